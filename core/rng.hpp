@@ -39,7 +39,11 @@ class SwarmRng {
   }
 
   // A double in [0, 1 - 2^-53] from one 64-bit draw.
-  double unit() { return static_cast<double>(next_u64() >> 11) * 0x1p-53; }
+  double unit() { return unit_from_bits(next_u64()); }
+  // The top 53 bits of a draw, scaled to [0, 1).
+  static constexpr double unit_from_bits(std::uint64_t bits) {
+    return static_cast<double>(bits >> 11) * 0x1p-53;
+  }
 
   // An integer uniform in [0, n) for n >= 1 (widening multiply with rejection).
   std::uint64_t below(std::uint64_t n);

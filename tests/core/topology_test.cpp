@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "failure.hpp"
+#include "topology/global.hpp"
+#include "topology/random.hpp"
+#include "topology/ring.hpp"
+#include "topology/von_neumann.hpp"
+
+namespace corvalinth {
+namespace {
+
+using List = std::vector<std::size_t>;
+
+struct ListExample {
+  const char* what;
+  std::shared_ptr<const Topology> topology;
+  std::size_t n;
+  std::size_t i;
+  List expected;
+};
+
+std::shared_ptr<const Topology> ring(std::uint64_t k) { return std::make_shared<RingTopology>(k); }
+std::shared_ptr<const Topology> grid(std::uint64_t n) {
+  return std::make_shared<VonNeumannTopology>(VonNeumannTopology::from_size(n));
+}
+
+TEST(Neighbours, WorkedExamples) {
+  const ListExample examples[] = {
+      {"global", std::make_shared<GlobalTopology>(), 4, 2, {0, 1, 2, 3}},
+      {"ring 30 first", ring(1), 30, 0, {0, 1, 29}},
+      {"ring 30 last", ring(1), 30, 29, {29, 0, 28}},
+      {"ring 3 radius 2", ring(2), 3, 0, {0, 1, 2}},
+      {"ring of two", ring(1), 2, 1, {1, 0}},
+      {"ring of one", ring(5), 1, 0, {0}},
+      {"ring radius beyond the swarm", ring(1000), 4, 1, {1, 2, 0, 3}},
+      {"grid 30", grid(30), 30, 0, {0, 24, 6, 5, 1}},
+      {"grid 7 first", grid(7), 7, 0, {0, 4, 3, 1}},
+      {"grid 7 over an empty cell", grid(7), 7, 3, {3, 2, 0}},
+      {"grid of one", grid(1), 1, 0, {0}},
+      {"grid of two first", grid(2), 2, 0, {0, 1}},
+      {"grid of two second", grid(2), 2, 1, {1, 0}},
+  };
+  for (const auto& e : examples) {
+    EXPECT_EQ(e.topology->neighbour_list(e.i, e.n), e.expected) << e.what;
+  }
+}
+
+TEST(VonNeumann, GridShapeFromSwarmSize) {
+  const struct {
+    std::uint64_t n, rows, cols;
+  } shapes[] = {{30, 5, 6}, {7, 2, 4}, {2, 1, 2}, {1, 1, 1}, {16, 4, 4}, {17, 4, 5}};
+  for (const auto& s : shapes) {
+    const auto topology = VonNeumannTopology::from_size(s.n);
+    EXPECT_EQ(topology.rows(), s.rows) << s.n;
+    EXPECT_EQ(topology.cols(), s.cols) << s.n;
+  }
+}
+
+TEST(Topologies, ConstructionFailures) {
+  try {
+    VonNeumannTopology::from_size(0);
+    ADD_FAILURE();
+  } catch (const CoreError& error) {
+    EXPECT_STREQ(error.what(), "the grid needs rows, cols >= 1");
+  }
+  try {
+    RandomTopology(0, 1);
+    ADD_FAILURE();
+  } catch (const CoreError& error) {
+    EXPECT_STREQ(error.what(), "Random topology needs k >= 1 informants");
+  }
+}
+
+// Every kind answers a list of distinct in-range indices that includes the particle itself, for
+// every particle of every swarm size.
+TEST(Neighbours, ContractHoldsForEveryKindAndSize) {
+  for (std::size_t n = 1; n <= 40; ++n) {
+    const std::vector<std::shared_ptr<const Topology>> kinds = {
+        std::make_shared<GlobalTopology>(), ring(1), ring(3), grid(n),
+        std::make_shared<RandomTopology>(3, n), std::make_shared<RandomTopology>(1, 0)};
+    for (const auto& topology : kinds) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const List list = topology->neighbour_list(i, n);
+        ASSERT_FALSE(list.empty());
+        EXPECT_NE(std::find(list.begin(), list.end(), i), list.end());
+        EXPECT_EQ(std::set<std::size_t>(list.begin(), list.end()).size(), list.size());
+        for (const std::size_t j : list) EXPECT_LT(j, n);
+      }
+    }
+  }
+}
+
+TEST(RandomTopology, ListsTheParticleThenDistinctDrawsInOrder) {
+  const RandomTopology topology(3, 42);
+  auto twin = SwarmRng::seed_from_u64(42);
+  for (int query = 0; query < 50; ++query) {
+    const std::size_t i = static_cast<std::size_t>(query) % 10;
+    List expected{i};
+    while (expected.size() <= 3) {
+      const auto j = static_cast<std::size_t>(twin.below(10));
+      if (std::find(expected.begin(), expected.end(), j) == expected.end()) expected.push_back(j);
+    }
+    EXPECT_EQ(topology.neighbour_list(i, 10), expected);
+  }
+}
+
+TEST(RandomTopology, SmallSwarmsAndSeeds) {
+  const RandomTopology three(3, 9);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const List list = three.neighbour_list(i, 3);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0], i);
+  }
+  // A swarm of one draws nothing, so the next query sees an untouched generator.
+  const RandomTopology a(3, 5), b(3, 5);
+  EXPECT_EQ(a.neighbour_list(0, 1), List{0});
+  EXPECT_EQ(a.neighbour_list(4, 20), b.neighbour_list(4, 20));
+  // The same seed replays the same sequence of graphs; another seed does not.
+  const RandomTopology c(3, 6);
+  bool differs = false;
+  for (std::size_t q = 0; q < 20; ++q) {
+    const List la = a.neighbour_list(q, 20);
+    EXPECT_EQ(la, b.neighbour_list(q, 20));
+    differs = differs || la != c.neighbour_list(q, 20);
+  }
+  EXPECT_TRUE(differs);
+}
+
+Swarm swarm_with_bests(const std::vector<double>& values) {
+  Swarm swarm(values.size(), 1);
+  for (std::size_t i = 0; i < values.size(); ++i) swarm.best_value(i) = values[i];
+  return swarm;
+}
+
+TEST(BestNeighbour, TiesKeepTheEarlierListedIndexAndNaNRanksLast) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const GlobalTopology global;
+  EXPECT_EQ(global.best_neighbour(4, swarm_with_bests({3, 2, 1, 5, 4, 1})), 2u);
+  EXPECT_EQ(global.best_neighbour(0, swarm_with_bests({nan, 7, nan, 6})), 3u);
+  EXPECT_EQ(global.best_neighbour(2, swarm_with_bests({nan, nan, nan})), 0u);
+  // Ring [i, i+1, i-1]: the particle itself wins ties, then i+1 before i-1.
+  const RingTopology ring1(1);
+  EXPECT_EQ(ring1.best_neighbour(1, swarm_with_bests({1, 1, 1, 9})), 1u);
+  EXPECT_EQ(ring1.best_neighbour(1, swarm_with_bests({1, 5, 1, 9})), 2u);
+  // Von Neumann on a 3 x 3 grid: up before down before left before right.
+  const auto grid9 = VonNeumannTopology::from_size(9);
+  std::vector<double> values(9, 5.0);
+  values[4] = 9;
+  values[1] = values[7] = values[3] = values[5] = 2;  // up, down, left, right of 4 all tie
+  EXPECT_EQ(grid9.best_neighbour(4, swarm_with_bests(values)), 1u);
+  values[1] = 3;
+  EXPECT_EQ(grid9.best_neighbour(4, swarm_with_bests(values)), 7u);
+}
+
+}  // namespace
+}  // namespace corvalinth
