@@ -59,6 +59,35 @@ inline Lanes rotl(Lanes x, int bits) {
 inline Lanes splat(std::uint32_t v) { return Lanes{{v, v, v, v}}; }
 #endif
 
+#if defined(__GNUC__) || defined(__clang__)
+// out[16 * b + w] = x[w][b]: four 4 x 4 transposes done with lane shuffles.
+inline void store_transposed(const Lanes* x, std::uint32_t* out) {
+  for (int group = 0; group < 4; ++group) {
+    const Lanes a = x[4 * group], b = x[4 * group + 1], c = x[4 * group + 2],
+                d = x[4 * group + 3];
+    const Lanes ab_lo = __builtin_shuffle(a, b, Lanes{0, 4, 1, 5});
+    const Lanes ab_hi = __builtin_shuffle(a, b, Lanes{2, 6, 3, 7});
+    const Lanes cd_lo = __builtin_shuffle(c, d, Lanes{0, 4, 1, 5});
+    const Lanes cd_hi = __builtin_shuffle(c, d, Lanes{2, 6, 3, 7});
+    const Lanes rows[4] = {
+        __builtin_shuffle(ab_lo, cd_lo, Lanes{0, 1, 4, 5}),
+        __builtin_shuffle(ab_lo, cd_lo, Lanes{2, 3, 6, 7}),
+        __builtin_shuffle(ab_hi, cd_hi, Lanes{0, 1, 4, 5}),
+        __builtin_shuffle(ab_hi, cd_hi, Lanes{2, 3, 6, 7}),
+    };
+    for (int block = 0; block < 4; ++block) {
+      std::memcpy(out + 16 * block + 4 * group, &rows[block], sizeof(Lanes));
+    }
+  }
+}
+#else
+inline void store_transposed(const Lanes* x, std::uint32_t* out) {
+  for (int b = 0; b < 4; ++b) {
+    for (int w = 0; w < 16; ++w) out[16 * b + w] = x[w][b];
+  }
+}
+#endif
+
 inline void quarter_round(Lanes& a, Lanes& b, Lanes& c, Lanes& d) {
   a += b; d ^= a; d = rotl(d, 16);
   c += d; b ^= c; b = rotl(b, 12);
@@ -93,9 +122,7 @@ void four_blocks(const std::array<std::uint32_t, 8>& key, std::uint64_t counter,
     quarter_round(x[3], x[4], x[9], x[14]);
   }
   for (int w = 0; w < 16; ++w) x[w] += input[w];
-  for (int b = 0; b < 4; ++b) {
-    for (int w = 0; w < 16; ++w) out[16 * b + w] = x[w][b];
-  }
+  store_transposed(x, out);
 }
 
 [[noreturn]] void entropy_failure(const std::string& description) {
