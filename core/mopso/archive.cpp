@@ -1,0 +1,131 @@
+#include "archive.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+#include "../failure.hpp"
+#include "grid.hpp"
+
+namespace corvalinth {
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// Ascending with NaN after every number: a strict weak order even when values are NaN.
+bool ascending_nan_last(double a, double b) {
+  if (std::isnan(a)) return false;
+  return std::isnan(b) || a < b;
+}
+
+// Descending with NaN after every number.
+bool descending_nan_last(double a, double b) {
+  if (std::isnan(a)) return false;
+  return std::isnan(b) || a > b;
+}
+
+}  // namespace
+
+void require_objective_count(std::size_t actual, std::size_t expected) {
+  require_eq(actual, expected,
+             "every objective vector of a run must have as many values as the first");
+}
+
+std::vector<double> crowding_distances(std::span<const ObjectiveView> vectors) {
+  const std::size_t n = vectors.size();
+  if (n <= 2) return std::vector<double>(n, kInfinity);
+  const std::size_t m = vectors[0].size();
+  for (const ObjectiveView v : vectors) require_objective_count(v.size(), m);
+
+  std::vector<double> distance(n, 0.0);
+  std::vector<std::size_t> order(n);
+  for (std::size_t k = 0; k < m; ++k) {
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      return ascending_nan_last(vectors[a][k], vectors[b][k]);
+    });
+    distance[order.front()] = kInfinity;
+    distance[order.back()] = kInfinity;
+    const double range = vectors[order.back()][k] - vectors[order.front()][k];
+    if (!(range > 0.0)) continue;
+    for (std::size_t j = 1; j + 1 < n; ++j) {
+      double& d = distance[order[j]];
+      // An infinite distance stays infinite, even if a term would be NaN.
+      if (d == kInfinity) continue;
+      d = d + (vectors[order[j + 1]][k] - vectors[order[j - 1]][k]) / range;
+    }
+  }
+  return distance;
+}
+
+std::vector<double> crowding_distances(const std::vector<std::vector<double>>& vectors) {
+  const std::vector<ObjectiveView> views(vectors.begin(), vectors.end());
+  return crowding_distances(std::span<const ObjectiveView>(views));
+}
+
+ParetoArchive::ParetoArchive(DiversityStrategy strategy, std::size_t archive_size)
+    : strategy_(strategy), archive_size_(archive_size) {
+  if (archive_size == 0) fail("archive_size must be >= 1");
+}
+
+void ParetoArchive::insert(std::span<const double> position, ObjectiveView objectives) {
+  if (!members_.empty()) {
+    require_objective_count(objectives.size(), members_.front().objectives.size());
+  }
+  for (const ArchiveMember& member : members_) {
+    if (dominates(member.objectives, objectives)) return;
+  }
+  std::erase_if(members_, [&](const ArchiveMember& member) {
+    return dominates(objectives, member.objectives);
+  });
+  for (const ArchiveMember& member : members_) {
+    if (same_objectives(member.objectives, objectives)) return;
+  }
+  members_.push_back(ArchiveMember{{position.begin(), position.end()},
+                                   {objectives.begin(), objectives.end()}});
+}
+
+std::vector<double> ParetoArchive::prune_and_weigh() {
+  if (const Grid* grid = std::get_if<Grid>(&strategy_)) {
+    return prune_and_weigh_by_grid(grid->divisions);
+  }
+  return prune_and_weigh_by_crowding();
+}
+
+std::span<const ObjectiveView> ParetoArchive::objective_views() {
+  views_.clear();
+  for (const ArchiveMember& member : members_) views_.push_back(member.objectives);
+  return views_;
+}
+
+std::vector<double> ParetoArchive::prune_and_weigh_by_crowding() {
+  std::vector<double> distance = crowding_distances(objective_views());
+  if (members_.size() <= archive_size_) return distance;
+
+  // One cut on distances computed once: the largest distances stay, ties keep archive order,
+  // and the survivors keep their former archive order.
+  std::vector<std::size_t> order(members_.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return descending_nan_last(distance[a], distance[b]);
+  });
+  std::vector<bool> keep(members_.size(), false);
+  for (std::size_t j = 0; j < archive_size_; ++j) keep[order[j]] = true;
+  std::size_t kept = 0;
+  for (std::size_t j = 0; j < members_.size(); ++j) {
+    if (!keep[j]) continue;
+    if (kept != j) members_[kept] = std::move(members_[j]);
+    ++kept;
+  }
+  members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(kept), members_.end());
+  return crowding_distances(objective_views());
+}
+
+std::vector<double> ParetoArchive::prune_and_weigh_by_grid(std::uint64_t divisions) {
+  AdaptiveGrid grid;
+  prune_by_grid(members_, archive_size_, divisions, grid, views_);
+  return grid_weights(objective_views(), divisions, grid);
+}
+
+}  // namespace corvalinth

@@ -1,0 +1,258 @@
+// Pareto archive: dominance, insertion, crowding distance, the adaptive grid and pruning.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "failure.hpp"
+#include "mopso/archive.hpp"
+#include "mopso/grid.hpp"
+
+namespace corvalinth {
+namespace {
+
+using Vectors = std::vector<std::vector<double>>;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+Vectors objectives_of(const ParetoArchive& archive) {
+  Vectors out;
+  for (const ArchiveMember& member : archive.members()) out.push_back(member.objectives);
+  return out;
+}
+
+ParetoArchive archive_of(const Vectors& vectors, DiversityStrategy strategy,
+                         std::size_t archive_size) {
+  ParetoArchive archive(strategy, archive_size);
+  for (std::size_t j = 0; j < vectors.size(); ++j) {
+    const std::vector<double> position{static_cast<double>(j)};
+    archive.insert(position, vectors[j]);
+  }
+  return archive;
+}
+
+// --- dominance ------------------------------------------------------------------------------
+
+struct DominanceCase {
+  std::vector<double> a;
+  std::vector<double> b;
+  bool a_dominates_b;
+};
+
+class Dominance : public ::testing::TestWithParam<DominanceCase> {};
+
+TEST_P(Dominance, FollowsTheComponentRule) {
+  const auto& c = GetParam();
+  EXPECT_EQ(dominates(c.a, c.b), c.a_dominates_b);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Dominance,
+    ::testing::Values(DominanceCase{{1, 2}, {2, 3}, true}, DominanceCase{{1, 3}, {1, 4}, true},
+                      DominanceCase{{1, 2}, {1, 2}, false},   // equal: neither
+                      DominanceCase{{1, 3}, {2, 2}, false},   // incomparable
+                      DominanceCase{{2, 3}, {1, 2}, false},
+                      DominanceCase{{kNaN, 1}, {0, 2}, true},  // NaN pair is neutral
+                      DominanceCase{{kNaN, 2}, {0, 2}, false},
+                      DominanceCase{{1, 2}, {2, 2, 0}, true},  // common prefix only
+                      DominanceCase{{}, {1}, false}, DominanceCase{{}, {}, false}));
+
+// --- insertion --------------------------------------------------------------------------------
+
+TEST(ArchiveInsert, KeepsFirstCandidateAndRejectsEqualOrDominatedOnes) {
+  ParetoArchive archive(Crowding{}, 10);
+  archive.insert(std::vector<double>{0.5}, std::vector<double>{1, 3});
+  ASSERT_EQ(archive.size(), 1u);
+  EXPECT_EQ(archive.members()[0].position, std::vector<double>{0.5});
+
+  archive.insert(std::vector<double>{9}, std::vector<double>{1, 3});  // equal
+  archive.insert(std::vector<double>{9}, std::vector<double>{2, 4});  // dominated
+  EXPECT_EQ(objectives_of(archive), (Vectors{{1, 3}}));
+  EXPECT_EQ(archive.members()[0].position, std::vector<double>{0.5});
+}
+
+TEST(ArchiveInsert, DominatedCandidateIsRejectedBeforeAnythingIsRemoved) {
+  // (0, 5) dominates the candidate (0.5, 6), which would itself dominate (1, 7).
+  ParetoArchive archive = archive_of({{0, 5}, {3, 1}}, Crowding{}, 10);
+  archive.insert(std::vector<double>{0}, std::vector<double>{0.5, 6});
+  EXPECT_EQ(objectives_of(archive), (Vectors{{0, 5}, {3, 1}}));
+}
+
+TEST(ArchiveInsert, DominatingCandidateRemovesMembersAndBecomesLast) {
+  ParetoArchive archive = archive_of({{1, 9}, {2, 5}, {3, 4}, {4, 3}, {9, 0}}, Crowding{}, 10);
+  archive.insert(std::vector<double>{7}, std::vector<double>{1.5, 2});
+  EXPECT_EQ(objectives_of(archive), (Vectors{{1, 9}, {9, 0}, {1.5, 2}}));
+  EXPECT_EQ(archive.members().back().position, std::vector<double>{7});
+}
+
+TEST(ArchiveInsert, VectorWithNaNIsNeverADuplicate) {
+  ParetoArchive archive = archive_of({{kNaN, 1}, {kNaN, 1}}, Crowding{}, 10);
+  EXPECT_EQ(archive.size(), 2u);
+}
+
+TEST(ArchiveInsert, RefusesAnObjectiveCountOtherThanTheMembers) {
+  for (const auto& candidate : Vectors{{1}, {0, 0, 0}}) {
+    ParetoArchive archive = archive_of({{1, 2}}, Crowding{}, 10);
+    try {
+      archive.insert(std::vector<double>{0}, candidate);
+      FAIL() << "accepted a vector of length " << candidate.size();
+    } catch (const CoreError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "assertion `left == right` failed: every objective vector of a run must have as "
+                "many values as the first\n  left: " +
+                    std::to_string(candidate.size()) + "\n right: 2");
+    }
+    EXPECT_EQ(archive.size(), 1u);
+  }
+}
+
+TEST(ArchiveInsert, ZeroCapacityIsRefused) {
+  EXPECT_THROW(ParetoArchive(Crowding{}, 0), CoreError);
+}
+
+// Random insertion sequences over small integer grids (many ties, duplicates and dominated
+// candidates), with pruning in between, under both strategies.
+class ArchiveInvariants : public ::testing::TestWithParam<DiversityStrategy> {};
+
+TEST_P(ArchiveInvariants, HoldAfterEveryInsertionAndPruning) {
+  std::mt19937_64 random(12345);
+  for (int sequence = 0; sequence < 60; ++sequence) {
+    const std::size_t m = 2 + sequence % 3;
+    const std::size_t capacity = 1 + sequence % 7;
+    ParetoArchive archive(GetParam(), capacity);
+    std::uniform_int_distribution<int> value(0, 6);
+    for (int step = 0; step < 80; ++step) {
+      std::vector<double> v(m);
+      for (double& x : v) x = value(random);
+      archive.insert(std::vector<double>{static_cast<double>(step)}, v);
+
+      const auto& members = archive.members();
+      bool represented = false;  // the candidate is in, or some member dominates or equals it
+      for (std::size_t a = 0; a < members.size(); ++a) {
+        represented = represented || dominates(members[a].objectives, v) ||
+                      members[a].objectives == v;
+        for (std::size_t b = 0; b < members.size(); ++b) {
+          if (a == b) continue;
+          ASSERT_FALSE(dominates(members[a].objectives, members[b].objectives));
+          ASSERT_NE(members[a].objectives, members[b].objectives);
+        }
+      }
+      ASSERT_TRUE(represented);
+      if (step % 9 == 8) {
+        const std::vector<double> weights = archive.prune_and_weigh();
+        ASSERT_LE(archive.size(), capacity);
+        ASSERT_EQ(weights.size(), archive.size());
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Strategies, ArchiveInvariants,
+                         ::testing::Values(DiversityStrategy{Crowding{}},
+                                           DiversityStrategy{Grid{0}}, DiversityStrategy{Grid{3}}));
+
+// --- crowding distance ------------------------------------------------------------------------
+
+TEST(CrowdingDistance, WorkedExamples) {
+  EXPECT_EQ(crowding_distances(Vectors{{1, 3}, {2, 2}, {3, 1}}), (std::vector<double>{kInf, 2.0, kInf}));
+  EXPECT_EQ(crowding_distances(Vectors{}), std::vector<double>{});
+  // Two or fewer vectors: infinite without looking at them, lengths included.
+  EXPECT_EQ(crowding_distances(Vectors{{1}, {kNaN, 2, 3}}), (std::vector<double>{kInf, kInf}));
+  // An objective shared by all marks the first and last index and adds nothing else.
+  EXPECT_EQ(crowding_distances(Vectors{{5, 1}, {5, 2}, {5, 4}, {5, 3}}),
+            (std::vector<double>{kInf, 2.0 / 3.0, kInf, kInf}));
+}
+
+TEST(CrowdingDistance, NaNAndInfinitiesNeverCorruptTheResult) {
+  // An infinite distance stays infinite, however the other objectives add up.
+  const auto d = crowding_distances(Vectors{{-kInf, 0}, {0, kInf}, {kInf, 1}, {1, -kInf}});
+  for (const double x : d) EXPECT_EQ(x, kInf);
+  // NaN components sort last: that objective's range is NaN and adds nothing.
+  const auto e = crowding_distances(Vectors{{1, kNaN}, {2, 5}, {3, 1}, {4, 2}});
+  EXPECT_EQ(e[0], kInf);
+  EXPECT_EQ(e[3], kInf);
+  EXPECT_EQ(e[2], kInf);  // smallest of objective 1
+  EXPECT_EQ(e[1], 2.0 / 3.0);
+}
+
+TEST(CrowdingDistance, RefusesVectorsOfUnequalLength) {
+  EXPECT_THROW(crowding_distances(Vectors{{1, 2}, {2}, {3, 0}}), CoreError);
+  EXPECT_THROW(crowding_distances(Vectors{{1, 2}, {2, 1}, {3, 0, 1}}), CoreError);
+}
+
+// --- pruning ----------------------------------------------------------------------------------
+
+TEST(CrowdingPrune, CutsOnceByDistanceAndKeepsArchiveOrder) {
+  const Vectors four{{1, 4}, {2, 3}, {3, 2}, {4, 1}};
+  EXPECT_EQ(crowding_distances(four), (std::vector<double>{kInf, 4.0 / 3.0, 4.0 / 3.0, kInf}));
+  ParetoArchive archive = archive_of(four, Crowding{}, 3);
+  EXPECT_EQ(archive.prune_and_weigh(), (std::vector<double>{kInf, 2.0, kInf}));
+  EXPECT_EQ(objectives_of(archive), (Vectors{{1, 4}, {2, 3}, {4, 1}}));
+  EXPECT_EQ(archive.members()[1].position, std::vector<double>{1});
+}
+
+TEST(CrowdingPrune, CapacityOneKeepsTheEarliestBoundaryMember) {
+  ParetoArchive archive = archive_of({{2, 3}, {1, 4}, {3, 2}, {4, 1}}, Crowding{}, 1);
+  EXPECT_EQ(archive.prune_and_weigh(), (std::vector<double>{kInf}));
+  EXPECT_EQ(objectives_of(archive), (Vectors{{1, 4}}));
+}
+
+TEST(CrowdingPrune, ArchiveWithinCapacityOnlyGetsWeights) {
+  const Vectors three{{1, 3}, {2, 2}, {3, 1}};
+  ParetoArchive archive = archive_of(three, Crowding{}, 3);
+  EXPECT_EQ(archive.prune_and_weigh(), (std::vector<double>{kInf, 2.0, kInf}));
+  EXPECT_EQ(objectives_of(archive), three);
+}
+
+// --- adaptive grid ----------------------------------------------------------------------------
+
+TEST(GridPrune, TwoDivisionsWorkedExample) {
+  const Vectors four{{0, 4}, {1, 3}, {3, 1}, {4, 0}};
+  EXPECT_EQ(cell_coordinates(four, 2), (std::vector<CellCoordinates>{{0, 1}, {0, 1}, {1, 0}, {1, 0}}));
+  ParetoArchive archive = archive_of(four, Grid{2}, 3);
+  EXPECT_EQ(archive.prune_and_weigh(), (std::vector<double>{0.5, 0.5, 1.0}));
+  EXPECT_EQ(objectives_of(archive), (Vectors{{0, 4}, {1, 3}, {3, 1}}));
+  EXPECT_EQ(cell_coordinates(objectives_of(archive), 2),
+            (std::vector<CellCoordinates>{{0, 1}, {0, 1}, {1, 0}}));
+}
+
+TEST(GridPrune, ZeroAndOneDivisionKeepTheOldestMembers) {
+  const Vectors five{{0, 4}, {1, 3}, {2, 2}, {3, 1}, {4, 0}};
+  for (const std::uint64_t d : {0u, 1u}) {
+    ParetoArchive archive = archive_of(five, Grid{d}, 2);
+    EXPECT_EQ(archive.prune_and_weigh(), (std::vector<double>{0.5, 0.5}));
+    EXPECT_EQ(objectives_of(archive), (Vectors{{0, 4}, {1, 3}}));
+    EXPECT_EQ(cell_coordinates(five, d), std::vector<CellCoordinates>(5, {0, 0}));
+  }
+}
+
+TEST(GridPrune, WithinCapacityOnlyWeighs) {
+  ParetoArchive single = archive_of({{7, 7}}, Grid{4}, 3);
+  EXPECT_EQ(single.prune_and_weigh(), std::vector<double>{1.0});
+  ParetoArchive three = archive_of({{0, 4}, {1, 3}, {4, 0}}, Grid{2}, 3);
+  EXPECT_EQ(three.prune_and_weigh(), (std::vector<double>{0.5, 0.5, 1.0}));
+  EXPECT_EQ(three.size(), 3u);
+}
+
+TEST(GridCells, CoordinatesOfExtremesConstantsAndNaN) {
+  // Upper extreme falls into the last cell; a constant objective is cell 0 for all; NaN is 0.
+  EXPECT_EQ(cell_coordinates(Vectors{{0, 5}, {10, 5}, {7.5, 5}, {kNaN, 5}}, 4),
+            (std::vector<CellCoordinates>{{0, 0}, {3, 0}, {3, 0}, {0, 0}}));
+  EXPECT_EQ(cell_coordinate(5.0, 0.0, 10.0, 0), 0u);
+  EXPECT_EQ(cell_coordinate(1.0, 0.0, 1.0, std::numeric_limits<std::uint64_t>::max()),
+            std::numeric_limits<std::uint64_t>::max() - 1);
+  EXPECT_EQ(cell_coordinate(-1.0, 0.0, 1.0, 8), 0u);
+  EXPECT_THROW(cell_coordinates(Vectors{{0, 1}, {1}}, 2), CoreError);
+}
+
+TEST(GridCells, OccupancyCountsEqualCoordinateVectors) {
+  const std::vector<CellCoordinates> cells{{0, 1}, {1, 0}, {0, 1}, {2, 2}, {0, 1}, {1, 0}};
+  EXPECT_EQ(cell_occupancy(cells), (std::vector<std::size_t>{3, 2, 3, 1, 3, 2}));
+  EXPECT_EQ(cell_occupancy(std::vector<CellCoordinates>{}), std::vector<std::size_t>{});
+}
+
+}  // namespace
+}  // namespace corvalinth
