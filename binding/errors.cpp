@@ -1,0 +1,51 @@
+#include "errors.hpp"
+
+namespace corvalinth::py {
+
+void raise(PyObject* type, const std::string& message) {
+  PyErr_SetString(type, message.c_str());
+  throw PythonErrorSet{};
+}
+
+PyObject* panic_exception_type() {
+  // Kept for the life of the interpreter: instances may outlive any one call.
+  static PyObject* type = nullptr;
+  if (type == nullptr) {
+    type = PyErr_NewExceptionWithDoc(
+        "corvalinth_native.PanicException",
+        "An internal error of the optimiser: a violated precondition of the core.\n\n"
+        "Derived from BaseException, so ``except Exception`` does not catch it.",
+        PyExc_BaseException, nullptr);
+  }
+  return type;
+}
+
+namespace {
+
+void set_panic(const char* message) {
+  PyObject* type = panic_exception_type();
+  if (type == nullptr) return;  // creating the class failed; its error stays set
+  PyErr_SetString(type, message);
+}
+
+}  // namespace
+
+void set_error_from_current_exception() {
+  try {
+    throw;
+  } catch (const PythonErrorSet&) {
+    if (PyErr_Occurred() == nullptr) {
+      PyErr_SetString(PyExc_SystemError, "error return without exception set");
+    }
+  } catch (const CoreError& error) {
+    set_panic(error.what());
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    set_panic(error.what());
+  } catch (...) {
+    set_panic("unknown internal error");
+  }
+}
+
+}  // namespace corvalinth::py

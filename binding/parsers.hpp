@@ -1,0 +1,43 @@
+// Parsers of the settings that every optimisation front end shares: bounds, velocity clamp,
+// velocity rule, topology, out-of-bounds policy, variable types and the time budget. Each returns
+// its value or sets the Python error and throws PythonErrorSet; none calls Python code.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "duration.hpp"
+#include "python.hpp"
+#include "spaces/bounds.hpp"
+#include "spaces/mixed.hpp"
+#include "traits.hpp"
+
+namespace corvalinth::py {
+
+// A non-empty list of (min, max) pairs from a list of pairs, a (dim, 2) array, or a single pair
+// repeated `dim` times.
+Bounds parse_bounds(PyObject* bounds, std::optional<std::size_t> dim);
+
+// Accepts no limit, or a finite limit at or above zero.
+void check_v_max(std::optional<double> v_max);
+
+// The time budget as a duration; an invalid one is a core failure (PanicException).
+std::optional<Duration> parse_max_time(std::optional<double> seconds);
+
+BoundsHandling parse_bounds_handling(const std::string& name);
+
+// "inertia" with w, c1, c2; "constriction" and "fips" fall back to their standard coefficients
+// unless c1 + c2 > 4.
+std::unique_ptr<VelocityRule> parse_velocity(const std::string& name, double w, double c1,
+                                             double c2);
+
+// "global", "ring", "vonneumann"/"von_neumann", "random" (seeded with `seed`, or 0).
+std::unique_ptr<Topology> parse_topology(const std::string& name, std::uint64_t n_particles,
+                                         std::optional<std::uint64_t> seed);
+
+std::vector<VarType> parse_var_types(const std::vector<std::string>& names);
+
+}  // namespace corvalinth::py

@@ -1,0 +1,35 @@
+// PsoResult: the read-only snapshot in which `minimize` returns a single-objective run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "py_ref.hpp"
+#include "python.hpp"
+#include "traits.hpp"
+
+namespace corvalinth::py {
+
+struct PsoResultData {
+  std::vector<double> best_position;
+  std::vector<double> convergence;
+  History history;
+  StopReason stop_reason = StopReason::MaxIterations;
+  double best_value = 0.0;
+  std::uint64_t evaluations = 0;
+};
+
+// Creates the class; returns a new reference, or null with an error set.
+PyObject* create_pso_result_type();
+
+// A new PsoResult owning `data`. Throws PythonErrorSet on failure.
+PyRef new_pso_result(PsoResultData data);
+
+// The number formats of result reprs: a value with six decimals, and a list of values in their
+// shortest round-trip form.
+std::string format_fixed6(double value);
+std::string format_shortest(double value);
+std::string format_list(const std::vector<double>& values);
+
+}  // namespace corvalinth::py

@@ -1,0 +1,208 @@
+"""Checks before the run: bounds readings, names, counts, and which check wins."""
+
+import math
+
+import numpy as np
+import pytest
+
+import corvalinth as pso
+from conftest import panic_type, sphere
+
+NOT_BOUNDS = ("bounds must be a list of (min, max) pairs (or a NumPy array of shape (dim, 2)), "
+              "or a single (min, max) pair with dim=<n>")
+NEEDS_DIM = "with a single (min, max) bound, pass dim=<number of dimensions>"
+TWO_VALUES = "each bound must have exactly two values, (min, max)"
+NATIVE_EXTRAS = ("constraints, equality_constraints and repair require a Python objective "
+                 "callable, not a native benchmark name; pass a function as the objective")
+UNKNOWN_BENCHMARK = ("unknown native benchmark: '{}'. Available: sphere, rastrigin, rosenbrock, "
+                     "ackley, griewank, schwefel, bent_cigar, discus, elliptic, zakharov, levy, "
+                     "expanded_schaffer")
+
+
+def dims_seen(bounds, **kwargs):
+    """The dimensions of the point the objective receives."""
+    seen = []
+    pso.minimize(lambda x: seen.append(list(x)) or 0.0, bounds, n_particles=1, max_iter=0,
+                 **kwargs)
+    return len(seen[0]), seen[0]
+
+
+@pytest.mark.parametrize(
+    "bounds, dim, expected",
+    [
+        ([(-5, 5)] * 3, None, 3),
+        ([(-5, 5)] * 3, 3, 3),
+        ([[-5, 5], [0, 1]], None, 2),
+        (((-5, 5), (0, 1)), None, 2),
+        (np.array([[-1.0, 1.0]] * 4), None, 4),
+        ((-5, 5), 3, 3),
+        ([-5, 5], 3, 3),
+        (np.array([-5.0, 5.0]), 2, 2),
+    ],
+)
+def test_bounds_readings(bounds, dim, expected):
+    assert dims_seen(bounds, dim=dim)[0] == expected
+
+
+@pytest.mark.parametrize(
+    "bounds, dim, message",
+    [
+        ((-5, 5), None, NEEDS_DIM),
+        ([-5, 5], None, NEEDS_DIM),
+        ((-5, 5), 0, "dim must be >= 1"),
+        ([(-5, 5)] * 3, 2, "dim=2 does not match the 3 bound pairs given"),
+        ([[0, 1, 2]], None, TWO_VALUES),
+        ([[0, 1], [2]], 5, TWO_VALUES),
+        ([], None, "bounds is empty"),
+        ([], 3, "bounds is empty"),
+        ("ab", None, NOT_BOUNDS),
+        ([1, 2, 3], None, NOT_BOUNDS),
+        ([(0, 1), (0, "x")], None, NOT_BOUNDS),
+        (5, 2, NOT_BOUNDS),
+        (None, 2, NOT_BOUNDS),
+    ],
+)
+def test_bounds_errors(bounds, dim, message):
+    with pytest.raises(ValueError) as error:
+        pso.minimize(sphere, bounds, dim=dim)
+    assert str(error.value) == message
+
+
+@pytest.mark.parametrize(
+    "kwargs, error, message",
+    [
+        ({"n_particles": 0}, ValueError, "n_particles must be >= 1"),
+        ({"v_max": -1.0}, ValueError, "v_max must be a finite value >= 0 (or None to disable)"),
+        ({"v_max": math.inf}, ValueError, "v_max must be a finite value >= 0 (or None to disable)"),
+        ({"v_max": math.nan}, ValueError, "v_max must be a finite value >= 0 (or None to disable)"),
+        ({"bounds_handling": "Clamp"}, ValueError,
+         "unknown bounds_handling: 'Clamp'. Available: clamp, reflect, wrap, reinit"),
+        ({"velocity": "FIPS"}, ValueError,
+         "unknown variant: 'FIPS'. Available: inertia, constriction, fips"),
+        ({"topology": " ring"}, ValueError,
+         "unknown topology: ' ring'. Available: global, ring, vonneumann, random"),
+        ({"var_types": ["real"]}, ValueError, "var_types has length 1 but bounds has length 2"),
+        ({"var_types": ["real", "Integer"]}, ValueError,
+         "unknown variable type: 'Integer'. Available: real, integer, binary"),
+        ({"vectorized": True, "callback": print}, ValueError,
+         "vectorized=True does not support constraints, equality_constraints, repair or "
+         "callback yet"),
+        ({"vectorized": True, "repair": list}, ValueError,
+         "vectorized=True does not support constraints, equality_constraints, repair or "
+         "callback yet"),
+    ],
+)
+def test_setting_errors(kwargs, error, message):
+    with pytest.raises(error) as raised:
+        pso.minimize(sphere, [(-1, 1)] * 2, **kwargs)
+    assert str(raised.value) == message
+
+
+@pytest.mark.parametrize(
+    "seconds, message",
+    [
+        (-1.0, "cannot convert float seconds to Duration: value is negative"),
+        (math.nan, "cannot convert float seconds to Duration: value is either too big or NaN"),
+        (2.0**64, "cannot convert float seconds to Duration: value is either too big or NaN"),
+    ],
+)
+def test_bad_time_budget_is_an_internal_error(seconds, message):
+    with pytest.raises(BaseException) as raised:
+        pso.minimize(sphere, [(-1, 1)], max_time=seconds)
+    assert type(raised.value).__name__ == "PanicException"
+    assert not isinstance(raised.value, Exception)
+    assert str(raised.value) == message
+
+
+def test_panic_exception_derives_directly_from_base_exception():
+    panic = panic_type()
+    assert panic.__bases__ == (BaseException,)
+    with pytest.raises(panic, match="invalid bound in dimension 0"):
+        pso.minimize(sphere, [(1, 0)])
+
+
+@pytest.mark.parametrize("extra", [{"repair": list}, {"constraints": [sphere]},
+                                   {"equality_constraints": [sphere]}])
+def test_native_objective_refuses_python_extras(extra):
+    with pytest.raises(ValueError) as raised:
+        pso.minimize("sphere", [(-1, 1)], **extra)
+    assert str(raised.value) == NATIVE_EXTRAS
+
+
+def test_empty_constraint_lists_are_none_for_native():
+    r = pso.minimize("sphere", [(-1, 1)], constraints=[], equality_constraints=(), max_iter=1)
+    assert r.evaluations == 60
+
+
+def test_unknown_benchmark_is_a_key_error_raised_late():
+    with pytest.raises(KeyError) as raised:
+        pso.minimize("Sphere", [(-1, 1)])
+    assert raised.value.args == (UNKNOWN_BENCHMARK.format("Sphere"),)
+    with pytest.raises(KeyError):
+        pso.minimize("nope", [(-1, 1)], vectorized=True)
+    with pytest.raises(ValueError) as raised:
+        pso.minimize("sphere", [(-1, 1)], vectorized=True)
+    assert str(raised.value) == ("vectorized=True requires a Python objective callable, not a "
+                                 "native benchmark")
+
+
+# Two failing checks: the earlier in the order wins.
+@pytest.mark.parametrize(
+    "kwargs, error, fragment",
+    [
+        ({"bounds": [], "n_particles": 0}, ValueError, "bounds is empty"),
+        ({"n_particles": 0, "v_max": -1}, ValueError, "n_particles"),
+        ({"v_max": -1, "max_time": -1.0}, ValueError, "v_max"),
+        ({"max_time": -1.0, "bounds_handling": "x"}, BaseException, "Duration"),
+        ({"bounds_handling": "x", "velocity": "x"}, ValueError, "bounds_handling"),
+        ({"velocity": "x", "topology": "x"}, ValueError, "variant"),
+        ({"topology": "x", "objective": "sphere", "repair": list}, ValueError, "topology"),
+        ({"objective": "sphere", "repair": list, "var_types": ["x"]}, ValueError, "require a"),
+        ({"objective": "nope", "var_types": ["x"]}, ValueError, "variable type"),
+        ({"objective": "nope", "bounds": [(1, 0)]}, BaseException, "invalid bound"),
+        ({"objective": "nope", "vectorized": True}, KeyError, "unknown native"),
+    ],
+)
+def test_validation_order(kwargs, error, fragment):
+    arguments = {"objective": sphere, "bounds": [(-1, 1)], **kwargs}
+    with pytest.raises(error) as raised:
+        pso.minimize(**arguments)
+    assert fragment in str(raised.value)
+
+
+def test_objective_is_not_checked_before_the_run():
+    with pytest.raises(TypeError, match="'int' object is not callable"):
+        pso.minimize(42, [(-1, 1)], max_iter=1)
+
+
+@pytest.mark.parametrize("v_max", [0.0, -0.0])
+def test_zero_velocity_limit_is_accepted(v_max):
+    r = pso.minimize(sphere, [(-1, 1)], v_max=v_max, max_iter=2, seed=1)
+    assert r.history[0] == r.history[1]  # nothing moves
+
+
+@pytest.mark.parametrize("name", ["inertia", "constriction", "fips"])
+@pytest.mark.parametrize("topology", ["global", "ring", "vonneumann", "von_neumann", "random"])
+@pytest.mark.parametrize("handling", ["clamp", "reflect", "wrap", "reinit"])
+def test_every_rule_topology_and_policy_runs(name, topology, handling):
+    r = pso.minimize("sphere", [(-1, 1)] * 2, velocity=name, topology=topology,
+                     bounds_handling=handling, n_particles=5, max_iter=3, seed=4)
+    assert r.evaluations == 20
+    assert all(-1 <= x <= 1 for x in r.best_position)
+
+
+def test_von_neumann_spellings_are_the_same_topology():
+    a = pso.minimize("sphere", [(-1, 1)] * 2, topology="vonneumann", seed=9, max_iter=5)
+    b = pso.minimize("sphere", [(-1, 1)] * 2, topology="von_neumann", seed=9, max_iter=5)
+    assert a.history == b.history
+
+
+def test_constriction_and_fips_use_defaults_when_coefficients_are_small():
+    # c1 + c2 <= 4 falls back to (2.05, 2.05) / phi 4.1, so these calls agree.
+    kw = {"bounds": [(-1, 1)] * 2, "seed": 2, "max_iter": 5}
+    assert (pso.minimize("sphere", velocity="constriction", **kw).history
+            == pso.minimize("sphere", velocity="constriction", c1=2.05, c2=2.05, **kw).history)
+    assert (pso.minimize("sphere", velocity="fips", c1=1, c2=1, **kw).history
+            == pso.minimize("sphere", velocity="fips", c1=2.05, c2=2.05, **kw).history)
+    assert (pso.minimize("sphere", velocity="fips", c1=2.5, c2=2.5, **kw).history
+            != pso.minimize("sphere", velocity="fips", **kw).history)
