@@ -139,4 +139,191 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
+
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True)
+--
+
+Multi-objective optimization (MOPSO). Returns the Pareto front.
+
+Args:
+    objective: callable ``f(list) -> list[float]`` returning one value per
+        objective (all minimized).
+    bounds (list[tuple[float, float]]): ``(min, max)`` per dimension.
+    n_particles (int): swarm size. Defaults to 100.
+    max_iter (int): iterations. Defaults to 100.
+    archive_size (int): maximum Pareto-front size. Defaults to 100.
+    w, c1, c2 (float): velocity coefficients.
+    velocity (str): ``"inertia"`` or ``"constriction"`` (single-leader
+        rules; ``"fips"`` is not applicable to MOPSO).
+    seed (int | None): RNG seed.
+    integer (bool), binary (bool), var_types (list[str] | None): same
+        meaning as in ``minimize``.
+    mutation_rate (float): turbulence strength in [0, 1] (default 0.1);
+        improves front spread. ``0`` disables it.
+    grid_divisions (int | None): archive diversity strategy. ``None``
+        (default) keeps the most isolated members by crowding distance;
+        an int ``d`` uses Coello's adaptive hypercube grid with ``d``
+        divisions per objective (pruning drops members from the most crowded
+        cell, leaders are drawn towards sparser cells), which tends to spread
+        the front more evenly.
+    v_max (float | None): optional per-component velocity clamp, as in
+        ``minimize``. Defaults to ``None``.
+    bounds_handling (str): what to do with particles that leave the bounds —
+        ``"clamp"`` (default), ``"reflect"``, ``"wrap"`` or ``"reinit"``, as
+        in ``minimize``.
+    record_history (bool): if ``True`` (the default), records the swarm and
+        the Pareto front per iteration (``swarm_history``/``front_history``)
+        for visualization. Disable to save memory.
+
+Returns:
+    ParetoFront: with ``positions``, ``objectives`` and, unless disabled,
+    ``swarm_history`` and ``front_history``.)doc";
+
+const char* const pareto_front_hypervolume = R"doc(hypervolume($self, reference=None)
+--
+
+Hypervolume of this front: the volume of objective space dominated by it
+and bounded by ``reference`` (minimization — larger is better). The
+standard single-indicator measure of front quality (convergence + spread).
+
+Args:
+    reference (list[float] | None): the bounding "worst" point, with one
+        value per objective. Each value must exceed the front in that
+        objective. If ``None``, it is derived from the front's nadir
+        (worst value per objective + 10% of its spread); convenient for a
+        single run but **not** comparable across runs — pass an explicit,
+        shared reference when comparing fronts.
+
+Returns:
+    float: the hypervolume (``0.0`` for an empty front).)doc";
+
+const char* const pareto_front = R"doc(An approximated Pareto front returned by `minimize_multi`.
+
+Attributes:
+    positions (list[list[float]]): the non-dominated decision vectors.
+    objectives (list[list[float]]): their objective values (same order).
+    swarm_history (list[list[list[float]]]): swarm positions per iteration,
+        indexed ``swarm_history[iteration][particle][dimension]``. Empty if
+        run with ``record_history=False``.
+    front_history (list[list[list[float]]]): the Pareto-front objective
+        snapshots per iteration, indexed
+        ``front_history[iteration][member][objective]``. Lets the front's
+        evolution be animated. Empty if ``record_history=False``.)doc";
+
+const char* const minimize_grey = R"doc(minimize_grey(objective, bounds, max_spread=None, representation="interval", n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, max_time=None, dim=None)
+--
+
+Minimizes a grey objective with PSO. Each variable is a *grey number*
+⊗ = ``[lower, upper]`` constrained to lie within its ``bounds``; the swarm
+searches over its center and spread.
+
+The objective can be a Python *callable* that receives the candidate as a
+``list[tuple[float, float]]`` (one pair per grey variable, in the
+``representation`` you choose) and returns a single ``float`` (the
+whitenized scalar to minimize — e.g. via interval arithmetic and a
+whitenization rule of your choice), OR the name (str) of a native grey
+benchmark (``"grey_sphere"``), which runs without the GIL.
+
+Args:
+    objective: callable ``f(list[tuple[float, float]]) -> float`` to minimize,
+        OR the name (str) of a native grey benchmark: ``"grey_sphere"``.
+    bounds: ``(lower, upper)`` LIMITS each grey number's interval must stay
+        within — either a list of pairs (one per variable) or a single pair
+        with ``dim``. The whole decoded interval is kept inside these limits.
+    max_spread: optional extra cap on the half-width of each grey variable —
+        ``None`` (default, limited only by ``bounds``), a single float
+        (broadcast) or a list of floats (one per variable).
+    representation (str): how each grey number is passed to (and read from)
+        the objective: ``"interval"`` (default) gives ``(lower, upper)``
+        pairs; ``"center_spread"`` gives ``(center, spread)`` pairs. Does not
+        affect native benchmarks. The result always exposes both forms.
+    n_particles, max_iter, w, c1, c2, velocity, topology, seed,
+    record_history, v_max, patience, tol, max_evals, target, max_time,
+    dim: same meaning as in ``minimize``. (Grey bounds are enforced by
+    projection onto the feasible region, so ``bounds_handling`` does not
+    apply.)
+
+Returns:
+    GreyResult: with ``best_position`` (intervals), ``best_centers``,
+    ``best_spreads``, ``best_value`` and ``convergence``.
+
+Example:
+    >>> import corvalinth as pso
+    >>> # Find grey numbers whose midpoints minimize a sphere while staying crisp.
+    >>> def f(greys):
+    ...     centers = [(lo + hi) / 2 for (lo, hi) in greys]
+    ...     spreads = [(hi - lo) / 2 for (lo, hi) in greys]
+    ...     return sum(c * c for c in centers) + sum(spreads)
+    >>> r = pso.minimize_grey(f, bounds=(-5, 5), dim=2, seed=42)
+    >>> r.best_value < 1e-2
+    True)doc";
+
+const char* const grey_result = R"doc(Result of a grey optimization returned by `minimize_grey`.
+
+Attributes:
+    best_position (list[tuple[float, float]]): the best grey vector, one
+        ``(lower, upper)`` interval per grey variable.
+    best_centers (list[float]): center of each grey variable (``(lo+hi)/2``).
+    best_spreads (list[float]): half-width of each grey variable
+        (``(hi-lo)/2``, always ``>= 0``).
+    best_value (float): objective value at ``best_position`` (the
+        whitenized scalar the search minimized).
+    convergence (list[float]): best value after each iteration.
+    evaluations (int): total objective evaluations performed.
+    stop_reason (str): why the run stopped (see ``PsoResult``).)doc";
+
+const char* const hypervolume = R"doc(hypervolume(front, reference)
+--
+
+Hypervolume of an arbitrary set of objective vectors (minimization).
+
+A free-standing version of :meth:`ParetoFront.hypervolume` for fronts not
+produced by ``minimize_multi`` (e.g. a reference front, or one loaded from
+disk for benchmarking).
+
+Args:
+    front (list[list[float]]): objective vectors, one per solution.
+    reference (list[float]): the bounding "worst" point, one value per
+        objective; each value must exceed the front in that objective.
+
+Returns:
+    float: the hypervolume dominated by ``front`` under ``reference``.)doc";
+
+const char* const benchmark_info = R"doc(benchmark_info(name)
+--
+
+Metadata of a native benchmark: `(bound, optimum_value)`. `bound` is the
+recommended symmetric bound per dimension. Useful for auto-adjusting plot
+domains or building `bounds` without hardcoding them by hand.)doc";
+
+const char* const grey_benchmark_info = R"doc(grey_benchmark_info(name)
+--
+
+Metadata of a native grey benchmark: ``(center_bound, max_spread,
+optimum_value)``. ``center_bound`` is the recommended symmetric bound for
+each grey variable's center; ``max_spread`` the recommended maximum spread.
+Useful for building ``bounds``/``max_spread`` without hardcoding them.)doc";
+
+const char* const pareto_front_positions = "Non-dominated decision vectors.";
+
+const char* const pareto_front_swarm_history = "Swarm positions per iteration (empty if record_history=False).";
+
+const char* const pareto_front_front_history = "Pareto-front objective snapshots per iteration (empty if\nrecord_history=False).";
+
+const char* const pareto_front_objectives = "Objective values of each solution.";
+
+const char* const grey_result_best_position = "Best grey vector as `(lower, upper)` intervals.";
+
+const char* const grey_result_best_spreads = "Half-width (spread) of each grey variable.";
+
+const char* const grey_result_best_value = "Best objective value (whitenized scalar).";
+
+const char* const grey_result_convergence = "Convergence curve: best value per iteration.";
+
+const char* const grey_result_evaluations = "Total number of objective evaluations performed.";
+
+const char* const grey_result_stop_reason = "Why the run stopped.";
+
+const char* const grey_result_best_centers = "Center of each grey variable.";
+
 }  // namespace corvalinth::py::docs

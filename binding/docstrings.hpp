@@ -13,4 +13,25 @@ extern const char* const pso_result_evaluations;
 extern const char* const pso_result_stop_reason;
 extern const char* const pso_result_best_value;
 
+
+extern const char* const minimize_multi;
+extern const char* const pareto_front_hypervolume;
+extern const char* const pareto_front;
+extern const char* const minimize_grey;
+extern const char* const grey_result;
+extern const char* const hypervolume;
+extern const char* const benchmark_info;
+extern const char* const grey_benchmark_info;
+extern const char* const pareto_front_positions;
+extern const char* const pareto_front_swarm_history;
+extern const char* const pareto_front_front_history;
+extern const char* const pareto_front_objectives;
+extern const char* const grey_result_best_position;
+extern const char* const grey_result_best_spreads;
+extern const char* const grey_result_best_value;
+extern const char* const grey_result_convergence;
+extern const char* const grey_result_evaluations;
+extern const char* const grey_result_stop_reason;
+extern const char* const grey_result_best_centers;
+
 }  // namespace corvalinth::py::docs

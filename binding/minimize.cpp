@@ -11,6 +11,7 @@
 #include "benchmarks.hpp"
 #include "convert.hpp"
 #include "error_slot.hpp"
+#include "interpreter_lock.hpp"
 #include "errors.hpp"
 #include "parsers.hpp"
 #include "pso.hpp"
@@ -128,18 +129,6 @@ struct Plan {
   std::unique_ptr<VelocityRule> rule;
   std::unique_ptr<Topology> topology;
   std::optional<std::string> benchmark_name;  // set for a native objective
-};
-
-// Lets other threads run Python while a run that touches no Python object is in progress.
-class ReleasedInterpreterLock {
- public:
-  ReleasedInterpreterLock() : state_(PyEval_SaveThread()) {}
-  ~ReleasedInterpreterLock() { PyEval_RestoreThread(state_); }
-  ReleasedInterpreterLock(const ReleasedInterpreterLock&) = delete;
-  ReleasedInterpreterLock& operator=(const ReleasedInterpreterLock&) = delete;
-
- private:
-  PyThreadState* state_;
 };
 
 template <typename Space>

@@ -1,6 +1,11 @@
 // Creation of the extension module corvalinth_native: its functions and classes, in order.
 #include "docstrings.hpp"
+#include "free_functions.hpp"
+#include "grey_result.hpp"
 #include "minimize.hpp"
+#include "minimize_grey.hpp"
+#include "minimize_multi.hpp"
+#include "pareto_front.hpp"
 #include "pso_result.hpp"
 #include "py_ref.hpp"
 #include "python.hpp"
@@ -17,6 +22,16 @@ PyCFunction fastcall_with_keywords() {
 PyMethodDef methods[] = {
     {"minimize", fastcall_with_keywords<minimize>(), METH_FASTCALL | METH_KEYWORDS,
      docs::minimize},
+    {"minimize_multi", fastcall_with_keywords<minimize_multi>(), METH_FASTCALL | METH_KEYWORDS,
+     docs::minimize_multi},
+    {"minimize_grey", fastcall_with_keywords<minimize_grey>(), METH_FASTCALL | METH_KEYWORDS,
+     docs::minimize_grey},
+    {"hypervolume", fastcall_with_keywords<hypervolume>(), METH_FASTCALL | METH_KEYWORDS,
+     docs::hypervolume},
+    {"benchmark_info", fastcall_with_keywords<benchmark_info>(), METH_FASTCALL | METH_KEYWORDS,
+     docs::benchmark_info},
+    {"grey_benchmark_info", fastcall_with_keywords<grey_benchmark_info>(),
+     METH_FASTCALL | METH_KEYWORDS, docs::grey_benchmark_info},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -42,9 +57,20 @@ PyObject* create_module() {
   }
   PyRef module = PyRef::steal(PyModule_Create(&module_definition));
   if (!module) return nullptr;
-  PyRef pso_result = PyRef::steal(create_pso_result_type());
-  if (!pso_result) return nullptr;
-  if (PyModule_AddObjectRef(module.get(), "PsoResult", pso_result.get()) < 0) return nullptr;
+  // The result classes, in order.
+  const struct {
+    const char* name;
+    PyObject* (*create)();
+  } classes[] = {
+      {"PsoResult", create_pso_result_type},
+      {"ParetoFront", create_pareto_front_type},
+      {"GreyResult", create_grey_result_type},
+  };
+  for (const auto& result_class : classes) {
+    PyRef type = PyRef::steal(result_class.create());
+    if (!type) return nullptr;
+    if (PyModule_AddObjectRef(module.get(), result_class.name, type.get()) < 0) return nullptr;
+  }
   initialised = true;
   return module.release();
 }

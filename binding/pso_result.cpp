@@ -8,34 +8,16 @@
 #include "convert.hpp"
 #include "docstrings.hpp"
 #include "errors.hpp"
+#include "result_class.hpp"
+#include "result_lists.hpp"
 
 namespace corvalinth::py {
 namespace {
 
-struct PsoResultObject {
-  PyObject_HEAD
-  PsoResultData* data;  // owned; null only if construction failed half-way
-};
-
 // The class, created at module initialisation and kept for the life of the interpreter.
 PyObject* pso_result_type = nullptr;
 
-const PsoResultData& data_of(PyObject* self) {
-  return *reinterpret_cast<PsoResultObject*>(self)->data;
-}
-
-PyObject* refuse_construction(PyTypeObject*, PyObject*, PyObject*) {
-  PyErr_SetString(PyExc_TypeError, "No constructor defined for PsoResult");
-  return nullptr;
-}
-
-void dealloc(PyObject* self) {
-  PyTypeObject* type = Py_TYPE(self);
-  delete reinterpret_cast<PsoResultObject*>(self)->data;
-  auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-  free_slot(self);
-  Py_DECREF(type);  // instances of heap types own a reference to their type
-}
+const PsoResultData& data_of(PyObject* self) { return result_data<PsoResultData>(self); }
 
 PyObject* get_best_position(PyObject* self, void*) {
   return translate_exceptions([&] { return new_float_list(data_of(self).best_position).release(); });
@@ -46,22 +28,7 @@ PyObject* get_convergence(PyObject* self, void*) {
 }
 
 PyObject* get_history(PyObject* self, void*) {
-  return translate_exceptions([&] {
-    const History& history = data_of(self).history;
-    const auto iterations = history.iterations();
-    PyRef outer = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(iterations)));
-    if (!outer) throw PythonErrorSet{};
-    for (std::size_t t = 0; t < iterations; ++t) {
-      PyRef swarm = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(history.particles)));
-      if (!swarm) throw PythonErrorSet{};
-      for (std::size_t i = 0; i < history.particles; ++i) {
-        PyList_SetItem(swarm.get(), static_cast<Py_ssize_t>(i),
-                       new_float_list(history.position(t, i)).release());
-      }
-      PyList_SetItem(outer.get(), static_cast<Py_ssize_t>(t), swarm.release());
-    }
-    return outer.release();
-  });
+  return translate_exceptions([&] { return new_history_list(data_of(self).history).release(); });
 }
 
 PyObject* get_evaluations(PyObject* self, void*) {
@@ -147,34 +114,12 @@ std::string format_list(const std::vector<double>& values) {
 }
 
 PyObject* create_pso_result_type() {
-  static PyType_Slot slots[] = {
-      {Py_tp_doc, const_cast<char*>(docs::pso_result)},
-      {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-      {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
-      {Py_tp_repr, reinterpret_cast<void*>(repr)},
-      {Py_tp_getset, getset},
-      {0, nullptr},
-  };
-  static PyType_Spec spec = {
-      "corvalinth_native.PsoResult",
-      static_cast<int>(sizeof(PsoResultObject)),
-      0,
-      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-      slots,
-  };
-  PyObject* type = PyType_FromSpec(&spec);
+  PyObject* type = create_result_type<PsoResultData>(
+      {"corvalinth_native.PsoResult", docs::pso_result, getset, nullptr, repr});
   if (type != nullptr) pso_result_type = Py_NewRef(type);
   return type;
 }
 
-PyRef new_pso_result(PsoResultData data) {
-  auto* type = reinterpret_cast<PyTypeObject*>(pso_result_type);
-  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-  auto owned = std::make_unique<PsoResultData>(std::move(data));
-  PyRef object = PyRef::steal(alloc(type, 0));
-  if (!object) throw PythonErrorSet{};
-  reinterpret_cast<PsoResultObject*>(object.get())->data = owned.release();
-  return object;
-}
+PyRef new_pso_result(PsoResultData data) { return new_result(pso_result_type, std::move(data)); }
 
 }  // namespace corvalinth::py

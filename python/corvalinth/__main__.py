@@ -1,7 +1,8 @@
 """A short demonstration: ``python -m corvalinth``.
 
-Runs a native benchmark and a Python objective and prints what a user looks at first: the best
-value and point, how many evaluations it took and why the run stopped.
+Runs a native benchmark, Python objectives, a multi-objective problem and a grey problem, and
+prints what a user looks at first: the best value and point (or the front and its hypervolume),
+how many evaluations it took and why the run stopped.
 """
 
 import math
@@ -26,6 +27,18 @@ def himmelblau_with_circle(x):
     return (a * a + b - 11) ** 2 + (a + b * b - 7) ** 2
 
 
+def zdt1(x):
+    """ZDT1: two objectives whose Pareto front is f2 = 1 - sqrt(f1), f1 in [0, 1]."""
+    f1 = x[0]
+    g = 1 + 9 * sum(x[1:]) / (len(x) - 1)
+    return [f1, g * (1 - math.sqrt(f1 / g))]
+
+
+def grey_cost(greys):
+    """Distance of each interval's midpoint from 1.5, plus a price on its width."""
+    return sum(((lo + hi) / 2 - 1.5) ** 2 + 0.1 * (hi - lo) for lo, hi in greys)
+
+
 def main():
     start = time.perf_counter()
     native = pso.minimize("rastrigin", bounds=[(-5.12, 5.12)] * 10, n_particles=40,
@@ -47,6 +60,32 @@ def main():
         constraints=[lambda bits: sum(w * b for w, b in zip([2, 3, 6, 7, 5, 9, 4], bits)) - 15])
     show("Binary knapsack (values 6 5 8 9 6 7 3, weights 2 3 6 7 5 9 4, capacity 15)", knapsack,
          time.perf_counter() - start)
+
+    start = time.perf_counter()
+    front = pso.minimize_multi(zdt1, bounds=[(0, 1)] * 30, n_particles=100, max_iter=100, seed=1)
+    seconds = time.perf_counter() - start
+    # The true ZDT1 front f2 = 1 - sqrt(f1) covers 2/3 of the unit square's volume under (1, 1),
+    # so under the reference (1.1, 1.1) its hypervolume is 1.21 - 1/3.
+    true_volume = 1.21 - 1 / 3
+    volume = front.hypervolume([1.1, 1.1])
+    print("Multi-objective: ZDT1 with 30 variables (100 particles, 100 iterations)")
+    print(f"  {front!r} in {seconds * 1000:.1f} ms")
+    print(f"  hypervolume under (1.1, 1.1): {volume:.4f} "
+          f"({100 * volume / true_volume:.1f}% of the true front's {true_volume:.4f})")
+    ends = sorted(front.objectives)
+    print(f"  front runs from f1={ends[0][0]:.3f}, f2={ends[0][1]:.3f} "
+          f"to f1={ends[-1][0]:.3f}, f2={ends[-1][1]:.3f}")
+    print()
+
+    start = time.perf_counter()
+    grey = pso.minimize_grey(grey_cost, bounds=[(-5, 5)] * 3, max_spread=1.0, seed=42)
+    seconds = time.perf_counter() - start
+    print("Grey numbers: intervals inside [-5, 5] near 1.5 that pay for their width")
+    print(f"  best value:   {grey.best_value:.6g}")
+    print("  intervals:    " + ", ".join(f"[{lo:.3f}, {hi:.3f}]" for lo, hi in grey.best_position))
+    print(f"  evaluations:  {grey.evaluations} in {seconds * 1000:.1f} ms, "
+          f"stopped by {grey.stop_reason}")
+    print(f"  repr:         {grey!r}")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,15 @@
+// Module functions that run no optimiser: hypervolume of any front, and benchmark metadata.
+#pragma once
+
+#include "python.hpp"
+
+namespace corvalinth::py {
+
+PyObject* hypervolume(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames);
+PyObject* benchmark_info(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames);
+PyObject* grey_benchmark_info(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames);
+
+}  // namespace corvalinth::py

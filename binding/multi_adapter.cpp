@@ -1,0 +1,52 @@
+#include "multi_adapter.hpp"
+
+#include <limits>
+#include <string>
+
+#include "adapters.hpp"
+#include "convert.hpp"
+#include "errors.hpp"
+
+namespace corvalinth::py {
+
+void PythonMultiObjective::evaluate(std::span<const double> point, std::vector<double>& values) {
+  if (slot_.holds_error()) return placeholder(values);
+  try {
+    call_python(new_float_list(point).get(), values);
+  } catch (const PythonErrorSet&) {
+    slot_.capture_pending();
+    placeholder(values);
+  }
+}
+
+void PythonMultiObjective::evaluate(std::span<const std::int64_t> point,
+                                    std::vector<double>& values) {
+  if (slot_.holds_error()) return placeholder(values);
+  try {
+    call_python(new_int_list(point).get(), values);
+  } catch (const PythonErrorSet&) {
+    slot_.capture_pending();
+    placeholder(values);
+  }
+}
+
+void PythonMultiObjective::call_python(PyObject* argument, std::vector<double>& values) {
+  const PyRef answer = call_one(objective_, argument);
+  if (!answer) throw PythonErrorSet{};
+  std::vector<double> read = to_f64_list(answer.get());
+  if (answered_ && read.size() != n_objectives_) {
+    raise(PyExc_ValueError, "objective returned " + std::to_string(read.size()) +
+                                " values, but its first answer had " +
+                                std::to_string(n_objectives_) +
+                                "; it must return the same number of objectives every time");
+  }
+  n_objectives_ = read.size();
+  answered_ = true;
+  values = std::move(read);
+}
+
+void PythonMultiObjective::placeholder(std::vector<double>& values) const {
+  values.assign(n_objectives_, std::numeric_limits<double>::infinity());
+}
+
+}  // namespace corvalinth::py

@@ -1,0 +1,27 @@
+// ParetoFront: the read-only snapshot in which `minimize_multi` returns its archive, with the
+// hypervolume method.
+#pragma once
+
+#include <vector>
+
+#include "mopso/mopso.hpp"
+#include "py_ref.hpp"
+#include "python.hpp"
+#include "traits.hpp"
+
+namespace corvalinth::py {
+
+struct ParetoFrontData {
+  std::vector<std::vector<double>> positions;   // decoded, as floats
+  std::vector<std::vector<double>> objectives;  // same order as positions
+  History swarm_history;
+  FrontHistory front_history;
+};
+
+// Creates the class; returns a new reference, or null with an error set.
+PyObject* create_pareto_front_type();
+
+// A new ParetoFront owning `data`. Throws PythonErrorSet on failure.
+PyRef new_pareto_front(ParetoFrontData data);
+
+}  // namespace corvalinth::py
