@@ -23,6 +23,11 @@ namespace {
 std::atomic<std::size_t> allocations{0};
 }  // namespace
 
+// The replacement pair allocates with malloc and frees with free, which the compiler cannot see.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 void* operator new(std::size_t size) {
   allocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
