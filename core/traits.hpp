@@ -44,7 +44,9 @@ inline bool replaces_minimum(double challenger, double current) {
 class Swarm {
  public:
   Swarm(std::size_t n, std::size_t dim) : n_(n), dim_(dim) {
-    if (dim != 0 && n > std::numeric_limits<std::size_t>::max() / 3 / dim) throw std::bad_alloc();
+    // A swarm that cannot be stored is out of memory, whatever the container would call it.
+    const std::size_t most = std::vector<double>().max_size();
+    if (n > most || (dim != 0 && n > most / dim)) throw std::bad_alloc();
     positions_.resize(n * dim);
     velocities_.resize(n * dim);
     best_positions_.resize(n * dim);

@@ -401,6 +401,13 @@ TEST(RunLoop, FatalPreconditions) {
   }
 }
 
+TEST(RunLoop, AnUnstorableSwarmIsOutOfMemory) {
+  for (const std::uint64_t n : {std::uint64_t{1} << 60, std::uint64_t{1} << 63, ~std::uint64_t{0}}) {
+    EXPECT_THROW(run_function(config_with(n, 1), sphere), std::bad_alloc) << n;
+  }
+  EXPECT_THROW(Swarm(std::size_t{1} << 40, std::size_t{1} << 30), std::bad_alloc);
+}
+
 // A topology that lists the whole swarm without saying so: the run must take the long path, which
 // the global topology's shortcut has to reproduce exactly.
 struct SpelledOutGlobal final : Topology {
