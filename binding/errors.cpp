@@ -1,9 +1,17 @@
 #include "errors.hpp"
 
+#include <stdexcept>
+
 namespace corvalinth::py {
 
 void raise(PyObject* type, const std::string& message) {
-  PyErr_SetString(type, message.c_str());
+  // The whole text, also past an embedded NUL (a name given by the caller may hold one).
+  PyObject* text =
+      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+  if (text != nullptr) {
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+  }
   throw PythonErrorSet{};
 }
 
@@ -40,6 +48,9 @@ void set_error_from_current_exception() {
   } catch (const CoreError& error) {
     set_panic(error.what());
   } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::length_error&) {
+    // A container asked for more elements than it can ever hold: out of memory, too.
     PyErr_NoMemory();
   } catch (const std::exception& error) {
     set_panic(error.what());

@@ -206,3 +206,15 @@ def test_constriction_and_fips_use_defaults_when_coefficients_are_small():
             == pso.minimize("sphere", velocity="fips", c1=2.05, c2=2.05, **kw).history)
     assert (pso.minimize("sphere", velocity="fips", c1=2.5, c2=2.5, **kw).history
             != pso.minimize("sphere", velocity="fips", **kw).history)
+
+
+@pytest.mark.parametrize("call", [
+    lambda: pso.minimize("sphere", (-1, 1), dim=2**62),
+    lambda: pso.minimize("sphere", [(-1, 1)], n_particles=2**60),
+    lambda: pso.minimize("sphere", [(-1, 1)], n_particles=2**64 - 1),
+    lambda: pso.minimize_multi(lambda x: [1.0], [(-1, 1)], n_particles=2**62),
+    lambda: pso.minimize_grey("grey_sphere", (-1, 1), dim=2**62),
+], ids=["minimize dim", "minimize swarm", "minimize largest swarm", "multi swarm", "grey dim"])
+def test_sizes_too_large_to_store_are_memory_errors(call):
+    with pytest.raises(MemoryError):
+        call()
