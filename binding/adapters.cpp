@@ -5,20 +5,21 @@
 namespace corvalinth::py {
 
 double PythonPointObjective::evaluate_python(std::span<const double> point) {
-  if (callables_.repair == nullptr) return evaluate_list(new_float_list(point).get());
+  if (callables_.repair == nullptr) return evaluate_list(argument_.fill(point));
   const PyRef repaired = call_one(callables_.repair, new_float_list(point).get());
   if (!repaired) throw PythonErrorSet{};
-  return evaluate_list(new_float_list(to_f64_list(repaired.get())).get());
+  const std::vector<double> values = to_f64_list(repaired.get());
+  return evaluate_list(argument_.fill(std::span<const double>(values)));
 }
 
 double PythonPointObjective::evaluate_python(std::span<const std::int64_t> point) {
-  if (callables_.repair == nullptr) return evaluate_list(new_int_list(point).get());
+  if (callables_.repair == nullptr) return evaluate_list(argument_.fill(point));
   const PyRef repaired = call_one(callables_.repair, new_int_list(point).get());
   if (!repaired) throw PythonErrorSet{};
   const std::vector<double> values = to_f64_list(repaired.get());
   repaired_integers_.resize(values.size());
   for (std::size_t k = 0; k < values.size(); ++k) repaired_integers_[k] = truncate_to_i64(values[k]);
-  return evaluate_list(new_int_list(repaired_integers_).get());
+  return evaluate_list(argument_.fill(std::span<const std::int64_t>(repaired_integers_)));
 }
 
 double PythonPointObjective::evaluate_list(PyObject* p) {

@@ -184,6 +184,33 @@ def test_one_list_is_shared_by_objective_and_constraints():
     assert lengths == [3, 3]
 
 
+@pytest.mark.parametrize("space", [{}, {"integer": True}])
+def test_lists_kept_by_user_code_never_change(space):
+    # The adapter refills its argument list only when nobody else holds it.
+    kept = []
+
+    def objective(x):
+        if len(kept) < 50:
+            kept.append((x, list(x)))
+        return sum(v * v for v in x)
+
+    pso.minimize(objective, [(-5, 5)] * 3, n_particles=5, max_iter=20, seed=3, **space)
+    assert len({id(x) for x, _ in kept}) == len(kept)
+    assert all(x == snapshot for x, snapshot in kept)
+
+
+def test_an_objective_that_grows_its_list_gets_a_fresh_one_next_time():
+    lengths = []
+
+    def objective(x):
+        lengths.append(len(x))
+        x.append(0.0)
+        return x[0] ** 2
+
+    pso.minimize(objective, [(-1, 1)] * 2, n_particles=3, max_iter=4, seed=1)
+    assert set(lengths) == {2}
+
+
 def test_constraint_call_order():
     order = []
     pso.minimize(lambda x: order.append("f") or 0.0, BOX,
