@@ -8,6 +8,13 @@
 #include "errors.hpp"
 
 namespace corvalinth::py {
+namespace {
+
+std::string count(std::size_t n, const char* noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+}  // namespace
 
 void PythonMultiObjective::evaluate(std::span<const double> point, std::vector<double>& values) {
   if (slot_.holds_error()) return placeholder(values);
@@ -35,9 +42,8 @@ void PythonMultiObjective::call_python(PyObject* argument, std::vector<double>& 
   if (!answer) throw PythonErrorSet{};
   std::vector<double> read = to_f64_list(answer.get());
   if (answered_ && read.size() != n_objectives_) {
-    raise(PyExc_ValueError, "objective returned " + std::to_string(read.size()) +
-                                " values, but its first answer had " +
-                                std::to_string(n_objectives_) +
+    raise(PyExc_ValueError, "objective returned " + count(read.size(), "value") +
+                                ", but its first answer had " + count(n_objectives_, "value") +
                                 "; it must return the same number of objectives every time");
   }
   n_objectives_ = read.size();

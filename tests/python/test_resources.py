@@ -74,6 +74,22 @@ class Tracked:
     def batch(self, x):
         return (x ** 2).sum(axis=1)
 
+    def multi(self, x):
+        return [x[0] * x[0], (x[0] - 1) ** 2]
+
+    def growing(self, x):
+        self.calls = getattr(self, "calls", 0) + 1
+        return [0.0] * (3 if self.calls % 7 == 0 else 2)  # a length change in every run
+
+    def grey(self, greys):
+        return sum(lo * lo + hi * hi for lo, hi in greys)
+
+
+def read_all(result):
+    """Every attribute and the repr of a result."""
+    return [getattr(result, name) for name in dir(result) if not name.startswith("__")] + [
+        repr(result)]
+
 
 CALLS = [
     lambda t: pso.minimize(t.objective, [(-1, 1)] * 2, constraints=[t.constraint],
@@ -89,6 +105,39 @@ CALLS = [
     lambda t: pso.minimize("sphere", [(-1, 1)] * 2, callback=t.callback, n_particles="x"),
     lambda t: pso.minimize("sphere", [(1, 0)]),
     lambda t: repr(pso.minimize("sphere", [(-1, 1)] * 2, max_iter=5)),
+    # minimize_multi and ParetoFront
+    lambda t: read_all(pso.minimize_multi(t.multi, [(-1, 1)] * 2, n_particles=5, max_iter=5,
+                                          grid_divisions=3)),
+    lambda t: pso.minimize_multi(t.multi, [(-1, 1)] * 2, integer=True, n_particles=5,
+                                 max_iter=5).hypervolume(),
+    lambda t: pso.minimize_multi(t.multi, [(-1, 1)] * 2, n_particles=5,
+                                 max_iter=5).hypervolume(np.array([9.0, 9.0])),
+    lambda t: pso.minimize_multi(t.multi, [(-1, 1)], n_particles=5, max_iter=2).hypervolume("ab"),
+    lambda t: pso.minimize_multi(t.multi, [(-1, 1)], n_particles=5, max_iter=2).hypervolume([1]),
+    lambda t: pso.minimize_multi(t.failing, [(-1, 1)] * 2, n_particles=5, max_iter=5),
+    lambda t: pso.minimize_multi(t.growing, [(-1, 1)] * 2, n_particles=5, max_iter=5),
+    lambda t: pso.minimize_multi(t.repair, [(-1, 1)] * 2, var_types=["real", "bin"],
+                                 n_particles=5, max_iter=5),
+    lambda t: pso.minimize_multi(t.multi, [(-1, 1)] * 2, archive_size=0),
+    lambda t: pso.minimize_multi(t.multi, [(-1, 1)] * 2, var_types=["real", 1]),
+    lambda t: pso.minimize_multi(t.multi, [(1, -1)] * 2, var_types=["real", "int"]),
+    # minimize_grey and GreyResult
+    lambda t: read_all(pso.minimize_grey(t.grey, [(-1, 1)] * 2, max_iter=5,
+                                         max_spread=[0.5, 0.2])),
+    lambda t: pso.minimize_grey(t.failing, [(-1, 1)] * 2, max_iter=5),
+    lambda t: pso.minimize_grey(t.repair, [(-1, 1)] * 2, max_iter=5),
+    lambda t: pso.minimize_grey("grey_sphere", np.array([[-1.0, 1.0]] * 2), max_iter=5),
+    lambda t: pso.minimize_grey("sphere", [(-1, 1)] * 2, max_iter=5),
+    lambda t: pso.minimize_grey(t.grey, [(-1, 1)] * 2, max_spread=[-1.0, 1.0]),
+    lambda t: pso.minimize_grey(t.grey, [(-1, 1)] * 2, max_spread=["x", t]),
+    lambda t: pso.minimize_grey(t.grey, [(-1, 1)] * 2, representation="x"),
+    # free functions
+    lambda t: pso.hypervolume(np.array([[1.0, 2.0], [2.0, 1.0]] * 5), [3, 3]),
+    lambda t: pso.hypervolume([[1.0, 2.0], "ab"], [3, 3]),
+    lambda t: pso.hypervolume([[1.0, 2.0]], [3, t]),
+    lambda t: pso.benchmark_info("levy") + pso.grey_benchmark_info("grey_sphere"),
+    lambda t: pso.benchmark_info("nope"),
+    lambda t: pso.grey_benchmark_info(t),
 ]
 
 
@@ -103,11 +152,15 @@ def run_quietly(call, tracked):
 def test_repeated_calls_leak_nothing(call):
     tracked = Tracked()
     methods = [tracked.objective, tracked.failing, tracked.constraint, tracked.repair,
-               tracked.callback, tracked.batch]
+               tracked.callback, tracked.batch, tracked.multi, tracked.growing, tracked.grey]
     for _ in range(20):
         run_quietly(call, tracked)
     gc.collect()
-    counts = [sys.getrefcount(m.__func__) for m in methods] + [sys.getrefcount(tracked)]
+    # An instance of a result class holds a reference to its class, so a result that is never
+    # freed shows in the class's count.
+    watched = [m.__func__ for m in methods] + [tracked, pso.PsoResult, pso.ParetoFront,
+                                                pso.GreyResult]
+    counts = [sys.getrefcount(w) for w in watched]
     objects = len(gc.get_objects())
     tracemalloc.start()
     snapshot = tracemalloc.take_snapshot()
@@ -116,6 +169,6 @@ def test_repeated_calls_leak_nothing(call):
     gc.collect()
     grown = sum(s.size_diff for s in tracemalloc.take_snapshot().compare_to(snapshot, "filename"))
     tracemalloc.stop()
-    assert [sys.getrefcount(m.__func__) for m in methods] + [sys.getrefcount(tracked)] == counts
+    assert [sys.getrefcount(w) for w in watched] == counts
     assert len(gc.get_objects()) - objects < 50
     assert grown < 64 * 1024
