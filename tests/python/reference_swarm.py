@@ -1,0 +1,864 @@
+"""An independent, pure-Python model of corvalinth's single-objective swarm.
+
+It follows the documented rules step by step, written for reading rather than speed, so that
+seeded runs of the native library can be compared with it bit for bit. Python floats are IEEE
+doubles and every operation below rounds on its own, in the grouping written, which is what the
+library promises too.
+
+Entry points: ``minimize`` and ``minimize_grey`` with the keyword names of the library's
+functions, limited to what a seeded, reproducible run uses: no wall-clock budget, no
+constraints and no repair operator.
+"""
+
+import math
+import struct
+
+MASK32 = 0xFFFFFFFF
+MASK64 = 0xFFFFFFFFFFFFFFFF
+INF = math.inf
+
+# ---------------------------------------------------------------------------------------------
+# Bits of doubles
+# ---------------------------------------------------------------------------------------------
+
+
+def bits_of(x):
+    return struct.unpack("<Q", struct.pack("<d", x))[0]
+
+
+def double_of(bits):
+    return struct.unpack("<d", struct.pack("<Q", bits))[0]
+
+
+# ---------------------------------------------------------------------------------------------
+# The seeded random source: ChaCha8 keystream, four blocks per refill
+# ---------------------------------------------------------------------------------------------
+
+CHACHA_CONSTANTS = (0x61707865, 0x3320646E, 0x79622D32, 0x6B206574)
+
+
+def _rotl32(v, n):
+    return ((v << n) | (v >> (32 - n))) & MASK32
+
+
+def _quarter_round(s, a, b, c, d):
+    s[a] = (s[a] + s[b]) & MASK32
+    s[d] = _rotl32(s[d] ^ s[a], 16)
+    s[c] = (s[c] + s[d]) & MASK32
+    s[b] = _rotl32(s[b] ^ s[c], 12)
+    s[a] = (s[a] + s[b]) & MASK32
+    s[d] = _rotl32(s[d] ^ s[a], 8)
+    s[c] = (s[c] + s[d]) & MASK32
+    s[b] = _rotl32(s[b] ^ s[c], 7)
+
+
+def chacha8_block(key_words, counter, stream=0):
+    """One 16-word keystream block of ChaCha with 8 rounds and a 64-bit counter."""
+    inp = list(CHACHA_CONSTANTS) + list(key_words) + [
+        counter & MASK32, (counter >> 32) & MASK32, stream & MASK32, (stream >> 32) & MASK32,
+    ]
+    s = list(inp)
+    for _ in range(4):  # four double rounds
+        _quarter_round(s, 0, 4, 8, 12)
+        _quarter_round(s, 1, 5, 9, 13)
+        _quarter_round(s, 2, 6, 10, 14)
+        _quarter_round(s, 3, 7, 11, 15)
+        _quarter_round(s, 0, 5, 10, 15)
+        _quarter_round(s, 1, 6, 11, 12)
+        _quarter_round(s, 2, 7, 8, 13)
+        _quarter_round(s, 3, 4, 9, 14)
+    return [(x + y) & MASK32 for x, y in zip(s, inp)]
+
+
+def pcg32_key(seed):
+    """The 32-byte key, as eight 32-bit words, that a 64-bit seed expands to."""
+    s = seed & MASK64
+    words = []
+    for _ in range(8):
+        s = (s * 6364136223846793005 + 11634580027462260723) & MASK64
+        x = ((((s >> 18) ^ s) >> 27) & MASK32)
+        r = s >> 59
+        words.append(((x >> r) | (x << ((32 - r) % 32))) & MASK32)
+    # the bytes of each word are written little-endian and read back little-endian: same word
+    return words
+
+
+class Rng:
+    def __init__(self, seed):
+        self.key = pcg32_key(seed)
+        self.counter = 0
+        self.buffer = [0] * 64
+        self.index = 64
+
+    def _refill(self):
+        words = []
+        for b in range(4):
+            words.extend(chacha8_block(self.key, (self.counter + b) & MASK64))
+        self.buffer = words
+        self.counter = (self.counter + 4) & MASK64
+
+    def next_u32(self):
+        if self.index >= 64:
+            self._refill()
+            self.index = 0
+        value = self.buffer[self.index]
+        self.index += 1
+        return value
+
+    def next_u64(self):
+        if self.index < 63:
+            lo, hi = self.buffer[self.index], self.buffer[self.index + 1]
+            self.index += 2
+        elif self.index == 63:
+            lo = self.buffer[63]
+            self._refill()
+            hi = self.buffer[0]
+            self.index = 1
+        else:
+            self._refill()
+            lo, hi = self.buffer[0], self.buffer[1]
+            self.index = 2
+        return (hi << 32) | lo
+
+    def unit(self):
+        return float(self.next_u64() >> 11) * 1.1102230246251565e-16
+
+    def below(self, n):
+        assert n >= 1
+        zone = ((n << (64 - n.bit_length())) & MASK64) - 1
+        while True:
+            product = self.next_u64() * n
+            if (product & MASK64) <= zone:
+                return product >> 64
+
+    def uniform_closed(self, low, high):
+        if not low <= high:
+            raise ValueError("cannot sample empty range")
+        top = 0.9999999999999998  # 1 - 2**-52, the largest value of u below
+        scale = (high - low) / top
+        if math.isinf(scale) or math.isnan(scale):
+            raise OverflowError("Uniform::new_inclusive: range overflow")
+        while scale * top + low > high:
+            scale = double_of(bits_of(scale) - 1)
+        r = self.next_u64()
+        u = double_of((r >> 12) | 0x3FF0000000000000) - 1.0
+        return low + u * scale
+
+
+# ---------------------------------------------------------------------------------------------
+# Comparisons
+# ---------------------------------------------------------------------------------------------
+
+
+def is_better(candidate, incumbent):
+    return candidate < incumbent or (math.isnan(incumbent) and not math.isnan(candidate))
+
+
+def minimum_rule(indices, values):
+    best = indices[0]
+    for j in indices[1:]:
+        if values[j] < values[best] or (math.isnan(values[best]) and not math.isnan(values[j])):
+            best = j
+    return best
+
+
+def fmin(a, b):
+    """min of two doubles that ignores a NaN operand."""
+    if math.isnan(a):
+        return b
+    if math.isnan(b):
+        return a
+    return a if a <= b else b
+
+
+def fmax(a, b):
+    if math.isnan(a):
+        return b
+    if math.isnan(b):
+        return a
+    return a if a >= b else b
+
+
+# ---------------------------------------------------------------------------------------------
+# Out-of-bounds policies
+# ---------------------------------------------------------------------------------------------
+
+POLICIES = ("clamp", "reflect", "wrap", "reinit")
+
+
+def enforce_bounds(position, velocity, bounds, mode, rng, upper_mirror_from_inside=False):
+    """Bring each offending coordinate back into its (lo, hi) range, in place.
+
+    ``upper_mirror_from_inside`` selects the integer space's spelling of the upper mirror,
+    (hi - x) + hi, instead of hi - (x - hi). Returns how many coordinates were outside.
+    """
+    outside = 0
+    for i, (lo, hi) in enumerate(bounds):
+        x = position[i]
+        if lo <= x <= hi:
+            continue
+        outside += 1
+        width = hi - lo
+        if mode == "clamp":
+            if x < lo:
+                x = lo
+            elif x > hi:
+                x = hi
+        elif mode == "reflect":
+            if width <= 0:
+                x = lo
+            else:
+                passes = 0
+                while x < lo or x > hi:
+                    if x < lo:
+                        x = (lo - x) + lo
+                    if x > hi:
+                        x = (hi - x) + hi if upper_mirror_from_inside else hi - (x - hi)
+                    passes += 1
+                    assert passes < 200, "coordinate too far outside for the literal mirror"
+                velocity[i] = -velocity[i]
+        elif mode == "wrap":
+            if width <= 0:
+                x = lo
+            elif not math.isfinite(x):
+                x = math.nan
+            else:
+                r = math.fmod(x - lo, width)
+                if r < 0:
+                    r = width + r
+                x = r + lo
+        elif mode == "reinit":
+            x = lo if width <= 0 else rng.uniform_closed(lo, hi)
+            velocity[i] = 0.0
+        else:
+            raise ValueError(mode)
+        position[i] = x
+    return outside
+
+
+# ---------------------------------------------------------------------------------------------
+# Search spaces
+# ---------------------------------------------------------------------------------------------
+
+I64_MAX = (1 << 63) - 1
+I64_MIN = -(1 << 63)
+
+
+def round_half_away(x):
+    """Nearest whole double, halves away from zero; the sign of a zero result is kept."""
+    if not math.isfinite(x):
+        return x
+    t = math.copysign(float(math.trunc(x)), x)
+    if abs(x - t) >= 0.5:
+        t = t + math.copysign(1.0, x)
+    return t
+
+
+def saturate_i64(r):
+    if math.isnan(r):
+        return 0
+    if r > 9223372036854774784.0:
+        return I64_MAX
+    if r < -9223372036854775808.0:
+        return I64_MIN
+    return int(r)
+
+
+class ContinuousSpace:
+    integer_args = False
+    outside = 0  # coordinates found outside the box so far, to show that a policy acted
+
+    def __init__(self, bounds):
+        for i, (lo, hi) in enumerate(bounds):
+            if not hi >= lo:
+                raise ValueError(f"invalid bound in dimension {i}")
+        self.bounds = [(float(lo), float(hi)) for lo, hi in bounds]
+
+    def init_position(self, rng):
+        return [rng.uniform_closed(lo, hi) for lo, hi in self.bounds]
+
+    def velocity_widths(self):
+        return [hi - lo for lo, hi in self.bounds]
+
+    def init_velocity(self, rng):
+        # a closed draw on [-w, w]; -w + u * scale is the same double as u * scale - w
+        return [rng.uniform_closed(-w, w) for w in self.velocity_widths()]
+
+    def enforce_bounds(self, position, velocity, mode, rng):
+        self.outside += enforce_bounds(position, velocity, self.bounds, mode, rng)
+
+    def decode(self, position):
+        return list(position)
+
+    def result_position(self, decoded):
+        return list(decoded)
+
+
+class IntegerSpace(ContinuousSpace):
+    """Integer bounds; the swarm moves in reals and decoding rounds, saturates and clamps."""
+
+    integer_args = True
+
+    def __init__(self, int_bounds):
+        for i, (lo, hi) in enumerate(int_bounds):
+            if not hi >= lo:
+                raise ValueError(f"invalid bound in dimension {i}")
+        self.int_bounds = [(int(lo), int(hi)) for lo, hi in int_bounds]
+        self.bounds = [(float(lo), float(hi)) for lo, hi in self.int_bounds]
+
+    @classmethod
+    def from_real_bounds(cls, bounds):
+        return cls([(saturate_i64(round_half_away(float(lo))),
+                     saturate_i64(round_half_away(float(hi)))) for lo, hi in bounds])
+
+    @classmethod
+    def binary(cls, n_dims):
+        return cls([(0, 1)] * n_dims)
+
+    def velocity_widths(self):
+        return [float(hi - lo) for lo, hi in self.int_bounds]
+
+    def enforce_bounds(self, position, velocity, mode, rng):
+        self.outside += enforce_bounds(position, velocity, self.bounds, mode, rng,
+                                       upper_mirror_from_inside=True)
+
+    def decode(self, position):
+        out = []
+        for x, (lo, hi) in zip(position, self.int_bounds):
+            k = saturate_i64(round_half_away(x))
+            out.append(min(max(k, lo), hi))
+        return out
+
+    def result_position(self, decoded):
+        return [float(k) for k in decoded]
+
+
+VAR_TYPES = {"real": "real", "float": "real", "continuous": "real",
+             "integer": "integer", "int": "integer", "binary": "binary", "bin": "binary"}
+
+
+class MixedSpace(ContinuousSpace):
+    def __init__(self, bounds, types):
+        assert len(bounds) == len(types)
+        self.types = [VAR_TYPES[t] for t in types]
+        fixed = []
+        for i, ((lo, hi), kind) in enumerate(zip(bounds, self.types)):
+            if kind == "binary":
+                fixed.append((0.0, 1.0))
+            else:
+                if not hi >= lo:
+                    raise ValueError(f"invalid bound in dimension {i}")
+                fixed.append((float(lo), float(hi)))
+        self.bounds = fixed
+
+    def decode(self, position):
+        out = []
+        for x, (lo, hi), kind in zip(position, self.bounds, self.types):
+            if kind == "real":
+                out.append(x)
+            elif kind == "integer":
+                lo_k = saturate_i64(round_half_away(lo))
+                hi_k = saturate_i64(round_half_away(hi))
+                k = saturate_i64(round_half_away(x))
+                out.append(float(min(max(k, lo_k), hi_k)))
+            else:
+                r = round_half_away(x)
+                out.append(0.0 if r < 0 else 1.0 if r > 1 else r)
+        return out
+
+
+def _clamp(v, a, b):
+    if v < a:
+        return a
+    if v > b:
+        return b
+    return v
+
+
+class GreySpace:
+    """Each grey variable is searched as (center, spread); moves are projected, not policed."""
+
+    integer_args = False
+    outside = 0  # coordinates that the projection changed so far
+
+    def __init__(self, bounds, max_spread):
+        assert len(bounds) == len(max_spread)
+        self.bounds = [(float(lo), float(hi)) for lo, hi in bounds]
+        self.max_spread = [float(m) for m in max_spread]
+
+    def _room(self, i, c):
+        lo, hi = self.bounds[i]
+        return fmax(0.0, fmin(fmin(c - lo, hi - c), self.max_spread[i]))
+
+    def init_position(self, rng):
+        position = []
+        for i, (lo, hi) in enumerate(self.bounds):
+            c = rng.uniform_closed(lo, hi)
+            s = rng.uniform_closed(0.0, self._room(i, c))
+            position += [c, s]
+        return position
+
+    def init_velocity(self, rng):
+        velocity = []
+        for i, (lo, hi) in enumerate(self.bounds):
+            w = hi - lo
+            velocity.append(rng.uniform_closed(-w, w))
+            a = fmax(0.0, fmin(w * 0.5, self.max_spread[i]))
+            velocity.append(rng.uniform_closed(-a, a))
+        return velocity
+
+    def enforce_bounds(self, position, velocity, mode, rng):
+        for i, (lo, hi) in enumerate(self.bounds):
+            c = _clamp(position[2 * i], lo, hi)
+            s = _clamp(position[2 * i + 1], 0.0, self._room(i, c))
+            self.outside += (c != position[2 * i]) + (s != position[2 * i + 1])
+            position[2 * i] = c
+            position[2 * i + 1] = s
+
+    def decode(self, position):
+        return [(position[2 * i], abs(position[2 * i + 1])) for i in range(len(self.bounds))]
+
+
+# ---------------------------------------------------------------------------------------------
+# Velocity rules
+# ---------------------------------------------------------------------------------------------
+
+
+def constriction_factor(phi):
+    assert phi > 4
+    return 2.0 / abs((2.0 - phi) - math.sqrt(phi * (-4.0) + phi * phi))
+
+
+class Inertia:
+    uses_informants = False
+
+    def __init__(self, w, c1, c2):
+        self.w, self.c1, self.c2 = w, c1, c2
+
+    def update(self, x, v, p, g, informants, rng):
+        new = []
+        for d in range(len(x)):
+            u1 = rng.unit()
+            u2 = rng.unit()
+            new.append(((p[d] - x[d]) * (u1 * self.c1) + v[d] * self.w)
+                       + (g[d] - x[d]) * (u2 * self.c2))
+        return new
+
+
+class Constriction:
+    uses_informants = False
+
+    def __init__(self, c1, c2):
+        self.c1, self.c2 = c1, c2
+        self.chi = constriction_factor(c1 + c2)
+
+    def update(self, x, v, p, g, informants, rng):
+        new = []
+        for d in range(len(x)):
+            u1 = rng.unit()
+            u2 = rng.unit()
+            new.append((((p[d] - x[d]) * (u1 * self.c1) + v[d])
+                        + (g[d] - x[d]) * (u2 * self.c2)) * self.chi)
+        return new
+
+
+class Fips:
+    uses_informants = True
+
+    def __init__(self, phi):
+        self.phi = phi
+        self.chi = constriction_factor(phi)
+
+    def update(self, x, v, p, g, informants, rng):
+        s = self.phi / float(max(len(informants), 1))
+        new = []
+        for d in range(len(x)):
+            acc = 0.0
+            for informant in informants:
+                u = rng.unit()
+                acc = acc + (informant[d] - x[d]) * (u * s)
+            new.append((acc + v[d]) * self.chi)
+        return new
+
+
+def make_velocity_rule(name, w, c1, c2):
+    total = c1 + c2
+    if name == "inertia":
+        return Inertia(w, c1, c2)
+    if name == "constriction":
+        return Constriction(c1, c2) if total > 4 else Constriction(2.05, 2.05)
+    if name == "fips":
+        return Fips(total if total > 4 else 4.1)
+    raise ValueError(name)
+
+
+# ---------------------------------------------------------------------------------------------
+# Topologies
+# ---------------------------------------------------------------------------------------------
+
+
+class GlobalTopology:
+    def neighbours(self, i, n):
+        return list(range(n))
+
+
+class RingTopology:
+    def __init__(self, k=1):
+        self.k = k
+
+    def neighbours(self, i, n):
+        out = [i]
+        for h in range(1, self.k + 1):
+            e = h % n
+            if e == 0:
+                continue
+            for j in ((i + e) % n, (i + n - e) % n):
+                if j not in out:
+                    out.append(j)
+        return out
+
+
+class VonNeumannTopology:
+    def __init__(self, n):
+        self.rows = int(math.sqrt(float(n))) or 1
+        self.cols = n // self.rows + (1 if n % self.rows else 0)
+        assert self.rows >= 1 and self.cols >= 1
+
+    def neighbours(self, i, n):
+        rows, cols = self.rows, self.cols
+        r, c = i // cols, i % cols
+        out = [i]
+        for rr, cc in (((r + rows - 1) % rows, c), ((r + 1) % rows, c),
+                       (r, (c + cols - 1) % cols), (r, 0 if c + 1 == cols else c + 1)):
+            j = rr * cols + cc
+            if j < n and j not in out:
+                out.append(j)
+        return out
+
+
+class RandomTopology:
+    def __init__(self, k, seed):
+        assert k >= 1
+        self.k = k
+        self.rng = Rng(seed)
+
+    def neighbours(self, i, n):
+        m = min(self.k, n - 1)
+        out = [i]
+        while len(out) <= m:
+            j = self.rng.below(n)
+            if j not in out:
+                out.append(j)
+        return out
+
+
+def make_topology(name, n_particles, seed):
+    if name == "global":
+        return GlobalTopology()
+    if name == "ring":
+        return RingTopology(1)
+    if name in ("vonneumann", "von_neumann"):
+        return VonNeumannTopology(n_particles)
+    if name == "random":
+        return RandomTopology(3, 0 if seed is None else seed)
+    raise ValueError(name)
+
+
+# ---------------------------------------------------------------------------------------------
+# Native benchmarks, formula by formula
+# ---------------------------------------------------------------------------------------------
+
+PI = 3.141592653589793
+TWO_PI = 6.283185307179586
+E = 2.718281828459045
+
+
+def sphere(x):
+    s = -0.0
+    for v in x:
+        s = s + v * v
+    return s
+
+
+def rastrigin(x):
+    s = -0.0
+    for v in x:
+        s = s + (v * v - math.cos(TWO_PI * v) * 10.0)
+    return float(len(x)) * 10.0 + s
+
+
+def ackley(x):
+    n = float(len(x))
+    s1 = -0.0
+    s2 = -0.0
+    for v in x:
+        s1 = s1 + v * v
+        s2 = s2 + math.cos(TWO_PI * v)
+    if len(x) == 0:
+        return math.nan
+    return (((-20.0) * math.exp(-0.2 * math.sqrt(s1 / n))) - math.exp(s2 / n)) + 20.0 + E
+
+
+def levy(x):
+    n = len(x)
+    if n == 0:
+        return 0.0
+    w = [(v - 1.0) * 0.25 + 1.0 for v in x]
+    d = -0.0
+    for i in range(n - 1):
+        t = math.sin(PI * w[i] + 1.0)
+        d = d + (w[i] - 1.0) * (w[i] - 1.0) * (t * t * 10.0 + 1.0)
+    first = math.sin(PI * w[0])
+    last = math.sin(TWO_PI * w[n - 1])
+    return (first * first + d) + (w[n - 1] - 1.0) * (w[n - 1] - 1.0) * (last * last + 1.0)
+
+
+def expanded_schaffer(x):
+    n = len(x)
+    if n == 0:
+        return 0.0
+
+    def g(a, b):
+        t = a * a * 2.0 if n == 1 else b * b + a * a
+        s = math.sin(math.sqrt(t))
+        q = 0.001 * t + 1.0
+        return (s * s - 0.5) / (q * q) + 0.5
+
+    total = g(x[0], x[1 % n])
+    for i in range(1, n):
+        total = total + g(x[i], x[(i + 1) % n])
+    return total
+
+
+NATIVE = {"sphere": sphere, "rastrigin": rastrigin, "ackley": ackley, "levy": levy,
+          "expanded_schaffer": expanded_schaffer}
+
+
+def grey_sphere(pairs):
+    s = -0.0
+    for c, spread in pairs:
+        s = s + (c * c + spread)
+    return s
+
+
+# ---------------------------------------------------------------------------------------------
+# Objectives as the run loop sees them
+# ---------------------------------------------------------------------------------------------
+
+
+class PointObjective:
+    """One decoded point in, one value out: a native formula or a Python callable."""
+
+    def __init__(self, objective):
+        self.native = NATIVE[objective] if isinstance(objective, str) else None
+        self.objective = objective
+
+    def evaluate(self, point):
+        if self.native is not None:
+            return self.native([float(v) for v in point])
+        # with no constraints the total violation is 0 and the value is f itself
+        return float(self.objective(list(point)))
+
+
+class BatchObjective:
+    def __init__(self, objective):
+        self.objective = objective
+
+    def evaluate_batch(self, space, positions):
+        import numpy as np
+
+        rows = [[float(v) for v in space.decode(p)] for p in positions]
+        array = np.array(rows, dtype=np.float64).reshape(len(positions), len(space.bounds))
+        values = [float(v) for v in self.objective(array)]
+        assert len(values) == len(positions)
+        return values
+
+
+class GreyObjective:
+    def __init__(self, objective, representation):
+        self.objective = objective
+        self.center_spread = representation in ("center_spread", "center-spread")
+
+    def evaluate(self, pairs):
+        if self.objective == "grey_sphere":
+            return grey_sphere(pairs)
+        if self.center_spread:
+            arg = [(c, s) for c, s in pairs]
+        else:
+            arg = [(c - s, c + s) for c, s in pairs]
+        return float(self.objective(arg))
+
+
+# ---------------------------------------------------------------------------------------------
+# The run loop
+# ---------------------------------------------------------------------------------------------
+
+
+class Result:
+    def __init__(self, **fields):
+        self.__dict__.update(fields)
+
+
+def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record_history=True,
+        v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp",
+        batch=False, callback=None):
+    rng = Rng(seed)
+    n = n_particles
+    positions, velocities, best_positions, best_values = [], [], [], []
+    evaluations = 0
+    for _ in range(n):
+        x = space.init_position(rng)
+        v = space.init_velocity(rng)
+        positions.append(x)
+        velocities.append(v)
+        best_positions.append(list(x))
+        if batch:
+            best_values.append(INF)
+        else:
+            best_values.append(objective.evaluate(space.decode(x)))
+            evaluations += 1
+    if batch:
+        values = objective.evaluate_batch(space, positions)
+        for i, value in enumerate(values[:n]):
+            best_values[i] = value
+        evaluations = len(values)
+
+    g = minimum_rule(list(range(n)), best_values)
+    gbest_value = best_values[g]
+    gbest_position = list(best_positions[g])
+
+    history, convergence = [], []
+    prev_best = gbest_value
+    stall = 0
+    reason = "max_iterations"
+
+    def update_bests(i, value):
+        nonlocal gbest_value, gbest_position
+        if is_better(value, best_values[i]):
+            best_values[i] = value
+            best_positions[i] = list(positions[i])
+            if is_better(value, gbest_value):
+                gbest_value = value
+                gbest_position = list(positions[i])
+
+    t = 0
+    while t < max_iter:
+        if record_history:
+            history.append([list(p) for p in positions])
+        for i in range(n):
+            hood = topology.neighbours(i, n)
+            b = minimum_rule(hood, best_values)
+            informants = [list(best_positions[j]) for j in hood] if rule.uses_informants else []
+            new_v = rule.update(positions[i], velocities[i], best_positions[i],
+                                list(best_positions[b]), informants, rng)
+            if v_max is not None and len(new_v) > 0:
+                for d, c in enumerate(new_v):
+                    if c < -v_max:
+                        c = -v_max
+                    if c > v_max:
+                        c = v_max
+                    new_v[d] = c
+            x = positions[i]
+            for d in range(len(x)):
+                x[d] = x[d] + new_v[d]
+            velocities[i] = new_v
+            space.enforce_bounds(x, velocities[i], bounds_handling, rng)
+            if not batch:
+                update_bests(i, objective.evaluate(space.decode(x)))
+                evaluations += 1
+        if batch:
+            values = objective.evaluate_batch(space, positions)
+            assert len(values) == n
+            for i in range(n):
+                update_bests(i, values[i])
+            evaluations += n
+        if record_history:
+            convergence.append(gbest_value)
+
+        if callback is not None and not callback(t, gbest_value):
+            reason = "callback"
+            break
+        if patience > 0:
+            if prev_best - gbest_value > tol:
+                stall = 0
+            else:
+                stall += 1
+            prev_best = gbest_value
+            if stall >= patience:
+                reason = "stagnation"
+                break
+        if target is not None and target >= gbest_value:
+            reason = "target"
+            break
+        if max_evals is not None and evaluations >= max_evals:
+            reason = "max_evaluations"
+            break
+        t += 1
+
+    return Result(best_position=space.decode(gbest_position), best_value=gbest_value,
+                  history=history, convergence=convergence, evaluations=evaluations,
+                  stop_reason=reason, outside=space.outside)
+
+
+# ---------------------------------------------------------------------------------------------
+# Front ends with the library's keyword names and defaults
+# ---------------------------------------------------------------------------------------------
+
+
+def _pairs(bounds, dim):
+    if isinstance(bounds, tuple) and len(bounds) == 2 and not isinstance(bounds[0], (tuple, list)):
+        return [(float(bounds[0]), float(bounds[1]))] * dim
+    return [(float(lo), float(hi)) for lo, hi in bounds]
+
+
+def minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729,
+             c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None,
+             record_history=True, v_max=None, patience=0, tol=0.0, binary=False, max_evals=None,
+             target=None, callback=None, bounds_handling="clamp", vectorized=False,
+             var_types=None, dim=None):
+    assert seed is not None, "the model reproduces seeded runs only"
+    pairs = _pairs(bounds, dim)
+    if var_types is not None:
+        space = MixedSpace(pairs, var_types)
+    elif binary:
+        space = IntegerSpace.binary(len(pairs))
+    elif integer:
+        space = IntegerSpace.from_real_bounds(pairs)
+    else:
+        space = ContinuousSpace(pairs)
+    rule = make_velocity_rule(velocity, w, c1, c2)
+    topo = make_topology(topology, n_particles, seed)
+    objective_adapter = BatchObjective(objective) if vectorized else PointObjective(objective)
+    result = run(space, rule, topo, objective_adapter, n_particles=n_particles,
+                 max_iter=max_iter, seed=seed, record_history=record_history, v_max=v_max,
+                 patience=patience, tol=tol, max_evals=max_evals, target=target,
+                 bounds_handling=bounds_handling, batch=vectorized, callback=callback)
+    if isinstance(space, IntegerSpace):
+        result.best_position = space.result_position(result.best_position)
+    return result
+
+
+def minimize_grey(objective, bounds, max_spread=None, representation="interval",
+                  n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445,
+                  velocity="inertia", topology="global", seed=None, record_history=True,
+                  v_max=None, patience=0, tol=0.0, max_evals=None, target=None, dim=None):
+    assert seed is not None, "the model reproduces seeded runs only"
+    pairs = _pairs(bounds, dim)
+    if max_spread is None:
+        caps = [INF] * len(pairs)
+    elif isinstance(max_spread, (list, tuple)):
+        caps = [float(m) for m in max_spread]
+    else:
+        caps = [float(max_spread)] * len(pairs)
+    space = GreySpace(pairs, caps)
+    rule = make_velocity_rule(velocity, w, c1, c2)
+    topo = make_topology(topology, n_particles, seed)
+    result = run(space, rule, topo, GreyObjective(objective, representation),
+                 n_particles=n_particles, max_iter=max_iter, seed=seed,
+                 record_history=record_history, v_max=v_max, patience=patience, tol=tol,
+                 max_evals=max_evals, target=target)
+    pairs_out = result.best_position
+    result.best_centers = [c for c, _ in pairs_out]
+    result.best_spreads = [s for _, s in pairs_out]
+    result.best_position = [(c - s, c + s) for c, s in pairs_out]
+    return result
