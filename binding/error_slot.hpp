@@ -3,6 +3,7 @@
 // placeholder, and the front end raises the stored exception once the run has returned.
 #pragma once
 
+#include "errors.hpp"
 #include "py_ref.hpp"
 #include "python.hpp"
 
@@ -18,6 +19,13 @@ class ErrorSlot {
 
   // Sets the stored exception as the pending Python error, emptying the slot.
   void restore();
+
+  // After a run: raises the stored exception (as PythonErrorSet), if there is one.
+  void raise_if_held() {
+    if (!holds_error()) return;
+    restore();
+    throw PythonErrorSet{};
+  }
 
  private:
   PyRef type_;

@@ -210,10 +210,7 @@ PyRef run_in_space(const Plan& plan, const Space& space) {
   ErrorSlot slot;
   RunResult<typename Space::Element> result =
       plan.benchmark_name ? run_native(plan, space, slot) : run_python(plan, space, slot);
-  if (slot.holds_error()) {
-    slot.restore();
-    throw PythonErrorSet{};
-  }
+  slot.raise_if_held();
 
   PsoResultData data;
   if (plan.args.repair != nullptr) {

@@ -189,10 +189,7 @@ PyRef minimize_grey_with(const Arguments& a) {
   ErrorSlot slot;
   PythonGreyObjective objective(a.objective, representation, slot);
   RunResult<GreyNumber> result = run(config, space, *rule, *topology, objective);
-  if (slot.holds_error()) {
-    slot.restore();
-    throw PythonErrorSet{};
-  }
+  slot.raise_if_held();
   return new_grey_result(result_data(std::move(result)));
 }
 

@@ -94,10 +94,7 @@ PyRef run_in_space(const MopsoConfig& config, const Space& space, const Velocity
   ErrorSlot slot;
   PythonMultiObjective adapter(objective, slot);
   MopsoResult<typename Space::Element> result = run_mopso(config, space, rule, adapter);
-  if (slot.holds_error()) {
-    slot.restore();
-    throw PythonErrorSet{};
-  }
+  slot.raise_if_held();
   ParetoFrontData data;
   data.positions.reserve(result.members.size());
   data.objectives.reserve(result.members.size());

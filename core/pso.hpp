@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "failure.hpp"
+#include "motion.hpp"
 #include "traits.hpp"
 
 namespace corvalinth {
@@ -122,20 +123,8 @@ class SwarmRun {
                                   swarm_.best_position(i), swarm_.best_position(best_neighbour),
                                   informants};
     rule_.update(context, rng_, new_velocity_);
-
-    if (config_.v_max && dim_ != 0) {
-      const double high = *config_.v_max;
-      const double low = -high;
-      for (double& c : new_velocity_) {
-        if (c < low) c = low;   // a NaN component fails both tests and stays NaN
-        if (c > high) c = high;
-      }
-    }
-    const std::span<double> position = swarm_.position(i);
-    const std::span<double> velocity = swarm_.velocity(i);
-    for (std::size_t d = 0; d < dim_; ++d) position[d] = position[d] + new_velocity_[d];
-    copy(new_velocity_, velocity);
-    space_.enforce_bounds(position, velocity, config_.bounds_handling, rng_);
+    take_step(new_velocity_, config_.v_max, swarm_.position(i), swarm_.velocity(i));
+    space_.enforce_bounds(swarm_.position(i), swarm_.velocity(i), config_.bounds_handling, rng_);
   }
 
   // Personal and global best update of particle i with its new value.

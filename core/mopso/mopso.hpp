@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../failure.hpp"
+#include "../motion.hpp"
 #include "../traits.hpp"
 #include "archive.hpp"
 
@@ -210,19 +211,8 @@ class MopsoRun {
     const VelocityContext context{swarm_.position(i), swarm_.velocity(i),
                                   swarm_.best_position(i), leader_position, {}};
     rule_.update(context, rng_, new_velocity_);
-    if (config_.v_max) {
-      const double high = *config_.v_max;
-      const double low = -high;
-      for (double& c : new_velocity_) {
-        if (c < low) c = low;  // a NaN component fails both tests and stays NaN
-        if (c > high) c = high;
-      }
-    }
-    const std::span<double> position = swarm_.position(i);
-    const std::span<double> velocity = swarm_.velocity(i);
-    for (std::size_t d = 0; d < dim_; ++d) position[d] = position[d] + new_velocity_[d];
-    copy(new_velocity_, velocity);
-    space_.enforce_bounds(position, velocity, config_.bounds_handling, rng_);
+    take_step(new_velocity_, config_.v_max, swarm_.position(i), swarm_.velocity(i));
+    space_.enforce_bounds(swarm_.position(i), swarm_.velocity(i), config_.bounds_handling, rng_);
   }
 
   bool turbulence_enabled() const { return config_.mutation_rate > 0.0 && dim_ > 0; }
