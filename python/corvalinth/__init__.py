@@ -19,6 +19,9 @@ from corvalinth_native import (
     minimize_multi,
 )
 
+# Plotting helpers; the module imports matplotlib only when a helper is called.
+from corvalinth import viz
+
 __all__ = [
     "minimize",
     "minimize_multi",
@@ -29,4 +32,24 @@ __all__ = [
     "PsoResult",
     "ParetoFront",
     "GreyResult",
+    "viz",
 ]
+
+
+def __getattr__(name):
+    # PanicException, the class of internal errors (a violated precondition of the core, such as
+    # an inverted bound). It derives from BaseException, so ``except Exception`` lets it through;
+    # catch it by name with ``except corvalinth.PanicException``. The extension creates the class
+    # when it first raises it, so it is looked up on first access, from a call that always fails
+    # inside the core before any run starts.
+    if name == "PanicException":
+        try:
+            minimize("sphere", [(1.0, 0.0)])
+        except BaseException as error:  # noqa: B036 - the class derives from BaseException
+            panic = type(error)
+        else:  # pragma: no cover - an inverted bound always fails
+            raise AttributeError(name)
+        globals()["PanicException"] = panic
+        return panic
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+

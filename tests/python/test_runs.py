@@ -133,3 +133,11 @@ def test_module_contents_in_order():
                      "benchmark_info", "grey_benchmark_info", "PsoResult", "ParetoFront",
                      "GreyResult"]
     assert corvalinth_native.__doc__ == ""
+
+
+def test_panic_exception_is_reachable_by_name():
+    with pytest.raises(pso.PanicException, match="invalid bound in dimension 0: 5 > 1"):
+        pso.minimize("sphere", [(5, 1)])
+    assert pso.PanicException.__bases__ == (BaseException,)
+    assert pso.PanicException.__name__ == "PanicException"
+    assert pso.PanicException is pso.PanicException

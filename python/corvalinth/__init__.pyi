@@ -1,0 +1,178 @@
+"""Type stub of the corvalinth package (the functions and classes of corvalinth_native)."""
+
+from collections.abc import Callable, Sequence
+from typing import Any, TypeAlias, final
+
+import numpy as np
+from numpy.typing import ArrayLike, NDArray
+
+from corvalinth import viz as viz
+
+__all__ = [
+    "minimize",
+    "minimize_multi",
+    "minimize_grey",
+    "hypervolume",
+    "benchmark_info",
+    "grey_benchmark_info",
+    "PsoResult",
+    "ParetoFront",
+    "GreyResult",
+    "viz",
+]
+
+class PanicException(BaseException):
+    """An internal error of the optimiser: a violated precondition of the core."""
+
+# A list of (min, max) pairs (or an array of shape (dim, 2)), or one (min, max) pair with dim.
+_Bounds: TypeAlias = Sequence[Sequence[float]] | Sequence[float] | NDArray[Any]
+# Continuous and mixed spaces pass a list of float; integer and binary spaces a list of int.
+_Scalar: TypeAlias = Callable[[list[float]], float] | Callable[[list[int]], float]
+# vectorized=True: the whole swarm as an array of shape (n_particles, dim), one value per row.
+_Batch: TypeAlias = Callable[[NDArray[np.float64]], ArrayLike]
+_Objective: TypeAlias = _Scalar | _Batch | str
+_Repair: TypeAlias = (Callable[[list[float]], Sequence[float]]
+                      | Callable[[list[int]], Sequence[float]])
+_MultiObjective: TypeAlias = (Callable[[list[float]], Sequence[float]]
+                              | Callable[[list[int]], Sequence[float]])
+_GreyObjective: TypeAlias = Callable[[list[tuple[float, float]]], float] | str
+_Vector: TypeAlias = Sequence[float] | NDArray[Any]
+_Vectors: TypeAlias = Sequence[Sequence[float]] | NDArray[Any]
+
+@final
+class PsoResult:
+    """Result of an optimization."""
+
+    @property
+    def best_position(self) -> list[float]: ...
+    @property
+    def convergence(self) -> list[float]: ...
+    @property
+    def history(self) -> list[list[list[float]]]: ...
+    @property
+    def evaluations(self) -> int: ...
+    @property
+    def stop_reason(self) -> str: ...
+    @property
+    def best_value(self) -> float: ...
+
+@final
+class ParetoFront:
+    """An approximated Pareto front returned by `minimize_multi`."""
+
+    @property
+    def positions(self) -> list[list[float]]: ...
+    @property
+    def swarm_history(self) -> list[list[list[float]]]: ...
+    @property
+    def front_history(self) -> list[list[list[float]]]: ...
+    @property
+    def objectives(self) -> list[list[float]]: ...
+    def hypervolume(self, /, reference: _Vector | None = None) -> float: ...
+
+@final
+class GreyResult:
+    """Result of a grey optimization returned by `minimize_grey`."""
+
+    @property
+    def best_position(self) -> list[tuple[float, float]]: ...
+    @property
+    def best_centers(self) -> list[float]: ...
+    @property
+    def best_spreads(self) -> list[float]: ...
+    @property
+    def best_value(self) -> float: ...
+    @property
+    def convergence(self) -> list[float]: ...
+    @property
+    def evaluations(self) -> int: ...
+    @property
+    def stop_reason(self) -> str: ...
+
+def minimize(
+    objective: _Objective,
+    bounds: _Bounds,
+    integer: bool = False,
+    n_particles: int = 30,
+    max_iter: int = 100,
+    w: float = 0.729,
+    c1: float = 1.49445,
+    c2: float = 1.49445,
+    velocity: str = "inertia",
+    topology: str = "global",
+    seed: int | None = None,
+    record_history: bool = True,
+    v_max: float | None = None,
+    patience: int = 0,
+    tol: float = 0.0,
+    constraints: Sequence[_Scalar] | None = None,
+    penalty: float = 1e6,
+    binary: bool = False,
+    max_evals: int | None = None,
+    target: float | None = None,
+    max_time: float | None = None,
+    callback: Callable[[int, float], object] | None = None,
+    bounds_handling: str = "clamp",
+    vectorized: bool = False,
+    var_types: Sequence[str] | None = None,
+    dim: int | None = None,
+    equality_constraints: Sequence[_Scalar] | None = None,
+    repair: _Repair | None = None,
+) -> PsoResult:
+    """Minimizes an objective function with Particle Swarm Optimization."""
+
+def minimize_multi(
+    objective: _MultiObjective,
+    bounds: _Bounds,
+    n_particles: int = 100,
+    max_iter: int = 100,
+    archive_size: int = 100,
+    w: float = 0.729,
+    c1: float = 1.49445,
+    c2: float = 1.49445,
+    velocity: str = "inertia",
+    seed: int | None = None,
+    integer: bool = False,
+    binary: bool = False,
+    var_types: Sequence[str] | None = None,
+    mutation_rate: float = 0.1,
+    dim: int | None = None,
+    grid_divisions: int | None = None,
+    v_max: float | None = None,
+    bounds_handling: str = "clamp",
+    record_history: bool = True,
+) -> ParetoFront:
+    """Multi-objective optimization (MOPSO). Returns the Pareto front."""
+
+def minimize_grey(
+    objective: _GreyObjective,
+    bounds: _Bounds,
+    max_spread: float | Sequence[float] | NDArray[Any] | None = None,
+    representation: str = "interval",
+    n_particles: int = 30,
+    max_iter: int = 100,
+    w: float = 0.729,
+    c1: float = 1.49445,
+    c2: float = 1.49445,
+    velocity: str = "inertia",
+    topology: str = "global",
+    seed: int | None = None,
+    record_history: bool = True,
+    v_max: float | None = None,
+    patience: int = 0,
+    tol: float = 0.0,
+    max_evals: int | None = None,
+    target: float | None = None,
+    max_time: float | None = None,
+    dim: int | None = None,
+) -> GreyResult:
+    """Minimizes a grey objective with PSO."""
+
+def hypervolume(front: _Vectors, reference: _Vector) -> float:
+    """Hypervolume of an arbitrary set of objective vectors (minimization)."""
+
+def benchmark_info(name: str) -> tuple[float, float]:
+    """Metadata of a native benchmark: ``(bound, optimum_value)``."""
+
+def grey_benchmark_info(name: str) -> tuple[float, float, float]:
+    """Metadata of a native grey benchmark: ``(center_bound, max_spread, optimum_value)``."""
