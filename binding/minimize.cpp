@@ -265,12 +265,9 @@ PyRef minimize_with(const Arguments& a) {
       raise(PyExc_ValueError, "var_types has length " + std::to_string(a.var_types->size()) +
                                   " but bounds has length " + std::to_string(bounds.size()));
     }
-    const MixedSpace space(bounds, parse_var_types(*a.var_types));
-    return run_in_space(plan, space);
   }
-  if (a.binary) return run_in_space(plan, IntegerSpace::binary(bounds.size()));
-  if (a.integer) return run_in_space(plan, IntegerSpace::from_real_bounds(bounds));
-  return run_in_space(plan, ContinuousSpace(bounds));
+  return visit_space(bounds, a.var_types, a.binary, a.integer,
+                     [&](const auto& space) { return run_in_space(plan, space); });
 }
 
 }  // namespace

@@ -135,14 +135,10 @@ PyRef minimize_multi_with(const Arguments& a) {
     if (a.var_types->size() != bounds.size()) {
       raise(PyExc_ValueError, "var_types length must match bounds");
     }
-    const MixedSpace space(bounds, parse_var_types(*a.var_types));
+  }
+  return visit_space(bounds, a.var_types, a.binary, a.integer, [&](const auto& space) {
     return run_in_space(config, space, *rule, a.objective);
-  }
-  if (a.binary) return run_in_space(config, IntegerSpace::binary(bounds.size()), *rule, a.objective);
-  if (a.integer) {
-    return run_in_space(config, IntegerSpace::from_real_bounds(bounds), *rule, a.objective);
-  }
-  return run_in_space(config, ContinuousSpace(bounds), *rule, a.objective);
+  });
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include "duration.hpp"
 #include "python.hpp"
 #include "spaces/bounds.hpp"
+#include "spaces/continuous.hpp"
+#include "spaces/integer.hpp"
 #include "spaces/mixed.hpp"
 #include "traits.hpp"
 
@@ -39,5 +41,18 @@ std::unique_ptr<Topology> parse_topology(const std::string& name, std::uint64_t 
                                          std::optional<std::uint64_t> seed);
 
 std::vector<VarType> parse_var_types(const std::vector<std::string>& names);
+
+// Builds the search space the arguments choose, first match wins: variable types give a mixed
+// space, then `binary` a {0, 1} integer space, then `integer` an integer space with the bounds
+// rounded, otherwise a continuous space. Calls `visit(space)` and returns what it returns. The
+// caller has checked that `var_types`, when given, has one entry per bound pair.
+template <typename Visit>
+auto visit_space(const Bounds& bounds, const std::optional<std::vector<std::string>>& var_types,
+                 bool binary, bool integer, Visit&& visit) {
+  if (var_types) return visit(MixedSpace(bounds, parse_var_types(*var_types)));
+  if (binary) return visit(IntegerSpace::binary(bounds.size()));
+  if (integer) return visit(IntegerSpace::from_real_bounds(bounds));
+  return visit(ContinuousSpace(bounds));
+}
 
 }  // namespace corvalinth::py
