@@ -8,10 +8,10 @@
 #include <span>
 #include <vector>
 
-#include "mopso/hypervolume.hpp"
-#include "mopso/mopso.hpp"
-#include "spaces/continuous.hpp"
-#include "velocity/inertia.hpp"
+#include "core/mopso/hypervolume.hpp"
+#include "core/mopso/mopso.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/velocity/inertia.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "adapters.hpp"
+#include "binding/adapters.hpp"
 
 #include <cmath>
 
@@ -18,7 +18,7 @@ double PythonPointObjective::evaluate_python(std::span<const std::int64_t> point
   if (!repaired) throw PythonErrorSet{};
   const std::vector<double> values = to_f64_list(repaired.get());
   repaired_integers_.resize(values.size());
-  for (std::size_t k = 0; k < values.size(); ++k) repaired_integers_[k] = truncate_to_i64(values[k]);
+  for (std::size_t k = 0; k < values.size(); ++k) repaired_integers_[k] = saturating_i64(values[k]);
   return evaluate_list(argument_.fill(std::span<const std::int64_t>(repaired_integers_)));
 }
 

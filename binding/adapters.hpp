@@ -10,12 +10,12 @@
 #include <span>
 #include <vector>
 
-#include "convert.hpp"
-#include "error_slot.hpp"
-#include "numpy_api.hpp"
-#include "py_ref.hpp"
-#include "python.hpp"
-#include "traits.hpp"
+#include "binding/convert.hpp"
+#include "binding/error_slot.hpp"
+#include "binding/numpy_api.hpp"
+#include "binding/py_ref.hpp"
+#include "binding/python.hpp"
+#include "core/contracts.hpp"
 
 namespace corvalinth::py {
 

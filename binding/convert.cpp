@@ -1,4 +1,4 @@
-#include "convert.hpp"
+#include "binding/convert.hpp"
 
 #include <cmath>
 #include <limits>
@@ -116,14 +116,6 @@ std::vector<std::string> to_str_list(PyObject* object) {
   values.reserve(static_cast<std::size_t>(length));
   for (Py_ssize_t k = 0; k < length; ++k) values.push_back(to_str(sequence_item(object, k).get()));
   return values;
-}
-
-std::int64_t truncate_to_i64(double value) {
-  constexpr double two_to_63 = 9223372036854775808.0;
-  if (std::isnan(value)) return 0;
-  if (value >= two_to_63) return std::numeric_limits<std::int64_t>::max();
-  if (value < -two_to_63) return std::numeric_limits<std::int64_t>::min();
-  return static_cast<std::int64_t>(std::trunc(value));
 }
 
 PyRef new_float_list(std::span<const double> values) {

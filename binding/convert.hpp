@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "errors.hpp"
-#include "py_ref.hpp"
-#include "python.hpp"
+#include "binding/errors.hpp"
+#include "binding/py_ref.hpp"
+#include "binding/python.hpp"
 
 namespace corvalinth::py {
 
@@ -36,9 +36,6 @@ std::string to_str(PyObject* object);
 std::vector<PyRef> to_object_list(PyObject* object);
 std::vector<double> to_f64_list(PyObject* object);
 std::vector<std::string> to_str_list(PyObject* object);
-
-// Truncation toward zero into the signed 64-bit range: saturating at its ends, NaN giving 0.
-std::int64_t truncate_to_i64(double value);
 
 // New Python lists of a point's coordinates.
 PyRef new_float_list(std::span<const double> values);

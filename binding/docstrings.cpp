@@ -1,7 +1,7 @@
 // The long docstrings of the module's functions and classes, kept out of the logic. A function's
 // docstring starts with its signature line and "--", from which CPython derives
 // __text_signature__ (and so inspect.signature).
-#include "docstrings.hpp"
+#include "binding/docstrings.hpp"
 
 namespace corvalinth::py::docs {
 

@@ -1,4 +1,4 @@
-#include "error_slot.hpp"
+#include "binding/error_slot.hpp"
 
 namespace corvalinth::py {
 

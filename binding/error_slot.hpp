@@ -3,9 +3,9 @@
 // placeholder, and the front end raises the stored exception once the run has returned.
 #pragma once
 
-#include "errors.hpp"
-#include "py_ref.hpp"
-#include "python.hpp"
+#include "binding/errors.hpp"
+#include "binding/py_ref.hpp"
+#include "binding/python.hpp"
 
 namespace corvalinth::py {
 

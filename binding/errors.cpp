@@ -1,4 +1,4 @@
-#include "errors.hpp"
+#include "binding/errors.hpp"
 
 #include <stdexcept>
 

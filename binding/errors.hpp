@@ -10,8 +10,8 @@
 #include <new>
 #include <string>
 
-#include "python.hpp"
-#include "failure.hpp"
+#include "binding/python.hpp"
+#include "core/failure.hpp"
 
 namespace corvalinth::py {
 

@@ -1,13 +1,13 @@
-#include "free_functions.hpp"
+#include "binding/free_functions.hpp"
 
 #include <string>
 #include <vector>
 
-#include "benchmarks.hpp"
-#include "convert.hpp"
-#include "errors.hpp"
-#include "mopso/hypervolume.hpp"
-#include "signature.hpp"
+#include "core/benchmarks.hpp"
+#include "binding/convert.hpp"
+#include "binding/errors.hpp"
+#include "core/mopso/hypervolume.hpp"
+#include "binding/signature.hpp"
 
 namespace corvalinth::py {
 namespace {

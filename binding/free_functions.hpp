@@ -1,7 +1,7 @@
 // Module functions that run no optimiser: hypervolume of any front, and benchmark metadata.
 #pragma once
 
-#include "python.hpp"
+#include "binding/python.hpp"
 
 namespace corvalinth::py {
 

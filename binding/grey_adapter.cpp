@@ -1,10 +1,10 @@
-#include "grey_adapter.hpp"
+#include "binding/grey_adapter.hpp"
 
 #include <limits>
 
-#include "adapters.hpp"
-#include "convert.hpp"
-#include "errors.hpp"
+#include "binding/adapters.hpp"
+#include "binding/convert.hpp"
+#include "binding/errors.hpp"
 
 namespace corvalinth::py {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <span>
 
-#include "error_slot.hpp"
-#include "python.hpp"
-#include "spaces/grey.hpp"
+#include "binding/error_slot.hpp"
+#include "binding/python.hpp"
+#include "core/spaces/grey.hpp"
 
 namespace corvalinth::py {
 

@@ -1,12 +1,12 @@
-#include "grey_result.hpp"
+#include "binding/grey_result.hpp"
 
 #include <string>
 
-#include "convert.hpp"
-#include "docstrings.hpp"
-#include "errors.hpp"
-#include "pso_result.hpp"
-#include "result_class.hpp"
+#include "binding/convert.hpp"
+#include "binding/docstrings.hpp"
+#include "binding/errors.hpp"
+#include "binding/pso_result.hpp"
+#include "binding/result_class.hpp"
 
 namespace corvalinth::py {
 namespace {

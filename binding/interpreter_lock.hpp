@@ -1,7 +1,7 @@
 // Releasing the interpreter lock around a run that can call no Python code.
 #pragma once
 
-#include "python.hpp"
+#include "binding/python.hpp"
 
 namespace corvalinth::py {
 

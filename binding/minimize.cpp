@@ -1,4 +1,4 @@
-#include "minimize.hpp"
+#include "binding/minimize.hpp"
 
 #include <array>
 #include <memory>
@@ -7,19 +7,19 @@
 #include <type_traits>
 #include <vector>
 
-#include "adapters.hpp"
-#include "benchmarks.hpp"
-#include "convert.hpp"
-#include "error_slot.hpp"
-#include "interpreter_lock.hpp"
-#include "errors.hpp"
-#include "parsers.hpp"
-#include "pso.hpp"
-#include "pso_result.hpp"
-#include "signature.hpp"
-#include "spaces/continuous.hpp"
-#include "spaces/integer.hpp"
-#include "spaces/mixed.hpp"
+#include "binding/adapters.hpp"
+#include "core/benchmarks.hpp"
+#include "binding/convert.hpp"
+#include "binding/error_slot.hpp"
+#include "binding/interpreter_lock.hpp"
+#include "binding/errors.hpp"
+#include "binding/parsers.hpp"
+#include "core/pso.hpp"
+#include "binding/pso_result.hpp"
+#include "binding/signature.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/spaces/integer.hpp"
+#include "core/spaces/mixed.hpp"
 
 namespace corvalinth::py {
 namespace {
@@ -200,7 +200,7 @@ std::vector<double> repaired_best_position(PyObject* repair,
   if (!answer) throw PythonErrorSet{};
   std::vector<double> values = to_f64_list(answer.get());
   if constexpr (kIntegerArgs<Space>) {
-    for (double& value : values) value = static_cast<double>(truncate_to_i64(value));
+    for (double& value : values) value = static_cast<double>(saturating_i64(value));
   }
   return values;
 }

@@ -1,4 +1,4 @@
-#include "minimize_grey.hpp"
+#include "binding/minimize_grey.hpp"
 
 #include <array>
 #include <limits>
@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "benchmarks.hpp"
-#include "convert.hpp"
-#include "error_slot.hpp"
-#include "errors.hpp"
-#include "grey_adapter.hpp"
-#include "grey_result.hpp"
-#include "interpreter_lock.hpp"
-#include "parsers.hpp"
-#include "pso.hpp"
-#include "signature.hpp"
-#include "spaces/grey.hpp"
+#include "core/benchmarks.hpp"
+#include "binding/convert.hpp"
+#include "binding/error_slot.hpp"
+#include "binding/errors.hpp"
+#include "binding/grey_adapter.hpp"
+#include "binding/grey_result.hpp"
+#include "binding/interpreter_lock.hpp"
+#include "binding/parsers.hpp"
+#include "core/pso.hpp"
+#include "binding/signature.hpp"
+#include "core/spaces/grey.hpp"
 
 namespace corvalinth::py {
 namespace {

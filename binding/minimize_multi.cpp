@@ -1,21 +1,21 @@
-#include "minimize_multi.hpp"
+#include "binding/minimize_multi.hpp"
 
 #include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "convert.hpp"
-#include "error_slot.hpp"
-#include "errors.hpp"
-#include "mopso/mopso.hpp"
-#include "multi_adapter.hpp"
-#include "pareto_front.hpp"
-#include "parsers.hpp"
-#include "signature.hpp"
-#include "spaces/continuous.hpp"
-#include "spaces/integer.hpp"
-#include "spaces/mixed.hpp"
+#include "binding/convert.hpp"
+#include "binding/error_slot.hpp"
+#include "binding/errors.hpp"
+#include "core/mopso/mopso.hpp"
+#include "binding/multi_adapter.hpp"
+#include "binding/pareto_front.hpp"
+#include "binding/parsers.hpp"
+#include "binding/signature.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/spaces/integer.hpp"
+#include "core/spaces/mixed.hpp"
 
 namespace corvalinth::py {
 namespace {

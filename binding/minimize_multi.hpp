@@ -1,7 +1,7 @@
 // The front end of multi-objective minimisation.
 #pragma once
 
-#include "python.hpp"
+#include "binding/python.hpp"
 
 namespace corvalinth::py {
 

@@ -1,14 +1,14 @@
 // Creation of the extension module corvalinth_native: its functions and classes, in order.
-#include "docstrings.hpp"
-#include "free_functions.hpp"
-#include "grey_result.hpp"
-#include "minimize.hpp"
-#include "minimize_grey.hpp"
-#include "minimize_multi.hpp"
-#include "pareto_front.hpp"
-#include "pso_result.hpp"
-#include "py_ref.hpp"
-#include "python.hpp"
+#include "binding/docstrings.hpp"
+#include "binding/free_functions.hpp"
+#include "binding/grey_result.hpp"
+#include "binding/minimize.hpp"
+#include "binding/minimize_grey.hpp"
+#include "binding/minimize_multi.hpp"
+#include "binding/pareto_front.hpp"
+#include "binding/pso_result.hpp"
+#include "binding/py_ref.hpp"
+#include "binding/python.hpp"
 
 namespace corvalinth::py {
 namespace {

@@ -1,11 +1,11 @@
-#include "multi_adapter.hpp"
+#include "binding/multi_adapter.hpp"
 
 #include <limits>
 #include <string>
 
-#include "adapters.hpp"
-#include "convert.hpp"
-#include "errors.hpp"
+#include "binding/adapters.hpp"
+#include "binding/convert.hpp"
+#include "binding/errors.hpp"
 
 namespace corvalinth::py {
 namespace {

@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "error_slot.hpp"
-#include "python.hpp"
+#include "binding/error_slot.hpp"
+#include "binding/python.hpp"
 
 namespace corvalinth::py {
 

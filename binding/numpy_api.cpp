@@ -1,11 +1,11 @@
 
-#include "numpy_api.hpp"
+#include "binding/numpy_api.hpp"
 
 #include <cstring>
 #include <string>
 
-#include "convert.hpp"
-#include "errors.hpp"
+#include "binding/convert.hpp"
+#include "binding/errors.hpp"
 
 namespace corvalinth::py::numpy {
 namespace {

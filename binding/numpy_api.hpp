@@ -6,8 +6,8 @@
 #include <vector>
 #include <span>
 
-#include "py_ref.hpp"
-#include "python.hpp"
+#include "binding/py_ref.hpp"
+#include "binding/python.hpp"
 
 namespace corvalinth::py::numpy {
 

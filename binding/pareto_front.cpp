@@ -1,14 +1,14 @@
-#include "pareto_front.hpp"
+#include "binding/pareto_front.hpp"
 
 #include <string>
 
-#include "convert.hpp"
-#include "docstrings.hpp"
-#include "errors.hpp"
-#include "mopso/hypervolume.hpp"
-#include "result_class.hpp"
-#include "result_lists.hpp"
-#include "signature.hpp"
+#include "binding/convert.hpp"
+#include "binding/docstrings.hpp"
+#include "binding/errors.hpp"
+#include "core/mopso/hypervolume.hpp"
+#include "binding/result_class.hpp"
+#include "binding/result_lists.hpp"
+#include "binding/signature.hpp"
 
 namespace corvalinth::py {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <vector>
 
-#include "mopso/mopso.hpp"
-#include "py_ref.hpp"
-#include "python.hpp"
-#include "traits.hpp"
+#include "core/mopso/mopso.hpp"
+#include "binding/py_ref.hpp"
+#include "binding/python.hpp"
+#include "core/records.hpp"
 
 namespace corvalinth::py {
 

@@ -1,17 +1,17 @@
-#include "parsers.hpp"
+#include "binding/parsers.hpp"
 
 #include <cmath>
 
-#include "convert.hpp"
-#include "errors.hpp"
-#include "py_ref.hpp"
-#include "topology/global.hpp"
-#include "topology/random.hpp"
-#include "topology/ring.hpp"
-#include "topology/von_neumann.hpp"
-#include "velocity/constriction.hpp"
-#include "velocity/fips.hpp"
-#include "velocity/inertia.hpp"
+#include "binding/convert.hpp"
+#include "binding/errors.hpp"
+#include "binding/py_ref.hpp"
+#include "core/topology/global.hpp"
+#include "core/topology/random.hpp"
+#include "core/topology/ring.hpp"
+#include "core/topology/von_neumann.hpp"
+#include "core/velocity/constriction.hpp"
+#include "core/velocity/fips.hpp"
+#include "core/velocity/inertia.hpp"
 
 namespace corvalinth::py {
 namespace {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "duration.hpp"
-#include "python.hpp"
-#include "spaces/bounds.hpp"
-#include "spaces/continuous.hpp"
-#include "spaces/integer.hpp"
-#include "spaces/mixed.hpp"
-#include "traits.hpp"
+#include "core/duration.hpp"
+#include "binding/python.hpp"
+#include "core/spaces/bounds.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/spaces/integer.hpp"
+#include "core/spaces/mixed.hpp"
+#include "core/contracts.hpp"
 
 namespace corvalinth::py {
 

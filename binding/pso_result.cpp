@@ -1,15 +1,15 @@
-#include "pso_result.hpp"
+#include "binding/pso_result.hpp"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 
-#include "convert.hpp"
-#include "docstrings.hpp"
-#include "errors.hpp"
-#include "result_class.hpp"
-#include "result_lists.hpp"
+#include "binding/convert.hpp"
+#include "binding/docstrings.hpp"
+#include "binding/errors.hpp"
+#include "binding/result_class.hpp"
+#include "binding/result_lists.hpp"
 
 namespace corvalinth::py {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "py_ref.hpp"
-#include "python.hpp"
-#include "traits.hpp"
+#include "binding/py_ref.hpp"
+#include "binding/python.hpp"
+#include "core/records.hpp"
 
 namespace corvalinth::py {
 

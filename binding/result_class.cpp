@@ -1,4 +1,4 @@
-#include "result_class.hpp"
+#include "binding/result_class.hpp"
 
 #include <string>
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <utility>
 
-#include "errors.hpp"
-#include "py_ref.hpp"
-#include "python.hpp"
+#include "binding/errors.hpp"
+#include "binding/py_ref.hpp"
+#include "binding/python.hpp"
 
 namespace corvalinth::py {
 

@@ -1,7 +1,7 @@
-#include "result_lists.hpp"
+#include "binding/result_lists.hpp"
 
-#include "convert.hpp"
-#include "errors.hpp"
+#include "binding/convert.hpp"
+#include "binding/errors.hpp"
 
 namespace corvalinth::py {
 namespace {

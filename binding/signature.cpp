@@ -1,10 +1,10 @@
-#include "signature.hpp"
+#include "binding/signature.hpp"
 
 #include <string>
 #include <vector>
 
-#include "errors.hpp"
-#include "py_ref.hpp"
+#include "binding/errors.hpp"
+#include "binding/py_ref.hpp"
 
 namespace corvalinth::py {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <span>
 
-#include "python.hpp"
+#include "binding/python.hpp"
 
 namespace corvalinth::py {
 

@@ -1,4 +1,4 @@
-#include "benchmarks.hpp"
+#include "core/benchmarks.hpp"
 
 #include <array>
 #include <cmath>

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "spaces/grey.hpp"
+#include "core/spaces/grey.hpp"
 
 namespace corvalinth {
 

@@ -1,8 +1,8 @@
-#include "duration.hpp"
+#include "core/duration.hpp"
 
 #include <cmath>
 
-#include "failure.hpp"
+#include "core/failure.hpp"
 
 namespace corvalinth {
 

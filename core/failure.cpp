@@ -1,4 +1,4 @@
-#include "failure.hpp"
+#include "core/failure.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -13,9 +13,9 @@
 #include <span>
 #include <vector>
 
-#include "failure.hpp"
-#include "motion.hpp"
-#include "traits.hpp"
+#include "core/failure.hpp"
+#include "core/motion.hpp"
+#include "core/contracts.hpp"
 
 namespace corvalinth {
 namespace detail {
@@ -141,7 +141,7 @@ class SwarmRun {
     // at a lower index, or with a number against NaN.
     if (lists_whole_swarm_ && i != leader_) {
       const double current = swarm_.best_value(leader_);
-      if (replaces_minimum(value, current) || (value == current && i < leader_)) leader_ = i;
+      if (is_better(value, current) || (value == current && i < leader_)) leader_ = i;
     }
   }
 

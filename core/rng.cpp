@@ -1,4 +1,4 @@
-#include "rng.hpp"
+#include "core/rng.hpp"
 
 #include <bit>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "failure.hpp"
+#include "core/failure.hpp"
 
 #if defined(__linux__)
 #include <fcntl.h>

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <span>
 
-#include "pso.hpp"
-#include "spaces/continuous.hpp"
-#include "topology/global.hpp"
-#include "velocity/inertia.hpp"
+#include "core/pso.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/topology/global.hpp"
+#include "core/velocity/inertia.hpp"
 
 namespace {
 

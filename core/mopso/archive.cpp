@@ -1,12 +1,12 @@
-#include "archive.hpp"
+#include "core/mopso/archive.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numeric>
 
-#include "../failure.hpp"
-#include "grid.hpp"
+#include "core/failure.hpp"
+#include "core/mopso/grid.hpp"
 
 namespace corvalinth {
 namespace {

@@ -1,4 +1,4 @@
-#include "grid.hpp"
+#include "core/mopso/grid.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,11 @@
-#include "hypervolume.hpp"
+#include "core/mopso/hypervolume.hpp"
 
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "../failure.hpp"
+#include "core/failure.hpp"
+#include "core/numeric.hpp"
 
 namespace corvalinth {
 namespace {
@@ -77,17 +78,7 @@ class ExclusiveVolume {
     for (std::size_t j = i + 1; j < count; ++j) {
       const double* q = points + j * m_;
       for (std::size_t k = 0; k < m_; ++k) {
-        const double a = p[k];
-        const double b = q[k];
-        double larger;
-        if (std::isnan(a)) {
-          larger = b;
-        } else if (std::isnan(b)) {
-          larger = a;
-        } else {
-          larger = a < b ? b : a;
-        }
-        out.push_back(larger);
+        out.push_back(max_ignoring_nan(p[k], q[k]));
       }
     }
     return count - i - 1;

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "archive.hpp"
+#include "core/mopso/archive.hpp"
 
 namespace corvalinth {
 

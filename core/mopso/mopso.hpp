@@ -12,10 +12,10 @@
 #include <span>
 #include <vector>
 
-#include "../failure.hpp"
-#include "../motion.hpp"
-#include "../traits.hpp"
-#include "archive.hpp"
+#include "core/failure.hpp"
+#include "core/motion.hpp"
+#include "core/contracts.hpp"
+#include "core/mopso/archive.hpp"
 
 namespace corvalinth {
 
@@ -83,18 +83,6 @@ struct MopsoResult {
 };
 
 namespace detail {
-
-// The larger / smaller of two values where a NaN operand yields the other one.
-inline double max_or_other(double a, double b) {
-  if (std::isnan(a)) return b;
-  if (std::isnan(b)) return a;
-  return a < b ? b : a;
-}
-inline double min_or_other(double a, double b) {
-  if (std::isnan(a)) return b;
-  if (std::isnan(b)) return a;
-  return b < a ? b : a;
-}
 
 // The swarm, generator, archive and personal-best vectors of one multi-objective run.
 template <BoxedSearchSpace Space>
@@ -227,8 +215,8 @@ class MopsoRun {
     const double radius = (hi - lo) * decay * 0.5;
     if (radius <= 0.0) return;
     double& x = swarm_.position(i)[k];
-    const double lower = max_or_other(x - radius, lo);
-    const double upper = min_or_other(x + radius, hi);
+    const double lower = max_ignoring_nan(x - radius, lo);
+    const double upper = min_ignoring_nan(x + radius, hi);
     if (upper <= lower) return;
     x = rng_.uniform_closed(lower, upper);
   }

@@ -1,4 +1,4 @@
-#include "bounds.hpp"
+#include "core/spaces/bounds.hpp"
 
 #include <cmath>
 

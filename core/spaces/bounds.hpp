@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "../rng.hpp"
+#include "core/rng.hpp"
 
 namespace corvalinth {
 

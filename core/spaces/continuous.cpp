@@ -1,8 +1,8 @@
-#include "continuous.hpp"
+#include "core/spaces/continuous.hpp"
 
 #include <string>
 
-#include "../failure.hpp"
+#include "core/failure.hpp"
 
 namespace corvalinth {
 

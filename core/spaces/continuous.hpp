@@ -4,8 +4,8 @@
 #include <span>
 #include <vector>
 
-#include "../rng.hpp"
-#include "bounds.hpp"
+#include "core/rng.hpp"
+#include "core/spaces/bounds.hpp"
 
 namespace corvalinth {
 

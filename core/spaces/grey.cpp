@@ -1,26 +1,14 @@
-#include "grey.hpp"
+#include "core/spaces/grey.hpp"
 
 #include <cmath>
 #include <string>
 
-#include "../failure.hpp"
-#include "continuous.hpp"
+#include "core/failure.hpp"
+#include "core/numeric.hpp"
+#include "core/spaces/continuous.hpp"
 
 namespace corvalinth {
 namespace {
-
-// min and max of the grey space ignore a NaN operand and return the other one.
-double min_ignoring_nan(double a, double b) {
-  if (std::isnan(a)) return b;
-  if (std::isnan(b)) return a;
-  return b < a ? b : a;
-}
-
-double max_ignoring_nan(double a, double b) {
-  if (std::isnan(a)) return b;
-  if (std::isnan(b)) return a;
-  return b > a ? b : a;
-}
 
 // a below lo, b above hi, otherwise v itself, so a NaN v stays NaN.
 double clamp_keeping_nan(double v, double lo, double hi) {

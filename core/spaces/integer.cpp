@@ -1,20 +1,15 @@
-#include "integer.hpp"
+#include "core/spaces/integer.hpp"
 
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "../failure.hpp"
+#include "core/failure.hpp"
 
 namespace corvalinth {
 namespace {
 
-constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-
-// The largest double below 2^63; everything above it is out of range.
-constexpr double kLargestBelowTwoTo63 = 9223372036854774784.0;
-constexpr double kMinusTwoTo63 = -9223372036854775808.0;
 
 std::string dimension_prefix(std::size_t index) {
   return "dimension " + std::to_string(index);
@@ -23,13 +18,6 @@ std::string dimension_prefix(std::size_t index) {
 }  // namespace
 
 double round_half_away(double value) { return std::round(value); }
-
-std::int64_t saturating_i64(double value) {
-  if (std::isnan(value)) return 0;
-  if (value > kLargestBelowTwoTo63) return kMax;
-  if (value < kMinusTwoTo63) return kMin;
-  return static_cast<std::int64_t>(value);
-}
 
 IntegerSpace::IntegerSpace(IntegerBounds bounds) : bounds_(std::move(bounds)) {
   real_bounds_.reserve(bounds_.size());

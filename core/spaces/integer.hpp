@@ -9,8 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "../rng.hpp"
-#include "bounds.hpp"
+#include "core/rng.hpp"
+#include "core/spaces/bounds.hpp"
+#include "core/numeric.hpp"
 
 namespace corvalinth {
 
@@ -19,11 +20,6 @@ using IntegerBounds = std::vector<IntegerBoundPair>;
 
 // Rounds to the nearest integer, halves away from zero (0.5 -> 1, -0.5 -> -1, 2.5 -> 3).
 double round_half_away(double value);
-
-// Converts a double to a signed 64-bit integer with saturation: NaN gives 0, values above the
-// largest double below 2^63 give INT64_MAX, values below -2^63 give INT64_MIN; anything else is
-// truncated towards zero (whole values convert exactly).
-std::int64_t saturating_i64(double value);
 
 // Rounds half away from zero, then converts with saturation: how every real value becomes an
 // integer in the integer and mixed spaces.

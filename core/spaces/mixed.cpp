@@ -1,9 +1,9 @@
-#include "mixed.hpp"
+#include "core/spaces/mixed.hpp"
 
 #include <cmath>
 
-#include "../failure.hpp"
-#include "continuous.hpp"
+#include "core/failure.hpp"
+#include "core/spaces/continuous.hpp"
 
 namespace corvalinth {
 

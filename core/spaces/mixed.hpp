@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "../rng.hpp"
-#include "bounds.hpp"
-#include "integer.hpp"
+#include "core/rng.hpp"
+#include "core/spaces/bounds.hpp"
+#include "core/spaces/integer.hpp"
 
 namespace corvalinth {
 

@@ -1,4 +1,4 @@
-#include "global.hpp"
+#include "core/topology/global.hpp"
 
 namespace corvalinth {
 

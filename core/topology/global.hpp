@@ -1,7 +1,7 @@
 // The global topology, the default: everybody hears everybody.
 #pragma once
 
-#include "../traits.hpp"
+#include "core/contracts.hpp"
 
 namespace corvalinth {
 

@@ -1,8 +1,8 @@
-#include "random.hpp"
+#include "core/topology/random.hpp"
 
 #include <algorithm>
 
-#include "../failure.hpp"
+#include "core/failure.hpp"
 
 namespace corvalinth {
 namespace {

@@ -1,7 +1,7 @@
 // The random topology: each query draws k fresh informants from the topology's own generator.
 #pragma once
 
-#include "../traits.hpp"
+#include "core/contracts.hpp"
 
 namespace corvalinth {
 

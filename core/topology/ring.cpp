@@ -1,4 +1,4 @@
-#include "ring.hpp"
+#include "core/topology/ring.hpp"
 
 #include <algorithm>
 

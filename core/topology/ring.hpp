@@ -1,7 +1,7 @@
 // The ring topology: each particle hears the k nearest indices on either side.
 #pragma once
 
-#include "../traits.hpp"
+#include "core/contracts.hpp"
 
 namespace corvalinth {
 

@@ -1,9 +1,9 @@
-#include "von_neumann.hpp"
+#include "core/topology/von_neumann.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "../failure.hpp"
+#include "core/failure.hpp"
 
 namespace corvalinth {
 

@@ -1,7 +1,7 @@
 // The von Neumann topology: particles on a torus grid hear their four grid neighbours.
 #pragma once
 
-#include "../traits.hpp"
+#include "core/contracts.hpp"
 
 namespace corvalinth {
 

@@ -1,8 +1,8 @@
-#include "constriction.hpp"
+#include "core/velocity/constriction.hpp"
 
 #include <cmath>
 
-#include "../failure.hpp"
+#include "core/failure.hpp"
 
 namespace corvalinth {
 namespace {

@@ -1,7 +1,7 @@
 // The constriction velocity rule and the constriction factor it shares with FIPS.
 #pragma once
 
-#include "../traits.hpp"
+#include "core/contracts.hpp"
 
 namespace corvalinth {
 

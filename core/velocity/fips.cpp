@@ -1,9 +1,9 @@
-#include "fips.hpp"
+#include "core/velocity/fips.hpp"
 
 #include <algorithm>
 
-#include "../failure.hpp"
-#include "constriction.hpp"
+#include "core/failure.hpp"
+#include "core/velocity/constriction.hpp"
 
 namespace corvalinth {
 namespace {

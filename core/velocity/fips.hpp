@@ -1,7 +1,7 @@
 // The fully informed velocity rule (FIPS): every neighbour's personal best pulls the particle.
 #pragma once
 
-#include "../traits.hpp"
+#include "core/contracts.hpp"
 
 namespace corvalinth {
 

@@ -1,4 +1,4 @@
-#include "inertia.hpp"
+#include "core/velocity/inertia.hpp"
 
 namespace corvalinth {
 

@@ -1,7 +1,7 @@
 // The inertia velocity rule, the default.
 #pragma once
 
-#include "../traits.hpp"
+#include "core/contracts.hpp"
 
 namespace corvalinth {
 

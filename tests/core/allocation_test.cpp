@@ -9,15 +9,15 @@
 #include <span>
 #include <string>
 
-#include "pso.hpp"
-#include "spaces/continuous.hpp"
-#include "topology/global.hpp"
-#include "topology/random.hpp"
-#include "topology/ring.hpp"
-#include "topology/von_neumann.hpp"
-#include "velocity/constriction.hpp"
-#include "velocity/fips.hpp"
-#include "velocity/inertia.hpp"
+#include "core/pso.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/topology/global.hpp"
+#include "core/topology/random.hpp"
+#include "core/topology/ring.hpp"
+#include "core/topology/von_neumann.hpp"
+#include "core/velocity/constriction.hpp"
+#include "core/velocity/fips.hpp"
+#include "core/velocity/inertia.hpp"
 
 namespace {
 std::atomic<std::size_t> allocations{0};

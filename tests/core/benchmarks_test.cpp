@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "benchmarks.hpp"
+#include "core/benchmarks.hpp"
 
 namespace corvalinth {
 namespace {

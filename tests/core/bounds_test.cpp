@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "spaces/bounds.hpp"
-#include "spaces/continuous.hpp"
+#include "core/failure.hpp"
+#include "core/spaces/bounds.hpp"
+#include "core/spaces/continuous.hpp"
 
 namespace corvalinth {
 namespace {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "duration.hpp"
-#include "failure.hpp"
+#include "core/duration.hpp"
+#include "core/failure.hpp"
 
 namespace corvalinth {
 namespace {

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "failure.hpp"
-#include "mopso/hypervolume.hpp"
+#include "core/failure.hpp"
+#include "core/mopso/hypervolume.hpp"
 
 namespace corvalinth {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "mopso/archive.hpp"
-#include "mopso/grid.hpp"
+#include "core/failure.hpp"
+#include "core/mopso/archive.hpp"
+#include "core/mopso/grid.hpp"
 
 namespace corvalinth {
 namespace {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "mopso/mopso.hpp"
-#include "spaces/continuous.hpp"
-#include "spaces/integer.hpp"
-#include "spaces/mixed.hpp"
-#include "velocity/inertia.hpp"
+#include "core/failure.hpp"
+#include "core/mopso/mopso.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/spaces/integer.hpp"
+#include "core/spaces/mixed.hpp"
+#include "core/velocity/inertia.hpp"
 
 namespace corvalinth {
 namespace {

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "pso.hpp"
-#include "spaces/continuous.hpp"
-#include "topology/global.hpp"
-#include "topology/random.hpp"
-#include "topology/ring.hpp"
-#include "topology/von_neumann.hpp"
-#include "velocity/constriction.hpp"
-#include "velocity/fips.hpp"
-#include "velocity/inertia.hpp"
+#include "core/failure.hpp"
+#include "core/pso.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/topology/global.hpp"
+#include "core/topology/random.hpp"
+#include "core/topology/ring.hpp"
+#include "core/topology/von_neumann.hpp"
+#include "core/velocity/constriction.hpp"
+#include "core/velocity/fips.hpp"
+#include "core/velocity/inertia.hpp"
 
 namespace corvalinth {
 namespace {

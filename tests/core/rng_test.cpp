@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "rng.hpp"
+#include "core/failure.hpp"
+#include "core/rng.hpp"
 
 namespace corvalinth {
 namespace {

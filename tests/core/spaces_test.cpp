@@ -7,15 +7,15 @@
 #include <type_traits>
 #include <vector>
 
-#include "benchmarks.hpp"
-#include "failure.hpp"
-#include "pso.hpp"
-#include "spaces/continuous.hpp"
-#include "spaces/grey.hpp"
-#include "spaces/integer.hpp"
-#include "spaces/mixed.hpp"
-#include "topology/global.hpp"
-#include "velocity/inertia.hpp"
+#include "core/benchmarks.hpp"
+#include "core/failure.hpp"
+#include "core/pso.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/spaces/grey.hpp"
+#include "core/spaces/integer.hpp"
+#include "core/spaces/mixed.hpp"
+#include "core/topology/global.hpp"
+#include "core/velocity/inertia.hpp"
 
 namespace corvalinth {
 namespace {

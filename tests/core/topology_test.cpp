@@ -7,11 +7,11 @@
 #include <set>
 #include <vector>
 
-#include "failure.hpp"
-#include "topology/global.hpp"
-#include "topology/random.hpp"
-#include "topology/ring.hpp"
-#include "topology/von_neumann.hpp"
+#include "core/failure.hpp"
+#include "core/topology/global.hpp"
+#include "core/topology/random.hpp"
+#include "core/topology/ring.hpp"
+#include "core/topology/von_neumann.hpp"
 
 namespace corvalinth {
 namespace {

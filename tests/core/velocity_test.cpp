@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "velocity/constriction.hpp"
-#include "velocity/fips.hpp"
-#include "velocity/inertia.hpp"
+#include "core/failure.hpp"
+#include "core/velocity/constriction.hpp"
+#include "core/velocity/fips.hpp"
+#include "core/velocity/inertia.hpp"
 
 namespace corvalinth {
 namespace {

@@ -1,4 +1,4 @@
-#include "traits.hpp"
+#include "core/records.hpp"
 
 namespace corvalinth {
 

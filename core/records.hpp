@@ -1,0 +1,87 @@
+// The records of a single-objective run: its settings, the reasons it stops, what it keeps of
+// its trajectory, what it returns, and what the iteration callback is shown.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "core/duration.hpp"
+#include "core/spaces/bounds.hpp"
+#include "core/swarm.hpp"
+
+namespace corvalinth {
+
+struct SwarmConfig {
+  std::uint64_t n_particles = 30;
+  std::uint64_t max_iter = 100;
+  // Kept as given by the caller; the run reads the velocity rule's own coefficients instead.
+  double w = 0.729;
+  double c1 = 1.49445;
+  double c2 = 1.49445;
+  std::optional<std::uint64_t> seed;
+  bool record_history = true;
+  std::optional<double> v_max;
+  std::uint64_t patience = 0;
+  double tol = 0.0;
+  std::optional<std::uint64_t> max_evals;
+  std::optional<double> target;
+  std::optional<Duration> max_time;
+  BoundsHandling bounds_handling = BoundsHandling::Clamp;
+};
+
+enum class StopReason : std::uint8_t {
+  MaxIterations = 0,
+  Target = 1,
+  MaxEvaluations = 2,
+  Stagnation = 3,
+  MaxTime = 4,
+  Callback = 5,
+};
+
+// The name under which the reason is reported: "max_iterations", "target", ...
+std::string_view stop_reason_name(StopReason reason);
+
+// The raw positions of all particles at the start of every iteration, stored as one
+// iterations x particles x dim block.
+struct History {
+  std::size_t particles = 0;
+  std::size_t dim = 0;
+  std::vector<double> positions;
+
+  std::size_t iterations() const { return recorded_; }
+  std::span<const double> position(std::size_t iteration, std::size_t particle) const {
+    return {positions.data() + (iteration * particles + particle) * dim, dim};
+  }
+  void record(const Swarm& swarm) {
+    const auto all = swarm.positions();
+    positions.insert(positions.end(), all.begin(), all.end());
+    ++recorded_;
+  }
+
+ private:
+  std::size_t recorded_ = 0;
+};
+
+template <typename Element>
+struct RunResult {
+  std::vector<Element> best_position;  // decoded
+  double best_value = 0.0;
+  History history;                     // empty unless record_history
+  std::vector<double> convergence;     // global best at the end of each iteration
+  std::uint64_t evaluations = 0;
+  StopReason stop_reason = StopReason::MaxIterations;
+};
+
+// What the iteration callback sees after each iteration.
+struct IterationInfo {
+  std::span<const double> best_position;  // raw global best position
+  std::uint64_t iteration = 0;            // zero-based index of the iteration just finished
+  double best_value = 0.0;
+  std::uint64_t evaluations = 0;
+};
+
+}  // namespace corvalinth
