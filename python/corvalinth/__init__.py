@@ -19,8 +19,13 @@ from corvalinth_native import (
     minimize_multi,
 )
 
+from corvalinth._version import __version__
+
 # Plotting helpers; the module imports matplotlib only when a helper is called.
 from corvalinth import viz
+
+# Progress display for long runs, built on the per-iteration callback.
+from corvalinth import progress
 
 __all__ = [
     "minimize",
@@ -33,6 +38,7 @@ __all__ = [
     "ParetoFront",
     "GreyResult",
     "viz",
+    "progress",
 ]
 
 

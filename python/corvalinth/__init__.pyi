@@ -6,7 +6,10 @@ from typing import Any, TypeAlias, final
 import numpy as np
 from numpy.typing import ArrayLike, NDArray
 
+from corvalinth import progress as progress
 from corvalinth import viz as viz
+
+__version__: str
 
 __all__ = [
     "minimize",
@@ -19,6 +22,7 @@ __all__ = [
     "ParetoFront",
     "GreyResult",
     "viz",
+    "progress",
 ]
 
 class PanicException(BaseException):

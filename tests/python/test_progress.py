@@ -1,0 +1,97 @@
+"""corvalinth.progress: what the display shows, when it draws and closes, and that a run is
+unchanged by it."""
+
+import io
+import sys
+
+import pytest
+
+import corvalinth as pso
+from corvalinth import progress
+
+
+def sphere(x):
+    return sum(v * v for v in x)
+
+
+def run(callback, **settings):
+    return pso.minimize(sphere, bounds=[(-5, 5)] * 3, n_particles=8, seed=4,
+                        **{"max_iter": 40, "callback": callback, **settings})
+
+
+@pytest.fixture
+def without_tqdm(monkeypatch):
+    monkeypatch.setitem(sys.modules, "tqdm", None)
+
+
+def test_plain_line_ends_on_the_final_state(without_tqdm):
+    out = io.StringIO()
+    show = progress.bar(40, file=out, mininterval=0)
+    result = run(show)
+    assert not show.uses_tqdm and show.closed
+    assert (show.iteration, show.best_value) == (40, result.best_value)
+    frames = out.getvalue().split("\r")[1:]
+    assert frames[-1].rstrip() == f"corvalinth: iteration 40/40, best {result.best_value:.6g}"
+    assert out.getvalue().endswith("\n") and out.getvalue().count("\n") == 1
+
+
+def test_tqdm_bar_shows_count_and_best():
+    pytest.importorskip("tqdm")
+    out = io.StringIO()
+    show = progress.bar(40, file=out, desc="search")
+    result = run(show)
+    assert show.uses_tqdm and show.closed
+    last = out.getvalue().rstrip().split("\r")[-1]
+    assert last.startswith("search: 100%") and "40/40" in last
+    assert f"best={result.best_value:.6g}" in last
+
+
+def test_early_stop_is_closed_by_the_context_manager(without_tqdm):
+    out = io.StringIO()
+    with progress.bar(1000, file=out) as show:
+        result = pso.minimize("sphere", bounds=[(-5, 5)] * 3, max_iter=1000, seed=4,
+                              target=1e-3, callback=show)
+        assert not show.closed
+    assert result.stop_reason == "target" and show.closed
+    assert show.iteration == len(result.convergence) < 1000
+    assert out.getvalue().endswith(f"{len(result.convergence)}/1000, "
+                                   f"best {result.best_value:.6g}\n")
+    show.close()  # a second close writes nothing more
+    assert out.getvalue().count("\n") == 1
+
+
+@pytest.mark.parametrize("plain", [True, False])
+def test_the_display_changes_nothing_in_the_run(plain):
+    shown = run(progress.bar(40, file=io.StringIO(), plain=plain))
+    quiet = run(lambda iteration, best: None)
+    assert (shown.best_position, shown.convergence, shown.history, shown.stop_reason) == (
+        quiet.best_position, quiet.convergence, quiet.history, quiet.stop_reason)
+
+
+def test_redraws_are_throttled_and_the_count_stays_exact(without_tqdm):
+    out = io.StringIO()
+    show = progress.bar(None, file=out, mininterval=3600)
+    for iteration in range(5000):
+        show(iteration, 1.0 / (iteration + 1))
+    assert out.getvalue().count("\r") == 1  # only the first call drew
+    assert (show.iteration, show.best_value) == (5000, 1 / 5000)
+    show.close()
+    assert out.getvalue().split("\r")[-1] == "corvalinth: iteration 5000, best 0.0002\n"
+
+
+def test_the_last_iteration_closes_even_within_a_long_stride(without_tqdm):
+    out = io.StringIO()
+    show = progress.bar(3000, file=out, mininterval=3600)
+    for iteration in range(3000):
+        show(iteration, 2.0)
+    assert show.closed and out.getvalue().endswith("iteration 3000/3000, best 2\n")
+
+
+@pytest.mark.parametrize("arguments, message", [
+    ({"total": -1}, "total must be >= 0"),
+    ({"mininterval": float("nan")}, "mininterval must be >= 0"),
+    ({"mininterval": -0.5}, "mininterval must be >= 0"),
+])
+def test_bad_arguments(arguments, message):
+    with pytest.raises(ValueError, match=message):
+        progress.bar(**arguments)
