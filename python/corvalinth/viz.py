@@ -16,7 +16,7 @@ animation whose object has been garbage-collected.
 from __future__ import annotations
 
 import math
-from collections.abc import Sequence
+from collections.abc import Mapping, Sequence
 from typing import TYPE_CHECKING, Any, cast
 
 if TYPE_CHECKING:
@@ -76,6 +76,21 @@ def _limits(values: list[float], bound: tuple[float, float] | None) -> tuple[flo
     return low - margin, high + margin
 
 
+def _title(ax: Axes, title: str | None, default: str) -> None:
+    """Sets ``title``, or ``default`` when ``title`` is None and the axes has none yet."""
+    if title is not None:
+        ax.set_title(title)
+    elif not ax.get_title():
+        ax.set_title(default)
+
+
+def _legend(ax: Axes) -> None:
+    """Shows a legend once the axes holds a labelled artist (matplotlib's own labels, which
+    start with an underscore, do not count)."""
+    if ax.get_legend_handles_labels()[1]:
+        ax.legend()
+
+
 def _is_number(value: object) -> bool:
     try:
         float(value)  # type: ignore[arg-type]
@@ -84,8 +99,10 @@ def _is_number(value: object) -> bool:
     return True
 
 
-def plot_convergence(result: PsoResult | GreyResult, ax: Axes | None = None,
-                     log: bool | None = None) -> Axes:
+def plot_convergence(result: PsoResult | GreyResult | Sequence[PsoResult | GreyResult]
+                     | Mapping[str, PsoResult | GreyResult], ax: Axes | None = None,
+                     log: bool | None = None, *, title: str | None = None,
+                     **line_kwargs: Any) -> Axes:
     """Plot the convergence curve of a ``PsoResult`` or ``GreyResult`` and return the Axes.
 
     The x axis counts iterations (the first point is the best value after iteration 1), the y
@@ -93,38 +110,62 @@ def plot_convergence(result: PsoResult | GreyResult, ax: Axes | None = None,
     is positive and they span more than two decades; ``True`` or ``False`` forces the choice.
     Call it again with the same ``ax`` to compare runs.
 
+    Several runs go on one plot in one call: pass a list of results (labelled "run 1",
+    "run 2", ...) or a mapping from label to result; a legend then names the curves, and the
+    log-scale choice looks at all of them. ``title`` replaces the default title ("" for none;
+    the default never overwrites a title the given ``ax`` already has). Further keyword
+    arguments go to matplotlib's ``Axes.plot`` for every curve (``color``, ``linewidth``,
+    ``label`` for a single run, ...).
+
     Example::
 
         r = pso.minimize("sphere", bounds=[(-5, 5)] * 4, seed=1)
         ax = viz.plot_convergence(r)
         ax.figure.savefig("convergence.png")
+        runs = {name: pso.minimize("rastrigin", bounds=[(-5.12, 5.12)] * 10, seed=1,
+                                   bounds_handling=name) for name in ("clamp", "wrap")}
+        ax = viz.plot_convergence(runs, log=True)
     """
-    convergence = getattr(result, "convergence", None)
-    if convergence is None:
-        raise TypeError("plot_convergence expects a PsoResult or GreyResult, "
-                        f"not {type(result).__name__}")
-    convergence = list(convergence)
-    if not convergence:
-        raise ValueError("the result has no convergence curve: it was run with "
-                         "record_history=False (or max_iter=0)")
+    if isinstance(result, Mapping):
+        runs = [(str(label), run) for label, run in result.items()]
+    elif hasattr(result, "convergence") or not isinstance(result, Sequence):
+        runs = [(line_kwargs.pop("label", None), result)]
+    else:
+        runs = [(f"run {k}", run) for k, run in enumerate(result, start=1)]
+    if not runs:
+        raise ValueError("plot_convergence needs at least one result")
+    curves = []
+    for label, run in runs:
+        convergence = getattr(run, "convergence", None)
+        if convergence is None:
+            raise TypeError("plot_convergence expects a PsoResult or GreyResult, "
+                            f"not {type(run).__name__}")
+        convergence = list(convergence)
+        if not convergence:
+            raise ValueError("the result has no convergence curve: it was run with "
+                             "record_history=False (or max_iter=0)")
+        curves.append((label, convergence))
     ax = _axes(ax)
-    ax.plot(range(1, len(convergence) + 1), convergence)
+    for label, convergence in curves:
+        ax.plot(range(1, len(convergence) + 1), convergence, label=label, **line_kwargs)
     ax.set_xlabel("iteration")
     ax.set_ylabel("best value")
+    _title(ax, title, "Convergence: best value per iteration")
     if log is None:
-        finite = [v for v in convergence if math.isfinite(v)]
+        finite = [v for _, convergence in curves for v in convergence if math.isfinite(v)]
         log = bool(finite) and min(finite) > 0 and max(finite) > 100 * min(finite)
         if log:
             ax.set_yscale("log")
     else:
         ax.set_yscale("log" if log else "linear")
+    _legend(ax)
     return ax
 
 
 def animate_swarm(result: PsoResult, dims: Sequence[int] = (0, 1), ax: Axes | None = None,
                   interval: int = 100,
                   bounds: Sequence[float] | Sequence[Sequence[float]] | None = None,
-                  ) -> FuncAnimation:
+                  **scatter_kwargs: Any) -> FuncAnimation:
     """Animate ``result.history``: one frame per iteration, particles as points.
 
     Each frame shows the particles' positions at the start of an iteration in the two
@@ -132,8 +173,9 @@ def animate_swarm(result: PsoResult, dims: Sequence[int] = (0, 1), ax: Axes | No
     plots the coordinate against the particle index (only ``dims[0]`` is used) and marks the
     best position with a dashed line. ``bounds``
     fixes the axis ranges: the ``bounds`` given to ``minimize`` (one pair per dimension) or a
-    single ``(min, max)`` pair for both axes; by default they fit the whole history. Keep a
-    reference to the returned animation while it plays.
+    single ``(min, max)`` pair for both axes; by default they fit the whole history. Further
+    keyword arguments go to matplotlib's ``Axes.scatter`` for the particles (``s``, ``color``,
+    ...). Keep a reference to the returned animation while it plays.
 
     Example::
 
@@ -181,16 +223,23 @@ def animate_swarm(result: PsoResult, dims: Sequence[int] = (0, 1), ax: Axes | No
     if n_dims == 1:
         ax.axhline(result.best_position[dims[0]], color="red", linestyle="--", label="best")
     return _animate(ax, frames, best, _limits(xs, limits[0]), _limits(ys, limits[1]),
-                    (x_label, y_label), interval, "iteration {} of {}")
+                    (x_label, y_label), interval, "iteration {} of {}", scatter_kwargs)
 
 
-def plot_front(front: ParetoFront | Sequence[Sequence[float]], ax: Axes | None = None,
-               objectives: Sequence[int] = (0, 1)) -> Axes:
+def plot_front(front: ParetoFront | Sequence[Sequence[float]]
+               | Mapping[str, ParetoFront | Sequence[Sequence[float]]], ax: Axes | None = None,
+               objectives: Sequence[int] = (0, 1), *, title: str | None = None,
+               **scatter_kwargs: Any) -> Axes:
     """Scatter a Pareto front's objective vectors and return the Axes.
 
     ``front`` is a ``ParetoFront`` (or any list of objective vectors). ``objectives`` picks two
     objectives for a plane plot, or three for a 3-D plot (a 3-D Axes is created when ``ax`` is
     None; a given ``ax`` must then have ``projection="3d"``).
+
+    Several fronts go on one plot in one call as a mapping from label to front, named in a
+    legend. ``title`` replaces the default title ("" for none; the default never overwrites a
+    title the given ``ax`` already has). Further keyword arguments go to matplotlib's
+    ``Axes.scatter`` (``s``, ``marker``, ``color``, ``label`` for a single front, ...).
 
     Example::
 
@@ -198,25 +247,39 @@ def plot_front(front: ParetoFront | Sequence[Sequence[float]], ax: Axes | None =
         ax = viz.plot_front(front)
         ax.figure.savefig("front.png")
     """
-    source = cast("Sequence[Sequence[float]]", getattr(front, "objectives", front))
-    vectors = [list(v) for v in source]
+    if isinstance(front, Mapping):
+        fronts = [(str(label), one) for label, one in front.items()]
+        if not fronts:
+            raise ValueError("plot_front needs at least one front")
+    else:
+        fronts = [(scatter_kwargs.pop("label", None), front)]
+    sets = []
+    for label, one in fronts:
+        source = cast("Sequence[Sequence[float]]", getattr(one, "objectives", one))
+        sets.append((label, [list(v) for v in source]))
     objectives = tuple(objectives)
-    _check_indices(objectives, len(vectors[0]) if vectors else None, "objectives", (2, 3))
+    width = next((len(vectors[0]) for _, vectors in sets if vectors), None)
+    _check_indices(objectives, width, "objectives", (2, 3))
     ax = _axes(ax, three_d=len(objectives) == 3)
-    columns = [[v[k] for v in vectors] for k in objectives]
-    ax.scatter(*columns)
+    for label, vectors in sets:
+        columns = [[v[k] for v in vectors] for k in objectives]
+        ax.scatter(*columns, label=label, **scatter_kwargs)
     ax.set_xlabel(f"f[{objectives[0]}]")
     ax.set_ylabel(f"f[{objectives[1]}]")
     if len(objectives) == 3:
         ax.set_zlabel(f"f[{objectives[2]}]")  # type: ignore[attr-defined]
+    _title(ax, title, "Pareto front" if len(sets) > 1
+           else f"Pareto front ({len(sets[0][1])} points)")
+    _legend(ax)
     return ax
 
 
 def animate_front(front: ParetoFront, ax: Axes | None = None, interval: int = 100,
-                  objectives: Sequence[int] = (0, 1)) -> FuncAnimation:
+                  objectives: Sequence[int] = (0, 1), **scatter_kwargs: Any) -> FuncAnimation:
     """Animate ``front.front_history``: the archive's objective vectors, one frame per iteration.
 
     ``objectives`` picks the two objectives to plot. The axis ranges fit the whole history.
+    Further keyword arguments go to matplotlib's ``Axes.scatter`` (``s``, ``color``, ...).
     Keep a reference to the returned animation while it plays.
 
     Example::
@@ -242,13 +305,13 @@ def animate_front(front: ParetoFront, ax: Axes | None = None, interval: int = 10
     xs = [x for frame in frames for x, _ in frame]
     ys = [y for frame in frames for _, y in frame]
     return _animate(ax, frames, None, _limits(xs, None), _limits(ys, None),
-                    (f"f[{a}]", f"f[{b}]"), interval, "iteration {} of {}")
+                    (f"f[{a}]", f"f[{b}]"), interval, "iteration {} of {}", scatter_kwargs)
 
 
 def _animate(ax: Axes | None, frames: list[list[tuple[float, float]]],
              best: tuple[float, float] | None, x_limits: tuple[float, float],
              y_limits: tuple[float, float], labels: tuple[str, str], interval: int,
-             title: str) -> FuncAnimation:
+             title: str, scatter_kwargs: dict[str, Any]) -> FuncAnimation:
     """A FuncAnimation that moves one scatter through ``frames`` (lists of (x, y) points)."""
     from matplotlib.animation import FuncAnimation
     import numpy as np
@@ -258,7 +321,7 @@ def _animate(ax: Axes | None, frames: list[list[tuple[float, float]]],
     ax.set_ylim(*y_limits)
     ax.set_xlabel(labels[0])
     ax.set_ylabel(labels[1])
-    points = ax.scatter([], [], s=16)
+    points = ax.scatter([], [], **{"s": 16, **scatter_kwargs})
     if best is not None:
         ax.scatter([best[0]], [best[1]], marker="x", s=80, color="red", label="best",
                    zorder=3)

@@ -192,3 +192,78 @@ def test_stub_properties_match_the_runtime():
             declared = {f.name for f in node.body if isinstance(f, ast.FunctionDef)}
             public = {a for a in dir(getattr(pso, node.name)) if not a.startswith("_")}
             assert declared == public, node.name
+
+
+@pytest.fixture(scope="module")
+def two_runs():
+    return {rule: pso.minimize("rastrigin", bounds=[(-5, 5)] * 2, max_iter=10, seed=2,
+                               velocity=rule) for rule in ("inertia", "fips")}
+
+
+@pytest.mark.parametrize("form", ["mapping", "list"])
+def test_several_runs_share_one_plot_with_a_legend(plt, two_runs, form):
+    given = two_runs if form == "mapping" else list(two_runs.values())
+    ax = viz.plot_convergence(given, linewidth=3)
+    labels = list(two_runs) if form == "mapping" else ["run 1", "run 2"]
+    assert [line.get_label() for line in ax.lines] == labels
+    assert [list(line.get_ydata()) for line in ax.lines] == [
+        r.convergence for r in two_runs.values()]
+    assert {line.get_linewidth() for line in ax.lines} == {3}
+    assert [t.get_text() for t in ax.get_legend().get_texts()] == labels
+
+
+def test_log_choice_looks_at_every_curve(plt):
+    curves = {"narrow": SimpleNamespace(convergence=[5.0, 4.0]),
+              "wide": SimpleNamespace(convergence=[900.0, 1.0])}
+    assert viz.plot_convergence(curves).get_yscale() == "log"
+    assert viz.plot_convergence(curves["narrow"]).get_yscale() == "linear"
+
+
+@pytest.mark.parametrize("title, existing, shown", [
+    (None, "", "Convergence: best value per iteration"),
+    ("Rastrigin", "", "Rastrigin"),
+    ("", "", ""),
+    (None, "mine", "mine"),  # the default never overwrites the caller's title
+    ("new", "mine", "new"),
+])
+def test_convergence_title(plt, two_runs, title, existing, shown):
+    ax = plt.figure().add_subplot()
+    ax.set_title(existing)
+    viz.plot_convergence(two_runs["fips"], ax=ax, title=title)
+    assert ax.get_title() == shown
+
+
+def test_single_run_has_no_legend_unless_labelled(plt, two_runs):
+    ax = viz.plot_convergence(two_runs["fips"], color="red")
+    assert ax.get_legend() is None and ax.lines[0].get_color() == "red"
+    ax = viz.plot_convergence(two_runs["inertia"], label="inertia")
+    assert [t.get_text() for t in ax.get_legend().get_texts()] == ["inertia"]
+
+
+@pytest.mark.parametrize("helper, empty", [
+    (viz.plot_convergence, []), (viz.plot_convergence, {}), (viz.plot_front, {})])
+def test_nothing_to_plot_is_a_clear_error(plt, helper, empty):
+    with pytest.raises(ValueError, match="at least one"):
+        helper(empty)
+
+
+def test_several_fronts_with_a_legend_and_scatter_arguments(plt, front):
+    other = [[0.0, 1.0], [1.0, 0.0]]
+    ax = viz.plot_front({"swarm": front, "reference": other}, marker="s", s=5)
+    assert [c.get_label() for c in ax.collections] == ["swarm", "reference"]
+    assert ax.collections[1].get_offsets().tolist() == other
+    assert ax.collections[0].get_sizes().tolist() == [5]
+    assert [t.get_text() for t in ax.get_legend().get_texts()] == ["swarm", "reference"]
+    assert ax.get_title() == "Pareto front"
+    assert viz.plot_front(other).get_title() == "Pareto front (2 points)"
+
+
+def test_animations_pass_scatter_arguments(plt, run3d, front):
+    anim = viz.animate_swarm(run3d, color="green", s=40)
+    points = anim._fig.axes[0].collections[0]
+    assert points.get_sizes().tolist() == [40]
+    assert points.get_facecolor().tolist() == [[0.0, 0.5019607843137255, 0.0, 1.0]]
+    front_anim = viz.animate_front(front, objectives=(0, 2), s=3)
+    assert front_anim._fig.axes[0].collections[0].get_sizes().tolist() == [3]
+    for started in (anim, front_anim):
+        draw(started, 0)
