@@ -7,8 +7,9 @@
 corvalinth: 100%|##########| 200/200 [00:00<00:00, 2311.52it/s, best=1.2e-19]
 
 The display is a tqdm bar when tqdm is installed (``pip install tqdm`` or
-``pip install "corvalinth[progress]"``) and a plain line rewritten in place otherwise; both show
-the iteration count and the best value so far. It redraws at most every ``mininterval`` seconds,
+``pip install "corvalinth[progress]"``) and a plain line otherwise, rewritten in place on a
+terminal and written anew at each redraw into a file or pipe; both show the iteration count and
+the best value so far. It redraws at most every ``mininterval`` seconds,
 and reads the clock only every few calls when they come fast, so a call between redraws
 costs two stores and a counter update.
 
@@ -57,6 +58,7 @@ class Progress:
         self._countdown = 1
         self._tqdm = None if plain else _make_tqdm(total, desc, file, mininterval)
         self._width = 0  # length of the plain line last written, to blank it out when it shrinks
+        self._drawn = -1  # the iteration the plain line last showed
 
     @property
     def uses_tqdm(self) -> bool:
@@ -98,10 +100,17 @@ class Progress:
             return
         of = f"/{self.total}" if self.total is not None else ""
         line = f"{self.desc}: iteration {self.iteration}{of}, best {best}"
-        out = self.file if self.file is not None else sys.stderr
-        out.write("\r" + line.ljust(self._width))
+        out = self._out()
+        if _is_terminal(out):
+            out.write("\r" + line.ljust(self._width))
+            self._width = len(line)
+        else:  # a log or a pipe: one line per redraw, readable afterwards
+            out.write(line + "\n")
         out.flush()
-        self._width = len(line)
+        self._drawn = self.iteration
+
+    def _out(self) -> IO[str]:
+        return self.file if self.file is not None else sys.stderr
 
     def close(self) -> None:
         """Shows the last state and ends the display (closing it again does nothing)."""
@@ -114,11 +123,12 @@ class Progress:
                 self._tqdm.set_postfix_str(f"best={self.best_value:.6g}", refresh=False)
             self._tqdm.close()
             return
-        if self.best_value is not None:
+        if self.best_value is not None and self._drawn != self.iteration:
             self._draw()
-        out = self.file if self.file is not None else sys.stderr
-        out.write("\n")
-        out.flush()
+        out = self._out()
+        if _is_terminal(out) and self._width:
+            out.write("\n")
+            out.flush()
 
     def __enter__(self) -> Progress:
         return self
@@ -152,6 +162,11 @@ def bar(total: int | None = None, *, desc: str = "corvalinth", file: IO[str] | N
         r = pso.minimize(f, bounds=[(-5, 5)] * 10, max_iter=500, callback=progress.bar(500))
     """
     return Progress(total, desc, file, mininterval, plain)
+
+
+def _is_terminal(stream: IO[str]) -> bool:
+    isatty = getattr(stream, "isatty", None)
+    return bool(isatty and isatty())
 
 
 def _make_tqdm(total: int | None, desc: str, file: IO[str] | None, mininterval: float) -> Any:

@@ -24,15 +24,29 @@ def without_tqdm(monkeypatch):
     monkeypatch.setitem(sys.modules, "tqdm", None)
 
 
-def test_plain_line_ends_on_the_final_state(without_tqdm):
-    out = io.StringIO()
+class Terminal(io.StringIO):
+    def isatty(self):
+        return True
+
+
+def test_plain_line_is_rewritten_in_place_on_a_terminal(without_tqdm):
+    out = Terminal()
     show = progress.bar(40, file=out, mininterval=0)
     result = run(show)
     assert not show.uses_tqdm and show.closed
     assert (show.iteration, show.best_value) == (40, result.best_value)
     frames = out.getvalue().split("\r")[1:]
-    assert frames[-1].rstrip() == f"corvalinth: iteration 40/40, best {result.best_value:.6g}"
-    assert out.getvalue().endswith("\n") and out.getvalue().count("\n") == 1
+    assert len(frames) == 40
+    assert frames[-1] == f"corvalinth: iteration 40/40, best {result.best_value:.6g}\n"
+
+
+def test_plain_lines_in_a_file_are_one_per_redraw(without_tqdm):
+    out = io.StringIO()
+    result = run(progress.bar(40, file=out, mininterval=0))
+    lines = out.getvalue().splitlines()
+    assert "\r" not in out.getvalue() and len(lines) == 40
+    assert lines[0].startswith("corvalinth: iteration 1/40, best ")
+    assert lines[-1] == f"corvalinth: iteration 40/40, best {result.best_value:.6g}"
 
 
 def test_tqdm_bar_shows_count_and_best():
@@ -54,10 +68,10 @@ def test_early_stop_is_closed_by_the_context_manager(without_tqdm):
         assert not show.closed
     assert result.stop_reason == "target" and show.closed
     assert show.iteration == len(result.convergence) < 1000
-    assert out.getvalue().endswith(f"{len(result.convergence)}/1000, "
-                                   f"best {result.best_value:.6g}\n")
+    shown = out.getvalue()
+    assert shown.endswith(f"{len(result.convergence)}/1000, best {result.best_value:.6g}\n")
     show.close()  # a second close writes nothing more
-    assert out.getvalue().count("\n") == 1
+    assert out.getvalue() == shown
 
 
 @pytest.mark.parametrize("plain", [True, False])
@@ -73,10 +87,10 @@ def test_redraws_are_throttled_and_the_count_stays_exact(without_tqdm):
     show = progress.bar(None, file=out, mininterval=3600)
     for iteration in range(5000):
         show(iteration, 1.0 / (iteration + 1))
-    assert out.getvalue().count("\r") == 1  # only the first call drew
+    assert out.getvalue().count("\n") == 1  # only the first call drew
     assert (show.iteration, show.best_value) == (5000, 1 / 5000)
     show.close()
-    assert out.getvalue().split("\r")[-1] == "corvalinth: iteration 5000, best 0.0002\n"
+    assert out.getvalue().splitlines()[-1] == "corvalinth: iteration 5000, best 0.0002"
 
 
 def test_the_last_iteration_closes_even_within_a_long_stride(without_tqdm):
