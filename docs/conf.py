@@ -36,14 +36,12 @@ sphinx_gallery_conf = {
     "remove_config_comments": True,
     "show_memory": False,
     "download_all_examples": False,
-    "reference_url": {"corvalinth": None},
 }
 
 templates_path = []
 exclude_patterns = ["_build"]
 html_theme = "furo"
 html_title = f"corvalinth {release}"
-html_static_path = ["_static"]
 html_theme_options = {"navigation_with_keys": True}
 
 

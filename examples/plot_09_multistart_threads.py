@@ -42,7 +42,8 @@ print(f"best of all starts: {best.best_value:.4g}; identical answers either way"
 # The final values of the starts: restarts pay off on a multimodal function.
 
 fig, ax = plt.subplots(figsize=(6, 3))
-ax.bar([str(s) for s in SEEDS], [r.best_value for r in threaded])
+ax.bar(list(SEEDS), [r.best_value for r in threaded])
+ax.set_xticks(list(SEEDS))
 ax.set_xlabel("seed")
 ax.set_ylabel("final best value")
 ax.set_title("Ackley 30-D: one run per seed")
