@@ -19,9 +19,9 @@ def himmelblau(x):
 
 
 bounds = [(-5, 5), (-5, 5)]
-result = pso.minimize(himmelblau, bounds=bounds, n_particles=25, max_iter=40, seed=2)
+result = pso.minimize(himmelblau, bounds=bounds, n_particles=25, max_iter=25, seed=2)
 print(f"best value {result.best_value:.3g} at ({result.best_position[0]:.4f}, "
       f"{result.best_position[1]:.4f})")
 
-fig, ax = plt.subplots(figsize=(5, 5))
+fig, ax = plt.subplots(figsize=(4.5, 4.5))
 anim = viz.animate_swarm(result, ax=ax, bounds=bounds, interval=120, color="tab:blue")
