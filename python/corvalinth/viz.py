@@ -76,6 +76,17 @@ def _limits(values: list[float], bound: tuple[float, float] | None) -> tuple[flo
     return low - margin, high + margin
 
 
+def _name(names: Sequence[str] | None, index: int, symbol: str) -> str:
+    """The axis label of variable or objective ``index``: its name from ``names``, or
+    ``symbol[index]``."""
+    if names is None:
+        return f"{symbol}[{index}]"
+    if not 0 <= index < len(names):
+        raise ValueError(f"names has {len(names)} entr{'y' if len(names) == 1 else 'ies'}: "
+                         f"no name for index {index}")
+    return str(names[index])
+
+
 def _title(ax: Axes, title: str | None, default: str) -> None:
     """Sets ``title``, or ``default`` when ``title`` is None and the axes has none yet."""
     if title is not None:
@@ -164,8 +175,8 @@ def plot_convergence(result: PsoResult | GreyResult | Sequence[PsoResult | GreyR
 
 def animate_swarm(result: PsoResult, dims: Sequence[int] = (0, 1), ax: Axes | None = None,
                   interval: int = 100,
-                  bounds: Sequence[float] | Sequence[Sequence[float]] | None = None,
-                  **scatter_kwargs: Any) -> FuncAnimation:
+                  bounds: Sequence[float] | Sequence[Sequence[float]] | None = None, *,
+                  names: Sequence[str] | None = None, **scatter_kwargs: Any) -> FuncAnimation:
     """Animate ``result.history``: one frame per iteration, particles as points.
 
     Each frame shows the particles' positions at the start of an iteration in the two
@@ -173,9 +184,11 @@ def animate_swarm(result: PsoResult, dims: Sequence[int] = (0, 1), ax: Axes | No
     plots the coordinate against the particle index (only ``dims[0]`` is used) and marks the
     best position with a dashed line. ``bounds``
     fixes the axis ranges: the ``bounds`` given to ``minimize`` (one pair per dimension) or a
-    single ``(min, max)`` pair for both axes; by default they fit the whole history. Further
-    keyword arguments go to matplotlib's ``Axes.scatter`` for the particles (``s``, ``color``,
-    ...). Keep a reference to the returned animation while it plays.
+    single ``(min, max)`` pair for both axes; by default they fit the whole history. ``names``
+    gives the variables' names for the axis labels (indexed like the dimensions; by default
+    ``x[0]``, ``x[1]``, ...). Further keyword arguments go to matplotlib's ``Axes.scatter`` for
+    the particles (``s``, ``color``, ...). Keep a reference to the returned animation while it
+    plays.
 
     Example::
 
@@ -209,11 +222,11 @@ def animate_swarm(result: PsoResult, dims: Sequence[int] = (0, 1), ax: Axes | No
         frames = [[(float(i), p[dims[0]]) for i, p in enumerate(swarm)] for swarm in history]
         best = None
         limits.insert(0, None)  # the x axis holds particle indices
-        x_label, y_label = "particle", f"x[{dims[0]}]"
+        x_label, y_label = "particle", _name(names, dims[0], "x")
     else:
         frames = [[(p[dims[0]], p[dims[1]]) for p in swarm] for swarm in history]
         best = (result.best_position[dims[0]], result.best_position[dims[1]])
-        x_label, y_label = f"x[{dims[0]}]", f"x[{dims[1]}]"
+        x_label, y_label = _name(names, dims[0], "x"), _name(names, dims[1], "x")
     xs = [x for frame in frames for x, _ in frame]
     ys = [y for frame in frames for _, y in frame]
     if best is not None:
@@ -229,7 +242,7 @@ def animate_swarm(result: PsoResult, dims: Sequence[int] = (0, 1), ax: Axes | No
 def plot_front(front: ParetoFront | Sequence[Sequence[float]]
                | Mapping[str, ParetoFront | Sequence[Sequence[float]]], ax: Axes | None = None,
                objectives: Sequence[int] = (0, 1), *, title: str | None = None,
-               **scatter_kwargs: Any) -> Axes:
+               names: Sequence[str] | None = None, **scatter_kwargs: Any) -> Axes:
     """Scatter a Pareto front's objective vectors and return the Axes.
 
     ``front`` is a ``ParetoFront`` (or any list of objective vectors). ``objectives`` picks two
@@ -237,7 +250,8 @@ def plot_front(front: ParetoFront | Sequence[Sequence[float]]
     None; a given ``ax`` must then have ``projection="3d"``).
 
     Several fronts go on one plot in one call as a mapping from label to front, named in a
-    legend. ``title`` replaces the default title ("" for none; the default never overwrites a
+    legend. ``names`` gives the objectives' names for the axis labels (indexed like the
+    objectives; by default ``f[0]``, ``f[1]``, ...). ``title`` replaces the default title ("" for none; the default never overwrites a
     title the given ``ax`` already has). Further keyword arguments go to matplotlib's
     ``Axes.scatter`` (``s``, ``marker``, ``color``, ``label`` for a single front, ...).
 
@@ -264,10 +278,10 @@ def plot_front(front: ParetoFront | Sequence[Sequence[float]]
     for label, vectors in sets:
         columns = [[v[k] for v in vectors] for k in objectives]
         ax.scatter(*columns, label=label, **scatter_kwargs)
-    ax.set_xlabel(f"f[{objectives[0]}]")
-    ax.set_ylabel(f"f[{objectives[1]}]")
+    ax.set_xlabel(_name(names, objectives[0], "f"))
+    ax.set_ylabel(_name(names, objectives[1], "f"))
     if len(objectives) == 3:
-        ax.set_zlabel(f"f[{objectives[2]}]")  # type: ignore[attr-defined]
+        ax.set_zlabel(_name(names, objectives[2], "f"))  # type: ignore[attr-defined]
     _title(ax, title, "Pareto front" if len(sets) > 1
            else f"Pareto front ({len(sets[0][1])} points)")
     _legend(ax)
@@ -275,10 +289,12 @@ def plot_front(front: ParetoFront | Sequence[Sequence[float]]
 
 
 def animate_front(front: ParetoFront, ax: Axes | None = None, interval: int = 100,
-                  objectives: Sequence[int] = (0, 1), **scatter_kwargs: Any) -> FuncAnimation:
+                  objectives: Sequence[int] = (0, 1), *, names: Sequence[str] | None = None,
+                  **scatter_kwargs: Any) -> FuncAnimation:
     """Animate ``front.front_history``: the archive's objective vectors, one frame per iteration.
 
     ``objectives`` picks the two objectives to plot. The axis ranges fit the whole history.
+    ``names`` gives the objectives' names for the axis labels, as in :func:`plot_front`.
     Further keyword arguments go to matplotlib's ``Axes.scatter`` (``s``, ``color``, ...).
     Keep a reference to the returned animation while it plays.
 
@@ -305,7 +321,8 @@ def animate_front(front: ParetoFront, ax: Axes | None = None, interval: int = 10
     xs = [x for frame in frames for x, _ in frame]
     ys = [y for frame in frames for _, y in frame]
     return _animate(ax, frames, None, _limits(xs, None), _limits(ys, None),
-                    (f"f[{a}]", f"f[{b}]"), interval, "iteration {} of {}", scatter_kwargs)
+                    (_name(names, a, "f"), _name(names, b, "f")), interval, "iteration {} of {}",
+                    scatter_kwargs)
 
 
 def _animate(ax: Axes | None, frames: list[list[tuple[float, float]]],

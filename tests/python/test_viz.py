@@ -267,3 +267,23 @@ def test_animations_pass_scatter_arguments(plt, run3d, front):
     assert front_anim._fig.axes[0].collections[0].get_sizes().tolist() == [3]
     for started in (anim, front_anim):
         draw(started, 0)
+
+
+@pytest.mark.parametrize("names, labels", [
+    (None, ("f[2]", "f[0]")),
+    (["cost", "risk", "time"], ("time", "cost")),
+])
+def test_axis_labels_name_the_objectives(plt, front, names, labels):
+    ax = viz.plot_front(front, objectives=(2, 0), names=names)
+    assert (ax.get_xlabel(), ax.get_ylabel()) == labels
+    anim = viz.animate_front(front, objectives=(2, 0), names=names)
+    ax = draw(anim, 0)
+    assert (ax.get_xlabel(), ax.get_ylabel()) == labels
+
+
+def test_axis_labels_name_the_variables(plt, run3d):
+    anim = viz.animate_swarm(run3d, dims=(2, 1), names=["a", "b", "c"])
+    ax = draw(anim, 0)
+    assert (ax.get_xlabel(), ax.get_ylabel()) == ("c", "b")
+    with pytest.raises(ValueError, match="names has 2 entries: no name for index 2"):
+        viz.animate_swarm(run3d, dims=(2, 1), names=["a", "b"])
