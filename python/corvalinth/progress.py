@@ -13,6 +13,9 @@ the best value so far. It redraws at most every ``mininterval`` seconds,
 and reads the clock only every few calls when they come fast, so a call between redraws
 costs two stores and a counter update.
 
+Like any callback, it makes a native-benchmark run hold the interpreter lock for the whole run
+(without a callback such a run releases it).
+
 The display closes itself after the iteration numbered ``total - 1``. A run that stops earlier
 (a target, stagnation, a budget) leaves it open: use it as a context manager, or call
 :meth:`Progress.close`, to end the line::
