@@ -1,6 +1,5 @@
 """minimize_grey and GreyResult: checks and their order, representations, caps, the native run."""
 
-import inspect
 import math
 import threading
 import time
@@ -10,7 +9,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
-from conftest import panic_type
+from helpers import panic_type
 
 BOX = [(-2, 3)] * 2
 MAX_SPREAD_KINDS = "max_spread must be a float, a list of floats (one per grey variable), or None"
@@ -139,15 +138,6 @@ def test_conversion_errors_name_the_argument(kwargs, name):
     with pytest.raises(TypeError) as raised:
         small(**kwargs)
     assert str(raised.value) == f"argument '{name}': {raised.value.__cause__}"
-
-
-def test_every_parameter_binds_by_position():
-    params = list(inspect.signature(pso.minimize_grey).parameters.values())
-    assert [p.name for p in params][:4] == ["objective", "bounds", "max_spread", "representation"]
-    assert len(params) == 20
-    values = [midpoint_sphere, BOX] + [p.default for p in params[2:]]
-    values[4], values[5], values[11] = 8, 10, 5  # n_particles, max_iter, seed
-    assert pso.minimize_grey(*values).best_position == small().best_position
 
 
 # --- representations and caps ----------------------------------------------------------------

@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
-from conftest import panic_type
+from helpers import panic_type
 
 BOX = [(-1, 3)] * 2
 FIPS = "MOPSO needs a single-leader velocity ('inertia' or 'constriction'); 'fips' does not apply"
@@ -136,17 +136,6 @@ def test_conversion_errors_name_the_argument(kwargs, name):
 def test_negative_counts_overflow(name):
     with pytest.raises(OverflowError):
         small(**{name: -1})
-
-
-def test_every_parameter_binds_by_position():
-    params = list(inspect.signature(pso.minimize_multi).parameters.values())
-    assert [p.name for p in params][:5] == ["objective", "bounds", "n_particles", "max_iter",
-                                            "archive_size"]
-    assert len(params) == 19
-    values = [two_targets, BOX] + [p.default for p in params[2:]]
-    values[2], values[3], values[9] = 10, 8, 3  # n_particles, max_iter, seed
-    a = pso.minimize_multi(*values)
-    assert a.objectives == small().objectives
 
 
 def test_docstrings():

@@ -5,7 +5,7 @@ import math
 import pytest
 
 import corvalinth as pso
-from conftest import sphere
+from helpers import sphere
 
 
 @pytest.fixture(scope="module")
