@@ -8,16 +8,16 @@
 #include <vector>
 
 #include "binding/adapters.hpp"
-#include "core/benchmarks.hpp"
 #include "binding/convert.hpp"
 #include "binding/error_slot.hpp"
-#include "binding/interpreter_lock.hpp"
 #include "binding/errors.hpp"
-#include "binding/parsers.hpp"
-#include "core/pso.hpp"
-#include "binding/pso_result.hpp"
+#include "binding/interpreter_lock.hpp"
 #include "binding/parameter_table.hpp"
+#include "binding/parsers.hpp"
+#include "binding/pso_result.hpp"
 #include "binding/swarm_settings.hpp"
+#include "core/benchmarks.hpp"
+#include "core/pso.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
 #include "core/spaces/mixed.hpp"
@@ -25,25 +25,27 @@
 namespace corvalinth::py {
 namespace {
 
-// The signature of minimize, in order. A new keyword-only parameter is one line at the end.
-#define CORVALINTH_MINIMIZE_PARAMETERS(P)                      \
-  P(objective, required())                                     \
-  P(bounds, required())                                        \
-  P(integer, with_default(to_bool, false))                     \
-  CORVALINTH_SWARM_PARAMETERS(P)                               \
-  P(constraints, objects_or_none())                            \
-  P(penalty, with_default(to_f64, 1e6))                        \
-  P(binary, with_default(to_bool, false))                      \
-  P(max_evals, none_or(to_u64))                                \
-  P(target, none_or(to_f64))                                   \
-  P(max_time, none_or(to_f64))                                 \
-  P(callback, object_or_none())                                \
-  P(bounds_handling, with_default(to_str, "clamp"))            \
-  P(vectorized, with_default(to_bool, false))                  \
-  P(var_types, none_or(to_str_list))                           \
-  P(dim, none_or(to_usize))                                    \
-  P(equality_constraints, objects_or_none())                   \
-  P(repair, object_or_none())
+// The signature of minimize, in order; a new keyword-only parameter
+// is one line above the end.
+#define CORVALINTH_MINIMIZE_PARAMETERS(P) \
+  P(objective, required()) \
+  P(bounds, required()) \
+  P(integer, with_default(to_bool, false)) \
+  CORVALINTH_SWARM_PARAMETERS(P) \
+  P(constraints, objects_or_none()) \
+  P(penalty, with_default(to_f64, 1e6)) \
+  P(binary, with_default(to_bool, false)) \
+  P(max_evals, none_or(to_u64)) \
+  P(target, none_or(to_f64)) \
+  P(max_time, none_or(to_f64)) \
+  P(callback, object_or_none()) \
+  P(bounds_handling, with_default(to_str, "clamp")) \
+  P(vectorized, with_default(to_bool, false)) \
+  P(var_types, none_or(to_str_list)) \
+  P(dim, none_or(to_usize)) \
+  P(equality_constraints, objects_or_none()) \
+  P(repair, object_or_none()) \
+  /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
 

@@ -7,33 +7,35 @@
 #include <string>
 #include <vector>
 
-#include "core/benchmarks.hpp"
 #include "binding/convert.hpp"
 #include "binding/error_slot.hpp"
 #include "binding/errors.hpp"
 #include "binding/grey_adapter.hpp"
 #include "binding/grey_result.hpp"
 #include "binding/interpreter_lock.hpp"
-#include "binding/parsers.hpp"
-#include "core/pso.hpp"
 #include "binding/parameter_table.hpp"
+#include "binding/parsers.hpp"
 #include "binding/swarm_settings.hpp"
+#include "core/benchmarks.hpp"
+#include "core/pso.hpp"
 #include "core/spaces/grey.hpp"
 
 namespace corvalinth::py {
 namespace {
 
-// The signature of minimize_grey, in order. A new keyword-only parameter is one line at the end.
-#define CORVALINTH_MINIMIZE_GREY_PARAMETERS(P)                 \
-  P(objective, required())                                     \
-  P(bounds, required())                                        \
-  P(max_spread, object_or_none())                              \
-  P(representation, with_default(to_str, "interval"))          \
-  CORVALINTH_SWARM_PARAMETERS(P)                               \
-  P(max_evals, none_or(to_u64))                                \
-  P(target, none_or(to_f64))                                   \
-  P(max_time, none_or(to_f64))                                 \
-  P(dim, none_or(to_usize))
+// The signature of minimize_grey, in order; a new keyword-only parameter
+// is one line above the end.
+#define CORVALINTH_MINIMIZE_GREY_PARAMETERS(P) \
+  P(objective, required()) \
+  P(bounds, required()) \
+  P(max_spread, object_or_none()) \
+  P(representation, with_default(to_str, "interval")) \
+  CORVALINTH_SWARM_PARAMETERS(P) \
+  P(max_evals, none_or(to_u64)) \
+  P(target, none_or(to_f64)) \
+  P(max_time, none_or(to_f64)) \
+  P(dim, none_or(to_usize)) \
+  /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_GREY_PARAMETERS)
 

@@ -8,11 +8,11 @@
 #include "binding/convert.hpp"
 #include "binding/error_slot.hpp"
 #include "binding/errors.hpp"
-#include "core/mopso/mopso.hpp"
 #include "binding/multi_adapter.hpp"
+#include "binding/parameter_table.hpp"
 #include "binding/pareto_front.hpp"
 #include "binding/parsers.hpp"
-#include "binding/parameter_table.hpp"
+#include "core/mopso/mopso.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
 #include "core/spaces/mixed.hpp"
@@ -20,27 +20,29 @@
 namespace corvalinth::py {
 namespace {
 
-// The signature of minimize_multi, in order. A new keyword-only parameter is one line at the end.
-#define CORVALINTH_MINIMIZE_MULTI_PARAMETERS(P)                \
-  P(objective, required())                                     \
-  P(bounds, required())                                        \
-  P(n_particles, with_default(to_u64, std::uint64_t{100}))     \
-  P(max_iter, with_default(to_u64, std::uint64_t{100}))        \
-  P(archive_size, with_default(to_u64, std::uint64_t{100}))    \
-  P(w, with_default(to_f64, 0.729))                            \
-  P(c1, with_default(to_f64, 1.49445))                         \
-  P(c2, with_default(to_f64, 1.49445))                         \
-  P(velocity, with_default(to_str, "inertia"))                 \
-  P(seed, none_or(to_u64))                                     \
-  P(integer, with_default(to_bool, false))                     \
-  P(binary, with_default(to_bool, false))                      \
-  P(var_types, none_or(to_str_list))                           \
-  P(mutation_rate, with_default(to_f64, 0.1))                  \
-  P(dim, none_or(to_usize))                                    \
-  P(grid_divisions, none_or(to_u64))                           \
-  P(v_max, none_or(to_f64))                                    \
-  P(bounds_handling, with_default(to_str, "clamp"))            \
-  P(record_history, with_default(to_bool, true))
+// The signature of minimize_multi, in order; a new keyword-only parameter
+// is one line above the end.
+#define CORVALINTH_MINIMIZE_MULTI_PARAMETERS(P) \
+  P(objective, required()) \
+  P(bounds, required()) \
+  P(n_particles, with_default(to_u64, std::uint64_t{100})) \
+  P(max_iter, with_default(to_u64, std::uint64_t{100})) \
+  P(archive_size, with_default(to_u64, std::uint64_t{100})) \
+  P(w, with_default(to_f64, 0.729)) \
+  P(c1, with_default(to_f64, 1.49445)) \
+  P(c2, with_default(to_f64, 1.49445)) \
+  P(velocity, with_default(to_str, "inertia")) \
+  P(seed, none_or(to_u64)) \
+  P(integer, with_default(to_bool, false)) \
+  P(binary, with_default(to_bool, false)) \
+  P(var_types, none_or(to_str_list)) \
+  P(mutation_rate, with_default(to_f64, 0.1)) \
+  P(dim, none_or(to_usize)) \
+  P(grid_divisions, none_or(to_u64)) \
+  P(v_max, none_or(to_f64)) \
+  P(bounds_handling, with_default(to_str, "clamp")) \
+  P(record_history, with_default(to_bool, true)) \
+  /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
 
@@ -102,8 +104,8 @@ PyRef minimize_multi_with(const Arguments& a) {
 }  // namespace
 
 PyObject* minimize_multi(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_front_end("minimize_multi", kParameters, convert_arguments, minimize_multi_with,
-                        args, nargs, kwnames);
+  return call_front_end("minimize_multi", kParameters, convert_arguments, minimize_multi_with, args,
+                        nargs, kwnames);
 }
 
 }  // namespace corvalinth::py

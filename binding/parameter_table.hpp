@@ -1,12 +1,12 @@
 // The parameter table of a front end: each parameter is declared once, as one line
-// `P(name, converter)` of a table macro, in the order of the Python signature. From that line follow
-// the field of the `Arguments` struct, the entry of the signature the call is bound to, the default
-// and the conversion. Names are unique and required parameters come first, or the table fails to
-// build; a converter whose value does not fit its default fails to build too.
+// `P(name, converter)` of a table macro, in the order of the Python signature. From that line
+// follow the field of the `Arguments` struct, the entry of the signature the call is bound to, the
+// default and the conversion. Names are unique and required parameters come first, or the table
+// fails to build; a converter whose value does not fit its default fails to build too.
 //
-// Adding a keyword-only parameter is one line at the end of the front end's table, for example
-//   P(stop_after, none_or(to_f64))
-// and, for the reader, its text in the function's docstring signature line.
+// Adding a keyword-only parameter is one line, such as `P(stop_after, none_or(to_f64)) \`, at the
+// end of the front end's table just above its closing comment; and, for the reader, its text in
+// the function's docstring signature line.
 #pragma once
 
 #include <array>
@@ -128,16 +128,16 @@ PyObject* call_front_end(const char* function, const std::array<Parameter, Count
 
 // Declares, from the table macro TABLE: `Arguments` (one field per parameter; Python objects are
 // borrowed from the call), `kParameters` (the signature, checked) and `convert_arguments`.
-#define CORVALINTH_DECLARE_ARGUMENTS(TABLE)                                                \
-  struct Arguments {                                                                       \
-    TABLE(CORVALINTH_ARGUMENT_FIELD)                                                       \
-  };                                                                                       \
-  constexpr std::array kParameters{TABLE(CORVALINTH_PARAMETER_ENTRY)};                     \
-  static_assert(::corvalinth::py::is_well_formed(kParameters),                            \
-                "parameter names must be unique, required parameters first");              \
-  Arguments convert_arguments(std::span<PyObject* const> given) {                          \
-    Arguments arguments{};                                                                 \
-    std::size_t next = 0;                                                                  \
-    TABLE(CORVALINTH_CONVERT_ARGUMENT)                                                     \
-    return arguments;                                                                      \
+#define CORVALINTH_DECLARE_ARGUMENTS(TABLE) \
+  struct Arguments { \
+    TABLE(CORVALINTH_ARGUMENT_FIELD) \
+  }; \
+  constexpr std::array kParameters{TABLE(CORVALINTH_PARAMETER_ENTRY)}; \
+  static_assert(::corvalinth::py::is_well_formed(kParameters), \
+                "parameter names must be unique, required parameters first"); \
+  Arguments convert_arguments(std::span<PyObject* const> given) { \
+    Arguments arguments{}; \
+    std::size_t next = 0; \
+    TABLE(CORVALINTH_CONVERT_ARGUMENT) \
+    return arguments; \
   }

@@ -9,19 +9,20 @@
 #include "core/records.hpp"
 
 // The parameters n_particles to tol, in signature order, as lines of a parameter table.
-#define CORVALINTH_SWARM_PARAMETERS(P)                  \
+#define CORVALINTH_SWARM_PARAMETERS(P) \
   P(n_particles, with_default(to_u64, std::uint64_t{30})) \
-  P(max_iter, with_default(to_u64, std::uint64_t{100}))   \
-  P(w, with_default(to_f64, 0.729))                     \
-  P(c1, with_default(to_f64, 1.49445))                  \
-  P(c2, with_default(to_f64, 1.49445))                  \
-  P(velocity, with_default(to_str, "inertia"))          \
-  P(topology, with_default(to_str, "global"))           \
-  P(seed, none_or(to_u64))                              \
-  P(record_history, with_default(to_bool, true))        \
-  P(v_max, none_or(to_f64))                             \
-  P(patience, with_default(to_u64, std::uint64_t{0}))   \
-  P(tol, with_default(to_f64, 0.0))
+  P(max_iter, with_default(to_u64, std::uint64_t{100})) \
+  P(w, with_default(to_f64, 0.729)) \
+  P(c1, with_default(to_f64, 1.49445)) \
+  P(c2, with_default(to_f64, 1.49445)) \
+  P(velocity, with_default(to_str, "inertia")) \
+  P(topology, with_default(to_str, "global")) \
+  P(seed, none_or(to_u64)) \
+  P(record_history, with_default(to_bool, true)) \
+  P(v_max, none_or(to_f64)) \
+  P(patience, with_default(to_u64, std::uint64_t{0})) \
+  P(tol, with_default(to_f64, 0.0)) \
+  /* the end of the swarm parameters */
 
 namespace corvalinth::py {
 
