@@ -2,7 +2,7 @@
 // (positions of every iteration, the convergence curve, the best point and value). Given the
 // file of the recorded fingerprint, exits with 1 when this build's run differs from it.
 #include <bit>
-#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -17,11 +17,15 @@
 namespace {
 
 // Sums of products on purpose: a build that fuses them into multiply-adds changes the bits.
-struct Rastrigin {
+struct Rosenbrock {
   double evaluate(std::span<const double> x) const {
     double sum = 0.0;
-    for (const double xi : x) sum += xi * xi - 10.0 * std::cos(2.0 * 3.141592653589793 * xi);
-    return 10.0 * static_cast<double>(x.size()) + sum;
+    for (std::size_t d = 0; d + 1 < x.size(); ++d) {
+      const double ridge = x[d + 1] - x[d] * x[d];
+      const double offset = 1.0 - x[d];
+      sum += 100.0 * ridge * ridge + offset * offset;
+    }
+    return sum;
   }
 };
 
@@ -44,7 +48,7 @@ struct Fingerprint {
 
 int main(int argc, char** argv) {
   using namespace corvalinth;
-  const ContinuousSpace space(Bounds(5, {-5.12, 5.12}));
+  const ContinuousSpace space(Bounds(5, {-2.048, 2.048}));
   SwarmConfig config;
   config.n_particles = 20;
   config.max_iter = 200;
@@ -52,7 +56,7 @@ int main(int argc, char** argv) {
   config.bounds_handling = BoundsHandling::Reflect;
   const InertiaRule rule(config.w, config.c1, config.c2);
   RingTopology topology(1);
-  Rastrigin objective;
+  Rosenbrock objective;
   const auto result = run(config, space, rule, topology, objective);
 
   Fingerprint fingerprint;
