@@ -62,7 +62,7 @@ int main() {
   constexpr std::uint64_t kParticles = 30, kDim = 30, kIterations = 1000;
   const ContinuousSpace space(Bounds(kDim, {-5.12, 5.12}));
   const InertiaRule rule(0.729, 1.49445, 1.49445);
-  const GlobalTopology topology;
+  GlobalTopology topology;
   for (const bool record : {false, true}) {
     SwarmConfig config;
     config.n_particles = kParticles;

@@ -8,15 +8,16 @@
 #include <vector>
 
 #include "binding/adapters.hpp"
-#include "core/benchmarks.hpp"
 #include "binding/convert.hpp"
 #include "binding/error_slot.hpp"
-#include "binding/interpreter_lock.hpp"
 #include "binding/errors.hpp"
+#include "binding/interpreter_lock.hpp"
+#include "binding/parameter_table.hpp"
 #include "binding/parsers.hpp"
-#include "core/pso.hpp"
 #include "binding/pso_result.hpp"
-#include "binding/signature.hpp"
+#include "binding/swarm_settings.hpp"
+#include "core/benchmarks.hpp"
+#include "core/pso.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
 #include "core/spaces/mixed.hpp"
@@ -24,103 +25,29 @@
 namespace corvalinth::py {
 namespace {
 
-enum Argument : std::size_t {
-  kObjective, kBounds, kInteger, kNParticles, kMaxIter, kW, kC1, kC2, kVelocity, kTopology,
-  kSeed, kRecordHistory, kVMax, kPatience, kTol, kConstraints, kPenalty, kBinary, kMaxEvals,
-  kTarget, kMaxTime, kCallback, kBoundsHandling, kVectorized, kVarTypes, kDim,
-  kEqualityConstraints, kRepair, kArgumentCount
-};
+// The signature of minimize, in order; a new keyword-only parameter
+// is one line above the end.
+#define CORVALINTH_MINIMIZE_PARAMETERS(P) \
+  P(objective, required()) \
+  P(bounds, required()) \
+  P(integer, with_default(to_bool, false)) \
+  CORVALINTH_SWARM_PARAMETERS(P) \
+  P(constraints, objects_or_none()) \
+  P(penalty, with_default(to_f64, 1e6)) \
+  P(binary, with_default(to_bool, false)) \
+  P(max_evals, none_or(to_u64)) \
+  P(target, none_or(to_f64)) \
+  P(max_time, none_or(to_f64)) \
+  P(callback, object_or_none()) \
+  P(bounds_handling, with_default(to_str, "clamp")) \
+  P(vectorized, with_default(to_bool, false)) \
+  P(var_types, none_or(to_str_list)) \
+  P(dim, none_or(to_usize)) \
+  P(equality_constraints, objects_or_none()) \
+  P(repair, object_or_none()) \
+  /* the end of the parameters */
 
-constexpr Parameter kParameters[kArgumentCount] = {
-    {"objective", true},  {"bounds", true},       {"integer", false},
-    {"n_particles", false}, {"max_iter", false},  {"w", false},
-    {"c1", false},        {"c2", false},          {"velocity", false},
-    {"topology", false},  {"seed", false},        {"record_history", false},
-    {"v_max", false},     {"patience", false},    {"tol", false},
-    {"constraints", false}, {"penalty", false},   {"binary", false},
-    {"max_evals", false}, {"target", false},      {"max_time", false},
-    {"callback", false},  {"bounds_handling", false}, {"vectorized", false},
-    {"var_types", false}, {"dim", false},         {"equality_constraints", false},
-    {"repair", false},
-};
-
-constexpr Signature kSignature{"minimize", kParameters};
-
-// The arguments after conversion. Python objects are borrowed from the call.
-struct Arguments {
-  PyObject* objective = nullptr;
-  PyObject* bounds = nullptr;
-  bool integer = false;
-  std::uint64_t n_particles = 30;
-  std::uint64_t max_iter = 100;
-  double w = 0.729;
-  double c1 = 1.49445;
-  double c2 = 1.49445;
-  std::string velocity = "inertia";
-  std::string topology = "global";
-  std::optional<std::uint64_t> seed;
-  bool record_history = true;
-  std::optional<double> v_max;
-  std::uint64_t patience = 0;
-  double tol = 0.0;
-  std::vector<PyRef> constraints;  // empty when None
-  double penalty = 1e6;
-  bool binary = false;
-  std::optional<std::uint64_t> max_evals;
-  std::optional<double> target;
-  std::optional<double> max_time;
-  PyObject* callback = nullptr;  // null when None
-  std::string bounds_handling = "clamp";
-  bool vectorized = false;
-  std::optional<std::vector<std::string>> var_types;
-  std::optional<std::size_t> dim;
-  std::vector<PyRef> equality_constraints;  // empty when None
-  PyObject* repair = nullptr;               // null when None
-};
-
-PyObject* none_to_null(PyObject* value) { return value == Py_None ? nullptr : value; }
-
-// Converts every argument in parameter order; the first failure is raised.
-Arguments convert_arguments(const std::array<PyObject*, kArgumentCount>& given) {
-  Arguments a;
-  const auto at = [&](Argument k) { return given[k]; };
-  const auto name = [](Argument k) { return kParameters[k].name; };
-  a.objective = at(kObjective);
-  a.bounds = at(kBounds);
-  a.integer = convert_or(name(kInteger), at(kInteger), to_bool, a.integer);
-  a.n_particles = convert_or(name(kNParticles), at(kNParticles), to_u64, a.n_particles);
-  a.max_iter = convert_or(name(kMaxIter), at(kMaxIter), to_u64, a.max_iter);
-  a.w = convert_or(name(kW), at(kW), to_f64, a.w);
-  a.c1 = convert_or(name(kC1), at(kC1), to_f64, a.c1);
-  a.c2 = convert_or(name(kC2), at(kC2), to_f64, a.c2);
-  a.velocity = convert_or(name(kVelocity), at(kVelocity), to_str, a.velocity);
-  a.topology = convert_or(name(kTopology), at(kTopology), to_str, a.topology);
-  a.seed = convert_optional(name(kSeed), at(kSeed), to_u64);
-  a.record_history = convert_or(name(kRecordHistory), at(kRecordHistory), to_bool, true);
-  a.v_max = convert_optional(name(kVMax), at(kVMax), to_f64);
-  a.patience = convert_or(name(kPatience), at(kPatience), to_u64, a.patience);
-  a.tol = convert_or(name(kTol), at(kTol), to_f64, a.tol);
-  if (auto list = convert_optional(name(kConstraints), at(kConstraints), to_object_list)) {
-    a.constraints = std::move(*list);
-  }
-  a.penalty = convert_or(name(kPenalty), at(kPenalty), to_f64, a.penalty);
-  a.binary = convert_or(name(kBinary), at(kBinary), to_bool, a.binary);
-  a.max_evals = convert_optional(name(kMaxEvals), at(kMaxEvals), to_u64);
-  a.target = convert_optional(name(kTarget), at(kTarget), to_f64);
-  a.max_time = convert_optional(name(kMaxTime), at(kMaxTime), to_f64);
-  a.callback = at(kCallback) == nullptr ? nullptr : none_to_null(at(kCallback));
-  a.bounds_handling =
-      convert_or(name(kBoundsHandling), at(kBoundsHandling), to_str, a.bounds_handling);
-  a.vectorized = convert_or(name(kVectorized), at(kVectorized), to_bool, a.vectorized);
-  a.var_types = convert_optional(name(kVarTypes), at(kVarTypes), to_str_list);
-  a.dim = convert_optional(name(kDim), at(kDim), to_usize);
-  if (auto list = convert_optional(name(kEqualityConstraints), at(kEqualityConstraints),
-                                   to_object_list)) {
-    a.equality_constraints = std::move(*list);
-  }
-  a.repair = at(kRepair) == nullptr ? nullptr : none_to_null(at(kRepair));
-  return a;
-}
+CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
 
 // Everything validated and built before the run.
 struct Plan {
@@ -244,21 +171,8 @@ PyRef minimize_with(const Arguments& a) {
     }
   }
 
-  SwarmConfig& config = plan.config;
-  config.n_particles = a.n_particles;
-  config.max_iter = a.max_iter;
-  config.w = a.w;
-  config.c1 = a.c1;
-  config.c2 = a.c2;
-  config.seed = a.seed;
-  config.record_history = a.record_history;
-  config.v_max = a.v_max;
-  config.patience = a.patience;
-  config.tol = a.tol;
-  config.max_evals = a.max_evals;
-  config.target = a.target;
-  config.max_time = max_time;
-  config.bounds_handling = handling;
+  plan.config = swarm_config(a, max_time);
+  plan.config.bounds_handling = handling;
 
   if (a.var_types) {
     if (a.var_types->size() != bounds.size()) {
@@ -273,12 +187,8 @@ PyRef minimize_with(const Arguments& a) {
 }  // namespace
 
 PyObject* minimize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return translate_exceptions([&] {
-    std::array<PyObject*, kArgumentCount> given{};
-    bind_arguments(kSignature, args, nargs, kwnames, given);
-    const Arguments arguments = convert_arguments(given);
-    return minimize_with(arguments).release();
-  });
+  return call_front_end("minimize", kParameters, convert_arguments, minimize_with, args, nargs,
+                        kwnames);
 }
 
 }  // namespace corvalinth::py

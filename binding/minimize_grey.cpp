@@ -7,90 +7,37 @@
 #include <string>
 #include <vector>
 
-#include "core/benchmarks.hpp"
 #include "binding/convert.hpp"
 #include "binding/error_slot.hpp"
 #include "binding/errors.hpp"
 #include "binding/grey_adapter.hpp"
 #include "binding/grey_result.hpp"
 #include "binding/interpreter_lock.hpp"
+#include "binding/parameter_table.hpp"
 #include "binding/parsers.hpp"
+#include "binding/swarm_settings.hpp"
+#include "core/benchmarks.hpp"
 #include "core/pso.hpp"
-#include "binding/signature.hpp"
 #include "core/spaces/grey.hpp"
 
 namespace corvalinth::py {
 namespace {
 
-enum Argument : std::size_t {
-  kObjective, kBounds, kMaxSpread, kRepresentation, kNParticles, kMaxIter, kW, kC1, kC2,
-  kVelocity, kTopology, kSeed, kRecordHistory, kVMax, kPatience, kTol, kMaxEvals, kTarget,
-  kMaxTime, kDim, kArgumentCount
-};
+// The signature of minimize_grey, in order; a new keyword-only parameter
+// is one line above the end.
+#define CORVALINTH_MINIMIZE_GREY_PARAMETERS(P) \
+  P(objective, required()) \
+  P(bounds, required()) \
+  P(max_spread, object_or_none()) \
+  P(representation, with_default(to_str, "interval")) \
+  CORVALINTH_SWARM_PARAMETERS(P) \
+  P(max_evals, none_or(to_u64)) \
+  P(target, none_or(to_f64)) \
+  P(max_time, none_or(to_f64)) \
+  P(dim, none_or(to_usize)) \
+  /* the end of the parameters */
 
-constexpr Parameter kParameters[kArgumentCount] = {
-    {"objective", true},       {"bounds", true},      {"max_spread", false},
-    {"representation", false}, {"n_particles", false}, {"max_iter", false},
-    {"w", false},              {"c1", false},         {"c2", false},
-    {"velocity", false},       {"topology", false},   {"seed", false},
-    {"record_history", false}, {"v_max", false},      {"patience", false},
-    {"tol", false},            {"max_evals", false},  {"target", false},
-    {"max_time", false},       {"dim", false},
-};
-
-constexpr Signature kSignature{"minimize_grey", kParameters};
-
-struct Arguments {
-  PyObject* objective = nullptr;
-  PyObject* bounds = nullptr;
-  PyObject* max_spread = nullptr;  // null when None
-  std::string representation = "interval";
-  std::uint64_t n_particles = 30;
-  std::uint64_t max_iter = 100;
-  double w = 0.729;
-  double c1 = 1.49445;
-  double c2 = 1.49445;
-  std::string velocity = "inertia";
-  std::string topology = "global";
-  std::optional<std::uint64_t> seed;
-  bool record_history = true;
-  std::optional<double> v_max;
-  std::uint64_t patience = 0;
-  double tol = 0.0;
-  std::optional<std::uint64_t> max_evals;
-  std::optional<double> target;
-  std::optional<double> max_time;
-  std::optional<std::size_t> dim;
-};
-
-// Converts every argument in parameter order; the first failure is raised.
-Arguments convert_arguments(const std::array<PyObject*, kArgumentCount>& given) {
-  Arguments a;
-  const auto at = [&](Argument k) { return given[k]; };
-  const auto name = [](Argument k) { return kParameters[k].name; };
-  a.objective = at(kObjective);
-  a.bounds = at(kBounds);
-  a.max_spread = at(kMaxSpread) == Py_None ? nullptr : at(kMaxSpread);
-  a.representation =
-      convert_or(name(kRepresentation), at(kRepresentation), to_str, a.representation);
-  a.n_particles = convert_or(name(kNParticles), at(kNParticles), to_u64, a.n_particles);
-  a.max_iter = convert_or(name(kMaxIter), at(kMaxIter), to_u64, a.max_iter);
-  a.w = convert_or(name(kW), at(kW), to_f64, a.w);
-  a.c1 = convert_or(name(kC1), at(kC1), to_f64, a.c1);
-  a.c2 = convert_or(name(kC2), at(kC2), to_f64, a.c2);
-  a.velocity = convert_or(name(kVelocity), at(kVelocity), to_str, a.velocity);
-  a.topology = convert_or(name(kTopology), at(kTopology), to_str, a.topology);
-  a.seed = convert_optional(name(kSeed), at(kSeed), to_u64);
-  a.record_history = convert_or(name(kRecordHistory), at(kRecordHistory), to_bool, true);
-  a.v_max = convert_optional(name(kVMax), at(kVMax), to_f64);
-  a.patience = convert_or(name(kPatience), at(kPatience), to_u64, a.patience);
-  a.tol = convert_or(name(kTol), at(kTol), to_f64, a.tol);
-  a.max_evals = convert_optional(name(kMaxEvals), at(kMaxEvals), to_u64);
-  a.target = convert_optional(name(kTarget), at(kTarget), to_f64);
-  a.max_time = convert_optional(name(kMaxTime), at(kMaxTime), to_f64);
-  a.dim = convert_optional(name(kDim), at(kDim), to_usize);
-  return a;
-}
+CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_GREY_PARAMETERS)
 
 GreyRepresentation parse_representation(const std::string& name) {
   if (name == "interval") return GreyRepresentation::Interval;
@@ -154,20 +101,7 @@ PyRef minimize_grey_with(const Arguments& a) {
   const std::unique_ptr<Topology> topology = parse_topology(a.topology, a.n_particles, a.seed);
   const GreySpace space(bounds, std::move(caps));
 
-  SwarmConfig config;
-  config.n_particles = a.n_particles;
-  config.max_iter = a.max_iter;
-  config.w = a.w;
-  config.c1 = a.c1;
-  config.c2 = a.c2;
-  config.seed = a.seed;
-  config.record_history = a.record_history;
-  config.v_max = a.v_max;
-  config.patience = a.patience;
-  config.tol = a.tol;
-  config.max_evals = a.max_evals;
-  config.target = a.target;
-  config.max_time = max_time;
+  const SwarmConfig config = swarm_config(a, max_time);
   // The grey space projects moved particles itself; the policy is not read.
 
   if (is_str(a.objective)) {
@@ -196,12 +130,8 @@ PyRef minimize_grey_with(const Arguments& a) {
 }  // namespace
 
 PyObject* minimize_grey(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return translate_exceptions([&] {
-    std::array<PyObject*, kArgumentCount> given{};
-    bind_arguments(kSignature, args, nargs, kwnames, given);
-    const Arguments arguments = convert_arguments(given);
-    return minimize_grey_with(arguments).release();
-  });
+  return call_front_end("minimize_grey", kParameters, convert_arguments, minimize_grey_with, args,
+                        nargs, kwnames);
 }
 
 }  // namespace corvalinth::py

@@ -49,13 +49,6 @@ class VelocityRule {
                       std::span<double> new_velocity) const = 0;
   // True when `update` reads context.informants; otherwise the loop passes none.
   virtual bool uses_informants() const = 0;
-
-  // Convenience for callers off the hot path: the new velocity as a fresh vector.
-  std::vector<double> new_velocity(const VelocityContext& context, SwarmRng& rng) const {
-    std::vector<double> out(context.position.size());
-    update(context, rng, out);
-    return out;
-  }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -69,20 +62,9 @@ class Topology {
  public:
   virtual ~Topology() = default;
   // Replaces the contents of `out` with the neighbourhood of i.
-  virtual void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) const = 0;
+  virtual void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) = 0;
   // True when every neighbourhood is 0, 1, ..., n-1 in order, which lets a run skip building it.
   virtual bool lists_whole_swarm() const { return false; }
-
-  std::vector<std::size_t> neighbour_list(std::size_t i, std::size_t n) const {
-    std::vector<std::size_t> out;
-    neighbours(i, n, out);
-    return out;
-  }
-  // The neighbour with the lowest personal best, by the minimum rule over `neighbours`.
-  std::size_t best_neighbour(std::size_t i, const Swarm& swarm) const {
-    const auto list = neighbour_list(i, swarm.size());
-    return best_by_minimum_rule(list, swarm);
-  }
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -36,7 +36,7 @@ class SwarmRun {
   using Element = typename Space::Element;
 
   SwarmRun(const SwarmConfig& config, const Space& space, const VelocityRule& rule,
-           const Topology& topology)
+           Topology& topology)
       : config_(config),
         space_(space),
         rule_(rule),
@@ -199,7 +199,7 @@ class SwarmRun {
   const SwarmConfig& config_;
   const Space& space_;
   const VelocityRule& rule_;
-  const Topology& topology_;
+  Topology& topology_;
   const std::chrono::steady_clock::time_point start_;
   SwarmRng rng_;
   Swarm swarm_;
@@ -232,7 +232,7 @@ class SwarmRun {
 template <SearchSpace Space, typename Objective>
   requires ParticleObjective<Objective, typename Space::Element>
 RunResult<typename Space::Element> run(const SwarmConfig& config, const Space& space,
-                                       const VelocityRule& rule, const Topology& topology,
+                                       const VelocityRule& rule, Topology& topology,
                                        Objective& objective,
                                        IterationCallback* callback = nullptr) {
   detail::SwarmRun<Space> state(config, space, rule, topology);
@@ -260,7 +260,7 @@ RunResult<typename Space::Element> run(const SwarmConfig& config, const Space& s
 template <SearchSpace Space, typename Objective>
   requires BatchObjective<Objective, Space>
 RunResult<typename Space::Element> run_batch(const SwarmConfig& config, const Space& space,
-                                             const VelocityRule& rule, const Topology& topology,
+                                             const VelocityRule& rule, Topology& topology,
                                              Objective& objective) {
   detail::SwarmRun<Space> state(config, space, rule, topology);
   Swarm& swarm = state.swarm();

@@ -16,6 +16,7 @@
 #include <stdlib.h>
 #elif defined(_WIN32)
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <bcrypt.h>
 #endif
 

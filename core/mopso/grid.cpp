@@ -108,16 +108,6 @@ std::vector<CellCoordinates> cell_coordinates(const std::vector<std::vector<doub
   return cell_coordinates(std::span<const ObjectiveView>(views), divisions);
 }
 
-std::vector<std::size_t> cell_occupancy(std::span<const CellCoordinates> cells) {
-  std::vector<std::size_t> order;
-  std::vector<std::size_t> counts;
-  count_equal_rows(
-      cells.size(), [&](std::size_t a, std::size_t b) { return rows_less(cells[a], cells[b]); },
-      [&](std::size_t a, std::size_t b) { return rows_equal(cells[a], cells[b]); }, order,
-      counts);
-  return counts;
-}
-
 void prune_by_grid(std::vector<ArchiveMember>& members, std::size_t archive_size,
                    std::uint64_t divisions, AdaptiveGrid& grid,
                    std::vector<ObjectiveView>& views) {

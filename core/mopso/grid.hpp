@@ -22,9 +22,6 @@ std::vector<CellCoordinates> cell_coordinates(std::span<const ObjectiveView> vec
 std::vector<CellCoordinates> cell_coordinates(const std::vector<std::vector<double>>& vectors,
                                               std::uint64_t divisions);
 
-// For every coordinate vector, how many of the list (itself included) are equal to it.
-std::vector<std::size_t> cell_occupancy(std::span<const CellCoordinates> cells);
-
 // The cell of value v in an objective spanning [lower, upper], cut into max(divisions, 1)
 // intervals.
 std::uint64_t cell_coordinate(double v, double lower, double upper, std::uint64_t divisions);

@@ -9,7 +9,7 @@ namespace corvalinth {
 class GlobalTopology final : public Topology {
  public:
   GlobalTopology() = default;
-  void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) const override;
+  void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) override;
   bool lists_whole_swarm() const override { return true; }
 };
 

@@ -17,7 +17,7 @@ std::uint64_t checked_k(std::uint64_t k) {
 RandomTopology::RandomTopology(std::uint64_t k, std::uint64_t seed)
     : k_(checked_k(k)), rng_(SwarmRng::seed_from_u64(seed)) {}
 
-void RandomTopology::neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) const {
+void RandomTopology::neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) {
   out.clear();
   out.push_back(i);
   if (n == 0) return;

@@ -12,13 +12,13 @@ class RandomTopology final : public Topology {
   // Fails with "Random topology needs k >= 1 informants" when k = 0.
   explicit RandomTopology(std::uint64_t k, std::uint64_t seed);
 
-  void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) const override;
+  void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) override;
   std::uint64_t k() const { return k_; }
 
  private:
   const std::uint64_t k_;
   // Advanced by every query: the graph is redrawn each time it is asked for.
-  mutable SwarmRng rng_;
+  SwarmRng rng_;
 };
 
 }  // namespace corvalinth

@@ -11,7 +11,7 @@ void append_new(std::vector<std::size_t>& list, std::size_t j) {
 
 }  // namespace
 
-void RingTopology::neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) const {
+void RingTopology::neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) {
   out.clear();
   out.push_back(i);
   if (n == 0) return;

@@ -10,7 +10,7 @@ namespace corvalinth {
 class RingTopology final : public Topology {
  public:
   explicit RingTopology(std::uint64_t radius) : radius_(radius) {}
-  void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) const override;
+  void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) override;
   std::uint64_t radius() const { return radius_; }
 
  private:

@@ -20,7 +20,7 @@ VonNeumannTopology::VonNeumannTopology(std::uint64_t rows, std::uint64_t cols)
 }
 
 void VonNeumannTopology::neighbours(std::size_t i, std::size_t n,
-                                    std::vector<std::size_t>& out) const {
+                                    std::vector<std::size_t>& out) {
   out.clear();
   out.push_back(i);
   const std::uint64_t r = i / cols_;

@@ -14,7 +14,7 @@ class VonNeumannTopology final : public Topology {
   static VonNeumannTopology from_size(std::uint64_t n);
   explicit VonNeumannTopology(std::uint64_t rows, std::uint64_t cols);
 
-  void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) const override;
+  void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) override;
   std::uint64_t rows() const { return rows_; }
   std::uint64_t cols() const { return cols_; }
 

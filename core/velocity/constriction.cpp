@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/failure.hpp"
+#include "core/velocity/single_leader.hpp"
 
 namespace corvalinth {
 namespace {
@@ -27,16 +28,10 @@ ConstrictionRule::ConstrictionRule(double c1, double c2)
 
 void ConstrictionRule::update(const VelocityContext& context, SwarmRng& rng,
                               std::span<double> new_velocity) const {
-  const double* x = context.position.data();
-  const double* v = context.velocity.data();
-  const double* p = context.personal_best.data();
-  const double* g = context.neighbourhood_best.data();
-  const std::size_t dim = context.position.size();
-  for (std::size_t d = 0; d < dim; ++d) {
-    const double u1 = rng.unit();
-    const double u2 = rng.unit();
-    new_velocity[d] = (((p[d] - x[d]) * (u1 * c1_) + v[d]) + (g[d] - x[d]) * (u2 * c2_)) * chi_;
-  }
+  update_each_dimension(context, rng, new_velocity,
+                        [this](double x, double v, double p, double g, double u1, double u2) {
+                          return (((p - x) * (u1 * c1_) + v) + (g - x) * (u2 * c2_)) * chi_;
+                        });
 }
 
 }  // namespace corvalinth

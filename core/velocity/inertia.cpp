@@ -1,19 +1,15 @@
 #include "core/velocity/inertia.hpp"
 
+#include "core/velocity/single_leader.hpp"
+
 namespace corvalinth {
 
 void InertiaRule::update(const VelocityContext& context, SwarmRng& rng,
                          std::span<double> new_velocity) const {
-  const double* x = context.position.data();
-  const double* v = context.velocity.data();
-  const double* p = context.personal_best.data();
-  const double* g = context.neighbourhood_best.data();
-  const std::size_t dim = context.position.size();
-  for (std::size_t d = 0; d < dim; ++d) {
-    const double u1 = rng.unit();
-    const double u2 = rng.unit();
-    new_velocity[d] = ((p[d] - x[d]) * (u1 * c1_) + v[d] * w_) + (g[d] - x[d]) * (u2 * c2_);
-  }
+  update_each_dimension(context, rng, new_velocity,
+                        [this](double x, double v, double p, double g, double u1, double u2) {
+                          return ((p - x) * (u1 * c1_) + v * w_) + (g - x) * (u2 * c2_);
+                        });
 }
 
 }  // namespace corvalinth

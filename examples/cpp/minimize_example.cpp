@@ -28,7 +28,7 @@ int main() {
   config.max_iter = 500;
   config.seed = 42;
   const InertiaRule rule(config.w, config.c1, config.c2);
-  const GlobalTopology topology;
+  GlobalTopology topology;
   Rastrigin objective;
 
   const auto result = run(config, space, rule, topology, objective);

@@ -54,7 +54,7 @@ struct BatchSphere {
   }
 };
 
-std::size_t allocations_of_run(const VelocityRule& rule, const Topology& topology,
+std::size_t allocations_of_run(const VelocityRule& rule, Topology& topology,
                                BoundsHandling mode, std::uint64_t iterations, bool batch) {
   const ContinuousSpace space(Bounds(8, {-1.0, 1.0}));
   SwarmConfig config;
@@ -79,13 +79,13 @@ TEST(Allocation, MovesAllocateNothingForEveryRuleAndTopology) {
   const InertiaRule inertia(0.729, 1.49445, 1.49445);
   const ConstrictionRule constriction(2.05, 2.05);
   const FipsRule fips(4.1);
-  const GlobalTopology global;
-  const RingTopology ring(1);
-  const auto grid = VonNeumannTopology::from_size(16);
+  GlobalTopology global;
+  RingTopology ring(1);
+  auto grid = VonNeumannTopology::from_size(16);
   const VelocityRule* rules[] = {&inertia, &constriction, &fips};
-  const Topology* topologies[] = {&global, &ring, &grid};
+  Topology* topologies[] = {&global, &ring, &grid};
   for (const VelocityRule* rule : rules) {
-    for (const Topology* topology : topologies) {
+    for (Topology* topology : topologies) {
       for (const auto mode : {BoundsHandling::Clamp, BoundsHandling::Reflect,
                               BoundsHandling::Wrap, BoundsHandling::Reinit}) {
         for (const bool batch : {false, true}) {
@@ -97,7 +97,7 @@ TEST(Allocation, MovesAllocateNothingForEveryRuleAndTopology) {
     }
   }
   // The random topology's generator lives in the topology: queries allocate nothing either.
-  const RandomTopology random_a(3, 1), random_b(3, 1);
+  RandomTopology random_a(3, 1), random_b(3, 1);
   EXPECT_EQ(allocations_of_run(fips, random_a, BoundsHandling::Clamp, 3, false),
             allocations_of_run(fips, random_b, BoundsHandling::Clamp, 300, false));
 }

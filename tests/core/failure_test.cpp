@@ -5,6 +5,7 @@
 
 #include "core/duration.hpp"
 #include "core/failure.hpp"
+#include "tests/core/test_support.hpp"
 
 namespace corvalinth {
 namespace {
@@ -34,14 +35,12 @@ TEST(FormatNumber, ShortestRoundTripWithoutExponent) {
 
 TEST(RequireEq, BuildsTheAssertionMessage) {
   EXPECT_NO_THROW(require_eq(std::size_t{3}, std::size_t{3}, "same"));
-  try {
-    require_eq(std::size_t{2}, std::size_t{3}, "bounds and types must have the same length");
-    FAIL();
-  } catch (const CoreError& error) {
-    EXPECT_STREQ(error.what(),
-                 "assertion `left == right` failed: bounds and types must have the same length\n"
-                 "  left: 2\n right: 3");
-  }
+  EXPECT_EQ(failure_of([] {
+              require_eq(std::size_t{2}, std::size_t{3},
+                         "bounds and types must have the same length");
+            }),
+            "assertion `left == right` failed: bounds and types must have the same length\n"
+            "  left: 2\n right: 3");
 }
 
 TEST(DurationFromSeconds, ConvertsAndRefuses) {
@@ -62,12 +61,7 @@ TEST(DurationFromSeconds, ConvertsAndRefuses) {
        "cannot convert float seconds to Duration: value is either too big or NaN"},
   };
   for (const auto& f : failures) {
-    try {
-      duration_from_seconds(f.seconds);
-      ADD_FAILURE() << f.seconds;
-    } catch (const CoreError& error) {
-      EXPECT_STREQ(error.what(), f.message);
-    }
+    EXPECT_EQ(failure_of([&] { duration_from_seconds(f.seconds); }), f.message) << f.seconds;
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "core/failure.hpp"
 #include "core/mopso/hypervolume.hpp"
+#include "tests/core/test_support.hpp"
 
 namespace corvalinth {
 namespace {
@@ -21,6 +22,12 @@ struct VolumeCase {
   Point reference;
   double volume;
 };
+
+void PrintTo(const VolumeCase& c, std::ostream* out) {
+  for (const Point& point : c.front) print_numbers(point, *out);
+  *out << " under ";
+  print_numbers(c.reference, *out);
+}
 
 class Hypervolume : public ::testing::TestWithParam<VolumeCase> {};
 

@@ -10,8 +10,14 @@
 #include "core/failure.hpp"
 #include "core/mopso/archive.hpp"
 #include "core/mopso/grid.hpp"
+#include "tests/core/test_support.hpp"
 
 namespace corvalinth {
+
+// Found by argument-dependent lookup, so outside the unnamed namespace.
+void PrintTo(const Crowding&, std::ostream* out) { *out << "crowding"; }
+void PrintTo(const Grid& grid, std::ostream* out) { *out << "grid of " << grid.divisions; }
+
 namespace {
 
 using Vectors = std::vector<std::vector<double>>;
@@ -41,6 +47,12 @@ struct DominanceCase {
   std::vector<double> b;
   bool a_dominates_b;
 };
+
+void PrintTo(const DominanceCase& c, std::ostream* out) {
+  print_numbers(c.a, *out);
+  *out << " over ";
+  print_numbers(c.b, *out);
+}
 
 class Dominance : public ::testing::TestWithParam<DominanceCase> {};
 
@@ -96,15 +108,10 @@ TEST(ArchiveInsert, VectorWithNaNIsNeverADuplicate) {
 TEST(ArchiveInsert, RefusesAnObjectiveCountOtherThanTheMembers) {
   for (const auto& candidate : Vectors{{1}, {0, 0, 0}}) {
     ParetoArchive archive = archive_of({{1, 2}}, Crowding{}, 10);
-    try {
-      archive.insert(std::vector<double>{0}, candidate);
-      FAIL() << "accepted a vector of length " << candidate.size();
-    } catch (const CoreError& error) {
-      EXPECT_EQ(std::string(error.what()),
-                "assertion `left == right` failed: every objective vector of a run must have as "
-                "many values as the first\n  left: " +
-                    std::to_string(candidate.size()) + "\n right: 2");
-    }
+    EXPECT_EQ(failure_of([&] { archive.insert(std::vector<double>{0}, candidate); }),
+              "assertion `left == right` failed: every objective vector of a run must have as "
+              "many values as the first\n  left: " +
+                  std::to_string(candidate.size()) + "\n right: 2");
     EXPECT_EQ(archive.size(), 1u);
   }
 }
@@ -248,10 +255,17 @@ TEST(GridCells, CoordinatesOfExtremesConstantsAndNaN) {
   EXPECT_THROW(cell_coordinates(Vectors{{0, 1}, {1}}, 2), CoreError);
 }
 
-TEST(GridCells, OccupancyCountsEqualCoordinateVectors) {
-  const std::vector<CellCoordinates> cells{{0, 1}, {1, 0}, {0, 1}, {2, 2}, {0, 1}, {1, 0}};
-  EXPECT_EQ(cell_occupancy(cells), (std::vector<std::size_t>{3, 2, 3, 1, 3, 2}));
-  EXPECT_EQ(cell_occupancy(std::vector<CellCoordinates>{}), std::vector<std::size_t>{});
+TEST(GridCells, OccupancyCountsMembersOfTheSameCell) {
+  // Two divisions over [0, 10] per objective: cells (0, 1), (1, 0), (0, 1), (1, 1), (0, 1), (1, 0).
+  const Vectors vectors{{0, 5}, {5, 0}, {0, 5}, {10, 10}, {0, 5}, {5, 0}};
+  const std::vector<ObjectiveView> views(vectors.begin(), vectors.end());
+  AdaptiveGrid grid;
+  grid.build(views, 2);
+  const auto occupancy = grid.occupancy();
+  EXPECT_EQ(std::vector<std::size_t>(occupancy.begin(), occupancy.end()),
+            (std::vector<std::size_t>{3, 2, 3, 1, 3, 2}));
+  grid.build({}, 2);
+  EXPECT_TRUE(grid.occupancy().empty());
 }
 
 }  // namespace

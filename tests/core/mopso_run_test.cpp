@@ -14,6 +14,7 @@
 #include "core/spaces/integer.hpp"
 #include "core/spaces/mixed.hpp"
 #include "core/velocity/inertia.hpp"
+#include "tests/core/test_support.hpp"
 
 namespace corvalinth {
 namespace {
@@ -180,13 +181,13 @@ TYPED_TEST(MopsoOverSpaces, DisabledTurbulenceDrawsNothing) {
 }
 
 TYPED_TEST(MopsoOverSpaces, ObjectiveVectorsOfUnequalLengthAreRefused) {
-  using Element = typename TestFixture::Element;
+  using Coordinate = typename TestFixture::Element;
   // Answers with two values, except at one evaluation (initial phase or an iteration).
   struct Ragged {
     std::uint64_t odd_call;
     std::uint64_t odd_length;
     std::uint64_t calls = 0;
-    void evaluate(std::span<const Element>, std::vector<double>& values) {
+    void evaluate(std::span<const Coordinate>, std::vector<double>& values) {
       values.assign(calls++ == odd_call ? odd_length : 2, 1.0);
     }
   };
@@ -194,15 +195,11 @@ TYPED_TEST(MopsoOverSpaces, ObjectiveVectorsOfUnequalLengthAreRefused) {
   for (const std::uint64_t odd_call : {1u, 10u}) {
     for (const std::uint64_t odd_length : {1u, 3u}) {
       Ragged objective{odd_call, odd_length};
-      try {
-        run_mopso(c, this->space_, this->rule_, objective);
-        FAIL() << "accepted " << odd_length << " values at call " << odd_call;
-      } catch (const CoreError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "assertion `left == right` failed: every objective vector of a run must have "
-                  "as many values as the first\n  left: " +
-                      std::to_string(odd_length) + "\n right: 2");
-      }
+      EXPECT_EQ(failure_of([&] { run_mopso(c, this->space_, this->rule_, objective); }),
+                "assertion `left == right` failed: every objective vector of a run must have "
+                "as many values as the first\n  left: " +
+                    std::to_string(odd_length) + "\n right: 2")
+          << "call " << odd_call;
       EXPECT_EQ(objective.calls, odd_call + 1);  // stopped at the offending evaluation
     }
   }

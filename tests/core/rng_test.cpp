@@ -9,6 +9,7 @@
 
 #include "core/failure.hpp"
 #include "core/rng.hpp"
+#include "tests/core/test_support.hpp"
 
 namespace corvalinth {
 namespace {
@@ -185,12 +186,8 @@ TEST(UniformClosed, RefusesEmptyAndOverflowingRanges) {
       {-1.7e308, 1.7e308, "Uniform::new_inclusive: range overflow"},
   };
   for (const auto& c : cases) {
-    try {
-      rng.uniform_closed(c.lo, c.hi);
-      ADD_FAILURE() << c.lo << " " << c.hi;
-    } catch (const CoreError& error) {
-      EXPECT_STREQ(error.what(), c.message);
-    }
+    EXPECT_EQ(failure_of([&] { rng.uniform_closed(c.lo, c.hi); }), c.message)
+        << c.lo << " " << c.hi;
   }
 }
 

@@ -16,6 +16,7 @@
 #include "core/spaces/mixed.hpp"
 #include "core/topology/global.hpp"
 #include "core/velocity/inertia.hpp"
+#include "tests/core/test_support.hpp"
 
 namespace corvalinth {
 namespace {
@@ -29,16 +30,6 @@ constexpr std::int64_t kI64Min = std::numeric_limits<std::int64_t>::min();
 bool same_double(double a, double b) {
   if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
   return a == b && std::signbit(a) == std::signbit(b);
-}
-
-template <typename Build>
-std::string failure_of(Build build) {
-  try {
-    build();
-  } catch (const CoreError& error) {
-    return error.what();
-  }
-  return "(no failure)";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -476,7 +467,7 @@ TYPED_TEST(SpaceContract, DecodeReturnsAnIndependentCopy) {
 }
 
 TYPED_TEST(SpaceContract, SeededRunsRepeatExactly) {
-  using Space = typename TestFixture::Space;
+  using KindSpace = typename TestFixture::Space;
   using Objective = decltype(TypeParam::objective());
   SwarmConfig config;
   config.n_particles = 8;
@@ -484,14 +475,14 @@ TYPED_TEST(SpaceContract, SeededRunsRepeatExactly) {
   config.seed = 2024;
   config.bounds_handling = BoundsHandling::Reflect;
   const InertiaRule rule(config.w, config.c1, config.c2);
-  const GlobalTopology topology;
+  GlobalTopology topology;
 
   const auto run_once = [&] {
     Objective objective = TypeParam::objective();
     return run(config, this->space_, rule, topology, objective);
   };
   const auto batch_once = [&] {
-    BatchOf<Space, Objective> objective{TypeParam::objective()};
+    BatchOf<KindSpace, Objective> objective{TypeParam::objective()};
     return run_batch(config, this->space_, rule, topology, objective);
   };
 

@@ -18,16 +18,29 @@ namespace {
 
 using List = std::vector<std::size_t>;
 
+// The neighbourhood of i as a fresh list, asked the way a run asks.
+List neighbour_list(Topology& topology, std::size_t i, std::size_t n) {
+  List out;
+  topology.neighbours(i, n, out);
+  return out;
+}
+
+// The neighbour a run follows: the minimum rule over the neighbourhood, in its order.
+std::size_t best_neighbour(Topology& topology, std::size_t i, const Swarm& swarm) {
+  const List list = neighbour_list(topology, i, swarm.size());
+  return best_by_minimum_rule(list, swarm);
+}
+
 struct ListExample {
   const char* what;
-  std::shared_ptr<const Topology> topology;
+  std::shared_ptr<Topology> topology;
   std::size_t n;
   std::size_t i;
   List expected;
 };
 
-std::shared_ptr<const Topology> ring(std::uint64_t k) { return std::make_shared<RingTopology>(k); }
-std::shared_ptr<const Topology> grid(std::uint64_t n) {
+std::shared_ptr<Topology> ring(std::uint64_t k) { return std::make_shared<RingTopology>(k); }
+std::shared_ptr<Topology> grid(std::uint64_t n) {
   return std::make_shared<VonNeumannTopology>(VonNeumannTopology::from_size(n));
 }
 
@@ -48,7 +61,7 @@ TEST(Neighbours, WorkedExamples) {
       {"grid of two second", grid(2), 2, 1, {1, 0}},
   };
   for (const auto& e : examples) {
-    EXPECT_EQ(e.topology->neighbour_list(e.i, e.n), e.expected) << e.what;
+    EXPECT_EQ(neighbour_list(*e.topology, e.i, e.n), e.expected) << e.what;
   }
 }
 
@@ -82,12 +95,12 @@ TEST(Topologies, ConstructionFailures) {
 // every particle of every swarm size.
 TEST(Neighbours, ContractHoldsForEveryKindAndSize) {
   for (std::size_t n = 1; n <= 40; ++n) {
-    const std::vector<std::shared_ptr<const Topology>> kinds = {
+    const std::vector<std::shared_ptr<Topology>> kinds = {
         std::make_shared<GlobalTopology>(), ring(1), ring(3), grid(n),
         std::make_shared<RandomTopology>(3, n), std::make_shared<RandomTopology>(1, 0)};
     for (const auto& topology : kinds) {
       for (std::size_t i = 0; i < n; ++i) {
-        const List list = topology->neighbour_list(i, n);
+        const List list = neighbour_list(*topology, i, n);
         ASSERT_FALSE(list.empty());
         EXPECT_NE(std::find(list.begin(), list.end(), i), list.end());
         EXPECT_EQ(std::set<std::size_t>(list.begin(), list.end()).size(), list.size());
@@ -98,7 +111,7 @@ TEST(Neighbours, ContractHoldsForEveryKindAndSize) {
 }
 
 TEST(RandomTopology, ListsTheParticleThenDistinctDrawsInOrder) {
-  const RandomTopology topology(3, 42);
+  RandomTopology topology(3, 42);
   auto twin = SwarmRng::seed_from_u64(42);
   for (int query = 0; query < 50; ++query) {
     const std::size_t i = static_cast<std::size_t>(query) % 10;
@@ -107,28 +120,28 @@ TEST(RandomTopology, ListsTheParticleThenDistinctDrawsInOrder) {
       const auto j = static_cast<std::size_t>(twin.below(10));
       if (std::find(expected.begin(), expected.end(), j) == expected.end()) expected.push_back(j);
     }
-    EXPECT_EQ(topology.neighbour_list(i, 10), expected);
+    EXPECT_EQ(neighbour_list(topology, i, 10), expected);
   }
 }
 
 TEST(RandomTopology, SmallSwarmsAndSeeds) {
-  const RandomTopology three(3, 9);
+  RandomTopology three(3, 9);
   for (std::size_t i = 0; i < 3; ++i) {
-    const List list = three.neighbour_list(i, 3);
+    const List list = neighbour_list(three, i, 3);
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0], i);
   }
   // A swarm of one draws nothing, so the next query sees an untouched generator.
-  const RandomTopology a(3, 5), b(3, 5);
-  EXPECT_EQ(a.neighbour_list(0, 1), List{0});
-  EXPECT_EQ(a.neighbour_list(4, 20), b.neighbour_list(4, 20));
+  RandomTopology a(3, 5), b(3, 5);
+  EXPECT_EQ(neighbour_list(a, 0, 1), List{0});
+  EXPECT_EQ(neighbour_list(a, 4, 20), neighbour_list(b, 4, 20));
   // The same seed replays the same sequence of graphs; another seed does not.
-  const RandomTopology c(3, 6);
+  RandomTopology c(3, 6);
   bool differs = false;
   for (std::size_t q = 0; q < 20; ++q) {
-    const List la = a.neighbour_list(q, 20);
-    EXPECT_EQ(la, b.neighbour_list(q, 20));
-    differs = differs || la != c.neighbour_list(q, 20);
+    const List la = neighbour_list(a, q, 20);
+    EXPECT_EQ(la, neighbour_list(b, q, 20));
+    differs = differs || la != neighbour_list(c, q, 20);
   }
   EXPECT_TRUE(differs);
 }
@@ -141,22 +154,22 @@ Swarm swarm_with_bests(const std::vector<double>& values) {
 
 TEST(BestNeighbour, TiesKeepTheEarlierListedIndexAndNaNRanksLast) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  const GlobalTopology global;
-  EXPECT_EQ(global.best_neighbour(4, swarm_with_bests({3, 2, 1, 5, 4, 1})), 2u);
-  EXPECT_EQ(global.best_neighbour(0, swarm_with_bests({nan, 7, nan, 6})), 3u);
-  EXPECT_EQ(global.best_neighbour(2, swarm_with_bests({nan, nan, nan})), 0u);
+  GlobalTopology global;
+  EXPECT_EQ(best_neighbour(global, 4, swarm_with_bests({3, 2, 1, 5, 4, 1})), 2u);
+  EXPECT_EQ(best_neighbour(global, 0, swarm_with_bests({nan, 7, nan, 6})), 3u);
+  EXPECT_EQ(best_neighbour(global, 2, swarm_with_bests({nan, nan, nan})), 0u);
   // Ring [i, i+1, i-1]: the particle itself wins ties, then i+1 before i-1.
-  const RingTopology ring1(1);
-  EXPECT_EQ(ring1.best_neighbour(1, swarm_with_bests({1, 1, 1, 9})), 1u);
-  EXPECT_EQ(ring1.best_neighbour(1, swarm_with_bests({1, 5, 1, 9})), 2u);
+  RingTopology ring1(1);
+  EXPECT_EQ(best_neighbour(ring1, 1, swarm_with_bests({1, 1, 1, 9})), 1u);
+  EXPECT_EQ(best_neighbour(ring1, 1, swarm_with_bests({1, 5, 1, 9})), 2u);
   // Von Neumann on a 3 x 3 grid: up before down before left before right.
-  const auto grid9 = VonNeumannTopology::from_size(9);
+  auto grid9 = VonNeumannTopology::from_size(9);
   std::vector<double> values(9, 5.0);
   values[4] = 9;
   values[1] = values[7] = values[3] = values[5] = 2;  // up, down, left, right of 4 all tie
-  EXPECT_EQ(grid9.best_neighbour(4, swarm_with_bests(values)), 1u);
+  EXPECT_EQ(best_neighbour(grid9, 4, swarm_with_bests(values)), 1u);
   values[1] = 3;
-  EXPECT_EQ(grid9.best_neighbour(4, swarm_with_bests(values)), 7u);
+  EXPECT_EQ(best_neighbour(grid9, 4, swarm_with_bests(values)), 7u);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
-from conftest import sphere
+from helpers import sphere
 
 BOX = [(-5, 5)] * 2
 

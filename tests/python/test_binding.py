@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
-from conftest import sphere
+from helpers import sphere
 
 BOUNDS = [(-1, 1)] * 2
 
@@ -30,16 +30,50 @@ def test_binding_errors_use_cpython_wording(args, kwargs, message):
     assert str(error.value) == message
 
 
-def test_every_parameter_binds_by_position():
-    # 28 positional values: the defaults in order, with max_iter lowered.
-    params = list(inspect.signature(pso.minimize).parameters.values())
-    assert len(params) == 28
-    values = [sphere, BOUNDS] + [p.default for p in params[2:]]
-    values[4] = 3  # max_iter
-    values[10] = 5  # seed
-    r = pso.minimize(*values)
-    assert len(r.convergence) == 3
-    assert r.best_value == pso.minimize(sphere, BOUNDS, max_iter=3, seed=5).best_value
+def two_targets(x):
+    return [sum(v * v for v in x), sum((v - 2) ** 2 for v in x)]
+
+
+def midpoint_sphere(greys):
+    return sum(((lo + hi) / 2) ** 2 + (hi - lo) / 2 for lo, hi in greys)
+
+
+# Each front end with its objective, its parameter names in order, and small settings for a
+# short seeded run.
+FRONT_ENDS = {
+    "minimize": (pso.minimize, sphere, [
+        "objective", "bounds", "integer", "n_particles", "max_iter", "w", "c1", "c2", "velocity",
+        "topology", "seed", "record_history", "v_max", "patience", "tol", "constraints", "penalty",
+        "binary", "max_evals", "target", "max_time", "callback", "bounds_handling", "vectorized",
+        "var_types", "dim", "equality_constraints", "repair"]),
+    "minimize_grey": (pso.minimize_grey, midpoint_sphere, [
+        "objective", "bounds", "max_spread", "representation", "n_particles", "max_iter", "w",
+        "c1", "c2", "velocity", "topology", "seed", "record_history", "v_max", "patience", "tol",
+        "max_evals", "target", "max_time", "dim"]),
+    "minimize_multi": (pso.minimize_multi, two_targets, [
+        "objective", "bounds", "n_particles", "max_iter", "archive_size", "w", "c1", "c2",
+        "velocity", "seed", "integer", "binary", "var_types", "mutation_rate", "dim",
+        "grid_divisions", "v_max", "bounds_handling", "record_history"]),
+}
+SMALL = {"n_particles": 8, "max_iter": 6, "seed": 5}
+
+
+def outcome(result):
+    return result.objectives if isinstance(result, pso.ParetoFront) else result.best_position
+
+
+@pytest.mark.parametrize("front_end", FRONT_ENDS)
+def test_documented_defaults_bind_by_position_and_by_keyword(front_end):
+    # The documented signature and the native table agree on names, order and defaults: every
+    # parameter passed with its documented default, by position or by keyword, runs exactly like
+    # the call that leaves them out.
+    function, objective, names = FRONT_ENDS[front_end]
+    params = list(inspect.signature(function).parameters.values())
+    assert [p.name for p in params] == names
+    given = {p.name: SMALL.get(p.name, p.default) for p in params[2:]}
+    expected = outcome(function(objective, BOUNDS, **SMALL))
+    assert outcome(function(objective, BOUNDS, *given.values())) == expected
+    assert outcome(function(objective, BOUNDS, **given)) == expected
 
 
 def test_signature_matches_defaults():

@@ -32,7 +32,18 @@ def test_native_runs_in_two_threads_overlap():
     assert b0 < a1, "the second run started only after the first had ended"
 
 
-def test_python_thread_runs_while_a_native_run_is_in_progress():
+# A native run of each front end that runs without the lock, long enough for many ticks.
+NATIVE_RUNS = {
+    "minimize": lambda: pso.minimize("rastrigin", [(-5.12, 5.12)] * 30, n_particles=60,
+                                     max_iter=400, seed=1, record_history=False),
+    "minimize_grey": lambda: pso.minimize_grey("grey_sphere", [(-5.12, 5.12)] * 50,
+                                               n_particles=100, max_iter=1000, seed=1,
+                                               record_history=False),
+}
+
+
+@pytest.mark.parametrize("front_end", NATIVE_RUNS)
+def test_python_thread_runs_while_a_native_run_is_in_progress(front_end):
     ticks = []
     done = threading.Event()
 
@@ -45,12 +56,13 @@ def test_python_thread_runs_while_a_native_run_is_in_progress():
     t.start()
     time.sleep(0.01)
     before = len(ticks)
-    pso.minimize("rastrigin", [(-5.12, 5.12)] * 30, n_particles=60, max_iter=400, seed=1,
-                 record_history=False)
+    started = time.perf_counter()
+    NATIVE_RUNS[front_end]()
+    elapsed = time.perf_counter() - started
     during = len(ticks) - before
     done.set()
     t.join()
-    assert during > 5
+    assert during > 5, f"{during} ticks during a {elapsed:.3f} s run"
 
 
 class Tracked:

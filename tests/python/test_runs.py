@@ -6,7 +6,7 @@ import pytest
 
 import corvalinth as pso
 import corvalinth_native
-from conftest import sphere
+from helpers import sphere
 
 BOX = [(-5, 5)] * 3
 

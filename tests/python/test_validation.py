@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
-from conftest import panic_type, sphere
+from helpers import panic_type, sphere
 
 NOT_BOUNDS = ("bounds must be a list of (min, max) pairs (or a NumPy array of shape (dim, 2)), "
               "or a single (min, max) pair with dim=<n>")

@@ -1,15 +1,10 @@
-import pytest
+"""Objectives and probes shared by the test modules."""
 
 import corvalinth as pso
 
 
 def sphere(x):
     return sum(v * v for v in x)
-
-
-@pytest.fixture
-def minimize():
-    return pso.minimize
 
 
 def panic_type():
