@@ -16,6 +16,7 @@
 #include "binding/parsers.hpp"
 #include "core/pso.hpp"
 #include "binding/pso_result.hpp"
+#include "binding/signal_poller.hpp"
 #include "binding/signature.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
@@ -153,11 +154,13 @@ RunResult<typename Space::Element> run_native(const Plan& plan, const Space& spa
   NativeFor<Space> objective{benchmark->function};
   if (plan.args.callback != nullptr) {
     PythonCallback callback(plan.args.callback, slot);
-    return run(plan.config, space, *plan.rule, *plan.topology, objective, &callback);
+    return run(plan.config, space, *plan.rule, *plan.topology, objective, &callback,
+               &slot.stop_token());
   }
   // No Python code can run: other threads may use the interpreter meanwhile.
   const ReleasedInterpreterLock unlocked;
-  return run(plan.config, space, *plan.rule, *plan.topology, objective);
+  return run(plan.config, space, *plan.rule, *plan.topology, objective, nullptr,
+             &slot.stop_token());
 }
 
 template <typename Space>
@@ -172,16 +175,19 @@ RunResult<typename Space::Element> run_python(const Plan& plan, const Space& spa
             "callback yet");
     }
     PythonBatchObjective objective(a.objective, slot);
-    return run_batch(plan.config, space, *plan.rule, *plan.topology, objective);
+    return run_batch(plan.config, space, *plan.rule, *plan.topology, objective,
+                     &slot.stop_token());
   }
   const PointCallables callables{a.objective, a.repair, a.constraints, a.equality_constraints,
                                  a.penalty};
   PythonPointObjective objective(callables, slot);
   if (a.callback != nullptr) {
     PythonCallback callback(a.callback, slot);
-    return run(plan.config, space, *plan.rule, *plan.topology, objective, &callback);
+    return run(plan.config, space, *plan.rule, *plan.topology, objective, &callback,
+               &slot.stop_token());
   }
-  return run(plan.config, space, *plan.rule, *plan.topology, objective);
+  return run(plan.config, space, *plan.rule, *plan.topology, objective, nullptr,
+             &slot.stop_token());
 }
 
 // The repair operator applied once more to the reported best position, so that the position
@@ -208,6 +214,7 @@ std::vector<double> repaired_best_position(PyObject* repair,
 template <typename Space>
 PyRef run_in_space(const Plan& plan, const Space& space) {
   ErrorSlot slot;
+  const SignalPoller poller(slot);
   RunResult<typename Space::Element> result =
       plan.benchmark_name ? run_native(plan, space, slot) : run_python(plan, space, slot);
   slot.raise_if_held();

@@ -1,0 +1,43 @@
+#include "binding/signal_poller.hpp"
+
+#include "binding/py_ref.hpp"
+
+namespace corvalinth::py {
+namespace {
+
+// True on the thread Python delivers signals to. A failure to tell counts as "no": the run then
+// goes without polling, as it would on any other thread.
+bool on_main_thread() {
+  const PyRef threading = PyRef::steal(PyImport_ImportModule("threading"));
+  const PyRef main = threading ? PyRef::steal(PyObject_CallMethod(threading.get(), "main_thread",
+                                                                  nullptr))
+                               : PyRef();
+  const PyRef ident = main ? PyRef::steal(PyObject_GetAttrString(main.get(), "ident")) : PyRef();
+  const unsigned long main_ident = ident ? PyLong_AsUnsignedLong(ident.get()) : 0;
+  if (PyErr_Occurred() != nullptr) {
+    PyErr_Clear();
+    return false;
+  }
+  return main_ident == PyThread_get_thread_ident();
+}
+
+}  // namespace
+
+SignalPoller::SignalPoller(ErrorSlot& slot) : slot_(slot) {
+  if (!on_main_thread()) return;
+  slot_.stop_token().attach_poller(this, kPollInterval);
+  attached_ = true;
+}
+
+SignalPoller::~SignalPoller() {
+  if (attached_) slot_.stop_token().attach_poller(nullptr, {});
+}
+
+void SignalPoller::poll() {
+  // Takes the lock back if the run released it; does nothing more if the run holds it.
+  const PyGILState_STATE lock = PyGILState_Ensure();
+  if (PyErr_CheckSignals() < 0) slot_.capture_pending();
+  PyGILState_Release(lock);
+}
+
+}  // namespace corvalinth::py
