@@ -63,16 +63,10 @@ struct CountingPoller final : StopPoller {
   void poll() override { calls.push_back(StopToken::Clock::now()); }
 };
 
-SwarmConfig config_with(std::uint64_t iterations) {
-  SwarmConfig config;
-  config.n_particles = 10;
-  config.max_iter = iterations;
-  config.seed = 11;
-  return config;
-}
-
-MopsoConfig mopso_config_with(std::uint64_t iterations) {
-  MopsoConfig config;
+// Settings of a seeded run of 10 particles, for either loop's config type.
+template <typename Config = SwarmConfig>
+Config config_with(std::uint64_t iterations) {
+  Config config;
   config.n_particles = 10;
   config.max_iter = iterations;
   config.seed = 11;
@@ -100,7 +94,7 @@ std::uint64_t calls_until_stopped(Loop loop, std::uint64_t stop_at, StopToken& t
       break;
     }
     case Loop::Mopso: {
-      const auto result = run_mopso(mopso_config_with(20), kBox, kInertia, objective, &token);
+      const auto result = run_mopso(config_with<MopsoConfig>(20), kBox, kInertia, objective, &token);
       EXPECT_TRUE(result.members.empty());
       break;
     }
@@ -185,8 +179,8 @@ TEST(Cancellation, UncancelledRunsAreBitIdentical) {
     EXPECT_EQ(c.history.positions, d.history.positions);
     EXPECT_EQ(c.convergence, d.convergence);
 
-    const auto e = run_mopso(mopso_config_with(30), kBox, kInertia, plain);
-    const auto f = run_mopso(mopso_config_with(30), kBox, kInertia, watched, &token);
+    const auto e = run_mopso(config_with<MopsoConfig>(30), kBox, kInertia, plain);
+    const auto f = run_mopso(config_with<MopsoConfig>(30), kBox, kInertia, watched, &token);
     EXPECT_EQ(e.swarm_history.positions, f.swarm_history.positions);
     EXPECT_EQ(e.front_history.values, f.front_history.values);
     if (with_poller) {
