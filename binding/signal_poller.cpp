@@ -5,19 +5,17 @@
 namespace corvalinth::py {
 namespace {
 
-// True on the thread Python delivers signals to. A failure to tell counts as "no": the run then
-// goes without polling, as it would on any other thread.
+// True on the thread Python delivers signals to. Asking runs Python code, so a pending signal's
+// handler may raise here: that exception is the call's, raised before the run starts.
 bool on_main_thread() {
   const PyRef threading = PyRef::steal(PyImport_ImportModule("threading"));
-  const PyRef main = threading ? PyRef::steal(PyObject_CallMethod(threading.get(), "main_thread",
-                                                                  nullptr))
-                               : PyRef();
-  const PyRef ident = main ? PyRef::steal(PyObject_GetAttrString(main.get(), "ident")) : PyRef();
-  const unsigned long main_ident = ident ? PyLong_AsUnsignedLong(ident.get()) : 0;
-  if (PyErr_Occurred() != nullptr) {
-    PyErr_Clear();
-    return false;
-  }
+  if (!threading) throw PythonErrorSet{};
+  const PyRef main = PyRef::steal(PyObject_CallMethod(threading.get(), "main_thread", nullptr));
+  if (!main) throw PythonErrorSet{};
+  const PyRef ident = PyRef::steal(PyObject_GetAttrString(main.get(), "ident"));
+  if (!ident) throw PythonErrorSet{};
+  const unsigned long main_ident = PyLong_AsUnsignedLong(ident.get());
+  throw_if_error_set();
   return main_ident == PyThread_get_thread_ident();
 }
 

@@ -28,6 +28,7 @@ class SignalPoller final : public StopPoller {
   static constexpr std::chrono::milliseconds kPollInterval{5};
 
   // Construct and destroy with the interpreter lock held, on the thread that runs the computation.
+  // Throws PythonErrorSet if a signal handler raises while the thread is identified.
   explicit SignalPoller(ErrorSlot& slot);
   ~SignalPoller() override;
   SignalPoller(const SignalPoller&) = delete;
