@@ -51,26 +51,24 @@ double PythonPointObjective::evaluate_list(PyObject* p) {
 }
 
 bool PythonCallback::on_iteration(const IterationInfo& info) {
-  if (slot_.holds_error()) return false;
-  try {
-    const PyRef iteration = PyRef::steal(PyLong_FromUnsignedLongLong(info.iteration));
-    if (!iteration) throw PythonErrorSet{};
-    const PyRef best = PyRef::steal(PyFloat_FromDouble(info.best_value));
-    if (!best) throw PythonErrorSet{};
-    const PyRef answer = PyRef::steal(
-        PyObject_CallFunctionObjArgs(callback_, iteration.get(), best.get(), nullptr));
-    if (!answer) throw PythonErrorSet{};
-    if (answer.get() == Py_False) return false;
-    if (answer.get() != Py_True && answer.get() != Py_None && is_numpy_bool(answer.get())) {
-      const int truth = PyObject_IsTrue(answer.get());
-      if (truth < 0) throw PythonErrorSet{};
-      return truth != 0;
-    }
-    return true;
-  } catch (const PythonErrorSet&) {
-    slot_.capture_pending();
-    return false;
+  return slot_.run([&] { return call_python(info); }, false);
+}
+
+bool PythonCallback::call_python(const IterationInfo& info) {
+  const PyRef iteration = PyRef::steal(PyLong_FromUnsignedLongLong(info.iteration));
+  if (!iteration) throw PythonErrorSet{};
+  const PyRef best = PyRef::steal(PyFloat_FromDouble(info.best_value));
+  if (!best) throw PythonErrorSet{};
+  const PyRef answer = PyRef::steal(
+      PyObject_CallFunctionObjArgs(callback_, iteration.get(), best.get(), nullptr));
+  if (!answer) throw PythonErrorSet{};
+  if (answer.get() == Py_False) return false;
+  if (answer.get() != Py_True && answer.get() != Py_None && is_numpy_bool(answer.get())) {
+    const int truth = PyObject_IsTrue(answer.get());
+    if (truth < 0) throw PythonErrorSet{};
+    return truth != 0;
   }
+  return true;
 }
 
 void PythonBatchObjective::read_values(const PyRef& result, std::size_t n,

@@ -1,8 +1,8 @@
 // The Python code behind the core's contracts: the single-point objective (with repair,
 // inequality and equality constraints and their penalty), the iteration callback and the batch
-// objective of vectorised runs. User code that raises never interrupts the core: the adapter
+// objective of vectorised runs. User code that raises never throws through the core: the adapter
 // keeps the exception in the call's ErrorSlot, answers with a placeholder (+inf, or "stop"), and
-// calls no more Python code for the rest of the run.
+// calls no more Python code; the slot asks the run to stop at once.
 #pragma once
 
 #include <cstdint>
@@ -83,13 +83,7 @@ class PythonPointObjective {
  private:
   template <typename Element>
   double guarded(std::span<const Element> point) {
-    if (slot_.holds_error()) return kPlaceholderValue;
-    try {
-      return evaluate_python(point);
-    } catch (const PythonErrorSet&) {
-      slot_.capture_pending();
-      return kPlaceholderValue;
-    }
+    return slot_.run([&] { return evaluate_python(point); }, kPlaceholderValue);
   }
 
   double evaluate_python(std::span<const double> point);
@@ -110,6 +104,9 @@ class PythonCallback final : public IterationCallback {
   bool on_iteration(const IterationInfo& info) override;
 
  private:
+  // Calls the callback and reads its answer; throws PythonErrorSet on a failure.
+  bool call_python(const IterationInfo& info);
+
   PyObject* callback_;
   ErrorSlot& slot_;
 };
@@ -123,25 +120,23 @@ class PythonBatchObjective {
   template <typename Space>
   void evaluate_batch(const Space& space, const Swarm& swarm, std::vector<double>& values) {
     const std::size_t n = swarm.size();
-    if (!slot_.holds_error()) {
-      try {
-        const std::size_t dim = space.dim();
-        std::vector<typename Space::Element> point;
-        const PyRef array = numpy::new_matrix(n, dim, [&](std::span<double> data) {
-          for (std::size_t i = 0; i < n; ++i) {
-            space.decode_into(swarm.position(i), point);
-            for (std::size_t d = 0; d < dim; ++d) {
-              data[i * dim + d] = static_cast<double>(point[d]);
+    const bool answered = slot_.run(
+        [&] {
+          const std::size_t dim = space.dim();
+          std::vector<typename Space::Element> point;
+          const PyRef array = numpy::new_matrix(n, dim, [&](std::span<double> data) {
+            for (std::size_t i = 0; i < n; ++i) {
+              space.decode_into(swarm.position(i), point);
+              for (std::size_t d = 0; d < dim; ++d) {
+                data[i * dim + d] = static_cast<double>(point[d]);
+              }
             }
-          }
-        });
-        read_values(call_one(objective_, array.get()), n, values);
-        return;
-      } catch (const PythonErrorSet&) {
-        slot_.capture_pending();
-      }
-    }
-    values.assign(n, kPlaceholderValue);
+          });
+          read_values(call_one(objective_, array.get()), n, values);
+          return true;
+        },
+        false);
+    if (!answered) values.assign(n, kPlaceholderValue);
   }
 
  private:

@@ -111,7 +111,17 @@ Example:
     >>> r.best_value < 1e-3
     True
     >>> r = pso.minimize(lambda x: sum(xi*xi for xi in x),
-    ...                  bounds=[(-5, 5)] * 3, velocity="fips", topology="ring"))doc";
+    ...                  bounds=[(-5, 5)] * 3, velocity="fips", topology="ring")
+
+Stopping a run:
+    The first exception raised by the objective, a constraint, ``repair``
+    or ``callback`` ends the run at once: no user code is called after it,
+    and the exception is raised. Ctrl-C raises ``KeyboardInterrupt`` within
+    a few milliseconds, native runs included (whatever the installed SIGINT
+    handler raises propagates the same way; a handler that returns lets the
+    run go on). The budgets ``max_evals`` and ``max_time`` are checked at
+    the end of each iteration, so with a slow objective they may be
+    overshot by up to one iteration.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -177,7 +187,11 @@ Args:
 
 Returns:
     ParetoFront: with ``positions``, ``objectives`` and, unless disabled,
-    ``swarm_history`` and ``front_history``.)doc";
+    ``swarm_history`` and ``front_history``.
+
+Stopping a run:
+    An exception raised by ``objective`` ends the run at once and is
+    raised; so does Ctrl-C, as in ``minimize``.)doc";
 
 const char* const pareto_front_hypervolume = R"doc(hypervolume($self, reference=None)
 --
@@ -256,7 +270,13 @@ Example:
     ...     return sum(c * c for c in centers) + sum(spreads)
     >>> r = pso.minimize_grey(f, bounds=(-5, 5), dim=2, seed=42)
     >>> r.best_value < 1e-2
-    True)doc";
+    True
+
+Stopping a run:
+    An exception raised by ``objective`` ends the run at once and is
+    raised; Ctrl-C ends native and Python runs alike, as in ``minimize``.
+    ``max_evals`` and ``max_time`` are checked at the end of each
+    iteration.)doc";
 
 const char* const grey_result = R"doc(Result of a grey optimization returned by `minimize_grey`.
 

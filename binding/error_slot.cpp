@@ -3,6 +3,7 @@
 namespace corvalinth::py {
 
 void ErrorSlot::capture_pending() {
+  stop_token_.request_stop();
   if (holds_error()) {
     PyErr_Clear();
     return;

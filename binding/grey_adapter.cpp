@@ -1,7 +1,5 @@
 #include "binding/grey_adapter.hpp"
 
-#include <limits>
-
 #include "binding/adapters.hpp"
 #include "binding/convert.hpp"
 #include "binding/errors.hpp"
@@ -24,13 +22,7 @@ PyRef new_float_pair(double first, double second) {
 }  // namespace
 
 double PythonGreyObjective::evaluate(std::span<const GreyNumber> point) {
-  if (slot_.holds_error()) return std::numeric_limits<double>::infinity();
-  try {
-    return call_python(point);
-  } catch (const PythonErrorSet&) {
-    slot_.capture_pending();
-    return std::numeric_limits<double>::infinity();
-  }
+  return slot_.run([&] { return call_python(point); }, kPlaceholderValue);
 }
 
 double PythonGreyObjective::call_python(std::span<const GreyNumber> point) {

@@ -1,6 +1,6 @@
 // The Python objective of a grey run: the grey vector in, as a list of (lower, upper) or
 // (center, spread) tuples of float, one value out. The first exception is kept in the call's
-// ErrorSlot; from then on the adapter answers +inf without calling Python.
+// ErrorSlot, which stops the run; from then on the adapter answers +inf without calling Python.
 #pragma once
 
 #include <span>

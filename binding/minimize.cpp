@@ -15,6 +15,7 @@
 #include "binding/parameter_table.hpp"
 #include "binding/parsers.hpp"
 #include "binding/pso_result.hpp"
+#include "binding/signal_poller.hpp"
 #include "binding/swarm_settings.hpp"
 #include "core/benchmarks.hpp"
 #include "core/pso.hpp"
@@ -80,11 +81,13 @@ RunResult<typename Space::Element> run_native(const Plan& plan, const Space& spa
   NativeFor<Space> objective{benchmark->function};
   if (plan.args.callback != nullptr) {
     PythonCallback callback(plan.args.callback, slot);
-    return run(plan.config, space, *plan.rule, *plan.topology, objective, &callback);
+    return run(plan.config, space, *plan.rule, *plan.topology, objective, &callback,
+               &slot.stop_token());
   }
   // No Python code can run: other threads may use the interpreter meanwhile.
   const ReleasedInterpreterLock unlocked;
-  return run(plan.config, space, *plan.rule, *plan.topology, objective);
+  return run(plan.config, space, *plan.rule, *plan.topology, objective, nullptr,
+             &slot.stop_token());
 }
 
 template <typename Space>
@@ -99,16 +102,19 @@ RunResult<typename Space::Element> run_python(const Plan& plan, const Space& spa
             "callback yet");
     }
     PythonBatchObjective objective(a.objective, slot);
-    return run_batch(plan.config, space, *plan.rule, *plan.topology, objective);
+    return run_batch(plan.config, space, *plan.rule, *plan.topology, objective,
+                     &slot.stop_token());
   }
   const PointCallables callables{a.objective, a.repair, a.constraints, a.equality_constraints,
                                  a.penalty};
   PythonPointObjective objective(callables, slot);
   if (a.callback != nullptr) {
     PythonCallback callback(a.callback, slot);
-    return run(plan.config, space, *plan.rule, *plan.topology, objective, &callback);
+    return run(plan.config, space, *plan.rule, *plan.topology, objective, &callback,
+               &slot.stop_token());
   }
-  return run(plan.config, space, *plan.rule, *plan.topology, objective);
+  return run(plan.config, space, *plan.rule, *plan.topology, objective, nullptr,
+             &slot.stop_token());
 }
 
 // The repair operator applied once more to the reported best position, so that the position
@@ -135,6 +141,7 @@ std::vector<double> repaired_best_position(PyObject* repair,
 template <typename Space>
 PyRef run_in_space(const Plan& plan, const Space& space) {
   ErrorSlot slot;
+  const SignalPoller poller(slot);
   RunResult<typename Space::Element> result =
       plan.benchmark_name ? run_native(plan, space, slot) : run_python(plan, space, slot);
   slot.raise_if_held();

@@ -18,6 +18,7 @@
 #include "binding/swarm_settings.hpp"
 #include "core/benchmarks.hpp"
 #include "core/pso.hpp"
+#include "binding/signal_poller.hpp"
 #include "core/spaces/grey.hpp"
 
 namespace corvalinth::py {
@@ -111,18 +112,23 @@ PyRef minimize_grey_with(const Arguments& a) {
       raise(PyExc_KeyError, "unknown native grey benchmark: '" + name + "'. Available: grey_sphere");
     }
     NativeGreyObjective objective{benchmark->function};
+    ErrorSlot slot;
+    const SignalPoller poller(slot);
     RunResult<GreyNumber> result;
     {
       // No Python code can run: other threads may use the interpreter meanwhile.
       const ReleasedInterpreterLock unlocked;
-      result = run(config, space, *rule, *topology, objective);
+      result = run(config, space, *rule, *topology, objective, nullptr, &slot.stop_token());
     }
+    slot.raise_if_held();
     return new_grey_result(result_data(std::move(result)));
   }
 
   ErrorSlot slot;
+  const SignalPoller poller(slot);
   PythonGreyObjective objective(a.objective, representation, slot);
-  RunResult<GreyNumber> result = run(config, space, *rule, *topology, objective);
+  RunResult<GreyNumber> result =
+      run(config, space, *rule, *topology, objective, nullptr, &slot.stop_token());
   slot.raise_if_held();
   return new_grey_result(result_data(std::move(result)));
 }

@@ -12,6 +12,7 @@
 #include "binding/parameter_table.hpp"
 #include "binding/pareto_front.hpp"
 #include "binding/parsers.hpp"
+#include "binding/signal_poller.hpp"
 #include "core/mopso/mopso.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
@@ -50,8 +51,10 @@ template <typename Space>
 PyRef run_in_space(const MopsoConfig& config, const Space& space, const VelocityRule& rule,
                    PyObject* objective) {
   ErrorSlot slot;
+  const SignalPoller poller(slot);
   PythonMultiObjective adapter(objective, slot);
-  MopsoResult<typename Space::Element> result = run_mopso(config, space, rule, adapter);
+  MopsoResult<typename Space::Element> result =
+      run_mopso(config, space, rule, adapter, &slot.stop_token());
   slot.raise_if_held();
   ParetoFrontData data;
   data.positions.reserve(result.members.size());

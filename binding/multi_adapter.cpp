@@ -17,24 +17,23 @@ std::string count(std::size_t n, const char* noun) {
 }  // namespace
 
 void PythonMultiObjective::evaluate(std::span<const double> point, std::vector<double>& values) {
-  if (slot_.holds_error()) return placeholder(values);
-  try {
-    call_python(new_float_list(point).get(), values);
-  } catch (const PythonErrorSet&) {
-    slot_.capture_pending();
-    placeholder(values);
-  }
+  guarded([&] { return new_float_list(point); }, values);
 }
 
 void PythonMultiObjective::evaluate(std::span<const std::int64_t> point,
                                     std::vector<double>& values) {
-  if (slot_.holds_error()) return placeholder(values);
-  try {
-    call_python(new_int_list(point).get(), values);
-  } catch (const PythonErrorSet&) {
-    slot_.capture_pending();
-    placeholder(values);
-  }
+  guarded([&] { return new_int_list(point); }, values);
+}
+
+template <typename MakeArgument>
+void PythonMultiObjective::guarded(MakeArgument make_argument, std::vector<double>& values) {
+  const bool answered = slot_.run(
+      [&] {
+        call_python(make_argument().get(), values);
+        return true;
+      },
+      false);
+  if (!answered) placeholder(values);
 }
 
 void PythonMultiObjective::call_python(PyObject* argument, std::vector<double>& values) {

@@ -1,6 +1,7 @@
 // The Python objective of a multi-objective run: a point in (a list of int in integer spaces, of
 // float otherwise), one value per objective out. Like every adapter it keeps the first exception
-// in the call's ErrorSlot and answers with infinities from then on, without calling Python again.
+// in the call's ErrorSlot (which stops the run) and answers with infinities from then on, without
+// calling Python again.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,9 @@ class PythonMultiObjective {
   void evaluate(std::span<const std::int64_t> point, std::vector<double>& values);
 
  private:
+  // Builds the argument with `make_argument` and calls the objective on it, through the slot.
+  template <typename MakeArgument>
+  void guarded(MakeArgument make_argument, std::vector<double>& values);
   // Calls the objective with `argument` (a new list) and reads its answer into `values`.
   void call_python(PyObject* argument, std::vector<double>& values);
   // The placeholder answer: one infinity per objective last seen.

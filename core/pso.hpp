@@ -16,6 +16,7 @@
 #include "core/failure.hpp"
 #include "core/motion.hpp"
 #include "core/contracts.hpp"
+#include "core/stop_token.hpp"
 
 namespace corvalinth {
 namespace detail {
@@ -171,6 +172,14 @@ class SwarmRun {
     return std::nullopt;
   }
 
+  // The result of a run its host cancelled: nothing but the evaluation count and the reason.
+  RunResult<Element> cancelled() {
+    RunResult<Element> result;
+    result.evaluations = evaluations_;
+    result.stop_reason = StopReason::Cancelled;
+    return result;
+  }
+
   RunResult<Element> finish(StopReason reason) {
     result_.best_position = space_.decode(gbest_position_);
     result_.best_value = gbest_value_;
@@ -228,19 +237,26 @@ class SwarmRun {
 }  // namespace detail
 
 // Per-particle run: each particle is evaluated right after it moves and updates the bests at
-// once. `callback` may be null.
+// once. `callback` may be null. `stop` (may be null) is asked after every evaluation; once it
+// requests a stop the run ends at once, calls nothing more, and returns a result whose stop reason
+// is Cancelled and which holds nothing else of use. A run never cancelled is the same run as
+// without a token, bit for bit.
 template <SearchSpace Space, typename Objective>
   requires ParticleObjective<Objective, typename Space::Element>
 RunResult<typename Space::Element> run(const SwarmConfig& config, const Space& space,
                                        const VelocityRule& rule, Topology& topology,
                                        Objective& objective,
-                                       IterationCallback* callback = nullptr) {
+                                       IterationCallback* callback = nullptr,
+                                       StopToken* stop = nullptr) {
+  StopToken never_stopped;
+  StopToken& token = stop != nullptr ? *stop : never_stopped;
   detail::SwarmRun<Space> state(config, space, rule, topology);
   Swarm& swarm = state.swarm();
   const std::size_t n = state.size();
   for (std::size_t i = 0; i < n; ++i) {
     state.create_particle(i);
     swarm.best_value(i) = state.evaluate(objective, i);
+    if (token.should_stop()) return state.cancelled();
   }
   state.start_iterating();
   if (config.max_iter == 0) return state.finish(StopReason::MaxIterations);
@@ -249,19 +265,26 @@ RunResult<typename Space::Element> run(const SwarmConfig& config, const Space& s
     for (std::size_t i = 0; i < n; ++i) {
       state.move(i);
       state.update_bests(i, state.evaluate(objective, i));
+      if (token.should_stop()) return state.cancelled();
     }
-    if (const auto reason = state.finish_iteration(t, callback)) return state.finish(*reason);
+    if (const auto reason = state.finish_iteration(t, callback)) {
+      if (token.stop_requested()) return state.cancelled();  // the callback asked for it
+      return state.finish(*reason);
+    }
     if (t + 1 >= config.max_iter) return state.finish(StopReason::MaxIterations);
   }
 }
 
 // Batch run: the objective evaluates the whole swarm once at the start and once per iteration,
-// after every particle has moved with the bests of the previous iteration.
+// after every particle has moved with the bests of the previous iteration. `stop` (may be null)
+// is asked after every batch, with the same meaning as in run().
 template <SearchSpace Space, typename Objective>
   requires BatchObjective<Objective, Space>
 RunResult<typename Space::Element> run_batch(const SwarmConfig& config, const Space& space,
                                              const VelocityRule& rule, Topology& topology,
-                                             Objective& objective) {
+                                             Objective& objective, StopToken* stop = nullptr) {
+  StopToken never_stopped;
+  StopToken& token = stop != nullptr ? *stop : never_stopped;
   detail::SwarmRun<Space> state(config, space, rule, topology);
   Swarm& swarm = state.swarm();
   const std::size_t n = state.size();
@@ -271,12 +294,14 @@ RunResult<typename Space::Element> run_batch(const SwarmConfig& config, const Sp
   const std::size_t paired = values.size() < n ? values.size() : n;
   for (std::size_t i = 0; i < paired; ++i) swarm.best_value(i) = values[i];
   state.add_evaluations(values.size());
+  if (token.should_stop()) return state.cancelled();
   state.start_iterating();
   if (config.max_iter == 0) return state.finish(StopReason::MaxIterations);
   for (std::uint64_t t = 0;; ++t) {
     state.record_start_of_iteration();
     for (std::size_t i = 0; i < n; ++i) state.move(i);
     objective.evaluate_batch(space, static_cast<const Swarm&>(swarm), values);
+    if (token.should_stop()) return state.cancelled();
     require_eq(values.size(), n, "batched objective must return one value per particle");
     for (std::size_t i = 0; i < n; ++i) state.update_bests(i, values[i]);
     state.add_evaluations(n);

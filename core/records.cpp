@@ -10,6 +10,7 @@ std::string_view stop_reason_name(StopReason reason) {
     case StopReason::Stagnation: return "stagnation";
     case StopReason::MaxTime: return "max_time";
     case StopReason::Callback: return "callback";
+    case StopReason::Cancelled: return "cancelled";
   }
   return "max_iterations";
 }

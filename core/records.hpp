@@ -40,6 +40,7 @@ enum class StopReason : std::uint8_t {
   Stagnation = 3,
   MaxTime = 4,
   Callback = 5,
+  Cancelled = 6,  // the host stopped the run through its StopToken; the result holds nothing else
 };
 
 // The name under which the reason is reported: "max_iterations", "target", ...

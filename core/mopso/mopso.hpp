@@ -2,7 +2,7 @@
 // bounded Pareto archive, a decaying turbulence spreads the front, and the final archive is the
 // answer. Written once over the search space type; the instances differ only in the space and in
 // the decoded point the objective sees. No stop criteria: every run makes exactly
-// n_particles x (max_iter + 1) evaluations.
+// n_particles x (max_iter + 1) evaluations, unless its host cancels it through a StopToken.
 #pragma once
 
 #include <cmath>
@@ -16,6 +16,7 @@
 #include "core/motion.hpp"
 #include "core/contracts.hpp"
 #include "core/mopso/archive.hpp"
+#include "core/stop_token.hpp"
 
 namespace corvalinth {
 
@@ -105,8 +106,9 @@ class MopsoRun {
     new_velocity_.resize(dim_);
   }
 
+  // Returns an empty result as soon as `stop` asks for it.
   template <typename Objective>
-  MopsoResult<Element> run(Objective& objective) {
+  MopsoResult<Element> run(Objective& objective, StopToken& stop) {
     const std::size_t n = swarm_.size();
     // Initial swarm: every particle is drawn and evaluated before anything else happens.
     for (std::size_t i = 0; i < n; ++i) {
@@ -114,6 +116,7 @@ class MopsoRun {
       space_.init_velocity(rng_, swarm_.velocity(i));
       copy(swarm_.position(i), swarm_.best_position(i));
       evaluate(objective, i);
+      if (stop.should_stop()) return {};
       if (i == 0) {
         objective_count_ = values_.size();
         best_objectives_.reserve(n * objective_count_);
@@ -143,6 +146,7 @@ class MopsoRun {
         move(i, leader_by_tournament(weights));
         if (turbulence_enabled()) mutate(i, probability, decay);
         evaluate(objective, i);
+        if (stop.should_stop()) return {};
         update_personal_best(i);
         archive_.insert(swarm_.position(i), values_);
       }
@@ -278,13 +282,17 @@ class MopsoRun {
 
 // Runs a multi-objective swarm over `space` with the single-leader velocity `rule` (its
 // informants are never filled) and returns the final Pareto archive, decoded, with the optional
-// per-iteration histories.
+// per-iteration histories. `stop` (may be null) is asked after every evaluation; once it requests
+// a stop the run ends at once, calls nothing more and returns an empty result. A run never
+// cancelled is the same run as without a token, bit for bit.
 template <BoxedSearchSpace Space, typename Objective>
   requires ObjectiveVector<Objective, typename Space::Element>
 MopsoResult<typename Space::Element> run_mopso(const MopsoConfig& config, const Space& space,
-                                               const VelocityRule& rule, Objective& objective) {
+                                               const VelocityRule& rule, Objective& objective,
+                                               StopToken* stop = nullptr) {
+  StopToken never_stopped;
   detail::MopsoRun<Space> state(config, space, rule);
-  return state.run(objective);
+  return state.run(objective, stop != nullptr ? *stop : never_stopped);
 }
 
 }  // namespace corvalinth
