@@ -1,131 +1,423 @@
 #include "core/mopso/hypervolume.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <string>
 
 #include "core/failure.hpp"
-#include "core/numeric.hpp"
+#include "core/mopso/staircase.hpp"
 
 namespace corvalinth {
 namespace {
 
-// The exclusive-volume recursion over points of one length m, stored row after row. Every depth
-// of the recursion has its own limit-set and reduced-set buffers, reused across calls, so the
-// recursion allocates only while a depth is reached for the first time.
-class ExclusiveVolume {
- public:
-  explicit ExclusiveVolume(ObjectiveView reference) : reference_(reference), m_(reference.size()) {}
+// The points that pass the filter, row after row, with their positions in the input.
+struct Inside {
+  std::size_t m = 0;
+  std::vector<double> values;
+  std::vector<std::size_t> positions;
 
-  // HV of `count` points starting at `points`, at recursion depth `depth`.
-  double volume(const double* points, std::size_t count, std::size_t depth) {
-    ensure_depth(depth);
-    double total = -0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-      const double* p = points + i * m_;
-      const std::size_t limited = build_limit_set(points, count, i, limit_[depth]);
-      const std::size_t reduced = reduce(limit_[depth], limited, reduced_[depth]);
-      // reduced_[depth] stays untouched while deeper levels work on their own buffers.
-      const double exclusive = box(p) - volume(reduced_[depth].data(), reduced, depth + 1);
-      total = total + exclusive;
-    }
-    return total;
-  }
-
-  // nondominated_unique over the `count` rows of `input` into `output`; returns the rows kept.
-  // (Rows are counted, not derived from the buffer size, because with m = 0 they hold nothing.)
-  std::size_t reduce(const std::vector<double>& input, std::size_t count,
-                     std::vector<double>& output) const {
-    output.clear();
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      const ObjectiveView q = row(input, i);
-      bool dropped = false;
-      for (std::size_t j = 0; j < count && !dropped; ++j) {
-        dropped = j != i && dominates(row(input, j), q);
-      }
-      for (std::size_t j = 0; j < kept && !dropped; ++j) {
-        dropped = same_objectives(row(output, j), q);
-      }
-      if (dropped) continue;
-      output.insert(output.end(), q.begin(), q.end());
-      ++kept;
-    }
-    return kept;
-  }
-
- private:
-  ObjectiveView row(const std::vector<double>& flat, std::size_t j) const {
-    return {flat.data() + j * m_, m_};
-  }
-
-  // Volume of the box between p and the reference, multiplied in index order from 1.0.
-  double box(const double* p) const {
-    double product = 1.0;
-    for (std::size_t k = 0; k < m_; ++k) {
-      const double side = reference_[k] - p[k];
-      product = product * (side > 0.0 ? side : 0.0);  // a NaN side counts as 0
-    }
-    return product;
-  }
-
-  // The later points clipped to point i's box: component-wise the larger value, NaN yielding
-  // the other. Returns the number of rows written.
-  std::size_t build_limit_set(const double* points, std::size_t count, std::size_t i,
-                              std::vector<double>& out) const {
-    out.clear();
-    const double* p = points + i * m_;
-    for (std::size_t j = i + 1; j < count; ++j) {
-      const double* q = points + j * m_;
-      for (std::size_t k = 0; k < m_; ++k) {
-        out.push_back(max_ignoring_nan(p[k], q[k]));
-      }
-    }
-    return count - i - 1;
-  }
-
-  void ensure_depth(std::size_t depth) {
-    // Growing moves the inner vectors, which keeps their storage, so pointers into a shallower
-    // level's buffer stay valid.
-    if (limit_.size() <= depth) {
-      limit_.resize(depth + 1);
-      reduced_.resize(depth + 1);
-    }
-  }
-
-  ObjectiveView reference_;
-  std::size_t m_;
-  std::vector<std::vector<double>> limit_;
-  std::vector<std::vector<double>> reduced_;
+  std::size_t count() const { return positions.size(); }
+  const double* row(std::size_t i) const { return values.data() + i * m; }
 };
 
 bool strictly_inside(ObjectiveView point, ObjectiveView reference) {
   if (point.size() != reference.size()) return false;
   for (std::size_t k = 0; k < point.size(); ++k) {
-    if (!(reference[k] > point[k])) return false;
+    if (!(reference[k] > point[k])) return false;  // also false for NaN on either side
   }
   return true;
 }
 
+Inside points_inside(std::span<const ObjectiveView> front, ObjectiveView reference) {
+  Inside inside;
+  inside.m = reference.size();
+  for (std::size_t i = 0; i < front.size(); ++i) {
+    if (!strictly_inside(front[i], reference)) continue;
+    inside.values.insert(inside.values.end(), front[i].begin(), front[i].end());
+    inside.positions.push_back(i);
+  }
+  return inside;
+}
+
+bool unbounded(ObjectiveView reference) {
+  return std::any_of(reference.begin(), reference.end(), [](double r) { return std::isinf(r); });
+}
+
+// Reads the caller's stop flag; the long loops call it once per outer step.
+class StopCheck {
+ public:
+  explicit StopCheck(const std::atomic<bool>* stop) : stop_(stop) {}
+  void operator()() const {
+    if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) throw HypervolumeCancelled();
+  }
+
+ private:
+  const std::atomic<bool>* stop_;
+};
+
+// Volume of the box between p and the reference in the first d objectives, multiplied in index
+// order from 1.0.
+double box(const double* p, const double* reference, std::size_t d) {
+  double product = 1.0;
+  for (std::size_t k = 0; k < d; ++k) product = product * (reference[k] - p[k]);
+  return product;
+}
+
+// A width times a height, where an empty side gives 0.0 even against an infinite one.
+double rectangle(double width, double height) {
+  return width > 0.0 && height > 0.0 ? width * height : 0.0;
+}
+
+// Copies of the rows with their columns in the order `columns`, sorted lexicographically (the
+// first listed column leads). Equal keys are equal rows, so the order depends only on the values.
+template <std::size_t D>
+std::vector<std::array<double, D>> sorted_copies(const double* rows, std::size_t n, std::size_t m,
+                                                 const std::array<std::size_t, D>& columns) {
+  std::vector<std::array<double, D>> out(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < D; ++k) out[i][k] = rows[i * m + columns[k]];
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+constexpr std::size_t kRowsPerStopCheck = 1 << 14;
+
+// m = 2: by ascending first objective, each point that lowers the best second objective so far
+// adds the horizontal strip between the two levels.
+double volume2(const double* rows, std::size_t n, std::size_t m, const double* reference,
+               StopCheck stop) {
+  const auto points = sorted_copies<2>(rows, n, m, {0, 1});
+  double total = 0.0;
+  double level = reference[1];
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i % kRowsPerStopCheck == 0) stop();
+    const auto& [x, y] = points[i];
+    if (!(y < level)) continue;
+    total = total + (reference[0] - x) * (level - y);
+    level = y;
+  }
+  return total;
+}
+
+// m = 3: by ascending third objective, the covered area of the first two grows point by point
+// on a balanced staircase; each slab between two levels adds area times thickness.
+double volume3(const double* rows, std::size_t n, std::size_t m, const double* reference,
+               StopCheck stop) {
+  const auto points = sorted_copies<3>(rows, n, m, {2, 0, 1});
+  std::pmr::monotonic_buffer_resource nodes;
+  Staircase<StepTree> stairs(reference[0], reference[1], StepTree(&nodes));
+  double total = 0.0;
+  double area = 0.0;
+  double level = points[0][0];
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i % kRowsPerStopCheck == 0) stop();
+    const auto& [z, x, y] = points[i];
+    total = total + area * (z - level);
+    level = z;
+    area = area + stairs.insert(x, y);
+  }
+  return total + area * (reference[2] - level);
+}
+
+// Three-dimensional points stored as (third, first, second) objective, sorted that way.
+using Slab = std::array<double, 3>;
+
+// The volume that p dominates in three objectives and no point of `others` (sorted, the entry
+// at `skip` left out) does. Sweeps the others by their third objective: those at or below p's
+// level shape p's rectangle from the start, each later one shrinks it from its level up. The
+// uncovered area is tracked directly, so an exactly covered rectangle ends the sweep.
+double exclusive3(const Slab& p, const std::vector<Slab>& others, std::size_t skip,
+                  const double* reference, Staircase<StepVector>& stairs) {
+  const auto& [pz, px, py] = p;
+  stairs.reset(reference[0], reference[1]);
+  double open = (reference[0] - px) * (reference[1] - py);
+  std::size_t j = 0;
+  for (; j < others.size() && others[j][0] <= pz; ++j) {
+    if (j == skip) continue;
+    const auto& [qz, qx, qy] = others[j];
+    if (qx <= px && qy <= py) return 0.0;
+    open = open - stairs.insert(std::max(px, qx), std::max(py, qy));
+  }
+  double volume = 0.0;
+  double level = pz;
+  for (; j < others.size(); ++j) {
+    if (j == skip) continue;
+    const auto& [qz, qx, qy] = others[j];
+    volume = volume + open * (qz - level);
+    level = qz;
+    if (qx <= px && qy <= py) return volume;
+    open = open - stairs.insert(std::max(px, qx), std::max(py, qy));
+  }
+  return volume + open * (reference[2] - level);
+}
+
+// m = 4: by ascending fourth objective, each point's three-objective contribution against the
+// points before it lasts from its level to the reference. A point that adds nothing is covered
+// by earlier ones for good and is not kept for the later sweeps.
+double volume4(const double* rows, std::size_t n, std::size_t m, const double* reference,
+               StopCheck stop) {
+  const auto points = sorted_copies<4>(rows, n, m, {3, 2, 0, 1});
+  std::vector<Slab> seen;
+  seen.reserve(n);
+  Staircase<StepVector> stairs(reference[0], reference[1], StepVector{});
+  double total = 0.0;
+  for (const auto& [w, z, x, y] : points) {
+    stop();
+    const Slab p{z, x, y};
+    const double contribution = exclusive3(p, seen, seen.size(), reference, stairs);
+    if (!(contribution > 0.0)) continue;
+    total = total + contribution * (reference[3] - w);
+    seen.insert(std::upper_bound(seen.begin(), seen.end(), p), p);
+  }
+  return total;
+}
+
+// The rows (width d) that no other row weakly dominates, one of each group of equal rows,
+// written to `out` in lexicographic order; returns how many. `order` is scratch space.
+std::size_t nondominated(const std::vector<double>& rows, std::size_t n, std::size_t d,
+                         std::vector<double>& out, std::vector<std::size_t>& order) {
+  order.resize(n);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return std::lexicographical_compare(rows.begin() + a * d, rows.begin() + (a + 1) * d,
+                                        rows.begin() + b * d, rows.begin() + (b + 1) * d);
+  });
+  // A row can only be weakly dominated by one at or before it in this order.
+  out.clear();
+  std::size_t kept = 0;
+  for (const std::size_t i : order) {
+    const double* q = rows.data() + i * d;
+    bool covered = false;
+    for (std::size_t j = 0; j < kept && !covered; ++j) {
+      const double* k = out.data() + j * d;
+      covered = std::equal(k, k + d, q, [](double a, double b) { return a <= b; });
+    }
+    if (covered) continue;
+    out.insert(out.end(), q, q + d);
+    ++kept;
+  }
+  return kept;
+}
+
+// m >= 5: the exclusive-volume recursion. Points sorted by descending last objective clip every
+// later point to their own last value, so each limit set lies in one slice and its volume is the
+// slice's thickness times a volume with one objective less, down to the m = 4 sweep. Each depth
+// keeps its own buffers, sized up front, and the depth is m - 4 whatever the number of points.
+class SlicedRecursion {
+ public:
+  SlicedRecursion(const double* reference, std::size_t m, StopCheck stop)
+      : reference_(reference), stop_(stop), sorted_(m + 1), limit_(m + 1), kept_(m + 1),
+        order_(m + 1) {}
+
+  // Volume of the n rows of width d in `rows` (d >= 4).
+  double volume(const std::vector<double>& rows, std::size_t n, std::size_t d) {
+    if (d == 4) return volume4(rows.data(), n, 4, reference_, stop_);
+    std::vector<double>& sorted = sorted_[d];
+    std::vector<std::size_t>& order = order_[d];
+    order.resize(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      const double* p = rows.data() + a * d;
+      const double* q = rows.data() + b * d;
+      if (p[d - 1] != q[d - 1]) return p[d - 1] > q[d - 1];
+      return std::lexicographical_compare(p, p + d - 1, q, q + d - 1);
+    });
+    sorted.clear();
+    for (const std::size_t i : order) sorted.insert(sorted.end(), &rows[i * d], &rows[i * d] + d);
+
+    double total = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (d == reference_size()) stop_();
+      const double* p = sorted.data() + i * d;
+      const double sliced = slice_exclusive(p, sorted.data() + (i + 1) * d, n - i - 1, d);
+      total = total + (reference_[d - 1] - p[d - 1]) * sliced;
+    }
+    return total;
+  }
+
+  // The volume that p dominates and none of the `count` rows at `later` do, in the first d - 1
+  // objectives; those rows are no worse than p in objective d - 1.
+  double slice_exclusive(const double* p, const double* later, std::size_t count, std::size_t d) {
+    const std::size_t w = d - 1;
+    std::vector<double>& limit = limit_[d];
+    limit.clear();
+    for (std::size_t j = 0; j < count; ++j) {
+      const double* q = later + j * d;
+      bool covers = true;
+      for (std::size_t k = 0; k < w; ++k) {
+        limit.push_back(std::max(p[k], q[k]));
+        covers = covers && q[k] <= p[k];
+      }
+      if (covers) return 0.0;
+    }
+    const std::size_t kept = nondominated(limit, count, w, kept_[d], order_[d]);
+    const double covered = kept == 0 ? 0.0 : volume(kept_[d], kept, w);
+    return box(p, reference_, w) - covered;
+  }
+
+ private:
+  std::size_t reference_size() const { return sorted_.size() - 1; }
+
+  const double* reference_;
+  StopCheck stop_;
+  std::vector<std::vector<double>> sorted_;
+  std::vector<std::vector<double>> limit_;
+  std::vector<std::vector<double>> kept_;
+  std::vector<std::vector<std::size_t>> order_;
+};
+
+// Volume of n >= 1 points of width m, all strictly inside a finite reference.
+double volume(const Inside& inside, const double* reference, StopCheck stop) {
+  const std::size_t n = inside.count();
+  const std::size_t m = inside.m;
+  const double* rows = inside.values.data();
+  switch (m) {
+    case 0:
+      return 1.0;  // the empty product: the one point is the whole space
+    case 1: {
+      double lowest = rows[0];
+      for (std::size_t i = 1; i < n; ++i) lowest = std::min(lowest, rows[i]);
+      return reference[0] - lowest;
+    }
+    case 2:
+      return volume2(rows, n, m, reference, stop);
+    case 3:
+      return volume3(rows, n, m, reference, stop);
+    case 4:
+      return volume4(rows, n, m, reference, stop);
+    default:
+      return SlicedRecursion(reference, m, stop).volume(inside.values, n, m);
+  }
+}
+
+// m = 2 contributions. The staircase points (by ascending first objective, each lowering the
+// best second objective) own the rectangles between their neighbours; what the dominated points
+// sorted between two staircase points leave uncovered of that rectangle is the contribution.
+// Summed as strips under the inner staircase, so no large area is subtracted.
+void contributions2(const Inside& inside, const double* reference, std::vector<double>& out,
+                    StopCheck stop) {
+  const std::size_t n = inside.count();
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const double* p = inside.row(a);
+    const double* q = inside.row(b);
+    return p[0] != q[0] ? p[0] < q[0] : p[1] < q[1];
+  });
+  double above = reference[1];  // the second objective of the previous staircase point
+  std::size_t i = 0;
+  while (i < n) {
+    if (i % kRowsPerStopCheck == 0) stop();
+    const double* s = inside.row(order[i]);
+    std::size_t next = i + 1;
+    while (next < n && !(inside.row(order[next])[1] < s[1])) ++next;
+    const double right = next < n ? inside.row(order[next])[0] : reference[0];
+    double uncovered = 0.0;
+    double from = s[0];
+    double height = above;
+    for (std::size_t j = i + 1; j < next; ++j) {
+      const double* q = inside.row(order[j]);
+      if (!(q[1] < height)) continue;
+      uncovered = uncovered + rectangle(q[0] - from, height - s[1]);
+      from = q[0];
+      height = q[1];
+    }
+    uncovered = uncovered + rectangle(right - from, height - s[1]);
+    out[inside.positions[order[i]]] = uncovered;
+    above = s[1];
+    i = next;
+  }
+}
+
 }  // namespace
 
-double hypervolume(std::span<const ObjectiveView> front, ObjectiveView reference) {
-  std::vector<double> kept;
-  std::size_t rows = 0;
-  for (const ObjectiveView point : front) {
-    if (!strictly_inside(point, reference)) continue;
-    kept.insert(kept.end(), point.begin(), point.end());
-    ++rows;
-  }
-  ExclusiveVolume recursion(reference);
-  std::vector<double> reduced;
-  const std::size_t count = recursion.reduce(kept, rows, reduced);
-  return recursion.volume(reduced.data(), count, 0);
+double hypervolume(std::span<const ObjectiveView> front, ObjectiveView reference,
+                   const std::atomic<bool>* stop) {
+  const Inside inside = points_inside(front, reference);
+  if (inside.count() == 0) return -0.0;
+  // Every remaining point then dominates a box of infinite volume.
+  if (unbounded(reference)) return std::numeric_limits<double>::infinity();
+  return volume(inside, reference.data(), StopCheck(stop));
 }
 
 double hypervolume(const std::vector<std::vector<double>>& front, ObjectiveView reference) {
   const std::vector<ObjectiveView> views(front.begin(), front.end());
   return hypervolume(std::span<const ObjectiveView>(views), reference);
+}
+
+std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> front,
+                                              ObjectiveView reference,
+                                              const std::atomic<bool>* stop) {
+  std::vector<double> out(front.size(), 0.0);
+  const Inside inside = points_inside(front, reference);
+  const std::size_t n = inside.count();
+  const std::size_t m = inside.m;
+  const double* r = reference.data();
+  const StopCheck check(stop);
+  if (n == 0) return out;
+  if (m == 0) {
+    if (n == 1) out[inside.positions[0]] = 1.0;
+    return out;
+  }
+  if (m == 1) {
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < n; ++i) {
+      if (inside.row(i)[0] < inside.row(best)[0]) best = i;
+    }
+    double runner_up = r[0];
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i != best) runner_up = std::min(runner_up, inside.row(i)[0]);
+    }
+    out[inside.positions[best]] = runner_up - inside.row(best)[0];
+    return out;
+  }
+  if (m == 2) {
+    contributions2(inside, r, out, check);
+    return out;
+  }
+  if (m == 3) {
+    const auto points = sorted_copies<3>(inside.values.data(), n, 3, {2, 0, 1});
+    std::vector<std::size_t> order(n);  // the sorted place of every kept point
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      const double* p = inside.row(a);
+      const double* q = inside.row(b);
+      return Slab{p[2], p[0], p[1]} < Slab{q[2], q[0], q[1]};
+    });
+    Staircase<StepVector> stairs(r[0], r[1], StepVector{});
+    for (std::size_t s = 0; s < n; ++s) {
+      check();
+      out[inside.positions[order[s]]] = exclusive3(points[s], points, s, r, stairs);
+    }
+    return out;
+  }
+  // m >= 4: the box of each point less the volume of its limit set against all the others.
+  std::vector<double> limit;
+  Inside kept;
+  kept.m = m;
+  std::vector<std::size_t> scratch;
+  for (std::size_t i = 0; i < n; ++i) {
+    check();
+    const double* p = inside.row(i);
+    limit.clear();
+    bool covered = false;
+    for (std::size_t j = 0; j < n && !covered; ++j) {
+      if (j == i) continue;
+      const double* q = inside.row(j);
+      covered = std::equal(q, q + m, p, [](double a, double b) { return a <= b; });
+      for (std::size_t k = 0; k < m; ++k) limit.push_back(std::max(p[k], q[k]));
+    }
+    if (covered) continue;
+    const std::size_t rows = nondominated(limit, n - 1, m, kept.values, scratch);
+    kept.positions.resize(rows);
+    const double shadow = rows == 0 ? 0.0 : volume(kept, r, check);
+    out[inside.positions[i]] = box(p, r, m) - shadow;
+  }
+  return out;
 }
 
 std::vector<double> default_reference(std::span<const ObjectiveView> front) {
@@ -156,21 +448,6 @@ std::vector<double> default_reference(std::span<const ObjectiveView> front) {
 std::vector<double> default_reference(const std::vector<std::vector<double>>& front) {
   const std::vector<ObjectiveView> views(front.begin(), front.end());
   return default_reference(std::span<const ObjectiveView>(views));
-}
-
-std::vector<std::vector<double>> nondominated_unique(const std::vector<std::vector<double>>& points) {
-  std::vector<std::vector<double>> out;
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    bool dropped = false;
-    for (std::size_t j = 0; j < points.size() && !dropped; ++j) {
-      dropped = j != i && dominates(points[j], points[i]);
-    }
-    for (std::size_t j = 0; j < out.size() && !dropped; ++j) {
-      dropped = same_objectives(out[j], points[i]);
-    }
-    if (!dropped) out.push_back(points[i]);
-  }
-  return out;
 }
 
 }  // namespace corvalinth
