@@ -19,6 +19,7 @@ __all__ = [
     "ParetoFront",
     "GreyResult",
     "viz",
+    "hypervolume_contributions",
 ]
 
 class PanicException(BaseException):
@@ -170,6 +171,9 @@ def minimize_grey(
 
 def hypervolume(front: _Vectors, reference: _Vector) -> float:
     """Hypervolume of an arbitrary set of objective vectors (minimization)."""
+
+def hypervolume_contributions(front: _Vectors, reference: _Vector) -> list[float]:
+    """Exclusive hypervolume contribution of every point of a front (minimization)."""
 
 def benchmark_info(name: str) -> tuple[float, float]:
     """Metadata of a native benchmark: ``(bound, optimum_value)``."""
