@@ -123,30 +123,71 @@ double volume3(const double* rows, std::size_t n, std::size_t m, const double* r
   return total + area * (reference[2] - level);
 }
 
-// Three-dimensional points stored as (third, first, second) objective, sorted that way.
-using Slab = std::array<double, 3>;
+// Three-dimensional points kept in two sorted orders: by level, as (third, first, second)
+// objective, and from left to right, as (first, second, third).
+using Triple = std::array<double, 3>;
 
-// The volume that p dominates in three objectives and no point of `others` (sorted, the entry
-// at `skip` left out) does. Sweeps the others by their third objective: those at or below p's
-// level shape p's rectangle from the start, each later one shrinks it from its level up. The
+struct ThreeObjectivePoints {
+  std::vector<Triple> by_level;
+  std::vector<Triple> by_x;
+
+  static Triple level_key(double x, double y, double z) { return {z, x, y}; }
+  static Triple x_key(double x, double y, double z) { return {x, y, z}; }
+
+  void add(double x, double y, double z) {
+    const Triple level = level_key(x, y, z);
+    const Triple left = x_key(x, y, z);
+    by_level.insert(std::upper_bound(by_level.begin(), by_level.end(), level), level);
+    by_x.insert(std::upper_bound(by_x.begin(), by_x.end(), left), left);
+  }
+
+  // Drops the points that (x, y, z) weakly dominates.
+  void drop_covered_by(double x, double y, double z) {
+    std::erase_if(by_level, [&](const Triple& q) { return z <= q[0] && x <= q[1] && y <= q[2]; });
+    std::erase_if(by_x, [&](const Triple& q) { return x <= q[0] && y <= q[1] && z <= q[2]; });
+  }
+};
+
+// The volume that (x, y, z) dominates in three objectives and no point of `others` does (one
+// copy of the point itself left out when `self_included`). The points at or below its level
+// shape its rectangle from the start: taken left to right, each step of that staircase is
+// appended in constant time. The points above then shrink the rectangle level by level. The
 // uncovered area is tracked directly, so an exactly covered rectangle ends the sweep.
-double exclusive3(const Slab& p, const std::vector<Slab>& others, std::size_t skip,
-                  const double* reference, Staircase<StepVector>& stairs) {
-  const auto& [pz, px, py] = p;
+double exclusive3(double px, double py, double pz, const ThreeObjectivePoints& others,
+                  bool self_included, const double* reference, Staircase<StepVector>& stairs) {
   stairs.reset(reference[0], reference[1]);
   double open = (reference[0] - px) * (reference[1] - py);
-  std::size_t j = 0;
-  for (; j < others.size() && others[j][0] <= pz; ++j) {
-    if (j == skip) continue;
-    const auto& [qz, qx, qy] = others[j];
-    if (qx <= px && qy <= py) return 0.0;
-    open = open - stairs.insert(std::max(px, qx), std::max(py, qy));
+  bool skip_self = self_included;
+  // Points left of p clip onto its left edge; only the lowest of them matters.
+  double edge = std::numeric_limits<double>::infinity();
+  bool edge_placed = false;
+  for (const auto& [qx, qy, qz] : others.by_x) {
+    if (qz > pz) continue;
+    if (skip_self && qx == px && qy == py && qz == pz) {
+      skip_self = false;
+      continue;
+    }
+    if (qx <= px) {
+      if (qy <= py) return 0.0;
+      edge = std::min(edge, qy);
+      continue;
+    }
+    if (!edge_placed) {
+      edge_placed = true;
+      if (edge < reference[1]) open = open - stairs.extend(px, edge);
+    }
+    open = open - stairs.extend(qx, std::max(py, qy));
   }
+  if (!edge_placed && edge < reference[1]) open = open - stairs.extend(px, edge);
+
+  // p's own copy is not above its level.
   double volume = 0.0;
   double level = pz;
-  for (; j < others.size(); ++j) {
-    if (j == skip) continue;
-    const auto& [qz, qx, qy] = others[j];
+  const auto above = std::upper_bound(
+      others.by_level.begin(), others.by_level.end(), pz,
+      [](double z, const Triple& q) { return z < q[0]; });
+  for (auto q = above; q != others.by_level.end(); ++q) {
+    const auto& [qz, qx, qy] = *q;
     volume = volume + open * (qz - level);
     level = qz;
     if (qx <= px && qy <= py) return volume;
@@ -156,22 +197,22 @@ double exclusive3(const Slab& p, const std::vector<Slab>& others, std::size_t sk
 }
 
 // m = 4: by ascending fourth objective, each point's three-objective contribution against the
-// points before it lasts from its level to the reference. A point that adds nothing is covered
-// by earlier ones for good and is not kept for the later sweeps.
+// points before it lasts from its level to the reference. Only the three-objective front of the
+// points so far is kept for the later sweeps: a point that adds nothing is covered for good, and
+// one that a newcomer dominates in the first three objectives no longer matters.
 double volume4(const double* rows, std::size_t n, std::size_t m, const double* reference,
                StopCheck stop) {
   const auto points = sorted_copies<4>(rows, n, m, {3, 2, 0, 1});
-  std::vector<Slab> seen;
-  seen.reserve(n);
+  ThreeObjectivePoints seen;
   Staircase<StepVector> stairs(reference[0], reference[1], StepVector{});
   double total = 0.0;
   for (const auto& [w, z, x, y] : points) {
     stop();
-    const Slab p{z, x, y};
-    const double contribution = exclusive3(p, seen, seen.size(), reference, stairs);
+    const double contribution = exclusive3(x, y, z, seen, false, reference, stairs);
     if (!(contribution > 0.0)) continue;
     total = total + contribution * (reference[3] - w);
-    seen.insert(std::upper_bound(seen.begin(), seen.end(), p), p);
+    seen.drop_covered_by(x, y, z);
+    seen.add(x, y, z);
   }
   return total;
 }
@@ -380,18 +421,19 @@ std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> fro
     return out;
   }
   if (m == 3) {
-    const auto points = sorted_copies<3>(inside.values.data(), n, 3, {2, 0, 1});
-    std::vector<std::size_t> order(n);  // the sorted place of every kept point
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-      const double* p = inside.row(a);
-      const double* q = inside.row(b);
-      return Slab{p[2], p[0], p[1]} < Slab{q[2], q[0], q[1]};
-    });
+    ThreeObjectivePoints all;
+    for (std::size_t i = 0; i < n; ++i) {
+      const double* p = inside.row(i);
+      all.by_level.push_back(ThreeObjectivePoints::level_key(p[0], p[1], p[2]));
+      all.by_x.push_back(ThreeObjectivePoints::x_key(p[0], p[1], p[2]));
+    }
+    std::sort(all.by_level.begin(), all.by_level.end());
+    std::sort(all.by_x.begin(), all.by_x.end());
     Staircase<StepVector> stairs(r[0], r[1], StepVector{});
-    for (std::size_t s = 0; s < n; ++s) {
+    for (std::size_t i = 0; i < n; ++i) {
       check();
-      out[inside.positions[order[s]]] = exclusive3(points[s], points, s, r, stairs);
+      const double* p = inside.row(i);
+      out[inside.positions[i]] = exclusive3(p[0], p[1], p[2], all, true, r, stairs);
     }
     return out;
   }

@@ -71,6 +71,15 @@ class Staircase {
     return added;
   }
 
+  // Adds (x, y) with x at or right of every step, in constant time (sorted store only).
+  double extend(double x, double y) {
+    const double height = steps_.empty() ? top_ : steps_.back().y;
+    if (height <= y) return 0.0;
+    if (!steps_.empty() && steps_.back().x == x) steps_.pop_back();
+    steps_.push_back(Step{x, y});
+    return (right_ - x) * (height - y);
+  }
+
   // Empties the staircase and sets a new corner; the store keeps its memory.
   void reset(double right, double top) {
     right_ = right;
