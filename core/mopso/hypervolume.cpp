@@ -295,8 +295,11 @@ class SlicedRecursion {
       }
       if (covers) return 0.0;
     }
+    if (count == 0) return box(p, reference_, w);
+    // The four-objective sweep passes over covered points by itself, cheaper than filtering.
+    if (w == 4) return box(p, reference_, w) - volume4(limit.data(), count, 4, reference_, stop_);
     const std::size_t kept = nondominated(limit, count, w, kept_[d], order_[d]);
-    const double covered = kept == 0 ? 0.0 : volume(kept_[d], kept, w);
+    const double covered = volume(kept_[d], kept, w);
     return box(p, reference_, w) - covered;
   }
 
