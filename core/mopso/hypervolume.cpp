@@ -224,10 +224,12 @@ std::size_t nondominated(const std::vector<double>& rows, std::size_t n, std::si
   order.resize(n);
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return std::lexicographical_compare(rows.begin() + a * d, rows.begin() + (a + 1) * d,
-                                        rows.begin() + b * d, rows.begin() + (b + 1) * d);
+    const double* p = rows.data() + a * d;
+    const double* q = rows.data() + b * d;
+    if (p[0] != q[0]) return p[0] < q[0];
+    return std::lexicographical_compare(p + 1, p + d, q + 1, q + d);
   });
-  // A row can only be weakly dominated by one at or before it in this order.
+  // A row can only be weakly dominated by one at or before it in this (lexicographic) order.
   out.clear();
   std::size_t kept = 0;
   for (const std::size_t i : order) {
@@ -235,7 +237,9 @@ std::size_t nondominated(const std::vector<double>& rows, std::size_t n, std::si
     bool covered = false;
     for (std::size_t j = 0; j < kept && !covered; ++j) {
       const double* k = out.data() + j * d;
-      covered = std::equal(k, k + d, q, [](double a, double b) { return a <= b; });
+      std::size_t c = 0;
+      while (c < d && k[c] <= q[c]) ++c;
+      covered = c == d;
     }
     if (covered) continue;
     out.insert(out.end(), q, q + d);
