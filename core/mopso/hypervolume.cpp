@@ -74,13 +74,20 @@ double rectangle(double width, double height) {
 // Copies of the rows with their columns in the order `columns`, sorted lexicographically (the
 // first listed column leads). Equal keys are equal rows, so the order depends only on the values.
 template <std::size_t D>
-std::vector<std::array<double, D>> sorted_copies(const double* rows, std::size_t n, std::size_t m,
-                                                 const std::array<std::size_t, D>& columns) {
-  std::vector<std::array<double, D>> out(n);
+void sort_copies(const double* rows, std::size_t n, std::size_t m,
+                 const std::array<std::size_t, D>& columns, std::vector<std::array<double, D>>& out) {
+  out.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
     for (std::size_t k = 0; k < D; ++k) out[i][k] = rows[i * m + columns[k]];
   }
   std::sort(out.begin(), out.end());
+}
+
+template <std::size_t D>
+std::vector<std::array<double, D>> sorted_copies(const double* rows, std::size_t n, std::size_t m,
+                                                 const std::array<std::size_t, D>& columns) {
+  std::vector<std::array<double, D>> out;
+  sort_copies(rows, n, m, columns, out);
   return out;
 }
 
@@ -142,6 +149,11 @@ struct ThreeObjectivePoints {
   }
 
   // Drops the points that (x, y, z) weakly dominates.
+  void clear() {
+    by_level.clear();
+    by_x.clear();
+  }
+
   void drop_covered_by(double x, double y, double z) {
     std::erase_if(by_level, [&](const Triple& q) { return z <= q[0] && x <= q[1] && y <= q[2]; });
     std::erase_if(by_x, [&](const Triple& q) { return x <= q[0] && y <= q[1] && z <= q[2]; });
@@ -200,22 +212,31 @@ double exclusive3(double px, double py, double pz, const ThreeObjectivePoints& o
 // points before it lasts from its level to the reference. Only the three-objective front of the
 // points so far is kept for the later sweeps: a point that adds nothing is covered for good, and
 // one that a newcomer dominates in the first three objectives no longer matters.
-double volume4(const double* rows, std::size_t n, std::size_t m, const double* reference,
-               StopCheck stop) {
-  const auto points = sorted_copies<4>(rows, n, m, {3, 2, 0, 1});
-  ThreeObjectivePoints seen;
-  Staircase<StepVector> stairs(reference[0], reference[1], StepVector{});
-  double total = 0.0;
-  for (const auto& [w, z, x, y] : points) {
-    stop();
-    const double contribution = exclusive3(x, y, z, seen, false, reference, stairs);
-    if (!(contribution > 0.0)) continue;
-    total = total + contribution * (reference[3] - w);
-    seen.drop_covered_by(x, y, z);
-    seen.add(x, y, z);
+// The buffers are kept from one call to the next: the recursion for m >= 5 calls it once per
+// limit set.
+class FourObjectiveSweep {
+ public:
+  double volume(const double* rows, std::size_t n, std::size_t m, const double* reference,
+                StopCheck stop) {
+    sort_copies<4>(rows, n, m, {3, 2, 0, 1}, points_);
+    seen_.clear();
+    double total = 0.0;
+    for (const auto& [w, z, x, y] : points_) {
+      stop();
+      const double contribution = exclusive3(x, y, z, seen_, false, reference, stairs_);
+      if (!(contribution > 0.0)) continue;
+      total = total + contribution * (reference[3] - w);
+      seen_.drop_covered_by(x, y, z);
+      seen_.add(x, y, z);
+    }
+    return total;
   }
-  return total;
-}
+
+ private:
+  std::vector<std::array<double, 4>> points_;
+  ThreeObjectivePoints seen_;
+  Staircase<StepVector> stairs_{0.0, 0.0, StepVector{}};
+};
 
 // The rows (width d) that no other row weakly dominates, one of each group of equal rows,
 // written to `out` in lexicographic order; returns how many. `order` is scratch space.
@@ -260,7 +281,7 @@ class SlicedRecursion {
 
   // Volume of the n rows of width d in `rows` (d >= 4).
   double volume(const std::vector<double>& rows, std::size_t n, std::size_t d) {
-    if (d == 4) return volume4(rows.data(), n, 4, reference_, stop_);
+    if (d == 4) return sweep_.volume(rows.data(), n, 4, reference_, stop_);
     std::vector<double>& sorted = sorted_[d];
     std::vector<std::size_t>& order = order_[d];
     order.resize(n);
@@ -301,7 +322,7 @@ class SlicedRecursion {
     }
     if (count == 0) return box(p, reference_, w);
     // The four-objective sweep passes over covered points by itself, cheaper than filtering.
-    if (w == 4) return box(p, reference_, w) - volume4(limit.data(), count, 4, reference_, stop_);
+    if (w == 4) return box(p, reference_, w) - sweep_.volume(limit.data(), count, 4, reference_, stop_);
     const std::size_t kept = nondominated(limit, count, w, kept_[d], order_[d]);
     const double covered = volume(kept_[d], kept, w);
     return box(p, reference_, w) - covered;
@@ -312,6 +333,7 @@ class SlicedRecursion {
 
   const double* reference_;
   StopCheck stop_;
+  FourObjectiveSweep sweep_;
   std::vector<std::vector<double>> sorted_;
   std::vector<std::vector<double>> limit_;
   std::vector<std::vector<double>> kept_;
@@ -336,7 +358,7 @@ double volume(const Inside& inside, const double* reference, StopCheck stop) {
     case 3:
       return volume3(rows, n, m, reference, stop);
     case 4:
-      return volume4(rows, n, m, reference, stop);
+      return FourObjectiveSweep().volume(rows, n, m, reference, stop);
     default:
       return SlicedRecursion(reference, m, stop).volume(inside.values, n, m);
   }
