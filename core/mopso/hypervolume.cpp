@@ -403,6 +403,45 @@ void contributions2(const Inside& inside, const double* reference, std::vector<d
   }
 }
 
+// Contributions of the n >= 1 points of `inside` against a reference with infinite components,
+// by kept index. A point's exclusive region reaches infinitely far along such an objective
+// exactly when the point still contributes once that objective is dropped; every other exclusive
+// region ends at the front's largest value in that objective, which then stands in for the
+// reference there.
+std::vector<double> unbounded_contributions(const Inside& inside, ObjectiveView reference,
+                                            const std::atomic<bool>* stop) {
+  const std::size_t n = inside.count();
+  const std::size_t m = inside.m;
+  std::vector<ObjectiveView> rows(n);
+  for (std::size_t i = 0; i < n; ++i) rows[i] = ObjectiveView(inside.row(i), m);
+  std::vector<double> bounded(reference.begin(), reference.end());
+  for (std::size_t k = 0; k < m; ++k) {
+    if (!std::isinf(reference[k])) continue;
+    bounded[k] = inside.row(0)[k];
+    for (std::size_t i = 1; i < n; ++i) bounded[k] = std::max(bounded[k], inside.row(i)[k]);
+  }
+  std::vector<double> out = hypervolume_contributions(rows, bounded, stop);
+  std::vector<double> dropped;
+  std::vector<double> dropped_reference;
+  for (std::size_t k = 0; k < m; ++k) {
+    if (!std::isinf(reference[k])) continue;
+    dropped.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t c = 0; c < m; ++c) {
+        if (c != k) dropped.push_back(inside.row(i)[c]);
+      }
+    }
+    for (std::size_t i = 0; i < n; ++i) rows[i] = ObjectiveView(dropped.data() + i * (m - 1), m - 1);
+    dropped_reference.assign(reference.begin(), reference.end());
+    dropped_reference.erase(dropped_reference.begin() + static_cast<std::ptrdiff_t>(k));
+    const std::vector<double> reach = hypervolume_contributions(rows, dropped_reference, stop);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (reach[i] > 0.0) out[i] = std::numeric_limits<double>::infinity();
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 double hypervolume(std::span<const ObjectiveView> front, ObjectiveView reference,
@@ -431,6 +470,11 @@ std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> fro
   if (n == 0) return out;
   if (m == 0) {
     if (n == 1) out[inside.positions[0]] = 1.0;
+    return out;
+  }
+  if (m >= 3 && unbounded(reference)) {
+    const std::vector<double> by_kept = unbounded_contributions(inside, reference, stop);
+    for (std::size_t i = 0; i < n; ++i) out[inside.positions[i]] = by_kept[i];
     return out;
   }
   if (m == 1) {

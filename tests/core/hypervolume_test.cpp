@@ -213,6 +213,21 @@ TEST(Contributions, IntegerFrontsExactly) {
             (std::vector<double>{0, 3, 3, 0, 0}));  // 6 - 2 - 2 + 1; the repeated point: 0
 }
 
+TEST(Contributions, InfiniteReference) {
+  // Along the first objective only (2, 1, 1) reaches infinitely far; (1, 2, 1) owns
+  // [1, 2) x [2, 3) x [1, 3). Dropping a coordinate, (1, 2, 1, 1) still contributes; the
+  // repeated (3, 3, 1, 1) and the dominated (4, 4, 2, 2) do not.
+  const std::vector<std::pair<Vectors, Point>> cases{
+      {{{1, 2, 1}, {2, 1, 1}}, {kInf, 3, 3}},
+      {{{1, 2, 1, 1}, {3, 3, 1, 1}, {3, 3, 1, 1}, {4, 4, 2, 2}}, {kInf, 5, kInf, 3}},
+  };
+  const std::vector<std::vector<double>> expected{{2, kInf}, {kInf, 0, 0, 0}};
+  for (std::size_t c = 0; c < cases.size(); ++c) {
+    const std::vector<ObjectiveView> views(cases[c].first.begin(), cases[c].first.end());
+    EXPECT_EQ(hypervolume_contributions(views, cases[c].second), expected[c]) << c;
+  }
+}
+
 TEST(Hypervolume, LargeFrontsNeedNoDeepRecursion) {
   // A linear front: the staircase of n points on x + y = 1 covers 1/2 - 1/(2n) of the unit square.
   const std::size_t n = 1'000'000;
