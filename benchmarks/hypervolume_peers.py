@@ -79,7 +79,7 @@ def main():
     for m, n in ((2, 1_000_000), (3, 100_000)):
         front = sphere_front(m, n)
         print(f"hypervolume, m = {m}, n = {n}: {show(best_time(lambda: pso.hypervolume(front, [1.1] * m), 1.0))}")
-    for m, n in ((2, 10_000), (3, 1000)):
+    for m, n in ((2, 10_000), (3, 1000), (2, 1_000_000), (3, 100_000)):
         front = sphere_front(m, n)
         seconds = best_time(lambda: pso.hypervolume_contributions(front, [1.1] * m))
         print(f"hypervolume_contributions, m = {m}, n = {n}: {show(seconds)}")

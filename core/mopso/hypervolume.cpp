@@ -138,12 +138,9 @@ struct ThreeObjectivePoints {
   std::vector<Triple> by_level;
   std::vector<Triple> by_x;
 
-  static Triple level_key(double x, double y, double z) { return {z, x, y}; }
-  static Triple x_key(double x, double y, double z) { return {x, y, z}; }
-
   void add(double x, double y, double z) {
-    const Triple level = level_key(x, y, z);
-    const Triple left = x_key(x, y, z);
+    const Triple level{z, x, y};
+    const Triple left{x, y, z};
     by_level.insert(std::upper_bound(by_level.begin(), by_level.end(), level), level);
     by_x.insert(std::upper_bound(by_x.begin(), by_x.end(), left), left);
   }
@@ -160,25 +157,20 @@ struct ThreeObjectivePoints {
   }
 };
 
-// The volume that (x, y, z) dominates in three objectives and no point of `others` does (one
-// copy of the point itself left out when `self_included`). The points at or below its level
+// The volume that (x, y, z) dominates in three objectives and no point of `others` does. The
+// points at or below its level
 // shape its rectangle from the start: taken left to right, each step of that staircase is
 // appended in constant time. The points above then shrink the rectangle level by level. The
 // uncovered area is tracked directly, so an exactly covered rectangle ends the sweep.
 double exclusive3(double px, double py, double pz, const ThreeObjectivePoints& others,
-                  bool self_included, const double* reference, Staircase<StepVector>& stairs) {
+                  const double* reference, Staircase<StepVector>& stairs) {
   stairs.reset(reference[0], reference[1]);
   double open = (reference[0] - px) * (reference[1] - py);
-  bool skip_self = self_included;
   // Points left of p clip onto its left edge; only the lowest of them matters.
   double edge = std::numeric_limits<double>::infinity();
   bool edge_placed = false;
   for (const auto& [qx, qy, qz] : others.by_x) {
     if (qz > pz) continue;
-    if (skip_self && qx == px && qy == py && qz == pz) {
-      skip_self = false;
-      continue;
-    }
     if (qx <= px) {
       if (qy <= py) return 0.0;
       edge = std::min(edge, qy);
@@ -192,7 +184,6 @@ double exclusive3(double px, double py, double pz, const ThreeObjectivePoints& o
   }
   if (!edge_placed && edge < reference[1]) open = open - stairs.extend(px, edge);
 
-  // p's own copy is not above its level.
   double volume = 0.0;
   double level = pz;
   const auto above = std::upper_bound(
@@ -223,7 +214,7 @@ class FourObjectiveSweep {
     double total = 0.0;
     for (const auto& [w, z, x, y] : points_) {
       stop();
-      const double contribution = exclusive3(x, y, z, seen_, false, reference, stairs_);
+      const double contribution = exclusive3(x, y, z, seen_, reference, stairs_);
       if (!(contribution > 0.0)) continue;
       total = total + contribution * (reference[3] - w);
       seen_.drop_covered_by(x, y, z);
@@ -403,6 +394,157 @@ void contributions2(const Inside& inside, const double* reference, std::vector<d
   }
 }
 
+// m = 3 contributions in one sweep by the third objective, O(n log n). The slice's staircase
+// holds the points that no other point of the slice dominates in the first two objectives; each
+// owns the rectangle between its neighbours, less what the points that only it dominates cover
+// (its inner staircase). That open area, times the thickness over which it holds, is added to the
+// owner's contribution whenever it changes. A point that two slice points dominate stays so for
+// good and is forgotten, so every point enters an inner staircase at most once.
+class ContributionSweep3 {
+ public:
+  ContributionSweep3(const Inside& inside, const double* reference)
+      : inside_(inside), reference_(reference), open_(inside.count(), 0.0),
+        since_(inside.count(), 0.0), sum_(inside.count(), 0.0) {
+    inner_.reserve(inside.count());
+    for (std::size_t i = 0; i < inside.count(); ++i) inner_.emplace_back(&nodes_);
+  }
+
+  // The contribution of every kept point, by kept index.
+  std::vector<double> run(StopCheck stop) {
+    const std::size_t n = inside_.count();
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      const double* p = inside_.row(a);
+      const double* q = inside_.row(b);
+      return Triple{p[2], p[0], p[1]} < Triple{q[2], q[0], q[1]};
+    });
+    for (std::size_t k = 0; k < n; ++k) {
+      if (k % kRowsPerStopCheck == 0) stop();
+      arrive(order[k]);
+    }
+    for (const Owner& owner : stairs_) settle(owner.id, reference_[2]);
+    return sum_;
+  }
+
+ private:
+  struct Owner {
+    double x;
+    double y;
+    std::size_t id;
+  };
+  struct OwnerByX {
+    bool operator()(const Owner& a, const Owner& b) const { return a.x < b.x; }
+  };
+  using Owners = std::pmr::set<Owner, OwnerByX>;
+
+  void settle(std::size_t id, double level) {
+    sum_[id] = sum_[id] + open_[id] * (level - since_[id]);
+    since_[id] = level;
+  }
+  double right_of(Owners::iterator owner) {
+    const auto next = std::next(owner);
+    return next != stairs_.end() ? next->x : reference_[0];
+  }
+  double top_of(Owners::iterator owner) {
+    return owner != stairs_.begin() ? std::prev(owner)->y : reference_[1];
+  }
+
+  void arrive(std::size_t id) {
+    const double x = inside_.row(id)[0];
+    const double y = inside_.row(id)[1];
+    const double z = inside_.row(id)[2];
+    auto first = stairs_.lower_bound(Owner{x, 0.0, 0});
+    const auto after = (first != stairs_.end() && first->x == x) ? std::next(first) : first;
+    if (after != stairs_.begin()) {
+      const auto owner = std::prev(after);
+      if (owner->y <= y) {  // dominated in the first two objectives
+        const bool alone = owner == stairs_.begin() || std::prev(owner)->y > y;
+        if (!alone) return;
+        settle(owner->id, z);
+        const double covered = cover(inner_[owner->id], right_of(owner), top_of(owner), x, y);
+        // A repeated point covers the whole rectangle: exactly nothing stays open.
+        open_[owner->id] = owner->x == x && owner->y == y ? 0.0 : open_[owner->id] - covered;
+        return;
+      }
+    }
+    // p joins the staircase; the points it dominates become its inner staircase.
+    auto last = first;
+    while (last != stairs_.end() && last->y >= y) ++last;
+    const double right = last != stairs_.end() ? last->x : reference_[0];
+    const double top = first != stairs_.begin() ? std::prev(first)->y : reference_[1];
+    const double left_end = first != last ? first->x : right;   // the left neighbour's old end
+    const double right_top = first != last ? std::prev(last)->y : top;  // the right one's old top
+    StepTree& mine = inner_[id];
+    for (auto it = first; it != last; ++it) {
+      settle(it->id, z);
+      open_[it->id] = 0.0;
+      mine.emplace_hint(mine.end(), Step{it->x, it->y});
+    }
+    double open = 0.0;
+    double from = x;
+    double height = top;
+    for (const Step& step : mine) {
+      open = open + (step.x - from) * (height - y);
+      from = step.x;
+      height = step.y;
+    }
+    open_[id] = open + (right - from) * (height - y);
+    since_[id] = z;
+    const auto placed = stairs_.emplace_hint(stairs_.erase(first, last), Owner{x, y, id});
+    if (placed != stairs_.begin()) cut_right(std::prev(placed), x, left_end, z);
+    const auto next = std::next(placed);
+    if (next != stairs_.end()) cut_top(next, y, right_top, z);
+  }
+
+  // The owner's rectangle now ends at x instead of `old_end`: it loses the open strips between.
+  void cut_right(Owners::iterator owner, double x, double old_end, double z) {
+    settle(owner->id, z);
+    StepTree& steps = inner_[owner->id];
+    auto it = first_step_from(steps, x);
+    double height = it != steps.begin() ? std::prev(it)->y : top_of(owner);
+    double from = x;
+    double lost = 0.0;
+    const auto cut = it;
+    for (; it != steps.end(); ++it) {
+      lost = lost + (it->x - from) * (height - owner->y);
+      from = it->x;
+      height = it->y;
+    }
+    lost = lost + (old_end - from) * (height - owner->y);
+    steps.erase(cut, steps.end());
+    open_[owner->id] -= lost;
+  }
+
+  // The owner's rectangle now ends at height y instead of `old_top`: it loses the open band.
+  void cut_top(Owners::iterator owner, double y, double old_top, double z) {
+    settle(owner->id, z);
+    StepTree& steps = inner_[owner->id];
+    double height = old_top;
+    double from = owner->x;
+    double lost = 0.0;
+    auto it = steps.begin();
+    for (; it != steps.end() && it->y >= y; ++it) {
+      lost = lost + (it->x - from) * (height - y);
+      from = it->x;
+      height = it->y;
+    }
+    const double to = it != steps.end() ? it->x : right_of(owner);
+    lost = lost + (to - from) * (height - y);
+    steps.erase(steps.begin(), it);
+    open_[owner->id] -= lost;
+  }
+
+  const Inside& inside_;
+  const double* reference_;
+  std::pmr::monotonic_buffer_resource nodes_;
+  Owners stairs_{&nodes_};
+  std::vector<StepTree> inner_;
+  std::vector<double> open_;
+  std::vector<double> since_;
+  std::vector<double> sum_;
+};
+
 // Contributions of the n >= 1 points of `inside` against a reference with infinite components,
 // by kept index. A point's exclusive region reaches infinitely far along such an objective
 // exactly when the point still contributes once that objective is dropped; every other exclusive
@@ -494,20 +636,8 @@ std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> fro
     return out;
   }
   if (m == 3) {
-    ThreeObjectivePoints all;
-    for (std::size_t i = 0; i < n; ++i) {
-      const double* p = inside.row(i);
-      all.by_level.push_back(ThreeObjectivePoints::level_key(p[0], p[1], p[2]));
-      all.by_x.push_back(ThreeObjectivePoints::x_key(p[0], p[1], p[2]));
-    }
-    std::sort(all.by_level.begin(), all.by_level.end());
-    std::sort(all.by_x.begin(), all.by_x.end());
-    Staircase<StepVector> stairs(r[0], r[1], StepVector{});
-    for (std::size_t i = 0; i < n; ++i) {
-      check();
-      const double* p = inside.row(i);
-      out[inside.positions[i]] = exclusive3(p[0], p[1], p[2], all, true, r, stairs);
-    }
+    const std::vector<double> by_kept = ContributionSweep3(inside, r).run(check);
+    for (std::size_t i = 0; i < n; ++i) out[inside.positions[i]] = by_kept[i];
     return out;
   }
   // m >= 4: the box of each point less the volume of its limit set against all the others.

@@ -33,8 +33,8 @@ double hypervolume(const std::vector<std::vector<double>>& front, ObjectiveView 
 
 // The exclusive contribution of every point of `front`, in input order: what the hypervolume
 // loses when that point alone is removed. 0.0 for points the filter of `hypervolume` drops, for
-// dominated points and for points that appear more than once. O(n log n) for m <= 2, O(n^2) for
-// m = 3; for m >= 4 one hypervolume of a limit set per point. With an infinite reference
+// dominated points and for points that appear more than once. O(n log n) for m <= 3; for m >= 4
+// one hypervolume of a limit set per point. With an infinite reference
 // component, a point whose exclusive region is unbounded gets +inf.
 std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> front,
                                               ObjectiveView reference,

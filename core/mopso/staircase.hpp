@@ -39,37 +39,41 @@ inline void place_step(StepVector& steps, StepVector::iterator at, Step step) {
   steps.insert(at, step);
 }
 
+// Adds (x, y), below the corner (right, top), to the staircase `steps` and returns the area it
+// newly covers (0.0 when a step already covers it). The area is summed over the vertical strips
+// between the steps it hides, left to right, each one width times height.
+template <typename Store>
+double cover(Store& steps, double right, double top, double x, double y) {
+  auto first = first_step_from(steps, x);
+  double height = top;
+  if (first != steps.begin()) {
+    const Step& left = *std::prev(first);
+    if (left.y <= y) return 0.0;
+    height = left.y;
+  }
+  if (first != steps.end() && first->x == x && first->y <= y) return 0.0;
+  double added = 0.0;
+  double from = x;
+  auto last = first;
+  for (; last != steps.end() && last->y >= y; ++last) {
+    added = added + (last->x - from) * (height - y);
+    from = last->x;
+    height = last->y;
+  }
+  const double to = last != steps.end() ? last->x : right;
+  added = added + (to - from) * (height - y);
+  place_step(steps, steps.erase(first, last), Step{x, y});
+  return added;
+}
+
 template <typename Store>
 class Staircase {
  public:
   Staircase(double right, double top, Store steps)
       : right_(right), top_(top), steps_(std::move(steps)) {}
 
-  // Adds (x, y), both below the corner, and returns the area it newly covers (0.0 when a step
-  // already covers it). The area is summed over the vertical strips between the steps it hides,
-  // left to right, each one width times height.
-  double insert(double x, double y) {
-    auto first = first_step_from(steps_, x);
-    double height = top_;
-    if (first != steps_.begin()) {
-      const Step& left = *std::prev(first);
-      if (left.y <= y) return 0.0;
-      height = left.y;
-    }
-    if (first != steps_.end() && first->x == x && first->y <= y) return 0.0;
-    double added = 0.0;
-    double from = x;
-    auto last = first;
-    for (; last != steps_.end() && last->y >= y; ++last) {
-      added = added + (last->x - from) * (height - y);
-      from = last->x;
-      height = last->y;
-    }
-    const double to = last != steps_.end() ? last->x : right_;
-    added = added + (to - from) * (height - y);
-    place_step(steps_, steps_.erase(first, last), Step{x, y});
-    return added;
-  }
+  // Adds (x, y), both below the corner, and returns the area it newly covers.
+  double insert(double x, double y) { return cover(steps_, right_, top_, x, y); }
 
   // Adds (x, y) with x at or right of every step, in constant time (sorted store only).
   double extend(double x, double y) {

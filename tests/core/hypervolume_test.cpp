@@ -194,7 +194,9 @@ TEST_P(Contributions, EachIsTheVolumeLostWithoutThatPoint) {
       ASSERT_NEAR(parts[i], lost, 1e-12 * whole) << "trial " << trial << ", point " << i;
       sum += parts[i];
     }
-    if (m == 2) EXPECT_LE(sum, whole * (1.0 + 1e-15));
+    if (m == 2) {
+      EXPECT_LE(sum, whole * (1.0 + 1e-15));
+    }
   }
 }
 

@@ -96,6 +96,19 @@ def test_contributions_are_the_volume_lost_without_each_point(m):
         assert part == pytest.approx(lost, rel=0, abs=1e-12 * whole)
 
 
+@pytest.mark.parametrize("m", [2, 3])
+def test_contributions_on_large_fronts_match_the_hypervolume_without_the_point(m):
+    rng = np.random.default_rng(7)
+    front = np.round(rng.random((3000, m)), 3)   # rounded: ties and repeats
+    front /= np.linalg.norm(front, axis=1, keepdims=True) + 1e-12
+    reference = [1.1] * m
+    whole = pso.hypervolume(front, reference)
+    parts = pso.hypervolume_contributions(front, reference)
+    for i in [*rng.choice(len(front), 20, replace=False), int(np.argmax(parts))]:
+        lost = whole - pso.hypervolume(np.delete(front, i, axis=0), reference)
+        assert parts[i] == pytest.approx(lost, rel=0, abs=1e-12 * whole)
+
+
 def test_contributions_in_two_objectives_sum_to_at_most_the_hypervolume():
     rng = np.random.default_rng(3)
     front = rng.random((2000, 2))
