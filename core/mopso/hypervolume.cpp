@@ -264,8 +264,6 @@ Inside points_inside(std::span<const ObjectiveView> front, ObjectiveView referen
   return inside;
 }
 
-// The rows (width d) that no other row weakly dominates, one of each group of equal rows,
-// written to `out` in lexicographic order; returns how many. `order` is scratch space.
 std::size_t nondominated(const std::vector<double>& rows, std::size_t n, std::size_t d,
                          std::vector<double>& out, std::vector<std::size_t>& order) {
   order.resize(n);
@@ -277,25 +275,29 @@ std::size_t nondominated(const std::vector<double>& rows, std::size_t n, std::si
     return std::lexicographical_compare(p + 1, p + d, q + 1, q + d);
   });
   // A row can only be weakly dominated by one at or before it in this (lexicographic) order.
+  // A kept row that covers one is moved to the front, where the next rows, its neighbours in
+  // that order, meet it first; the order of the kept rows matters to no caller.
   out.clear();
   std::size_t kept = 0;
   for (const std::size_t i : order) {
     const double* q = rows.data() + i * d;
-    bool covered = false;
-    for (std::size_t j = 0; j < kept && !covered; ++j) {
+    std::size_t j = 0;
+    for (; j < kept; ++j) {
       const double* k = out.data() + j * d;
       std::size_t c = 0;
       while (c < d && k[c] <= q[c]) ++c;
-      covered = c == d;
+      if (c == d) break;
     }
-    if (covered) continue;
+    if (j < kept) {
+      if (j > 0) std::swap_ranges(out.begin(), out.begin() + d, out.begin() + j * d);
+      continue;
+    }
     out.insert(out.end(), q, q + d);
     ++kept;
   }
   return kept;
 }
 
-// Volume of n >= 1 points of width m, all strictly inside a finite reference.
 double volume(const Inside& inside, const double* reference, StopCheck stop) {
   const std::size_t n = inside.count();
   const std::size_t m = inside.m;

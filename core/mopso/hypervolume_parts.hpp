@@ -60,7 +60,7 @@ constexpr std::size_t kRowsPerStopCheck = 1 << 14;
 using Triple = std::array<double, 3>;
 
 // The rows (width d) that no other row weakly dominates, one of each group of equal rows,
-// written to `out` in lexicographic order; returns how many. `order` is scratch space.
+// written to `out` (in no particular order); returns how many. `order` is scratch space.
 std::size_t nondominated(const std::vector<double>& rows, std::size_t n, std::size_t d,
                          std::vector<double>& out, std::vector<std::size_t>& order);
 
