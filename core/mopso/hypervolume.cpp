@@ -28,7 +28,8 @@ bool strictly_inside(ObjectiveView point, ObjectiveView reference) {
 // first listed column leads). Equal keys are equal rows, so the order depends only on the values.
 template <std::size_t D>
 void sort_copies(const double* rows, std::size_t n, std::size_t m,
-                 const std::array<std::size_t, D>& columns, std::vector<std::array<double, D>>& out) {
+                 const std::array<std::size_t, D>& columns,
+                 std::vector<std::array<double, D>>& out) {
   out.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
     for (std::size_t k = 0; k < D; ++k) out[i][k] = rows[i * m + columns[k]];
@@ -94,12 +95,12 @@ struct ThreeObjectivePoints {
     by_x.insert(std::upper_bound(by_x.begin(), by_x.end(), left), left);
   }
 
-  // Drops the points that (x, y, z) weakly dominates.
   void clear() {
     by_level.clear();
     by_x.clear();
   }
 
+  // Drops the points that (x, y, z) weakly dominates.
   void drop_covered_by(double x, double y, double z) {
     std::erase_if(by_level, [&](const Triple& q) { return z <= q[0] && x <= q[1] && y <= q[2]; });
     std::erase_if(by_x, [&](const Triple& q) { return x <= q[0] && y <= q[1] && z <= q[2]; });
@@ -107,10 +108,10 @@ struct ThreeObjectivePoints {
 };
 
 // The volume that (x, y, z) dominates in three objectives and no point of `others` does. The
-// points at or below its level
-// shape its rectangle from the start: taken left to right, each step of that staircase is
-// appended in constant time. The points above then shrink the rectangle level by level. The
-// uncovered area is tracked directly, so an exactly covered rectangle ends the sweep.
+// points at or below its level shape its rectangle from the start: taken left to right, each
+// step of that staircase is appended in constant time. The points above then shrink the
+// rectangle level by level. The uncovered area is tracked directly, so an exactly covered
+// rectangle ends the sweep.
 double exclusive3(double px, double py, double pz, const ThreeObjectivePoints& others,
                   const double* reference, Staircase<StepVector>& stairs) {
   stairs.reset(reference[0], reference[1]);
@@ -230,10 +231,14 @@ class SlicedRecursion {
       if (covers) return 0.0;
     }
     if (count == 0) return box(p, reference_, w);
-    // The four-objective sweep passes over covered points by itself, cheaper than filtering.
-    if (w == 4) return box(p, reference_, w) - sweep_.volume(limit.data(), count, 4, reference_, stop_);
-    const std::size_t kept = nondominated(limit, count, w, kept_[d], order_[d]);
-    const double covered = volume(kept_[d], kept, w);
+    double covered = 0.0;
+    if (w == 4) {
+      // The four-objective sweep passes over covered points by itself, cheaper than filtering.
+      covered = sweep_.volume(limit.data(), count, 4, reference_, stop_);
+    } else {
+      const std::size_t kept = nondominated(limit, count, w, kept_[d], order_[d]);
+      covered = volume(kept_[d], kept, w);
+    }
     return box(p, reference_, w) - covered;
   }
 

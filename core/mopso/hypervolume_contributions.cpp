@@ -239,7 +239,9 @@ std::vector<double> unbounded_contributions(const Inside& inside, ObjectiveView 
         if (c != k) dropped.push_back(inside.row(i)[c]);
       }
     }
-    for (std::size_t i = 0; i < n; ++i) rows[i] = ObjectiveView(dropped.data() + i * (m - 1), m - 1);
+    for (std::size_t i = 0; i < n; ++i) {
+      rows[i] = ObjectiveView(dropped.data() + i * (m - 1), m - 1);
+    }
     dropped_reference.assign(reference.begin(), reference.end());
     dropped_reference.erase(dropped_reference.begin() + static_cast<std::ptrdiff_t>(k));
     const std::vector<double> reach = hypervolume_contributions(rows, dropped_reference, stop);

@@ -99,7 +99,8 @@ TEST_P(HypervolumeAgainstCellCount, RandomIntegerFronts) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Objectives, HypervolumeAgainstCellCount, ::testing::Values(1, 2, 3, 4, 5, 6));
+INSTANTIATE_TEST_SUITE_P(Objectives, HypervolumeAgainstCellCount,
+                         ::testing::Values(1, 2, 3, 4, 5, 6));
 
 // Fronts meant to trip the sweeps: points near a sphere, ties in one objective, duplicates,
 // dominated points, NaN, points on the reference and points of another length.
