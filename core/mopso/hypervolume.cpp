@@ -303,10 +303,9 @@ std::size_t nondominated(const std::vector<double>& rows, std::size_t n, std::si
   return kept;
 }
 
-double volume(const Inside& inside, const double* reference, StopCheck stop) {
-  const std::size_t n = inside.count();
-  const std::size_t m = inside.m;
-  const double* rows = inside.values.data();
+double volume(const std::vector<double>& values, std::size_t n, std::size_t m,
+              const double* reference, StopCheck stop) {
+  const double* rows = values.data();
   switch (m) {
     case 0:
       return 1.0;  // the empty product: the one point is the whole space
@@ -322,7 +321,7 @@ double volume(const Inside& inside, const double* reference, StopCheck stop) {
     case 4:
       return FourObjectiveSweep().volume(rows, n, m, reference, stop);
     default:
-      return SlicedRecursion(reference, m, stop).volume(inside.values, n, m);
+      return SlicedRecursion(reference, m, stop).volume(values, n, m);
   }
 }
 
@@ -334,7 +333,7 @@ double hypervolume(std::span<const ObjectiveView> front, ObjectiveView reference
   if (inside.count() == 0) return -0.0;
   // Every remaining point then dominates a box of infinite volume.
   if (unbounded(reference)) return std::numeric_limits<double>::infinity();
-  return volume(inside, reference.data(), StopCheck(stop));
+  return volume(inside.values, inside.count(), inside.m, reference.data(), StopCheck(stop));
 }
 
 double hypervolume(const std::vector<std::vector<double>>& front, ObjectiveView reference) {

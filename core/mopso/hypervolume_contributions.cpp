@@ -296,8 +296,7 @@ std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> fro
   }
   // m >= 4: the box of each point less the volume of its limit set against all the others.
   std::vector<double> limit;
-  Inside kept;
-  kept.m = m;
+  std::vector<double> kept;
   std::vector<std::size_t> scratch;
   for (std::size_t i = 0; i < n; ++i) {
     check();
@@ -311,9 +310,8 @@ std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> fro
       for (std::size_t k = 0; k < m; ++k) limit.push_back(std::max(p[k], q[k]));
     }
     if (covered) continue;
-    const std::size_t rows = nondominated(limit, n - 1, m, kept.values, scratch);
-    kept.positions.resize(rows);
-    const double shadow = rows == 0 ? 0.0 : volume(kept, r, check);
+    const std::size_t rows = nondominated(limit, n - 1, m, kept, scratch);
+    const double shadow = rows == 0 ? 0.0 : volume(kept, rows, m, r, check);
     out[inside.positions[i]] = box(p, r, m) - shadow;
   }
   return out;

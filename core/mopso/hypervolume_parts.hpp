@@ -64,7 +64,8 @@ using Triple = std::array<double, 3>;
 std::size_t nondominated(const std::vector<double>& rows, std::size_t n, std::size_t d,
                          std::vector<double>& out, std::vector<std::size_t>& order);
 
-// Volume of n >= 1 points of width m, all strictly inside a finite reference.
-double volume(const Inside& inside, const double* reference, StopCheck stop);
+// Volume of the n >= 1 rows of width m in `values`, all strictly inside a finite reference.
+double volume(const std::vector<double>& values, std::size_t n, std::size_t m,
+              const double* reference, StopCheck stop);
 
 }  // namespace corvalinth::hypervolume_parts
