@@ -157,12 +157,20 @@ double exclusive3(double px, double py, double pz, const ThreeObjectivePoints& o
 // limit set.
 class FourObjectiveSweep {
  public:
+  // Points as (fourth, third, first, second) objective.
+  using Points = std::vector<std::array<double, 4>>;
+
   double volume(const double* rows, std::size_t n, std::size_t m, const double* reference,
                 StopCheck stop) {
     sort_copies<4>(rows, n, m, {3, 2, 0, 1}, points_);
+    return sweep(points_, reference, stop);
+  }
+
+  // The volume of points already in ascending fourth objective (in any order among equals).
+  double sweep(const Points& points, const double* reference, StopCheck stop) {
     seen_.clear();
     double total = 0.0;
-    for (const auto& [w, z, x, y] : points_) {
+    for (const auto& [w, z, x, y] : points) {
       stop();
       const double contribution = exclusive3(x, y, z, seen_, reference, stairs_);
       if (!(contribution > 0.0)) continue;
@@ -174,7 +182,7 @@ class FourObjectiveSweep {
   }
 
  private:
-  std::vector<std::array<double, 4>> points_;
+  Points points_;
   ThreeObjectivePoints seen_;
   Staircase<StepVector> stairs_{0.0, 0.0, StepVector{}};
 };
@@ -205,14 +213,48 @@ class SlicedRecursion {
     sorted.clear();
     for (const std::size_t i : order) sorted.insert(sorted.end(), &rows[i * d], &rows[i * d] + d);
 
+    if (d == 5) order_by_fourth(sorted, n);
     double total = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
       if (d == reference_size()) stop_();
       const double* p = sorted.data() + i * d;
-      const double sliced = slice_exclusive(p, sorted.data() + (i + 1) * d, n - i - 1, d);
+      const double sliced = d == 5 ? slice_exclusive5(sorted, i)
+                                   : slice_exclusive(p, sorted.data() + (i + 1) * d, n - i - 1, d);
       total = total + (reference_[d - 1] - p[d - 1]) * sliced;
     }
     return total;
+  }
+
+  // The rows of width 5 by ascending fourth objective (ties in the others' lexicographic order).
+  void order_by_fourth(const std::vector<double>& rows, std::size_t n) {
+    by_fourth_.resize(n);
+    std::iota(by_fourth_.begin(), by_fourth_.end(), std::size_t{0});
+    std::sort(by_fourth_.begin(), by_fourth_.end(), [&](std::size_t a, std::size_t b) {
+      const double* p = rows.data() + a * 5;
+      const double* q = rows.data() + b * 5;
+      return std::array{p[3], p[2], p[0], p[1], p[4]} < std::array{q[3], q[2], q[0], q[1], q[4]};
+    });
+  }
+
+  // slice_exclusive for d = 5 and row i of `rows`: the clipped rows come out of by_fourth_
+  // already in ascending fourth objective (clipping keeps that order, and the rows below p's
+  // value all take p's), so the sweep needs no sort.
+  double slice_exclusive5(const std::vector<double>& rows, std::size_t i) {
+    const double* p = rows.data() + i * 5;
+    limit4_.clear();
+    std::size_t level_with_p = 0;
+    for (const std::size_t j : by_fourth_) {
+      if (j <= i) continue;
+      const double* q = rows.data() + j * 5;
+      if (q[0] <= p[0] && q[1] <= p[1] && q[2] <= p[2] && q[3] <= p[3]) return 0.0;
+      limit4_.push_back({std::max(p[3], q[3]), std::max(p[2], q[2]), std::max(p[0], q[0]),
+                         std::max(p[1], q[1])});
+      if (q[3] <= p[3]) ++level_with_p;
+    }
+    // Those at p's level go by ascending third objective, so that the lowest cover first.
+    std::sort(limit4_.begin(), limit4_.begin() + static_cast<std::ptrdiff_t>(level_with_p));
+    const double covered = limit4_.empty() ? 0.0 : sweep_.sweep(limit4_, reference_, stop_);
+    return box(p, reference_, 4) - covered;
   }
 
   // The volume that p dominates and none of the `count` rows at `later` do, in the first d - 1
@@ -248,6 +290,8 @@ class SlicedRecursion {
   const double* reference_;
   StopCheck stop_;
   FourObjectiveSweep sweep_;
+  std::vector<std::size_t> by_fourth_;
+  FourObjectiveSweep::Points limit4_;
   std::vector<std::vector<double>> sorted_;
   std::vector<std::vector<double>> limit_;
   std::vector<std::vector<double>> kept_;
