@@ -346,4 +346,24 @@ const char* const grey_result_stop_reason = "Why the run stopped.";
 
 const char* const grey_result_best_centers = "Center of each grey variable.";
 
+const char* const hypervolume_contributions = R"doc(hypervolume_contributions(front, reference)
+--
+
+Exclusive hypervolume contribution of every point of a front (minimization).
+
+The contribution of a point is the volume that it alone dominates: how much
+the hypervolume of ``front`` under ``reference`` shrinks when that point is
+removed. Useful for truncating an archive or picking its least contributor.
+
+Args:
+    front (list[list[float]]): objective vectors, one per solution; a 2-D
+        float64 NumPy array is read without conversion.
+    reference (list[float]): the bounding "worst" point, one value per
+        objective.
+
+Returns:
+    list[float]: one contribution per point, in input order; ``0.0`` for
+    points the hypervolume ignores (other lengths, NaN, not strictly better
+    than ``reference``), for dominated points and for repeated points.)doc";
+
 }  // namespace corvalinth::py::docs

@@ -33,5 +33,6 @@ extern const char* const grey_result_convergence;
 extern const char* const grey_result_evaluations;
 extern const char* const grey_result_stop_reason;
 extern const char* const grey_result_best_centers;
+extern const char* const hypervolume_contributions;
 
 }  // namespace corvalinth::py::docs

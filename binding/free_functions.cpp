@@ -1,12 +1,17 @@
 #include "binding/free_functions.hpp"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/benchmarks.hpp"
 #include "binding/convert.hpp"
+#include "binding/error_slot.hpp"
 #include "binding/errors.hpp"
+#include "binding/interpreter_lock.hpp"
+#include "binding/objective_rows.hpp"
 #include "core/mopso/hypervolume.hpp"
+#include "binding/signal_poller.hpp"
 #include "binding/signature.hpp"
 
 namespace corvalinth::py {
@@ -14,15 +19,24 @@ namespace {
 
 constexpr Parameter kHypervolumeParameters[] = {{"front", true}, {"reference", true}};
 constexpr Signature kHypervolumeSignature{"hypervolume", kHypervolumeParameters};
+constexpr Signature kContributionsSignature{"hypervolume_contributions", kHypervolumeParameters};
 constexpr Parameter kNameParameter[] = {{"name", true}};
 constexpr Signature kBenchmarkInfoSignature{"benchmark_info", kNameParameter};
 constexpr Signature kGreyBenchmarkInfoSignature{"grey_benchmark_info", kNameParameter};
 
-// A sequence of sequences of numbers (never a str, at either level).
-std::vector<std::vector<double>> to_f64_rows(PyObject* object) {
-  std::vector<std::vector<double>> rows;
-  for (const PyRef& row : to_object_list(object)) rows.push_back(to_f64_list(row.get()));
-  return rows;
+// The front and the reference of a hypervolume call, converted.
+struct FrontArguments {
+  ObjectiveRows front;
+  std::vector<double> reference;
+};
+
+FrontArguments front_arguments(const Signature& signature, PyObject* const* args,
+                               Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* given[2] = {nullptr, nullptr};
+  bind_arguments(signature, args, nargs, kwnames, given);
+  auto front = convert_argument("front", given[0], to_objective_rows);
+  auto reference = convert_argument("reference", given[1], to_f64_list);
+  return {std::move(front), std::move(reference)};
 }
 
 std::string name_argument(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
@@ -32,15 +46,47 @@ std::string name_argument(const Signature& signature, PyObject* const* args, Py_
   return convert_argument("name", given[0], to_str);
 }
 
+// Runs `compute(stop_token)` on the converted copies without the interpreter lock. Ctrl-C (any
+// signal whose handler raises) ends it within a few milliseconds, and the handler's exception is
+// raised instead of a result.
+template <typename Compute>
+auto without_lock_interruptibly(Compute&& compute) {
+  ErrorSlot slot;
+  const SignalPoller poller(slot);
+  std::optional<decltype(compute(&slot.stop_token()))> result;
+  {
+    const ReleasedInterpreterLock unlocked;  // only the converted copies are read
+    try {
+      result.emplace(compute(&slot.stop_token()));
+    } catch (const HypervolumeCancelled&) {
+      // The poller kept the reason in the slot.
+    }
+  }
+  slot.raise_if_held();
+  if (!result) raise(PyExc_RuntimeError, "hypervolume computation cancelled");
+  return std::move(*result);
+}
+
 }  // namespace
 
 PyObject* hypervolume(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return translate_exceptions([&] {
-    PyObject* given[2] = {nullptr, nullptr};
-    bind_arguments(kHypervolumeSignature, args, nargs, kwnames, given);
-    const auto front = convert_argument("front", given[0], to_f64_rows);
-    const auto reference = convert_argument("reference", given[1], to_f64_list);
-    return PyFloat_FromDouble(corvalinth::hypervolume(front, reference));
+    const FrontArguments given = front_arguments(kHypervolumeSignature, args, nargs, kwnames);
+    const double volume = without_lock_interruptibly([&](StopToken* stop) {
+      return corvalinth::hypervolume(given.front.views, given.reference, stop);
+    });
+    return PyFloat_FromDouble(volume);
+  });
+}
+
+PyObject* hypervolume_contributions(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                    PyObject* kwnames) {
+  return translate_exceptions([&] {
+    const FrontArguments given = front_arguments(kContributionsSignature, args, nargs, kwnames);
+    const std::vector<double> contributions = without_lock_interruptibly([&](StopToken* stop) {
+      return corvalinth::hypervolume_contributions(given.front.views, given.reference, stop);
+    });
+    return new_float_list(contributions).release();
   });
 }
 

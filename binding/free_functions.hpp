@@ -1,4 +1,5 @@
-// Module functions that run no optimiser: hypervolume of any front, and benchmark metadata.
+// Module functions that run no optimiser: hypervolume of any front and the contribution of each
+// of its points, and benchmark metadata.
 #pragma once
 
 #include "binding/python.hpp"
@@ -7,6 +8,8 @@ namespace corvalinth::py {
 
 PyObject* hypervolume(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames);
+PyObject* hypervolume_contributions(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                                    PyObject* kwnames);
 PyObject* benchmark_info(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                          PyObject* kwnames);
 PyObject* grey_benchmark_info(PyObject* module, PyObject* const* args, Py_ssize_t nargs,

@@ -32,6 +32,8 @@ PyMethodDef methods[] = {
      docs::benchmark_info},
     {"grey_benchmark_info", fastcall_with_keywords<grey_benchmark_info>(),
      METH_FASTCALL | METH_KEYWORDS, docs::grey_benchmark_info},
+    {"hypervolume_contributions", fastcall_with_keywords<hypervolume_contributions>(),
+     METH_FASTCALL | METH_KEYWORDS, docs::hypervolume_contributions},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -5,6 +5,7 @@
 #include "binding/convert.hpp"
 #include "binding/docstrings.hpp"
 #include "binding/errors.hpp"
+#include "binding/interpreter_lock.hpp"
 #include "core/mopso/hypervolume.hpp"
 #include "binding/result_class.hpp"
 #include "binding/result_lists.hpp"
@@ -53,15 +54,18 @@ PyObject* hypervolume_method(PyObject* self, PyObject* const* args, Py_ssize_t n
     const ParetoFrontData& data = data_of(self);
     if (data.objectives.empty()) return PyFloat_FromDouble(0.0);
     const std::size_t m = data.objectives.front().size();
-    if (!reference) {
-      return PyFloat_FromDouble(hypervolume(data.objectives, default_reference(data.objectives)));
-    }
-    if (reference->size() != m) {
+    if (reference && reference->size() != m) {
       raise(PyExc_ValueError, "reference must have one value per objective (" +
                                   std::to_string(m) + "), got " +
                                   std::to_string(reference->size()));
     }
-    return PyFloat_FromDouble(hypervolume(data.objectives, *reference));
+    double volume = 0.0;
+    {
+      const ReleasedInterpreterLock unlocked;  // the front belongs to self, which the call holds
+      volume = hypervolume(data.objectives,
+                           reference ? *reference : default_reference(data.objectives));
+    }
+    return PyFloat_FromDouble(volume);
   });
 }
 

@@ -14,6 +14,7 @@ from corvalinth_native import (
     benchmark_info,
     grey_benchmark_info,
     hypervolume,
+    hypervolume_contributions,
     minimize,
     minimize_grey,
     minimize_multi,
@@ -39,6 +40,7 @@ __all__ = [
     "GreyResult",
     "viz",
     "progress",
+    "hypervolume_contributions",
 ]
 
 

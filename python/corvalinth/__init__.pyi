@@ -23,6 +23,7 @@ __all__ = [
     "GreyResult",
     "viz",
     "progress",
+    "hypervolume_contributions",
 ]
 
 class PanicException(BaseException):
@@ -174,6 +175,9 @@ def minimize_grey(
 
 def hypervolume(front: _Vectors, reference: _Vector) -> float:
     """Hypervolume of an arbitrary set of objective vectors (minimization)."""
+
+def hypervolume_contributions(front: _Vectors, reference: _Vector) -> list[float]:
+    """Exclusive hypervolume contribution of every point of a front (minimization)."""
 
 def benchmark_info(name: str) -> tuple[float, float]:
     """Metadata of a native benchmark: ``(bound, optimum_value)``."""

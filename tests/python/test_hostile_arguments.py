@@ -31,6 +31,8 @@ CALLS = {
     "minimize_grey": (pso.minimize_grey, {"objective": "grey_sphere", "bounds": [(-1, 1)] * 2,
                                           "n_particles": 3, "max_iter": 2, "seed": 1}),
     "hypervolume": (pso.hypervolume, {"front": [[1, 2], [2, 1]], "reference": [3, 3]}),
+    "hypervolume_contributions": (pso.hypervolume_contributions,
+                                  {"front": [[1, 2], [2, 1]], "reference": [3, 3]}),
     "benchmark_info": (pso.benchmark_info, {"name": "sphere"}),
     "grey_benchmark_info": (pso.grey_benchmark_info, {"name": "grey_sphere"}),
 }
@@ -52,6 +54,7 @@ PARAMETERS = {
                       "record_history", "v_max", "patience", "tol", "max_evals", "target",
                       "max_time", "dim"],
     "hypervolume": ["front", "reference"],
+    "hypervolume_contributions": ["front", "reference"],
     "benchmark_info": ["name"],
     "grey_benchmark_info": ["name"],
 }

@@ -1,8 +1,10 @@
-"""Seeded minimize_multi runs and the hypervolume, compared bit for bit with an independent model.
+"""Seeded minimize_multi runs and the hypervolume, compared with an independent model.
 
 `reference_mopso` models the documented rules in pure Python (generator, spaces, bounds policies,
 velocity rules, archive with crowding and grid pruning, the run loop, the hypervolume). Every
-float is compared by its bit pattern, so a sign of zero or a last-bit rounding difference fails.
+float of a run is compared by its bit pattern, so a sign of zero or a last-bit rounding difference
+fails. The hypervolume is the exception: the model sums the literal exclusive-volume recursion,
+the library sorts and sweeps, so the two agree in sign and within a relative 1e-12.
 """
 
 import itertools
@@ -20,6 +22,11 @@ FIELDS = ("positions", "objectives", "swarm_history", "front_history")
 
 def bits(x):
     return struct.unpack("<Q", struct.pack("<d", x))[0]
+
+
+def same_volume(ours, model):
+    return (math.copysign(1.0, ours) == math.copysign(1.0, model)
+            and (ours == model or abs(ours - model) <= 1e-12 * abs(model)))
 
 
 def first_difference(ours, model, path="result"):
@@ -211,9 +218,9 @@ def test_insertion_and_front_hypervolume(seed, m):
     assert found is None, found
 
     expected = ref.hypervolume(kept, ref.default_reference(kept))
-    assert bits(front.hypervolume()) == bits(expected)
+    assert same_volume(front.hypervolume(), expected)
     explicit = [rng.choice([2.0, 3.0, 3.5]) for _ in range(m)]
-    assert bits(front.hypervolume(explicit)) == bits(ref.hypervolume(kept, explicit))
+    assert same_volume(front.hypervolume(explicit), ref.hypervolume(kept, explicit))
 
 
 @pytest.mark.parametrize("seed, m", FRONT_CASES)
@@ -226,11 +233,11 @@ def test_free_hypervolume(seed, m):
                       [4.0] * (m - 1) + [1.0]):
         ours = pso.hypervolume(points, reference)
         model = ref.hypervolume(points, reference)
-        assert bits(ours) == bits(model), (points, reference, ours, model)
+        assert same_volume(ours, model), (points, reference, ours, model)
     uniform = [p for p in points if len(p) == m]
     reference = ref.default_reference(uniform)
     ours, model = pso.hypervolume(uniform, reference), ref.hypervolume(uniform, reference)
-    assert bits(ours) == bits(model), (uniform, reference, ours, model)
+    assert same_volume(ours, model), (uniform, reference, ours, model)
 
 
 def test_model_hypervolume_on_known_fronts():

@@ -65,6 +65,30 @@ def test_python_thread_runs_while_a_native_run_is_in_progress(front_end):
     assert during > 5, f"{during} ticks during a {elapsed:.3f} s run"
 
 
+def test_python_thread_runs_while_a_hypervolume_is_computed():
+    rng = np.random.default_rng(1)
+    front = rng.random((200_000, 3))
+    front /= np.linalg.norm(front, axis=1, keepdims=True)
+    ticks = []
+    done = threading.Event()
+
+    def ticker():
+        while not done.is_set():
+            ticks.append(1)
+            time.sleep(0.001)
+
+    t = threading.Thread(target=ticker)
+    t.start()
+    time.sleep(0.01)
+    before = len(ticks)
+    for _ in range(3):
+        pso.hypervolume(front, [1.1, 1.1, 1.1])
+    during = len(ticks) - before
+    done.set()
+    t.join()
+    assert during > 5
+
+
 class Tracked:
     """Objects whose reference counts must come back to where they were."""
 
@@ -147,6 +171,9 @@ CALLS = [
     lambda t: pso.hypervolume(np.array([[1.0, 2.0], [2.0, 1.0]] * 5), [3, 3]),
     lambda t: pso.hypervolume([[1.0, 2.0], "ab"], [3, 3]),
     lambda t: pso.hypervolume([[1.0, 2.0]], [3, t]),
+    lambda t: pso.hypervolume(np.asfortranarray(np.ones((6, 3))) * 0.5, [1, 1, 1]),
+    lambda t: pso.hypervolume_contributions(np.ones((6, 2))[::2], [2, 2]),
+    lambda t: pso.hypervolume_contributions([[1.0, 2.0], "ab"], [3, 3]),
     lambda t: pso.benchmark_info("levy") + pso.grey_benchmark_info("grey_sphere"),
     lambda t: pso.benchmark_info("nope"),
     lambda t: pso.grey_benchmark_info(t),

@@ -160,3 +160,25 @@ def test_runs_off_the_main_thread_are_the_same_runs():
     run("main")
     assert results["worker"].convergence == results["main"].convergence
     assert results["worker"].history == results["main"].history
+
+
+def sphere_front(m, n, seed=1):
+    """n points on the unit sphere's positive orthant: every one of them is nondominated."""
+    import random
+    rng = random.Random(seed)
+    points = []
+    for _ in range(n):
+        p = [abs(rng.gauss(0, 1)) for _ in range(m)]
+        norm = sum(v * v for v in p) ** 0.5
+        points.append([v / norm for v in p])
+    return points
+
+
+@pytest.mark.parametrize("function", [pso.hypervolume, pso.hypervolume_contributions])
+def test_ctrl_c_ends_a_long_hypervolume(function):
+    # Seven objectives and 1,500 points take seconds; the signal comes after 0.2 s.
+    front = sphere_front(7, 1500)
+    with sigint_after(0.2) as sent, pytest.raises(KeyboardInterrupt):
+        function(front, [1.1] * 7)
+    assert sent, "the computation ended before the signal was sent"
+    assert time.monotonic() - sent[0] < 1.0
