@@ -22,6 +22,9 @@ from corvalinth_native import (
 # Plotting helpers; the module imports matplotlib only when a helper is called.
 from corvalinth import viz
 
+# Runs spread over threads, processes and clusters; standard library only.
+from corvalinth import parallel
+
 __all__ = [
     "minimize",
     "minimize_multi",
@@ -33,6 +36,7 @@ __all__ = [
     "ParetoFront",
     "GreyResult",
     "viz",
+    "parallel",
 ]
 
 
