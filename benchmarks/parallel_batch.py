@@ -1,0 +1,88 @@
+"""Prints the speed-up of parallel.batch over the serial vectorised run. Asserts only that the
+seeded results are the same.
+
+An objective that costs about 5 ms of CPU per point (a calibrated Python loop) is minimised with
+vectorized=True, first serially in this process, then through parallel.batch on a process pool
+of 1 and of 2 workers (started and warmed up before the clock runs), with one row per task (the
+default) and with the rows split evenly over the workers (chunksize = rows / workers). Each figure is the best of
+REPEATS runs, since other work on the machine only ever slows a run down.
+
+    python benchmarks/parallel_batch.py [n_particles] [max_iter]
+"""
+
+import sys
+import time
+from concurrent.futures import ProcessPoolExecutor
+
+import corvalinth as pso
+from corvalinth import parallel
+
+COST_SECONDS = 0.005
+REPEATS = 3
+BOUNDS = [(-5.0, 5.0)] * 4
+LOOPS = 1  # set by calibrate() before any pool starts, inherited by forked workers
+
+
+def busy(loops):
+    total = 0.0
+    for k in range(loops):
+        total += k * 1e-9
+    return total
+
+
+def calibrate():
+    """Loop count whose run costs about COST_SECONDS here."""
+    loops = 10_000
+    while True:
+        start = time.perf_counter()
+        busy(loops)
+        elapsed = time.perf_counter() - start
+        if elapsed > 0.02:
+            return max(1, int(loops * COST_SECONDS / elapsed))
+        loops *= 2
+
+
+def expensive(x):
+    spent = busy(LOOPS)
+    return sum(v * v for v in x) + (spent - spent)
+
+
+def timed_run(objective, n_particles, max_iter):
+    """(best time of REPEATS seeded runs, the result)."""
+    best = float("inf")
+    for _ in range(REPEATS):
+        start = time.perf_counter()
+        result = pso.minimize(objective, BOUNDS, vectorized=True, n_particles=n_particles,
+                              max_iter=max_iter, seed=3, record_history=False)
+        best = min(best, time.perf_counter() - start)
+    return best, result
+
+
+def main():
+    global LOOPS
+    n_particles = int(sys.argv[1]) if len(sys.argv) > 1 else 20
+    max_iter = int(sys.argv[2]) if len(sys.argv) > 2 else 10
+    LOOPS = calibrate()
+    start = time.perf_counter()
+    for _ in range(20):
+        expensive([0.0])
+    per_point = (time.perf_counter() - start) / 20
+    evaluations = n_particles * (max_iter + 1)
+    print(f"objective: {per_point * 1e3:.2f} ms per point; {evaluations} evaluations per run")
+
+    serial_time, serial = timed_run(lambda X: [expensive(row) for row in X.tolist()],
+                                    n_particles, max_iter)
+    print(f"serial vectorised: {serial_time:.3f} s")
+    for workers in (1, 2):
+        with ProcessPoolExecutor(workers) as pool:
+            list(pool.map(expensive, [[0.0]] * (2 * workers)))  # start and warm the workers
+            for chunksize in (None, -(-n_particles // workers)):
+                spread_time, spread = timed_run(parallel.batch(expensive, pool, chunksize),
+                                                n_particles, max_iter)
+                assert spread.to_dict() == serial.to_dict(), "a seeded run must not change"
+                print(f"batch, {workers} worker(s), chunksize={chunksize}: {spread_time:.3f} s, "
+                      f"speed-up {serial_time / spread_time:.2f}x")
+
+
+if __name__ == "__main__":
+    main()
