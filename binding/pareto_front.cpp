@@ -185,27 +185,19 @@ FrontHistory front_history_from(const StateReader& in) {
   const char* key = "front_history";
   PyObject* value = in.item(key);
   if (PyTuple_Check(value) == 0 || PyTuple_Size(value) != 3 ||
-      PyLong_Check(PyTuple_GetItem(value, 0)) == 0 || PyList_Check(PyTuple_GetItem(value, 1)) == 0 ||
-      PyBytes_Check(PyTuple_GetItem(value, 2)) == 0) {
+      PyList_Check(PyTuple_GetItem(value, 1)) == 0) {
     bad_state(key, "must be a tuple (objectives, list of starts, bytes)");
   }
   FrontHistory history;
-  history.objectives = static_cast<std::size_t>(PyLong_AsSize_t(PyTuple_GetItem(value, 0)));
-  if (PyErr_Occurred() != nullptr) {
-    PyErr_Clear();
-    bad_state(key, "objective count must be an int in range");
-  }
+  history.objectives = static_cast<std::size_t>(count_from(PyTuple_GetItem(value, 0), key));
   PyObject* starts = PyTuple_GetItem(value, 1);  // borrowed
   const Py_ssize_t count = PyList_Size(starts);
   for (Py_ssize_t k = 0; k < count; ++k) {
-    PyObject* start = PyList_GetItem(starts, k);  // borrowed
-    const std::size_t number = PyLong_Check(start) != 0 ? PyLong_AsSize_t(start) : 0;
-    if (PyLong_Check(start) == 0 || PyErr_Occurred() != nullptr ||
-        (k == 0 && number != 0) || (k > 0 && number < history.starts.back())) {
-      PyErr_Clear();
-      bad_state(key, "starts must be ints rising from 0");
+    const auto start = static_cast<std::size_t>(count_from(PyList_GetItem(starts, k), key));
+    if ((k == 0 && start != 0) || (k > 0 && start < history.starts.back())) {
+      bad_state(key, "starts must rise from 0");
     }
-    history.starts.push_back(number);
+    history.starts.push_back(start);
   }
   history.values = doubles_from_bytes(PyTuple_GetItem(value, 2), key);
   const std::size_t members = history.starts.empty() ? 0 : history.starts.back();

@@ -105,16 +105,17 @@ PyObject* StateReader::item(const char* key) const {
   return value;
 }
 
-std::uint64_t StateReader::count(const char* key) const {
-  PyObject* value = item(key);
-  if (PyLong_Check(value) == 0) bad_state(key, "must be an int");
+std::uint64_t count_from(PyObject* value, const char* key) {
+  if (PyLong_Check(value) == 0) bad_state(key, "holds a value that is not an int");
   const unsigned long long number = PyLong_AsUnsignedLongLong(value);
   if (number == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) {
     PyErr_Clear();
-    bad_state(key, "must be an int in [0, 2**64)");
+    bad_state(key, "holds an int outside [0, 2**64)");
   }
   return number;
 }
+
+std::uint64_t StateReader::count(const char* key) const { return count_from(item(key), key); }
 
 double StateReader::real(const char* key) const {
   PyObject* value = item(key);
@@ -157,15 +158,7 @@ History StateReader::history(const char* key) const {
     bad_state(key, "must be a tuple (particles, dim, iterations, bytes)");
   }
   std::uint64_t sizes[3];
-  for (Py_ssize_t k = 0; k < 3; ++k) {
-    PyObject* size = PyTuple_GetItem(value, k);  // borrowed
-    if (PyLong_Check(size) == 0) bad_state(key, "sizes must be ints");
-    sizes[k] = PyLong_AsUnsignedLongLong(size);
-    if (PyErr_Occurred() != nullptr) {
-      PyErr_Clear();
-      bad_state(key, "sizes must be ints in [0, 2**64)");
-    }
-  }
+  for (Py_ssize_t k = 0; k < 3; ++k) sizes[k] = count_from(PyTuple_GetItem(value, k), key);
   std::vector<double> positions = doubles_from_bytes(PyTuple_GetItem(value, 3), key);
   const std::uint64_t per_iteration = sizes[0] * sizes[1];
   // An empty snapshot repeated many times would cost time on every read: a recorded iteration

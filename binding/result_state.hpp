@@ -52,6 +52,9 @@ class StateReader {
 PyRef doubles_to_bytes(std::span<const double> values);
 std::vector<double> doubles_from_bytes(PyObject* bytes, const char* key);
 
+// An int in [0, 2**64) read from `value`, or ValueError naming `key`.
+std::uint64_t count_from(PyObject* value, const char* key);
+
 // Raises ValueError "invalid result state: '<key>' <problem>".
 [[noreturn]] void bad_state(const char* key, const char* problem);
 
