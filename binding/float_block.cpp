@@ -110,6 +110,11 @@ PyRef shared_float64_array(PyObject* owner, std::span<const double> values,
   return numpy::as_array(block.get());
 }
 
+PyRef shared_history_array(PyObject* owner, const History& history) {
+  return shared_float64_array(owner, history.positions,
+                              {history.iterations(), history.particles, history.dim});
+}
+
 PyRef owned_float64_array(std::vector<double> values, std::initializer_list<std::size_t> shape) {
   auto owned = std::make_unique<std::vector<double>>(std::move(values));
   PyRef block = new_block(owned->data(), shape);

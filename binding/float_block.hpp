@@ -11,6 +11,7 @@
 
 #include "binding/py_ref.hpp"
 #include "binding/python.hpp"
+#include "core/records.hpp"
 
 namespace corvalinth::py {
 
@@ -19,6 +20,9 @@ namespace corvalinth::py {
 // Throws PythonErrorSet (NumPy cannot be loaded, or out of memory).
 PyRef shared_float64_array(PyObject* owner, std::span<const double> values,
                            std::initializer_list<std::size_t> shape);
+
+// `history` as a read-only (iterations, particles, dim) array, shared with `owner`.
+PyRef shared_history_array(PyObject* owner, const History& history);
 
 // A read-only array that owns `values`, shaped `shape`.
 PyRef owned_float64_array(std::vector<double> values, std::initializer_list<std::size_t> shape);

@@ -65,12 +65,8 @@ PyObject* objectives_array(PyObject* self, PyObject*) {
 }
 
 PyObject* swarm_history_array(PyObject* self, PyObject*) {
-  return translate_exceptions([&] {
-    const History& history = data_of(self).swarm_history;
-    return shared_float64_array(self, history.positions,
-                                {history.iterations(), history.particles, history.dim})
-        .release();
-  });
+  return translate_exceptions(
+      [&] { return shared_history_array(self, data_of(self).swarm_history).release(); });
 }
 
 PyObject* reduce(PyObject* self, PyObject*) {

@@ -51,12 +51,8 @@ PyObject* get_iterations(PyObject* self, void*) {
 }
 
 PyObject* history_array(PyObject* self, PyObject*) {
-  return translate_exceptions([&] {
-    const History& history = data_of(self).history;
-    return shared_float64_array(self, history.positions,
-                                {history.iterations(), history.particles, history.dim})
-        .release();
-  });
+  return translate_exceptions(
+      [&] { return shared_history_array(self, data_of(self).history).release(); });
 }
 
 PyObject* convergence_array(PyObject* self, PyObject*) {
