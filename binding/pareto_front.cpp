@@ -165,7 +165,7 @@ namespace {
 // `count` rows of `row_width` values cut from `values`, which must hold exactly that many.
 std::vector<std::vector<double>> rows_from(const std::vector<double>& values, std::uint64_t count,
                                            std::uint64_t row_width, const char* key) {
-  if ((count != 0 && values.size() / count != row_width) || count * row_width != values.size()) {
+  if (array_size(count, row_width, key) != values.size()) {
     bad_state(key, "must hold one row per member");
   }
   std::vector<std::vector<double>> rows;
@@ -197,8 +197,7 @@ FrontHistory front_history_from(const StateReader& in) {
   }
   history.values = doubles_from_bytes(PyTuple_GetItem(value, 2), key);
   const std::size_t members = history.starts.empty() ? 0 : history.starts.back();
-  if ((members != 0 && history.values.size() / members != history.objectives) ||
-      members * history.objectives != history.values.size()) {
+  if (array_size(members, history.objectives, key) != history.values.size()) {
     bad_state(key, "must hold one vector per member");
   }
   return history;

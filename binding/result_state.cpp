@@ -115,6 +115,14 @@ std::uint64_t count_from(PyObject* value, const char* key) {
   return number;
 }
 
+std::uint64_t array_size(std::uint64_t a, std::uint64_t b, const char* key) {
+  constexpr std::uint64_t kMaxValues = PY_SSIZE_T_MAX / sizeof(double);
+  if (a > kMaxValues || b > kMaxValues || (b != 0 && a > kMaxValues / b)) {
+    bad_state(key, "has sizes too large for an array");
+  }
+  return a * b;
+}
+
 std::uint64_t StateReader::count(const char* key) const { return count_from(item(key), key); }
 
 double StateReader::real(const char* key) const {
@@ -160,13 +168,11 @@ History StateReader::history(const char* key) const {
   std::uint64_t sizes[3];
   for (Py_ssize_t k = 0; k < 3; ++k) sizes[k] = count_from(PyTuple_GetItem(value, k), key);
   std::vector<double> positions = doubles_from_bytes(PyTuple_GetItem(value, 3), key);
-  const std::uint64_t per_iteration = sizes[0] * sizes[1];
+  const std::uint64_t per_iteration = array_size(sizes[0], sizes[1], key);
   // An empty snapshot repeated many times would cost time on every read: a recorded iteration
   // holds at least one value.
-  const bool overflows = (sizes[0] != 0 && per_iteration / sizes[0] != sizes[1]) ||
-                         (sizes[2] != 0 && per_iteration > positions.size() / sizes[2]) ||
-                         (sizes[2] != 0 && per_iteration == 0);
-  if (overflows || per_iteration * sizes[2] != positions.size()) {
+  if ((sizes[2] != 0 && per_iteration == 0) ||
+      array_size(per_iteration, sizes[2], key) != positions.size()) {
     bad_state(key, "must hold particles x dim x iterations doubles");
   }
   return History::restored(static_cast<std::size_t>(sizes[0]), static_cast<std::size_t>(sizes[1]),

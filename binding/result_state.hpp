@@ -55,6 +55,10 @@ std::vector<double> doubles_from_bytes(PyObject* bytes, const char* key);
 // An int in [0, 2**64) read from `value`, or ValueError naming `key`.
 std::uint64_t count_from(PyObject* value, const char* key);
 
+// a x b, the size of an array axis or block of doubles: ValueError naming `key` when a factor
+// or the product exceeds what an array can address (PY_SSIZE_T_MAX bytes of doubles).
+std::uint64_t array_size(std::uint64_t a, std::uint64_t b, const char* key);
+
 // Raises ValueError "invalid result state: '<key>' <problem>".
 [[noreturn]] void bad_state(const char* key, const char* problem);
 
