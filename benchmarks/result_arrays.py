@@ -19,7 +19,7 @@ PARTICLES, DIM, ITERATIONS = 50, 50, 20_000
 def timed(label, action):
     start = time.perf_counter()
     value = action()
-    print(f"{label}: {time.perf_counter() - start:.3f} s")
+    print(f"{label}: {(time.perf_counter() - start) * 1e3:.3f} ms")
     return value
 
 
