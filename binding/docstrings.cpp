@@ -365,5 +365,65 @@ Returns:
     list[float]: one contribution per point, in input order; ``0.0`` for
     points the hypervolume ignores (other lengths, NaN, not strictly better
     than ``reference``), for dominated points and for repeated points.)doc";
+const char* const pso_result_iterations =
+    "Number of iterations the run made (int), whatever ``record_history`` was.";
+
+const char* const pso_result_history_array = R"doc(history_array($self)
+--
+
+The history as a read-only float64 NumPy array of shape
+``(iterations, n_particles, dim)``, sharing the result's storage (no copy).
+Its length along the first axis is 0 if run with ``record_history=False``.
+Use ``.copy()`` for a writable array.)doc";
+
+const char* const pareto_front_iterations =
+    "Number of iterations the run made (int), whatever ``record_history`` was.";
+
+const char* const pareto_front_positions_array = R"doc(positions_array($self)
+--
+
+The members' positions as a read-only float64 NumPy array of shape
+``(members, dim)``, in the order of ``positions``.)doc";
+
+const char* const pareto_front_objectives_array = R"doc(objectives_array($self)
+--
+
+The members' objective vectors as a read-only float64 NumPy array of shape
+``(members, n_objectives)``, in the order of ``objectives``.)doc";
+
+const char* const pareto_front_swarm_history_array = R"doc(swarm_history_array($self)
+--
+
+The swarm history as a read-only float64 NumPy array of shape
+``(iterations, n_particles, dim)``, sharing the front's storage (no copy).
+Its length along the first axis is 0 if run with ``record_history=False``.)doc";
+
+const char* const grey_result_iterations =
+    "Number of iterations the run made (int), whatever the convergence curve holds.";
+
+const char* const result_convergence_array = R"doc(convergence_array($self)
+--
+
+The convergence curve as a read-only one-dimensional float64 NumPy array,
+sharing the result's storage (no copy).)doc";
+
+const char* const result_to_dict = R"doc(to_dict($self)
+--
+
+Every attribute in a new dict of plain Python types (lists, tuples, float,
+int, str), ready for ``json.dumps``. Non-finite values stay floats
+(``nan``, ``inf``, ``-inf``): ``json.dumps`` writes them as ``NaN``,
+``Infinity`` and ``-Infinity``, which ``json.loads`` reads back; pass
+``allow_nan=False`` to refuse them instead.)doc";
+
+const char* const result_reduce = R"doc(__reduce__($self)
+--
+
+Pickle support: the result is rebuilt from a state of plain Python objects,
+bit for bit (NaN, -0.0 and infinities included). ``copy.copy`` and
+``copy.deepcopy`` go through it too.)doc";
+
+const char* const rebuild_result = R"doc(Rebuilds a result from the state that its ``__reduce__`` gave. Private:
+called by pickle.)doc";
 
 }  // namespace corvalinth::py::docs

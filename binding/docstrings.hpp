@@ -35,4 +35,16 @@ extern const char* const grey_result_stop_reason;
 extern const char* const grey_result_best_centers;
 extern const char* const hypervolume_contributions;
 
+extern const char* const pso_result_iterations;
+extern const char* const pso_result_history_array;
+extern const char* const pareto_front_iterations;
+extern const char* const pareto_front_positions_array;
+extern const char* const pareto_front_objectives_array;
+extern const char* const pareto_front_swarm_history_array;
+extern const char* const grey_result_iterations;
+extern const char* const result_convergence_array;
+extern const char* const result_to_dict;
+extern const char* const result_reduce;
+extern const char* const rebuild_result;
+
 }  // namespace corvalinth::py::docs

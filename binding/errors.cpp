@@ -16,11 +16,13 @@ void raise(PyObject* type, const std::string& message) {
 }
 
 PyObject* panic_exception_type() {
-  // Kept for the life of the interpreter: instances may outlive any one call.
+  // Kept for the life of the interpreter: instances may outlive any one call. Named after the
+  // package that exports it, so pickle finds the class by reference (corvalinth.PanicException)
+  // and an error raised in a worker process arrives whole in the parent.
   static PyObject* type = nullptr;
   if (type == nullptr) {
     type = PyErr_NewExceptionWithDoc(
-        "corvalinth_native.PanicException",
+        "corvalinth.PanicException",
         "An internal error of the optimiser: a violated precondition of the core.\n\n"
         "Derived from BaseException, so ``except Exception`` does not catch it.",
         PyExc_BaseException, nullptr);

@@ -5,8 +5,10 @@
 #include "binding/convert.hpp"
 #include "binding/docstrings.hpp"
 #include "binding/errors.hpp"
+#include "binding/float_block.hpp"
 #include "binding/pso_result.hpp"
 #include "binding/result_class.hpp"
+#include "binding/result_state.hpp"
 
 namespace corvalinth::py {
 namespace {
@@ -54,6 +56,39 @@ PyObject* get_best_centers(PyObject* self, void*) {
   return translate_exceptions([&] { return new_float_list(data_of(self).best_centers).release(); });
 }
 
+PyObject* get_iterations(PyObject* self, void*) {
+  return PyLong_FromUnsignedLongLong(data_of(self).iterations);
+}
+
+PyObject* convergence_array(PyObject* self, PyObject*) {
+  return translate_exceptions([&] {
+    const std::vector<double>& convergence = data_of(self).convergence;
+    return shared_float64_array(self, convergence, {convergence.size()}).release();
+  });
+}
+
+PyObject* reduce(PyObject* self, PyObject*) {
+  return translate_exceptions([&] {
+    const GreyResultData& data = data_of(self);
+    std::vector<double> intervals;  // lower and upper of each variable, in turn
+    intervals.reserve(2 * data.best_position.size());
+    for (const auto& [lower, upper] : data.best_position) {
+      intervals.push_back(lower);
+      intervals.push_back(upper);
+    }
+    StateWriter state;
+    state.put_doubles("best_position", intervals);
+    state.put_doubles("best_centers", data.best_centers);
+    state.put_doubles("best_spreads", data.best_spreads);
+    state.put_doubles("convergence", data.convergence);
+    state.put_stop_reason("stop_reason", data.stop_reason);
+    state.put_float("best_value", data.best_value);
+    state.put_count("evaluations", data.evaluations);
+    state.put_count("iterations", data.iterations);
+    return state.reduce_with("_rebuild_grey_result").release();
+  });
+}
+
 PyObject* repr(PyObject* self) {
   return translate_exceptions([&] {
     const GreyResultData& data = data_of(self);
@@ -81,18 +116,49 @@ PyGetSetDef attributes[] = {
     {"evaluations", get_evaluations, nullptr, docs::grey_result_evaluations, nullptr},
     {"stop_reason", get_stop_reason, nullptr, docs::grey_result_stop_reason, nullptr},
     {"best_centers", get_best_centers, nullptr, docs::grey_result_best_centers, nullptr},
+    {"iterations", get_iterations, nullptr, docs::grey_result_iterations, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef methods[] = {
+    {"to_dict", to_dict<attributes>, METH_NOARGS, docs::result_to_dict},
+    {"convergence_array", convergence_array, METH_NOARGS, docs::result_convergence_array},
+    {"__reduce__", reduce, METH_NOARGS, docs::result_reduce},
+    {nullptr, nullptr, 0, nullptr},
 };
 
 }  // namespace
 
 PyObject* create_grey_result_type() {
   PyObject* type = create_result_type<GreyResultData>(
-      {"corvalinth_native.GreyResult", docs::grey_result, attributes, nullptr, repr});
+      {"corvalinth_native.GreyResult", docs::grey_result, attributes, methods, repr});
   if (type != nullptr) grey_result_type = Py_NewRef(type);
   return type;
 }
 
 PyRef new_grey_result(GreyResultData data) { return new_result(grey_result_type, std::move(data)); }
+
+PyObject* rebuild_grey_result(PyObject*, PyObject* state) {
+  return translate_exceptions([&] {
+    const StateReader in(state);
+    GreyResultData data;
+    const std::vector<double> intervals = in.doubles("best_position");
+    data.best_centers = in.doubles("best_centers");
+    data.best_spreads = in.doubles("best_spreads");
+    if (intervals.size() != 2 * data.best_centers.size() ||
+        data.best_spreads.size() != data.best_centers.size()) {
+      bad_state("best_position", "must hold one interval per center and spread");
+    }
+    for (std::size_t k = 0; k < data.best_centers.size(); ++k) {
+      data.best_position.emplace_back(intervals[2 * k], intervals[2 * k + 1]);
+    }
+    data.convergence = in.doubles("convergence");
+    data.stop_reason = in.stop_reason("stop_reason");
+    data.best_value = in.real("best_value");
+    data.evaluations = in.count("evaluations");
+    data.iterations = in.count("iterations");
+    return new_grey_result(std::move(data)).release();
+  });
+}
 
 }  // namespace corvalinth::py

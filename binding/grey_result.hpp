@@ -19,6 +19,7 @@ struct GreyResultData {
   StopReason stop_reason = StopReason::MaxIterations;
   double best_value = 0.0;
   std::uint64_t evaluations = 0;
+  std::uint64_t iterations = 0;  // iterations run, whatever the history
 };
 
 // Creates the class; returns a new reference, or null with an error set.
@@ -26,5 +27,8 @@ PyObject* create_grey_result_type();
 
 // A new GreyResult owning `data`. Throws PythonErrorSet on failure.
 PyRef new_grey_result(GreyResultData data);
+
+// corvalinth_native._rebuild_grey_result(state): the reconstructor that unpickles a GreyResult.
+PyObject* rebuild_grey_result(PyObject* module, PyObject* state);
 
 }  // namespace corvalinth::py

@@ -154,9 +154,14 @@ PyRef run_in_space(const Plan& plan, const Space& space) {
   }
   data.convergence = std::move(result.convergence);
   data.history = std::move(result.history);
+  // An unrecorded history still has the run's shape: no iterations of n x dim.
+  if (!plan.config.record_history) {
+    data.history = History::restored(plan.config.n_particles, space.dim(), 0, {});
+  }
   data.stop_reason = result.stop_reason;
   data.best_value = result.best_value;
   data.evaluations = result.evaluations;
+  data.iterations = result.iterations;
   return new_pso_result(std::move(data));
 }
 

@@ -88,6 +88,7 @@ GreyResultData result_data(RunResult<GreyNumber>&& result) {
   data.stop_reason = result.stop_reason;
   data.best_value = result.best_value;
   data.evaluations = result.evaluations;
+  data.iterations = result.iterations;
   return data;
 }
 

@@ -65,6 +65,11 @@ PyRef run_in_space(const MopsoConfig& config, const Space& space, const Velocity
   }
   data.swarm_history = std::move(result.swarm_history);
   data.front_history = std::move(result.front_history);
+  // An unrecorded swarm history still has the run's shape: no iterations of n x dim.
+  if (!config.record_history) {
+    data.swarm_history = History::restored(config.n_particles, space.dim(), 0, {});
+  }
+  data.iterations = result.iterations;
   return new_pareto_front(std::move(data));
 }
 

@@ -34,6 +34,10 @@ PyMethodDef methods[] = {
      METH_FASTCALL | METH_KEYWORDS, docs::grey_benchmark_info},
     {"hypervolume_contributions", fastcall_with_keywords<hypervolume_contributions>(),
      METH_FASTCALL | METH_KEYWORDS, docs::hypervolume_contributions},
+    // The reconstructors that __reduce__ of the result classes names; private.
+    {"_rebuild_pso_result", rebuild_pso_result, METH_O, docs::rebuild_result},
+    {"_rebuild_pareto_front", rebuild_pareto_front, METH_O, docs::rebuild_result},
+    {"_rebuild_grey_result", rebuild_grey_result, METH_O, docs::rebuild_result},
     {nullptr, nullptr, 0, nullptr},
 };
 

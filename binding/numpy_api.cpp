@@ -73,6 +73,16 @@ double* matrix_data(PyObject* array, Py_buffer& view) {
 
 }  // namespace detail
 
+PyRef as_array(PyObject* object) {
+  const PyRef numpy = PyRef::steal(PyImport_ImportModule("numpy"));
+  if (!numpy) throw PythonErrorSet{};
+  const PyRef asarray = PyRef::steal(PyObject_GetAttrString(numpy.get(), "asarray"));
+  if (!asarray) throw PythonErrorSet{};
+  PyRef array = PyRef::steal(PyObject_CallFunctionObjArgs(asarray.get(), object, nullptr));
+  if (!array) throw PythonErrorSet{};
+  return array;
+}
+
 bool is_array(PyObject* object) {
   if (api_table == nullptr) {
     // No array can exist for us to see unless NumPy is loaded already.

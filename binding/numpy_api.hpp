@@ -16,6 +16,10 @@ namespace corvalinth::py::numpy {
 template <typename Fill>
 PyRef new_matrix(std::size_t rows, std::size_t cols, Fill fill);
 
+// numpy.asarray(object): an array over an object that exports a buffer, sharing its memory.
+// Throws PythonErrorSet when NumPy cannot be loaded or refuses the object.
+PyRef as_array(PyObject* object);
+
 // True when `object` is a NumPy array (of any dtype or shape).
 bool is_array(PyObject* object);
 

@@ -16,6 +16,7 @@ struct ParetoFrontData {
   std::vector<std::vector<double>> objectives;  // same order as positions
   History swarm_history;
   FrontHistory front_history;
+  std::uint64_t iterations = 0;  // iterations run, whatever record_history
 };
 
 // Creates the class; returns a new reference, or null with an error set.
@@ -23,5 +24,8 @@ PyObject* create_pareto_front_type();
 
 // A new ParetoFront owning `data`. Throws PythonErrorSet on failure.
 PyRef new_pareto_front(ParetoFrontData data);
+
+// corvalinth_native._rebuild_pareto_front(state): the reconstructor that unpickles a ParetoFront.
+PyObject* rebuild_pareto_front(PyObject* module, PyObject* state);
 
 }  // namespace corvalinth::py

@@ -8,8 +8,10 @@
 #include "binding/convert.hpp"
 #include "binding/docstrings.hpp"
 #include "binding/errors.hpp"
+#include "binding/float_block.hpp"
 #include "binding/result_class.hpp"
 #include "binding/result_lists.hpp"
+#include "binding/result_state.hpp"
 
 namespace corvalinth::py {
 namespace {
@@ -44,6 +46,37 @@ PyObject* get_best_value(PyObject* self, void*) {
   return PyFloat_FromDouble(data_of(self).best_value);
 }
 
+PyObject* get_iterations(PyObject* self, void*) {
+  return PyLong_FromUnsignedLongLong(data_of(self).iterations);
+}
+
+PyObject* history_array(PyObject* self, PyObject*) {
+  return translate_exceptions(
+      [&] { return shared_history_array(self, data_of(self).history).release(); });
+}
+
+PyObject* convergence_array(PyObject* self, PyObject*) {
+  return translate_exceptions([&] {
+    const std::vector<double>& convergence = data_of(self).convergence;
+    return shared_float64_array(self, convergence, {convergence.size()}).release();
+  });
+}
+
+PyObject* reduce(PyObject* self, PyObject*) {
+  return translate_exceptions([&] {
+    const PsoResultData& data = data_of(self);
+    StateWriter state;
+    state.put_doubles("best_position", data.best_position);
+    state.put_doubles("convergence", data.convergence);
+    state.put_history("history", data.history);
+    state.put_stop_reason("stop_reason", data.stop_reason);
+    state.put_float("best_value", data.best_value);
+    state.put_count("evaluations", data.evaluations);
+    state.put_count("iterations", data.iterations);
+    return state.reduce_with("_rebuild_pso_result").release();
+  });
+}
+
 PyObject* repr(PyObject* self) {
   return translate_exceptions([&] {
     const PsoResultData& data = data_of(self);
@@ -63,7 +96,16 @@ PyGetSetDef getset[] = {
     {"evaluations", get_evaluations, nullptr, docs::pso_result_evaluations, nullptr},
     {"stop_reason", get_stop_reason, nullptr, docs::pso_result_stop_reason, nullptr},
     {"best_value", get_best_value, nullptr, docs::pso_result_best_value, nullptr},
+    {"iterations", get_iterations, nullptr, docs::pso_result_iterations, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef methods[] = {
+    {"to_dict", to_dict<getset>, METH_NOARGS, docs::result_to_dict},
+    {"history_array", history_array, METH_NOARGS, docs::pso_result_history_array},
+    {"convergence_array", convergence_array, METH_NOARGS, docs::result_convergence_array},
+    {"__reduce__", reduce, METH_NOARGS, docs::result_reduce},
+    {nullptr, nullptr, 0, nullptr},
 };
 
 std::string non_finite(double value) {
@@ -115,11 +157,26 @@ std::string format_list(const std::vector<double>& values) {
 
 PyObject* create_pso_result_type() {
   PyObject* type = create_result_type<PsoResultData>(
-      {"corvalinth_native.PsoResult", docs::pso_result, getset, nullptr, repr});
+      {"corvalinth_native.PsoResult", docs::pso_result, getset, methods, repr});
   if (type != nullptr) pso_result_type = Py_NewRef(type);
   return type;
 }
 
 PyRef new_pso_result(PsoResultData data) { return new_result(pso_result_type, std::move(data)); }
+
+PyObject* rebuild_pso_result(PyObject*, PyObject* state) {
+  return translate_exceptions([&] {
+    const StateReader in(state);
+    PsoResultData data;
+    data.best_position = in.doubles("best_position");
+    data.convergence = in.doubles("convergence");
+    data.history = in.history("history");
+    data.stop_reason = in.stop_reason("stop_reason");
+    data.best_value = in.real("best_value");
+    data.evaluations = in.count("evaluations");
+    data.iterations = in.count("iterations");
+    return new_pso_result(std::move(data)).release();
+  });
+}
 
 }  // namespace corvalinth::py

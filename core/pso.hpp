@@ -149,6 +149,7 @@ class SwarmRun {
   // Records the end of iteration t and applies the stop tests in their order. Returns the reason
   // to stop, if any.
   std::optional<StopReason> finish_iteration(std::uint64_t t, IterationCallback* callback) {
+    ++result_.iterations;
     if (config_.record_history) result_.convergence.push_back(gbest_value_);
     if (callback != nullptr) {
       const IterationInfo info{gbest_position_, t, gbest_value_, evaluations_};

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/duration.hpp"
@@ -62,6 +63,17 @@ struct History {
     positions.insert(positions.end(), all.begin(), all.end());
     ++recorded_;
   }
+  // A history rebuilt from its stored block; `positions` must hold exactly
+  // iterations x particles x dim values.
+  static History restored(std::size_t particles, std::size_t dim, std::size_t iterations,
+                          std::vector<double> positions) {
+    History history;
+    history.particles = particles;
+    history.dim = dim;
+    history.positions = std::move(positions);
+    history.recorded_ = iterations;
+    return history;
+  }
 
  private:
   std::size_t recorded_ = 0;
@@ -75,6 +87,7 @@ struct RunResult {
   std::vector<double> convergence;     // global best at the end of each iteration
   std::uint64_t evaluations = 0;
   StopReason stop_reason = StopReason::MaxIterations;
+  std::uint64_t iterations = 0;        // iterations completed, whatever record_history
 };
 
 // What the iteration callback sees after each iteration.

@@ -81,6 +81,7 @@ struct MopsoResult {
   std::vector<FrontMember<Element>> members;  // the final archive, in archive order
   History swarm_history;                      // undecoded positions at each iteration's start
   FrontHistory front_history;                 // archive objectives at each iteration's start
+  std::uint64_t iterations = 0;               // iterations completed, whatever record_history
 };
 
 namespace detail {
@@ -150,6 +151,7 @@ class MopsoRun {
         update_personal_best(i);
         archive_.insert(swarm_.position(i), values_);
       }
+      ++result_.iterations;
     }
     archive_.prune_and_weigh();  // the final front respects the capacity; weights unused
 

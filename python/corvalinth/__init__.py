@@ -27,6 +27,8 @@ from corvalinth import viz
 
 # Progress display for long runs, built on the per-iteration callback.
 from corvalinth import progress
+# Runs spread over threads, processes and clusters; standard library only.
+from corvalinth import parallel
 
 __all__ = [
     "minimize",
@@ -41,6 +43,7 @@ __all__ = [
     "viz",
     "progress",
     "hypervolume_contributions",
+    "parallel",
 ]
 
 

@@ -141,6 +141,8 @@ TYPED_TEST(MopsoOverSpaces, SeededRunsRepeatExactlyAndHistoryChangesNothingElse)
     EXPECT_EQ(unrecorded.swarm_history.iterations(), 0u);
     EXPECT_TRUE(unrecorded.swarm_history.positions.empty());
     EXPECT_EQ(unrecorded.front_history.iterations(), 0u);
+    EXPECT_EQ(unrecorded.iterations, c.max_iter);
+    EXPECT_EQ(first.iterations, c.max_iter);
 
     MopsoConfig other_seed = c;
     other_seed.seed = 2025;

@@ -139,6 +139,13 @@ TEST_P(StopCriteria, FirstHoldingCriterionInOrderEndsTheRun) {
   EXPECT_EQ(result.stop_reason, c.reason) << c.what;
   EXPECT_EQ(result.convergence.size(), c.iterations_run) << c.what;
   EXPECT_EQ(result.evaluations, 30 * (c.iterations_run + 1)) << c.what;
+  EXPECT_EQ(result.iterations, c.iterations_run) << c.what;
+  // The count comes from the loop, not from the trace.
+  config.record_history = false;
+  const auto unrecorded = run_function(config, [](auto) { return 1.0; },
+                                       c.callback ? &callback : nullptr);
+  EXPECT_TRUE(unrecorded.convergence.empty()) << c.what;
+  EXPECT_EQ(unrecorded.iterations, c.iterations_run) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,9 @@
 """Threads and resources: native runs release the lock; repeated calls leak nothing."""
 
+import copy
 import gc
+import json
+import pickle
 import sys
 import threading
 import time
@@ -10,6 +13,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
+import corvalinth_native
 
 
 def test_native_runs_in_two_threads_overlap():
@@ -121,6 +125,14 @@ class Tracked:
         return sum(lo * lo + hi * hi for lo, hi in greys)
 
 
+def as_data(result):
+    """Every way a result becomes data: pickled, copied, as a dict and as arrays."""
+    twin = pickle.loads(pickle.dumps(result))
+    arrays = [getattr(twin, n)() for n in dir(twin) if n.endswith("_array")]
+    return [copy.deepcopy(result), copy.copy(twin), json.dumps(twin.to_dict())] + [
+        a.sum() for a in arrays]
+
+
 def read_all(result):
     """Every attribute and the repr of a result."""
     return [getattr(result, name) for name in dir(result) if not name.startswith("__")] + [
@@ -167,6 +179,18 @@ CALLS = [
     lambda t: pso.minimize_grey(t.grey, [(-1, 1)] * 2, max_spread=[-1.0, 1.0]),
     lambda t: pso.minimize_grey(t.grey, [(-1, 1)] * 2, max_spread=["x", t]),
     lambda t: pso.minimize_grey(t.grey, [(-1, 1)] * 2, representation="x"),
+    # results as data
+    lambda t: as_data(pso.minimize(t.objective, [(-1, 1)] * 2, max_iter=5)),
+    lambda t: as_data(pso.minimize(t.objective, [(-1, 1)] * 2, max_iter=5, record_history=False)),
+    lambda t: as_data(pso.minimize_multi(t.multi, [(-1, 1)] * 2, n_particles=5, max_iter=5)),
+    lambda t: as_data(pso.minimize_grey(t.grey, [(-1, 1)] * 2, max_iter=5)),
+    lambda t: corvalinth_native._rebuild_pso_result(
+        {**pso.minimize("sphere", [(-1, 1)], max_iter=2).__reduce__()[1][0],
+         "iterations": t}),
+    lambda t: corvalinth_native._rebuild_pareto_front(
+        {**pso.minimize_multi(t.multi, [(-1, 1)], n_particles=3, max_iter=2).__reduce__()[1][0],
+         "front_history": (2, [0, 1, t], b"")}),
+    lambda t: pickle.loads(pickle.dumps(pso.PanicException("x"))),
     # free functions
     lambda t: pso.hypervolume(np.array([[1.0, 2.0], [2.0, 1.0]] * 5), [3, 3]),
     lambda t: pso.hypervolume([[1.0, 2.0], "ab"], [3, 3]),

@@ -1,0 +1,146 @@
+"""Runs spread over threads, processes and clusters.
+
+Both helpers work with any :class:`concurrent.futures.Executor`: a
+``ThreadPoolExecutor``, a ``ProcessPoolExecutor``, a Dask
+``Client.get_executor()``, an ``mpi4py.futures.MPIPoolExecutor``... This module
+imports nothing beyond the standard library; the executor brings its own.
+
+- :func:`batch` spreads the evaluations of one run: it turns a per-point
+  objective into a vectorised one for ``minimize(..., vectorized=True)``.
+- :func:`multistart` spreads whole runs: one per seed.
+
+Work sent to other processes travels by pickle: the objective (or the run
+function) must be importable there, so define it at module level, not as a
+lambda or a nested function. Results come back pickled too; every result
+class supports it.
+"""
+
+from __future__ import annotations
+
+import os
+from collections.abc import Callable, Iterable
+from typing import TYPE_CHECKING, Any, TypeVar
+
+if TYPE_CHECKING:
+    from concurrent.futures import Executor, Future
+
+    import numpy as np
+    from numpy.typing import NDArray
+
+_Result = TypeVar("_Result")
+
+__all__ = ["batch", "multistart"]
+
+
+def _evaluate_rows(objective: Callable[[list[float]], Any], rows: list[list[float]]) -> list[Any]:
+    """The values of ``objective`` on ``rows``, in order (runs in a worker)."""
+    return [objective(row) for row in rows]
+
+
+def _results_in_order(futures: list[Future[_Result]]) -> list[_Result]:
+    """The futures' results in submission order. The first failure, in that order, is raised
+    as the worker raised it, after the futures not yet started are cancelled."""
+    try:
+        return [future.result() for future in futures]
+    except BaseException:
+        for future in futures:
+            future.cancel()
+        raise
+
+
+def _check_chunksize(chunksize: int | None) -> None:
+    if chunksize is None:
+        return
+    if isinstance(chunksize, bool) or not isinstance(chunksize, int):
+        raise TypeError(f"chunksize must be an int or None, not {type(chunksize).__name__}")
+    if chunksize < 1:
+        raise ValueError(f"chunksize must be >= 1, got {chunksize}")
+
+
+class _RowwiseObjective:
+    """A vectorised objective that evaluates the rows of the swarm on an executor."""
+
+    def __init__(self, objective: Callable[[list[float]], Any], executor: Executor,
+                 chunksize: int | None) -> None:
+        self.objective = objective
+        self.executor = executor
+        self.chunksize = chunksize
+
+    def __call__(self, points: NDArray[np.float64]) -> list[Any]:
+        # One list of floats per particle: what a per-point objective receives without
+        # vectorized=True, and cheap to pickle.
+        rows = points.tolist() if hasattr(points, "tolist") else [list(row) for row in points]
+        size = self.chunksize or 1
+        futures = [
+            self.executor.submit(_evaluate_rows, self.objective, rows[start:start + size])
+            for start in range(0, len(rows), size)
+        ]
+        return [value for chunk in _results_in_order(futures) for value in chunk]
+
+    def __repr__(self) -> str:
+        return f"batch({self.objective!r}, {self.executor!r}, chunksize={self.chunksize!r})"
+
+
+def batch(objective: Callable[[list[float]], Any], executor: Executor,
+          chunksize: int | None = None) -> Callable[[NDArray[np.float64]], list[Any]]:
+    """A vectorised objective that evaluates a per-point ``objective`` on ``executor``.
+
+    Pass the result to ``minimize(..., vectorized=True)``. Each iteration the
+    swarm's rows are sent to the executor, each as a list of floats (what
+    ``objective`` receives without ``vectorized=True``), in chunks of
+    ``chunksize`` rows (one row per task when None), and the values come back
+    in row order: a seeded run gives the same result, bit for bit, as the serial
+    vectorised run ``lambda X: [objective(row) for row in X.tolist()]``.
+
+    An exception raised by ``objective`` in a worker is raised by ``minimize``
+    as the worker raised it (the run stops calling the objective after it).
+    The executor is not shut down: it belongs to the caller.
+
+    Worth it when one evaluation costs much more than sending a point to a
+    worker (a millisecond or more for a process pool).
+
+    >>> from concurrent.futures import ThreadPoolExecutor
+    >>> import corvalinth as pso
+    >>> from corvalinth import parallel
+    >>> with ThreadPoolExecutor(2) as pool:
+    ...     r = pso.minimize(parallel.batch(sum, pool), [(0, 1)] * 2, vectorized=True,
+    ...                      seed=1, max_iter=10)
+    >>> r.best_value < 0.1
+    True
+    """
+    if not callable(objective):
+        raise TypeError(f"objective must be callable, not {type(objective).__name__}")
+    if not callable(getattr(executor, "submit", None)):
+        raise TypeError("executor must be a concurrent.futures.Executor (an object with submit)")
+    _check_chunksize(chunksize)
+    return _RowwiseObjective(objective, executor, chunksize)
+
+
+def multistart(fn: Callable[[int], _Result], seeds: Iterable[int],
+               executor: Executor | None = None) -> list[_Result]:
+    """``[fn(seed) for seed in seeds]``, the calls spread over ``executor``.
+
+    Use it for independent runs from several seeds, e.g.
+    ``multistart(lambda s: pso.minimize("rastrigin", bounds, seed=s), range(8))``.
+    The results come back in the order of ``seeds``; the first failure, in that
+    order, is raised as ``fn`` raised it.
+
+    With ``executor=None`` the calls run on threads (one per seed, at most one
+    per core): native objectives run without the interpreter lock, so their runs
+    proceed in parallel. A Python objective holds the lock while it runs: give a
+    ``ProcessPoolExecutor`` or a Dask ``Client.get_executor()`` instead (``fn``
+    must then be importable by the workers). The executor is not shut down.
+    """
+    if not callable(fn):
+        raise TypeError(f"fn must be callable, not {type(fn).__name__}")
+    seeds = list(seeds)
+    if executor is not None:
+        if not callable(getattr(executor, "submit", None)):
+            raise TypeError("executor must be a concurrent.futures.Executor (an object with submit)")
+        return _results_in_order([executor.submit(fn, seed) for seed in seeds])
+    if not seeds:
+        return []
+    from concurrent.futures import ThreadPoolExecutor  # only when threads are asked for
+
+    with ThreadPoolExecutor(max_workers=min(len(seeds), os.cpu_count() or 1)) as threads:
+        return _results_in_order([threads.submit(fn, seed) for seed in seeds])

@@ -1,0 +1,130 @@
+"""corvalinth.parallel against real executors: threads, a process pool and a Dask cluster."""
+
+import doctest
+import multiprocessing
+import os
+import pathlib
+import struct
+import subprocess
+import sys
+from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
+
+import pytest
+
+import corvalinth as pso
+from corvalinth import parallel
+from parallel_objectives import BOUNDS, front_run, grey_run, panicking_run, python_run, rastrigin, refuse
+
+HELPERS = pathlib.Path(__file__).with_name("parallel_objectives.py")
+
+
+def bits(value):
+    if isinstance(value, float):
+        return struct.pack("<d", value)
+    if isinstance(value, (list, tuple)):
+        return [bits(v) for v in value]
+    if isinstance(value, dict):
+        return {k: bits(v) for k, v in value.items()}
+    return value
+
+
+def serial_run(**options):
+    """The reference: the same per-point objective, vectorised in this process."""
+    return pso.minimize(lambda X: [rastrigin(row) for row in X.tolist()], BOUNDS,
+                        vectorized=True, **options)
+
+
+RUN = {"n_particles": 7, "max_iter": 6, "seed": 11}
+
+
+@pytest.fixture(scope="module")
+def process_pool():
+    # Spawned workers import the objectives by name, as on a cluster.
+    with ProcessPoolExecutor(2, mp_context=multiprocessing.get_context("spawn")) as pool:
+        yield pool
+
+
+@pytest.fixture(scope="module")
+def dask_executor():
+    distributed = pytest.importorskip(
+        "distributed", reason="Dask's distributed scheduler is not installed")
+    # The worker processes import the objectives by name: give them this folder.
+    with pytest.MonkeyPatch.context() as patch:
+        patch.setenv("PYTHONPATH", os.pathsep.join(
+            [str(HELPERS.parent)] + [p for p in [os.environ.get("PYTHONPATH")] if p]))
+        cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                           dashboard_address=None)
+    with cluster, distributed.Client(cluster) as client:
+        yield client.get_executor()
+
+
+@pytest.fixture(params=["threads", "processes", "dask"])
+def executor(request):
+    if request.param == "threads":
+        with ThreadPoolExecutor(2) as pool:
+            yield pool
+    else:
+        yield request.getfixturevalue({"processes": "process_pool",
+                                       "dask": "dask_executor"}[request.param])
+
+
+@pytest.mark.parametrize("chunksize", [None, 3, 100])
+def test_batch_runs_equal_the_serial_vectorised_run_bit_for_bit(executor, chunksize):
+    spread = pso.minimize(parallel.batch(rastrigin, executor, chunksize=chunksize), BOUNDS,
+                          vectorized=True, **RUN)
+    assert bits(spread.to_dict()) == bits(serial_run(**RUN).to_dict())
+    assert spread.evaluations == 7 * 7
+
+
+def test_worker_errors_surface_as_the_workers_exception(executor):
+    with pytest.raises(ValueError, match="cannot evaluate 3 coordinates"):
+        pso.minimize(parallel.batch(refuse, executor), BOUNDS, vectorized=True, max_iter=3)
+    with pytest.raises(pso.PanicException, match="invalid bound in dimension 0"):
+        parallel.multistart(panicking_run, [1, 2], executor)
+
+
+@pytest.mark.parametrize("run", [python_run, front_run, grey_run])
+def test_multistart_returns_every_run_in_seed_order(executor, run):
+    seeds = [5, 1, 3]
+    spread = parallel.multistart(run, seeds, executor)
+    assert [type(r) for r in spread] == [type(run(1))] * 3
+    assert bits([r.to_dict() for r in spread]) == bits([run(s).to_dict() for s in seeds])
+
+
+def test_multistart_defaults_to_threads():
+    native = lambda seed: pso.minimize("rastrigin", BOUNDS, max_iter=20, seed=seed)  # noqa: E731
+    runs = parallel.multistart(native, range(4))
+    assert [r.best_value for r in runs] == [native(s).best_value for s in range(4)]
+    assert parallel.multistart(native, []) == []
+    with pytest.raises(ValueError, match="cannot evaluate"):
+        parallel.multistart(lambda seed: refuse([seed] * 3), [1, 2])
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda: parallel.batch(42, None), TypeError, "objective must be callable"),
+    (lambda: parallel.batch(rastrigin, object()), TypeError, "must be a concurrent.futures"),
+    (lambda: parallel.batch(rastrigin, ThreadPoolExecutor(1), chunksize=0), ValueError,
+     "chunksize must be >= 1"),
+    (lambda: parallel.batch(rastrigin, ThreadPoolExecutor(1), chunksize=2.0), TypeError,
+     "chunksize must be an int"),
+    (lambda: parallel.multistart(None, [1]), TypeError, "fn must be callable"),
+    (lambda: parallel.multistart(python_run, [1], executor=42), TypeError,
+     "must be a concurrent.futures"),
+])
+def test_bad_arguments_are_refused(call, error, message):
+    with pytest.raises(error, match=message):
+        call()
+
+
+def test_docstring_examples():
+    runner = doctest.DocTestRunner()
+    for test in doctest.DocTestFinder().find(parallel):
+        runner.run(test)
+    assert runner.failures == 0 and runner.tries >= 4
+
+
+def test_importing_needs_only_the_standard_library():
+    script = ("import sys; import corvalinth.parallel;"
+              "print(sorted(m for m in ('numpy', 'concurrent.futures', 'dask') if m in sys.modules))")
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, check=True)
+    assert out.stdout.strip() == b"[]"
