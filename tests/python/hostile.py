@@ -124,15 +124,20 @@ class WrongNumber(Named):
         return 1.5
 
 
+def _array(dtype, shape, fill, layout):
+    values = np.linspace(-fill, 2 * fill + 1, int(np.prod(shape))).reshape(shape)
+    array = values.astype(np.dtype(dtype)) if dtype != "U1" else values.astype(int).astype("U1")
+    if layout == "strided" and array.ndim:
+        return array[::2]
+    return np.asfortranarray(array) if layout == "fortran" else array
+
+
 def odd_arrays():
     """NumPy arrays of odd dtypes, shapes, byte orders and layouts."""
     dtypes = st.sampled_from(["f8", ">f8", "f4", "f2", "i1", "u8", "i8", "?", "c16", "O", "U1"])
     shapes = npst.array_shapes(min_dims=0, max_dims=3, min_side=0, max_side=4)
-    arrays = dtypes.flatmap(lambda dtype: npst.arrays(
-        np.dtype(dtype), shapes,
-        elements={"O": st.sampled_from([0, 1.5, None]), "U1": st.sampled_from("ab")}.get(dtype)))
-    return st.one_of(arrays, arrays.map(lambda a: a[::2] if a.ndim else a),
-                     arrays.map(np.asfortranarray))
+    return st.builds(_array, dtypes, shapes, st.sampled_from([0.0, 1.0, 1e300, math.nan]),
+                     st.sampled_from(["plain", "strided", "fortran"]))
 
 
 def hostile_values():

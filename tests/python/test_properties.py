@@ -15,6 +15,10 @@ from hostile import ExampleLog
 HERE = Path(__file__).parent
 # Far above the time the ci profile needs, even under the sanitizers; a hang ends here.
 TIME_LIMIT = 1500
+# Where the call that killed the child is kept, next to hypothesis's example database.
+CRASHED_CALL = HERE / ".hypothesis" / "crashed-call.py"
+REPRODUCER_IMPORTS = ("import numpy as np\nfrom numpy import array\nfrom corvalinth import *\n"
+                      "from hostile import *\n")
 
 
 def test_properties_hold_without_crashing(request):
@@ -34,11 +38,13 @@ def test_properties_hold_without_crashing(request):
         last_call = Path(example.name).read_text()
     counts = [line for line in output.splitlines() if line.startswith("property cases run")]
     conftest.PROPERTY_SUMMARY.extend(counts)
-    if code in (0,):
+    if code == 0:
         return
     if code == "timeout" or code < 0 or not counts:
         died = f"signal {signal.Signals(-code).name}" if isinstance(code, int) and code < 0 \
             else code
-        raise AssertionError(f"the property tests died ({died}) while calling:\n  {last_call}\n"
-                             f"{output[-6000:]}")
+        CRASHED_CALL.parent.mkdir(exist_ok=True)
+        CRASHED_CALL.write_text(f"{REPRODUCER_IMPORTS}{last_call}\n")
+        raise AssertionError(f"the property tests died ({died}) while calling (saved in "
+                             f"{CRASHED_CALL}):\n  {last_call}\n{output[-6000:]}")
     raise AssertionError(output[-20000:])

@@ -10,6 +10,7 @@ Each public function is one `EntryPoint`: its valid arguments are a strategy per
 keyword is one line in its table and a new function one more entry.
 """
 
+import functools
 import inspect
 import math
 from dataclasses import dataclass, field
@@ -20,6 +21,7 @@ from hypothesis import assume, given
 from hypothesis import strategies as st
 
 import corvalinth as pso
+from corvalinth import viz
 from hostile import (ALLOWED_ERRORS, LOG, Batch, Behaviour, Callback, Repair, Scalar, Vector,
                      behaviours, hostile_values)
 
@@ -164,9 +166,11 @@ def name_arguments(names):
                      st.sampled_from(names) | st.text(max_size=12))
 
 
-# A front to measure, made once.
+# Results to measure and plot, made once.
 FRONT = pso.minimize_multi(lambda x: [x[0], 1 - x[0] ** 0.5], [(0, 1)] * 2, n_particles=8,
                            max_iter=5, seed=2)
+RESULT = pso.minimize("sphere", [(-1, 1)] * 2, n_particles=4, max_iter=6, seed=2)
+GREY_RESULT = pso.minimize_grey("grey_sphere", [(-1, 1)] * 2, n_particles=4, max_iter=6, seed=2)
 
 
 @st.composite
@@ -298,6 +302,42 @@ def check_front_hypervolume(volume, kwargs, _):
         assert volume == FRONT.hypervolume()
 
 
+def check_convergence_plot(ax, kwargs, _):
+    (line,) = ax.get_lines()
+    assert list(line.get_ydata()) == kwargs["result"].convergence
+
+
+def check_front_plot(ax, kwargs, _):
+    (points,) = ax.collections
+    assert len(points.get_offsets()) == len(FRONT.objectives)
+
+
+@st.composite
+def convergence_plot_arguments(draw):
+    result = draw(st.sampled_from([RESULT, GREY_RESULT]))
+    return dict({"result": result}, **draw(optional_keywords({"log": st.none() | st.booleans()}))), \
+        None
+
+
+@st.composite
+def front_plot_arguments(draw):
+    objectives = draw(st.permutations(range(len(FRONT.objectives[0])))).__getitem__(slice(2))
+    return {"front": draw(st.sampled_from([FRONT, FRONT.objectives])),
+            "objectives": objectives}, None
+
+
+def closing_figures(function):
+    """A plotting helper that closes its figure once drawn: the Axes stays readable."""
+    @functools.wraps(function)
+    def plot(*args, **kwargs):
+        import matplotlib.pyplot as plt
+        try:
+            return function(*args, **kwargs)
+        finally:
+            plt.close("all")
+    return plot
+
+
 # --- entry points ---------------------------------------------------------------------------
 
 
@@ -334,8 +374,22 @@ ENTRY_POINTS = [
     EntryPoint("ParetoFront.hypervolume", FRONT.hypervolume, front_hypervolume_arguments(),
                check_front_hypervolume, (float,)),
 ]
+try:
+    import matplotlib
+except ImportError:  # plotting is optional
+    pass
+else:
+    from matplotlib.axes import Axes
+    matplotlib.use("Agg")
+    ENTRY_POINTS += [
+        EntryPoint("viz.plot_convergence", closing_figures(viz.plot_convergence),
+                   convergence_plot_arguments(), check_convergence_plot, (Axes,)),
+        EntryPoint("viz.plot_front", closing_figures(viz.plot_front), front_plot_arguments(),
+                   check_front_plot, (Axes,)),
+    ]
 for entry in ENTRY_POINTS:
-    entry.parameters = keyword_names(entry.function)
+    # The axes to draw on is used as it is given (duck typing): not a parameter to replace.
+    entry.parameters = [p for p in keyword_names(entry.function) if p != "ax"]
 
 RESULT_TYPES = (pso.PsoResult, pso.ParetoFront, pso.GreyResult)
 
@@ -399,8 +453,11 @@ def test_hostile_calls_raise_or_return(entry, data):
     for name in replaced:
         kwargs[name] = data.draw(hostile_values(), label=name)
         assume(not too_slow(name, kwargs[name]))
-    positional = data.draw(st.integers(0, len(entry.parameters)), label="positional")
-    names = [name for name in entry.parameters[:positional] if name in kwargs]
+    # Some leading arguments go by position: a prefix of the signature that kwargs holds.
+    signature = keyword_names(entry.function)
+    given_prefix = next((k for k, name in enumerate(signature) if name not in kwargs),
+                        len(signature))
+    names = signature[:data.draw(st.integers(0, given_prefix), label="positional")]
     args = [kwargs.pop(name) for name in names]
     LOG.note(call_text(entry.name, dict(zip(names, args), **kwargs)))
     try:
@@ -417,10 +474,7 @@ def test_result_classes_refuse_construction_and_writes(cls, args, value):
     LOG.note(f"{cls.__name__}(*{args!r}); setattr(..., {value!r})")
     with pytest.raises(TypeError):
         cls(*args)
-    result = {pso.PsoResult: lambda: pso.minimize("sphere", [(-1, 1)], n_particles=1, max_iter=1),
-              pso.ParetoFront: lambda: FRONT,
-              pso.GreyResult: lambda: pso.minimize_grey("grey_sphere", [(-1, 1)], n_particles=1,
-                                                        max_iter=1)}[cls]()
+    result = {pso.PsoResult: RESULT, pso.ParetoFront: FRONT, pso.GreyResult: GREY_RESULT}[cls]
     for name in [n for n in dir(result) if not n.startswith("_")]:
         with pytest.raises((AttributeError, TypeError)):
             setattr(result, name, value)
