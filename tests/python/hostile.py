@@ -224,7 +224,7 @@ class Scalar(Behaviour):
         total = sum(v * v for v in _numbers(x))
         kind = self.kind
         if kind == "integer":
-            return int(min(total, 2**62))
+            return int(min(total, 2**62)) if not math.isnan(total) else 0
         if kind == "float32":
             return np.float32(total)
         if kind == "nan_sometimes":

@@ -29,6 +29,8 @@ BENCHMARKS = ["sphere", "rastrigin", "rosenbrock", "ackley", "griewank", "schwef
               "bent_cigar", "discus", "elliptic", "zakharov", "levy", "expanded_schaffer"]
 STOP_REASONS = {"max_iterations", "target", "max_evaluations", "stagnation", "max_time",
                 "callback"}
+
+
 def call_text(name, kwargs):
     return f"{name}({', '.join(f'{k}={v!r}' for k, v in kwargs.items())})"
 
@@ -46,9 +48,9 @@ def optional_keywords(table):
 
 
 @st.composite
-def bounds_of(draw, kind="real", dim=None):
+def bounds_of(draw, kind="real"):
     """(bounds, extra keywords, the pairs as read): every accepted form of the bounds."""
-    dim = dim or draw(st.integers(1, 4))
+    dim = draw(st.integers(1, 4))
     if kind == "real":
         pairs = [(lo, lo + width) for lo, width in draw(st.lists(
             st.tuples(small_floats, st.floats(0, 1e6)), min_size=dim, max_size=dim))]
@@ -195,17 +197,26 @@ def check_within(values, pairs, whole):
         assert not (value < lo or value > hi), (value, lo, hi)
 
 
-def check_run(result, kwargs, dim):
+def check_run(result, kwargs):
     """Evaluation count, stop reason, convergence and history of a single-objective run."""
     n, max_iter = kwargs["n_particles"], kwargs["max_iter"]
-    assert result.stop_reason in STOP_REASONS
     evaluations = result.evaluations
     assert evaluations % n == 0 and n <= evaluations <= n * (max_iter + 1)
     iterations = evaluations // n - 1
-    if result.stop_reason == "max_iterations":
+    # No stop criterion is tested before the first iteration.
+    assert iterations >= min(1, max_iter)
+    reason = result.stop_reason
+    assert reason in STOP_REASONS
+    if reason == "max_iterations":
         assert iterations == max_iter
-    if max_iter > 0 and iterations == 0:
-        assert result.stop_reason in STOP_REASONS - {"stagnation"} or kwargs.get("patience") == 1
+    elif reason == "target":
+        assert kwargs["target"] >= result.best_value
+    elif reason == "max_evaluations":
+        assert evaluations >= kwargs["max_evals"]
+    elif reason == "stagnation":
+        assert kwargs.get("patience", 0) > 0
+    else:
+        assert kwargs.get({"max_time": "max_time", "callback": "callback"}[reason]) is not None
     convergence = result.convergence
     if kwargs.get("record_history", True):
         assert len(convergence) == iterations
@@ -220,7 +231,7 @@ def check_run(result, kwargs, dim):
 
 def check_minimize(result, kwargs, pairs):
     assert isinstance(result, pso.PsoResult)
-    check_run(result, kwargs, len(pairs))
+    check_run(result, kwargs)
     history = result.history
     if kwargs.get("record_history", True):
         assert [len(h) for h in history] == [kwargs["n_particles"]] * len(result.convergence)
@@ -267,7 +278,7 @@ def check_multi(front, kwargs, pairs):
 
 def check_grey(result, kwargs, pairs):
     assert isinstance(result, pso.GreyResult)
-    check_run(result, kwargs, len(pairs))
+    check_run(result, kwargs)
     centers, spreads = result.best_centers, result.best_spreads
     assert len(result.best_position) == len(centers) == len(spreads) == len(pairs)
     assert all(not s < 0 for s in spreads)
