@@ -1,0 +1,145 @@
+"""Every entry point, on its success and its error paths, called 10,000 times on a tiny problem:
+neither the process's resident memory nor the memory the interpreter traces may grow by more than
+1 KiB per 1,000 calls once a warm-up has filled the caches."""
+
+import gc
+import math
+import os
+import tracemalloc
+
+import numpy as np
+import pytest
+
+import corvalinth as pso
+
+CALLS = 10_000
+WARM_UP = 1_000
+ALLOWED_GROWTH = 1024 * CALLS // 1000  # bytes
+PAGE = os.sysconf("SC_PAGE_SIZE")
+SMALL = {"n_particles": 2, "max_iter": 1, "seed": 1}
+BOUNDS = [(-1.0, 1.0)] * 2
+
+
+class Failure(Exception):
+    pass
+
+
+def objective(x):
+    return x[0] * x[0] + x[1]
+
+
+def failing(*_):
+    raise Failure("objective")
+
+
+def multi(x):
+    return [x[0], 1.0 - x[0]]
+
+
+def grey(intervals):
+    return sum(lo * lo + hi * hi for lo, hi in intervals)
+
+
+def read_all(result):
+    values = [getattr(result, name) for name in dir(result) if not name.startswith("_")]
+    return [v() if callable(v) else v for v in values] + [repr(result)]
+
+
+FRONT = pso.minimize_multi(multi, BOUNDS, **SMALL)
+RESULT = pso.minimize("sphere", BOUNDS, **SMALL)
+GREY = pso.minimize_grey("grey_sphere", BOUNDS, **SMALL)
+
+SCENARIOS = {
+    # minimize
+    "native": lambda: pso.minimize("rastrigin", BOUNDS, **SMALL),
+    "python with every extra": lambda: pso.minimize(
+        objective, BOUNDS, constraints=[objective], equality_constraints=[objective],
+        repair=lambda x: x, callback=lambda i, b: None, **SMALL),
+    "vectorized": lambda: pso.minimize(lambda x: (x * x).sum(axis=1), np.array(BOUNDS),
+                                       vectorized=True, **SMALL),
+    "mixed space": lambda: pso.minimize(objective, BOUNDS, var_types=["integer", "binary"],
+                                        **SMALL),
+    "objective raises": lambda: pso.minimize(failing, BOUNDS, callback=lambda i, b: True,
+                                             **SMALL),
+    "batch of the wrong length": lambda: pso.minimize(lambda x: [1.0], BOUNDS, vectorized=True,
+                                                      **SMALL),
+    "repair returns str": lambda: pso.minimize(objective, BOUNDS, repair=lambda x: "ab", **SMALL),
+    "callback raises": lambda: pso.minimize("sphere", BOUNDS, callback=failing, **SMALL),
+    "wrong argument type": lambda: pso.minimize("sphere", BOUNDS, n_particles="many"),
+    "unknown benchmark": lambda: pso.minimize("nope", BOUNDS),
+    "ragged bounds": lambda: pso.minimize("sphere", [(0, 1), (0,)]),
+    "inverted bound": lambda: pso.minimize("sphere", [(1, 0)]),
+    # minimize_multi
+    "multi": lambda: pso.minimize_multi(multi, BOUNDS, integer=True, **SMALL),
+    "multi objective raises": lambda: pso.minimize_multi(failing, BOUNDS, **SMALL),
+    "multi answer changes length": lambda: pso.minimize_multi(
+        lambda x: [0.0] * (2 if x[0] < 0 else 3), BOUNDS, n_particles=4, max_iter=1, seed=1),
+    "multi refused argument": lambda: pso.minimize_multi(multi, BOUNDS, archive_size=0),
+    # minimize_grey
+    "grey native": lambda: pso.minimize_grey("grey_sphere", BOUNDS, max_spread=0.5, **SMALL),
+    "grey python": lambda: pso.minimize_grey(grey, BOUNDS, representation="center_spread",
+                                             **SMALL),
+    "grey objective raises": lambda: pso.minimize_grey(failing, BOUNDS, **SMALL),
+    "grey refused spreads": lambda: pso.minimize_grey(grey, BOUNDS, max_spread=[1.0]),
+    # free functions
+    "hypervolume": lambda: pso.hypervolume([[1.0, 2.0], [2.0, 1.0]], np.array([3.0, 3.0])),
+    "hypervolume of ragged vectors": lambda: pso.hypervolume([[1.0, 2.0], [1.0]], [3.0, 3.0]),
+    "hypervolume of non-numbers": lambda: pso.hypervolume([[1.0, "x"]], [3.0, 3.0]),
+    "benchmark_info": lambda: pso.benchmark_info("levy"),
+    "benchmark_info unknown": lambda: pso.benchmark_info("nope"),
+    "grey_benchmark_info": lambda: pso.grey_benchmark_info("grey_sphere"),
+    "grey_benchmark_info wrong type": lambda: pso.grey_benchmark_info(3),
+    # results
+    "PsoResult reads": lambda: read_all(RESULT),
+    "ParetoFront reads": lambda: read_all(FRONT) + [FRONT.hypervolume([5.0, 5.0])],
+    "ParetoFront.hypervolume refused": lambda: FRONT.hypervolume([1.0]),
+    "GreyResult reads": lambda: read_all(GREY),
+    "result construction refused": lambda: pso.PsoResult(),
+}
+
+
+def call_many(scenario, count):
+    for _ in range(count):
+        try:
+            scenario()
+        except (Exception, pso.PanicException):  # noqa: B036 - internal errors are included
+            pass
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * PAGE
+
+
+@pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="needs /proc")
+@pytest.mark.parametrize("name", SCENARIOS)
+def test_ten_thousand_calls_leak_nothing(name):
+    scenario = SCENARIOS[name]
+    call_many(scenario, WARM_UP)
+    gc.collect()
+    before = resident_bytes()
+    call_many(scenario, CALLS)
+    gc.collect()
+    resident_growth = resident_bytes() - before
+
+    tracemalloc.start()
+    call_many(scenario, CALLS)
+    gc.collect()
+    traced_growth, _ = tracemalloc.get_traced_memory()
+    tracemalloc.stop()
+
+    assert resident_growth <= ALLOWED_GROWTH, f"resident memory grew by {resident_growth} bytes"
+    assert traced_growth <= ALLOWED_GROWTH, f"traced memory grew by {traced_growth} bytes"
+
+
+def test_failures_raise_what_the_scenarios_expect():
+    """The error scenarios do reach their error paths."""
+    for name in ["objective raises", "callback raises", "multi objective raises",
+                 "grey objective raises"]:
+        with pytest.raises(Failure):
+            SCENARIOS[name]()
+    with pytest.raises(ValueError):
+        SCENARIOS["batch of the wrong length"]()
+    with pytest.raises(TypeError):
+        SCENARIOS["repair returns str"]()
+    assert math.isfinite(SCENARIOS["hypervolume"]())
