@@ -2,7 +2,7 @@
 
     python docs/check_api_coverage.py docs/_build/html/objects.inv
 
-Public names: everything in ``__all__`` of corvalinth and of its submodules viz and progress,
+Public names: everything in ``__all__`` of corvalinth and of its submodules viz, progress and parallel,
 and every public attribute of the classes among them. Exits with status 1 and lists what is
 missing otherwise.
 """
@@ -16,7 +16,7 @@ import corvalinth
 
 
 def public_names():
-    for module in (corvalinth, corvalinth.viz, corvalinth.progress):
+    for module in (corvalinth, corvalinth.viz, corvalinth.progress, corvalinth.parallel):
         for name in module.__all__:
             value = getattr(module, name)
             if inspect.ismodule(value):
