@@ -35,6 +35,11 @@ PyObject* get_objectives(PyObject* self, void*) {
   return translate_exceptions([&] { return new_rows_list(data_of(self).objectives).release(); });
 }
 
+PyObject* get_stop_reason(PyObject* self, void*) {
+  const std::string_view name = stop_reason_name(data_of(self).stop_reason);
+  return PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+}
+
 PyObject* repr(PyObject* self) {
   const std::string text =
       "ParetoFront(size=" + std::to_string(data_of(self).positions.size()) + ")";
@@ -70,6 +75,7 @@ PyGetSetDef attributes[] = {
     {"swarm_history", get_swarm_history, nullptr, docs::pareto_front_swarm_history, nullptr},
     {"front_history", get_front_history, nullptr, docs::pareto_front_front_history, nullptr},
     {"objectives", get_objectives, nullptr, docs::pareto_front_objectives, nullptr},
+    {"stop_reason", get_stop_reason, nullptr, docs::pareto_front_stop_reason, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -16,6 +16,7 @@ struct ParetoFrontData {
   std::vector<std::vector<double>> objectives;  // same order as positions
   History swarm_history;
   FrontHistory front_history;
+  StopReason stop_reason = StopReason::MaxIterations;
 };
 
 // Creates the class; returns a new reference, or null with an error set.

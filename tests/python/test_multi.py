@@ -143,7 +143,8 @@ def test_docstrings():
     assert pso.ParetoFront.__doc__.splitlines()[0] == (
         "An approximated Pareto front returned by `minimize_multi`.")
     assert [n for n in vars(pso.ParetoFront) if not n.startswith("__")
-            and n != "hypervolume"] == ["positions", "swarm_history", "front_history", "objectives"]
+            and n != "hypervolume"] == ["positions", "swarm_history", "front_history", "objectives",
+                                   "stop_reason"]
     assert pso.ParetoFront.front_history.__doc__ == (
         "Pareto-front objective snapshots per iteration (empty if\nrecord_history=False).")
     assert pso.ParetoFront.positions.__doc__ == "Non-dominated decision vectors."
