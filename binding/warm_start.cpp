@@ -69,7 +69,7 @@ std::string pair_text(double lo, double hi) {
 std::vector<double> warm_start_positions(PyObject* x0, const Bounds& box,
                                          std::uint64_t n_particles) {
   const std::vector<PyRef> points =
-      points_of(x0, [](PyObject* first) { return PyNumber_Check(first) != 0; });
+      points_of(x0, [](PyObject* first) { return PySequence_Check(first) == 0; });
   check_count(points.size(), n_particles);
   std::vector<double> positions;
   positions.reserve(points.size() * box.size());

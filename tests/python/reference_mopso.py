@@ -629,7 +629,7 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
             for i, y in enumerate(evaluate_all(pos)):
                 take(i, pos[i], y)
         evaluations += n_particles
-        if callback is not None and not callback(t, min(len(archive.members), archive_size)):
+        if callback is not None and stops(callback(t, min(len(archive.members), archive_size))):
             reason = "callback"
             break
         if max_evals is not None and evaluations >= max_evals:
@@ -645,6 +645,11 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
         "evaluations": evaluations,
         "stats": dict(stats, pruned=archive.cuts),
     }
+
+
+def stops(answer):
+    """A callback's answer stops the run when it is the boolean False, Python's or NumPy's."""
+    return answer is False or (type(answer).__name__ == "bool_" and not answer)
 
 
 def _points(x0):
