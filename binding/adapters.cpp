@@ -62,6 +62,10 @@ bool PythonCallback::call_python(const IterationInfo& info) {
   const PyRef answer = PyRef::steal(
       PyObject_CallFunctionObjArgs(callback_, iteration.get(), best.get(), nullptr));
   if (!answer) throw PythonErrorSet{};
+  return callback_says_go_on(answer);
+}
+
+bool callback_says_go_on(const PyRef& answer) {
   if (answer.get() == Py_False) return false;
   if (answer.get() != Py_True && answer.get() != Py_None && is_numpy_bool(answer.get())) {
     const int truth = PyObject_IsTrue(answer.get());
@@ -71,8 +75,7 @@ bool PythonCallback::call_python(const IterationInfo& info) {
   return true;
 }
 
-void PythonBatchObjective::read_values(const PyRef& result, std::size_t n,
-                                       std::vector<double>& values) {
+void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values) {
   if (!result) throw PythonErrorSet{};
   if (!numpy::read_float64_vector(result.get(), values)) values = to_f64_list(result.get());
   if (values.size() != n) {

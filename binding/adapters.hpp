@@ -97,6 +97,10 @@ class PythonPointObjective {
   ArgumentList argument_;
 };
 
+// Reads a callback's answer: the boolean False (Python's or NumPy's) stops the run, anything else
+// lets it go on. Throws PythonErrorSet when the truth of a NumPy boolean cannot be read.
+bool callback_says_go_on(const PyRef& answer);
+
 // The iteration callback: callback(iteration, best_value); the boolean False stops the run.
 class PythonCallback final : public IterationCallback {
  public:
@@ -111,6 +115,24 @@ class PythonCallback final : public IterationCallback {
   ErrorSlot& slot_;
 };
 
+// The decoded swarm as a fresh (n, dim) float64 array, row i holding particle i's point.
+template <typename Space>
+PyRef new_swarm_matrix(const Space& space, const Swarm& swarm) {
+  const std::size_t n = swarm.size();
+  const std::size_t dim = space.dim();
+  std::vector<typename Space::Element> point;
+  return numpy::new_matrix(n, dim, [&](std::span<double> data) {
+    for (std::size_t i = 0; i < n; ++i) {
+      space.decode_into(swarm.position(i), point);
+      for (std::size_t d = 0; d < dim; ++d) data[i * dim + d] = static_cast<double>(point[d]);
+    }
+  });
+}
+
+// Reads a vectorised objective's answer, one value per row of its `n`-row argument, into
+// `values`; throws PythonErrorSet on a failure (a ValueError for a wrong length).
+void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values);
+
 // The batch objective of vectorised runs: the whole swarm as one fresh (n, d) float64 array in,
 // one value per row out.
 class PythonBatchObjective {
@@ -122,17 +144,8 @@ class PythonBatchObjective {
     const std::size_t n = swarm.size();
     const bool answered = slot_.run(
         [&] {
-          const std::size_t dim = space.dim();
-          std::vector<typename Space::Element> point;
-          const PyRef array = numpy::new_matrix(n, dim, [&](std::span<double> data) {
-            for (std::size_t i = 0; i < n; ++i) {
-              space.decode_into(swarm.position(i), point);
-              for (std::size_t d = 0; d < dim; ++d) {
-                data[i * dim + d] = static_cast<double>(point[d]);
-              }
-            }
-          });
-          read_values(call_one(objective_, array.get()), n, values);
+          const PyRef array = new_swarm_matrix(space, swarm);
+          read_batch_values(call_one(objective_, array.get()), n, values);
           return true;
         },
         false);
@@ -140,9 +153,6 @@ class PythonBatchObjective {
   }
 
  private:
-  // Reads the objective's answer into `values`; throws PythonErrorSet on a failure.
-  static void read_values(const PyRef& result, std::size_t n, std::vector<double>& values);
-
   PyObject* objective_;
   ErrorSlot& slot_;
 };

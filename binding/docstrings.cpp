@@ -5,7 +5,7 @@
 
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None)
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None)
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -121,7 +121,24 @@ Stopping a run:
     handler raises propagates the same way; a handler that returns lets the
     run go on). The budgets ``max_evals`` and ``max_time`` are checked at
     the end of each iteration, so with a slow objective they may be
-    overshot by up to one iteration.)doc";
+    overshot by up to one iteration.
+
+Vectorized runs with a callback:
+    With ``vectorized=True`` a ``callback`` is accepted too: it is called
+    once per iteration, after the whole swarm's values were taken, exactly
+    where the per-particle loop calls it. Constraints, equality constraints
+    and ``repair`` still need the per-particle form.
+
+Warm start:
+    x0 (list[float] | list[list[float]] | None): keyword-only. One starting
+        point, or ``k <= n_particles`` of them (a ``(k, dim)`` array works
+        too), that become the starting positions of particles ``0..k-1``.
+        The initial positions and velocities are still drawn as without
+        ``x0``, so the random stream and every other particle are the same;
+        only those positions are replaced, and they are decoded (rounded in
+        integer dimensions) and repaired like any position. Every point
+        must have one value per dimension and lie within ``bounds``, or a
+        ``ValueError`` naming ``x0`` is raised.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -150,7 +167,7 @@ const char* const pso_result_stop_reason =
 const char* const pso_result_best_value = "Best objective function value.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None)
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -191,7 +208,43 @@ Returns:
 
 Stopping a run:
     An exception raised by ``objective`` ends the run at once and is
-    raised; so does Ctrl-C, as in ``minimize``.)doc";
+    raised; so does Ctrl-C, as in ``minimize``.
+
+Keyword-only arguments:
+    vectorized (bool): if ``True``, ``objective`` receives the whole swarm
+        per call as a float64 NumPy array of shape ``(n_particles, dim)``
+        (decoded points, one per row) and returns an ``(n_particles, m)``
+        array-like: a NumPy array or a sequence of rows, one row of ``m``
+        objective values per particle, the same ``m`` in every call. In
+        every iteration all particles first draw their leader, move and
+        take their turbulence, in particle order, as in the per-particle
+        form; then one call evaluates them; then each particle in order
+        updates its personal best (drawing its coin on a tie) and is
+        offered to the archive. The leaders of an iteration are fixed at
+        its start in both forms, so the batch form differs from the
+        per-particle form only in drawing the personal-best coins after
+        all the moves instead of between them; the initial swarm is the
+        same. A wrong number of rows, or rows of unequal length, is a
+        ``ValueError``. Defaults to ``False``. Through
+        ``corvalinth.parallel.batch`` the rows can be evaluated on a
+        process pool or a cluster.
+    callback (callable | None): called after each iteration as
+        ``callback(iteration, front_size)``, where ``front_size`` is the
+        number of members the front would have if the run stopped there.
+        Return ``False`` to stop (reported as
+        ``ParetoFront.stop_reason == "callback"``); ``None`` or any other
+        return continues.
+    max_evals (int | None): stop once this many objective vectors were
+        computed (``"max_evaluations"``).
+    max_time (float | None): stop after this many seconds of wall-clock
+        time (``"max_time"``).
+    x0 (list[float] | list[list[float]] | None): warm start, as in
+        ``minimize``: one point or ``k <= n_particles`` points that replace
+        the drawn starting positions of the first ``k`` particles.
+
+    The callback, then ``max_evals``, then ``max_time`` are tested at the
+    end of each iteration, as in ``minimize``; a run that none of them
+    stops makes ``n_particles * (max_iter + 1)`` evaluations.)doc";
 
 const char* const pareto_front_hypervolume = R"doc(hypervolume($self, reference=None)
 --
@@ -222,9 +275,11 @@ Attributes:
     front_history (list[list[list[float]]]): the Pareto-front objective
         snapshots per iteration, indexed
         ``front_history[iteration][member][objective]``. Lets the front's
-        evolution be animated. Empty if ``record_history=False``.)doc";
+        evolution be animated. Empty if ``record_history=False``.
+    stop_reason (str): why the run stopped: ``"max_iterations"``,
+        ``"callback"``, ``"max_evaluations"`` or ``"max_time"``.)doc";
 
-const char* const minimize_grey = R"doc(minimize_grey(objective, bounds, max_spread=None, representation="interval", n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, max_time=None, dim=None)
+const char* const minimize_grey = R"doc(minimize_grey(objective, bounds, max_spread=None, representation="interval", n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, max_time=None, dim=None, *, callback=None, vectorized=False, x0=None)
 --
 
 Minimizes a grey objective with PSO. Each variable is a *grey number*
@@ -276,7 +331,28 @@ Stopping a run:
     An exception raised by ``objective`` ends the run at once and is
     raised; Ctrl-C ends native and Python runs alike, as in ``minimize``.
     ``max_evals`` and ``max_time`` are checked at the end of each
-    iteration.)doc";
+    iteration.
+
+Keyword-only arguments:
+    callback (callable | None): called once per iteration as
+        ``callback(iteration, best_value)``, as in ``minimize``; returning
+        ``False`` stops the run (``stop_reason="callback"``). With a native
+        benchmark the run then holds the GIL.
+    vectorized (bool): if ``True``, ``objective`` receives the whole swarm
+        per call as a float64 NumPy array of shape
+        ``(n_particles, n_variables, 2)`` holding every particle's pairs in
+        the chosen ``representation``, and returns one value per particle.
+        As in ``minimize``, the bests are then updated synchronously, after
+        the whole swarm was evaluated. Requires a Python objective.
+        Defaults to ``False``.
+    x0 (list | None): warm start: one grey vector (a list of pairs in the
+        chosen ``representation``) or ``k <= n_particles`` of them, which
+        become the starting positions of the first ``k`` particles; the
+        random stream is the same as without ``x0``. An interval
+        ``(lower, upper)`` is taken as the center ``(lower + upper) * 0.5``
+        and the spread ``(upper - lower) * 0.5``; the center must lie within
+        the bounds and the interval within the bounds and ``max_spread``,
+        or a ``ValueError`` naming ``x0`` is raised.)doc";
 
 const char* const grey_result = R"doc(Result of a grey optimization returned by `minimize_grey`.
 
@@ -331,6 +407,9 @@ const char* const pareto_front_swarm_history = "Swarm positions per iteration (e
 const char* const pareto_front_front_history = "Pareto-front objective snapshots per iteration (empty if\nrecord_history=False).";
 
 const char* const pareto_front_objectives = "Objective values of each solution.";
+
+const char* const pareto_front_stop_reason =
+    "Why the run stopped: \"max_iterations\", \"callback\", \"max_evaluations\" or\n\"max_time\".";
 
 const char* const grey_result_best_position = "Best grey vector as `(lower, upper)` intervals.";
 

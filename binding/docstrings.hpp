@@ -26,6 +26,7 @@ extern const char* const pareto_front_positions;
 extern const char* const pareto_front_swarm_history;
 extern const char* const pareto_front_front_history;
 extern const char* const pareto_front_objectives;
+extern const char* const pareto_front_stop_reason;
 extern const char* const grey_result_best_position;
 extern const char* const grey_result_best_spreads;
 extern const char* const grey_result_best_value;

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <span>
+#include <vector>
 
 #include "binding/error_slot.hpp"
 #include "binding/python.hpp"
 #include "core/spaces/grey.hpp"
+#include "core/swarm.hpp"
 
 namespace corvalinth::py {
 
@@ -26,6 +28,23 @@ class PythonGreyObjective {
   PyObject* objective_;
   GreyRepresentation representation_;
   ErrorSlot& slot_;
+};
+
+// The vectorised grey objective: the whole swarm as one fresh (n, variables, 2) float64 array of
+// pairs in the chosen representation, one value per particle out.
+class PythonGreyBatchObjective {
+ public:
+  PythonGreyBatchObjective(PyObject* objective, GreyRepresentation representation,
+                           ErrorSlot& slot)
+      : objective_(objective), representation_(representation), slot_(slot) {}
+
+  void evaluate_batch(const GreySpace& space, const Swarm& swarm, std::vector<double>& values);
+
+ private:
+  PyObject* objective_;
+  GreyRepresentation representation_;
+  ErrorSlot& slot_;
+  std::vector<GreyNumber> point_;
 };
 
 }  // namespace corvalinth::py

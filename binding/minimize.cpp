@@ -17,6 +17,7 @@
 #include "binding/pso_result.hpp"
 #include "binding/signal_poller.hpp"
 #include "binding/swarm_settings.hpp"
+#include "binding/warm_start.hpp"
 #include "core/benchmarks.hpp"
 #include "core/pso.hpp"
 #include "core/spaces/continuous.hpp"
@@ -46,6 +47,7 @@ namespace {
   P(dim, none_or(to_usize)) \
   P(equality_constraints, objects_or_none()) \
   P(repair, object_or_none()) \
+  P(x0, keyword_only(object_or_none())) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
@@ -95,14 +97,17 @@ RunResult<typename Space::Element> run_python(const Plan& plan, const Space& spa
                                               ErrorSlot& slot) {
   const Arguments& a = plan.args;
   if (a.vectorized) {
-    if (!a.constraints.empty() || a.callback != nullptr || a.repair != nullptr ||
-        !a.equality_constraints.empty()) {
+    if (!a.constraints.empty() || a.repair != nullptr || !a.equality_constraints.empty()) {
       raise(PyExc_ValueError,
-            "vectorized=True does not support constraints, equality_constraints, repair or "
-            "callback yet");
+            "vectorized=True does not support constraints, equality_constraints or repair yet");
     }
     PythonBatchObjective objective(a.objective, slot);
-    return run_batch(plan.config, space, *plan.rule, *plan.topology, objective,
+    if (a.callback != nullptr) {
+      PythonCallback callback(a.callback, slot);
+      return run_batch(plan.config, space, *plan.rule, *plan.topology, objective, &callback,
+                       &slot.stop_token());
+    }
+    return run_batch(plan.config, space, *plan.rule, *plan.topology, objective, nullptr,
                      &slot.stop_token());
   }
   const PointCallables callables{a.objective, a.repair, a.constraints, a.equality_constraints,
@@ -192,8 +197,12 @@ PyRef minimize_with(const Arguments& a) {
                                   " but bounds has length " + std::to_string(bounds.size()));
     }
   }
-  return visit_space(bounds, a.var_types, a.binary, a.integer,
-                     [&](const auto& space) { return run_in_space(plan, space); });
+  return visit_space(bounds, a.var_types, a.binary, a.integer, [&](const auto& space) {
+    if (a.x0 != nullptr) {
+      plan.config.initial_positions = warm_start_positions(a.x0, space.bounds(), a.n_particles);
+    }
+    return run_in_space(plan, space);
+  });
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "binding/adapters.hpp"
 #include "binding/convert.hpp"
 #include "binding/error_slot.hpp"
 #include "binding/errors.hpp"
@@ -16,6 +17,7 @@
 #include "binding/parameter_table.hpp"
 #include "binding/parsers.hpp"
 #include "binding/swarm_settings.hpp"
+#include "binding/warm_start.hpp"
 #include "core/benchmarks.hpp"
 #include "core/pso.hpp"
 #include "binding/signal_poller.hpp"
@@ -36,6 +38,9 @@ namespace {
   P(target, none_or(to_f64)) \
   P(max_time, none_or(to_f64)) \
   P(dim, none_or(to_usize)) \
+  P(callback, keyword_only(object_or_none())) \
+  P(vectorized, keyword_only(with_default(to_bool, false))) \
+  P(x0, keyword_only(object_or_none())) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_GREY_PARAMETERS)
@@ -103,33 +108,44 @@ PyRef minimize_grey_with(const Arguments& a) {
   const std::unique_ptr<Topology> topology = parse_topology(a.topology, a.n_particles, a.seed);
   const GreySpace space(bounds, std::move(caps));
 
-  const SwarmConfig config = swarm_config(a, max_time);
+  SwarmConfig config = swarm_config(a, max_time);
   // The grey space projects moved particles itself; the policy is not read.
+  if (a.x0 != nullptr) {
+    config.initial_positions = grey_warm_start_positions(
+        a.x0, space, representation == GreyRepresentation::CenterSpread, a.n_particles);
+  }
 
+  ErrorSlot slot;
+  const SignalPoller poller(slot);
+  std::optional<PythonCallback> callback;
+  if (a.callback != nullptr) callback.emplace(a.callback, slot);
+  IterationCallback* watcher = callback ? &*callback : nullptr;
+  RunResult<GreyNumber> result;
   if (is_str(a.objective)) {
     const std::string name = to_str(a.objective);
     const GreyBenchmarkInfo* benchmark = find_grey_benchmark(name);
     if (benchmark == nullptr) {
       raise(PyExc_KeyError, "unknown native grey benchmark: '" + name + "'. Available: grey_sphere");
     }
+    if (a.vectorized) {
+      raise(PyExc_ValueError,
+            "vectorized=True requires a Python objective callable, not a native benchmark");
+    }
     NativeGreyObjective objective{benchmark->function};
-    ErrorSlot slot;
-    const SignalPoller poller(slot);
-    RunResult<GreyNumber> result;
-    {
+    if (watcher != nullptr) {
+      result = run(config, space, *rule, *topology, objective, watcher, &slot.stop_token());
+    } else {
       // No Python code can run: other threads may use the interpreter meanwhile.
       const ReleasedInterpreterLock unlocked;
       result = run(config, space, *rule, *topology, objective, nullptr, &slot.stop_token());
     }
-    slot.raise_if_held();
-    return new_grey_result(result_data(std::move(result)));
+  } else if (a.vectorized) {
+    PythonGreyBatchObjective objective(a.objective, representation, slot);
+    result = run_batch(config, space, *rule, *topology, objective, watcher, &slot.stop_token());
+  } else {
+    PythonGreyObjective objective(a.objective, representation, slot);
+    result = run(config, space, *rule, *topology, objective, watcher, &slot.stop_token());
   }
-
-  ErrorSlot slot;
-  const SignalPoller poller(slot);
-  PythonGreyObjective objective(a.objective, representation, slot);
-  RunResult<GreyNumber> result =
-      run(config, space, *rule, *topology, objective, nullptr, &slot.stop_token());
   slot.raise_if_held();
   return new_grey_result(result_data(std::move(result)));
 }

@@ -13,6 +13,7 @@
 #include "binding/pareto_front.hpp"
 #include "binding/parsers.hpp"
 #include "binding/signal_poller.hpp"
+#include "binding/warm_start.hpp"
 #include "core/mopso/mopso.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
@@ -43,18 +44,39 @@ namespace {
   P(v_max, none_or(to_f64)) \
   P(bounds_handling, with_default(to_str, "clamp")) \
   P(record_history, with_default(to_bool, true)) \
+  P(vectorized, keyword_only(with_default(to_bool, false))) \
+  P(callback, keyword_only(object_or_none())) \
+  P(max_evals, keyword_only(none_or(to_u64))) \
+  P(max_time, keyword_only(none_or(to_f64))) \
+  P(x0, keyword_only(object_or_none())) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
 
 template <typename Space>
-PyRef run_in_space(const MopsoConfig& config, const Space& space, const VelocityRule& rule,
-                   PyObject* objective) {
+MopsoResult<typename Space::Element> run_python(const MopsoConfig& config, const Space& space,
+                                                const VelocityRule& rule, const Arguments& a,
+                                                ErrorSlot& slot) {
+  std::optional<PythonFrontCallback> callback;
+  if (a.callback != nullptr) callback.emplace(a.callback, slot);
+  FrontCallback* watcher = callback ? &*callback : nullptr;
+  if (a.vectorized) {
+    PythonMultiBatchObjective objective(a.objective, slot);
+    return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
+  }
+  PythonMultiObjective objective(a.objective, slot);
+  return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
+}
+
+template <typename Space>
+PyRef run_in_space(MopsoConfig config, const Space& space, const VelocityRule& rule,
+                   const Arguments& a) {
+  if (a.x0 != nullptr) {
+    config.initial_positions = warm_start_positions(a.x0, space.bounds(), config.n_particles);
+  }
   ErrorSlot slot;
   const SignalPoller poller(slot);
-  PythonMultiObjective adapter(objective, slot);
-  MopsoResult<typename Space::Element> result =
-      run_mopso(config, space, rule, adapter, &slot.stop_token());
+  MopsoResult<typename Space::Element> result = run_python(config, space, rule, a, slot);
   slot.raise_if_held();
   ParetoFrontData data;
   data.positions.reserve(result.members.size());
@@ -70,6 +92,7 @@ PyRef run_in_space(const MopsoConfig& config, const Space& space, const Velocity
     data.swarm_history = History::restored(config.n_particles, space.dim(), 0, {});
   }
   data.iterations = result.iterations;
+  data.stop_reason = result.stop_reason;
   return new_pareto_front(std::move(data));
 }
 
@@ -85,6 +108,7 @@ PyRef minimize_multi_with(const Arguments& a) {
   if (a.archive_size == 0) raise(PyExc_ValueError, "archive_size must be >= 1");
   const std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, a.w, a.c1, a.c2);
   const BoundsHandling handling = parse_bounds_handling(a.bounds_handling);
+  const std::optional<Duration> max_time = parse_max_time(a.max_time);
 
   const MopsoConfig config{
       .seed = a.seed,
@@ -97,6 +121,9 @@ PyRef minimize_multi_with(const Arguments& a) {
       .mutation_rate = a.mutation_rate,
       .record_history = a.record_history,
       .bounds_handling = handling,
+      .max_evals = a.max_evals,
+      .max_time = max_time,
+      .initial_positions = {},
   };
 
   if (a.var_types) {
@@ -105,7 +132,7 @@ PyRef minimize_multi_with(const Arguments& a) {
     }
   }
   return visit_space(bounds, a.var_types, a.binary, a.integer, [&](const auto& space) {
-    return run_in_space(config, space, *rule, a.objective);
+    return run_in_space(config, space, *rule, a);
   });
 }
 

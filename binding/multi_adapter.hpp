@@ -1,15 +1,18 @@
-// The Python objective of a multi-objective run: a point in (a list of int in integer spaces, of
-// float otherwise), one value per objective out. Like every adapter it keeps the first exception
-// in the call's ErrorSlot (which stops the run) and answers with infinities from then on, without
-// calling Python again.
+// The Python code of a multi-objective run: the objective, a point in (a list of int in integer
+// spaces, of float otherwise) and one value per objective out; its vectorised form, the swarm in
+// and one row of objectives per particle out; and the iteration callback. Like every adapter they
+// keep the first exception in the call's ErrorSlot (which stops the run) and answer with
+// placeholders (infinities, or "stop") from then on, without calling Python again.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <vector>
 
+#include "binding/adapters.hpp"
 #include "binding/error_slot.hpp"
 #include "binding/python.hpp"
+#include "core/mopso/mopso.hpp"
 
 namespace corvalinth::py {
 
@@ -36,6 +39,49 @@ class PythonMultiObjective {
   // component, so a changing length is an error of the objective, not something to guess around.
   std::size_t n_objectives_ = 1;
   bool answered_ = false;
+};
+
+// The vectorised objective: the decoded swarm as one fresh (n, d) float64 array in, an (n, m)
+// array-like out (a NumPy array or a sequence of n sequences of m numbers). m is set by the first
+// answer; a wrong number of rows, rows of unequal length or a later change of m is a ValueError.
+class PythonMultiBatchObjective {
+ public:
+  PythonMultiBatchObjective(PyObject* objective, ErrorSlot& slot)
+      : objective_(objective), slot_(slot) {}
+
+  template <typename Space>
+  void evaluate_batch(const Space& space, const Swarm& swarm, std::vector<double>& values) {
+    const std::size_t n = swarm.size();
+    const bool answered = slot_.run(
+        [&] {
+          const PyRef array = new_swarm_matrix(space, swarm);
+          read_rows(call_one(objective_, array.get()), n, values);
+          return true;
+        },
+        false);
+    if (!answered) values.assign(n * n_objectives_, kPlaceholderValue);
+  }
+
+ private:
+  // Reads the answer's rows back to back into `values`; throws PythonErrorSet on a failure.
+  void read_rows(const PyRef& answer, std::size_t n, std::vector<double>& values);
+
+  PyObject* objective_;
+  ErrorSlot& slot_;
+  std::size_t n_objectives_ = 1;  // as in PythonMultiObjective
+  bool answered_ = false;
+  std::vector<double> row_;
+};
+
+// The iteration callback: callback(iteration, front_size); the boolean False stops the run.
+class PythonFrontCallback final : public FrontCallback {
+ public:
+  PythonFrontCallback(PyObject* callback, ErrorSlot& slot) : callback_(callback), slot_(slot) {}
+  bool on_iteration(const FrontIterationInfo& info) override;
+
+ private:
+  PyObject* callback_;
+  ErrorSlot& slot_;
 };
 
 }  // namespace corvalinth::py

@@ -4,9 +4,10 @@
 // default and the conversion. Names are unique and required parameters come first, or the table
 // fails to build; a converter whose value does not fit its default fails to build too.
 //
-// Adding a keyword-only parameter is one line, such as `P(stop_after, none_or(to_f64)) \`, at the
-// end of the front end's table just above its closing comment; and, for the reader, its text in
-// the function's docstring signature line.
+// Adding a keyword-only parameter is one line, such as
+// `P(stop_after, keyword_only(none_or(to_f64))) \`, at the end of the front end's table just
+// above its closing comment; and, for the reader, its text after the `*` of the function's
+// docstring signature line.
 #pragma once
 
 #include <array>
@@ -78,7 +79,26 @@ struct ObjectsOrNone {
   }
 };
 
+// Any converter, for a parameter that can only be given by keyword.
+template <typename Converter>
+struct KeywordOnly : Converter {
+  static constexpr bool kKeywordOnly = true;
+};
+
+template <typename Converter>
+constexpr bool is_keyword_only() {
+  if constexpr (requires { Converter::kKeywordOnly; }) {
+    return Converter::kKeywordOnly;
+  } else {
+    return false;
+  }
+}
+
 constexpr Required required() { return {}; }
+template <typename Converter>
+constexpr KeywordOnly<Converter> keyword_only(Converter converter) {
+  return {converter};
+}
 template <typename Convert, typename Default>
 constexpr WithDefault<Convert, Default> with_default(Convert convert, Default fallback) {
   return {convert, fallback};
@@ -90,11 +110,13 @@ constexpr NoneOr<Convert> none_or(Convert convert) {
 constexpr ObjectOrNone object_or_none() { return {}; }
 constexpr ObjectsOrNone objects_or_none() { return {}; }
 
-// True when the names are unique and no optional parameter comes before a required one.
+// True when the names are unique, no optional parameter comes before a required one and no
+// keyword-only parameter before one that can be given by position.
 template <std::size_t Count>
 constexpr bool is_well_formed(const std::array<Parameter, Count>& parameters) {
   for (std::size_t k = 0; k < Count; ++k) {
     if (k > 0 && parameters[k].required && !parameters[k - 1].required) return false;
+    if (k > 0 && !parameters[k].keyword_only && parameters[k - 1].keyword_only) return false;
     for (std::size_t j = 0; j < k; ++j) {
       if (std::string_view(parameters[j].name) == parameters[k].name) return false;
     }
@@ -122,7 +144,8 @@ PyObject* call_front_end(const char* function, const std::array<Parameter, Count
 
 #define CORVALINTH_ARGUMENT_FIELD(name, converter) typename decltype(converter)::Value name;
 #define CORVALINTH_PARAMETER_ENTRY(name, converter) \
-  ::corvalinth::py::Parameter{#name, decltype(converter)::kRequired},
+  ::corvalinth::py::Parameter{#name, decltype(converter)::kRequired, \
+                              ::corvalinth::py::is_keyword_only<decltype(converter)>()},
 #define CORVALINTH_CONVERT_ARGUMENT(name, converter) \
   arguments.name = (converter).convert(#name, given[next++]);
 
@@ -134,7 +157,7 @@ PyObject* call_front_end(const char* function, const std::array<Parameter, Count
   }; \
   constexpr std::array kParameters{TABLE(CORVALINTH_PARAMETER_ENTRY)}; \
   static_assert(::corvalinth::py::is_well_formed(kParameters), \
-                "parameter names must be unique, required parameters first"); \
+                "parameter names must be unique, required parameters first, keyword-only last"); \
   Arguments convert_arguments(std::span<PyObject* const> given) { \
     Arguments arguments{}; \
     std::size_t next = 0; \

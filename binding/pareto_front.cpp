@@ -38,6 +38,11 @@ PyObject* get_objectives(PyObject* self, void*) {
   return translate_exceptions([&] { return new_rows_list(data_of(self).objectives).release(); });
 }
 
+PyObject* get_stop_reason(PyObject* self, void*) {
+  const std::string_view name = stop_reason_name(data_of(self).stop_reason);
+  return PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+}
+
 PyObject* get_iterations(PyObject* self, void*) {
   return PyLong_FromUnsignedLongLong(data_of(self).iterations);
 }
@@ -92,6 +97,7 @@ PyObject* reduce(PyObject* self, PyObject*) {
                                    "(KNN)", static_cast<unsigned long long>(fronts.objectives),
                                    starts.release(), doubles_to_bytes(fronts.values).release())));
     state.put_count("iterations", data.iterations);
+    state.put_stop_reason("stop_reason", data.stop_reason);
     return state.reduce_with("_rebuild_pareto_front").release();
   });
 }
@@ -135,6 +141,7 @@ PyGetSetDef attributes[] = {
     {"front_history", get_front_history, nullptr, docs::pareto_front_front_history, nullptr},
     {"objectives", get_objectives, nullptr, docs::pareto_front_objectives, nullptr},
     {"iterations", get_iterations, nullptr, docs::pareto_front_iterations, nullptr},
+    {"stop_reason", get_stop_reason, nullptr, docs::pareto_front_stop_reason, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -220,6 +227,7 @@ PyObject* rebuild_pareto_front(PyObject*, PyObject* state) {
     data.swarm_history = in.history("swarm_history");
     data.front_history = front_history_from(in);
     data.iterations = in.count("iterations");
+    data.stop_reason = in.stop_reason("stop_reason");
     return new_pareto_front(std::move(data)).release();
   });
 }

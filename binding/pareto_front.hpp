@@ -17,6 +17,7 @@ struct ParetoFrontData {
   History swarm_history;
   FrontHistory front_history;
   std::uint64_t iterations = 0;  // iterations run, whatever record_history
+  StopReason stop_reason = StopReason::MaxIterations;
 };
 
 // Creates the class; returns a new reference, or null with an error set.

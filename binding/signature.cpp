@@ -14,7 +14,7 @@ std::string quoted(const char* name) { return std::string("'") + name + "'"; }
 [[noreturn]] void raise_too_many_positional(const Signature& signature, std::size_t given) {
   std::size_t required = 0;
   for (const Parameter& p : signature.parameters) required += p.required ? 1 : 0;
-  const std::size_t most = signature.parameters.size();
+  const std::size_t most = positional_count(signature);
   std::string message = std::string(signature.function) + "() takes ";
   if (required == most) {
     message += std::to_string(most);
@@ -51,12 +51,18 @@ std::size_t find_parameter(const Signature& signature, PyObject* keyword) {
 
 }  // namespace
 
+std::size_t positional_count(const Signature& signature) {
+  std::size_t count = 0;
+  for (const Parameter& p : signature.parameters) count += p.keyword_only ? 0 : 1;
+  return count;
+}
+
 void bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, std::span<PyObject*> bound) {
   const std::size_t count = signature.parameters.size();
   for (PyObject*& slot : bound) slot = nullptr;
   const auto positional = static_cast<std::size_t>(nargs);
-  if (positional > count) raise_too_many_positional(signature, positional);
+  if (positional > positional_count(signature)) raise_too_many_positional(signature, positional);
   for (std::size_t k = 0; k < positional; ++k) bound[k] = args[k];
 
   const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_Size(kwnames);

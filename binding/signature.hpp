@@ -10,13 +10,17 @@ namespace corvalinth::py {
 
 struct Parameter {
   const char* name;
-  bool required;  // required parameters come first
+  bool required;              // required parameters come first
+  bool keyword_only = false;  // keyword-only parameters come last
 };
 
 struct Signature {
   const char* function;  // as named in the messages: "minimize"
   std::span<const Parameter> parameters;
 };
+
+// The number of parameters a call may give by position: those before the keyword-only ones.
+std::size_t positional_count(const Signature& signature);
 
 // Binds a METH_FASTCALL | METH_KEYWORDS call: `args` holds `nargs` positional values followed by
 // one value per name in `kwnames` (a tuple of str, or null). Fills `bound` (one slot per

@@ -45,6 +45,8 @@ SwarmConfig swarm_config(const Arguments& a, std::optional<Duration> max_time) {
       .max_evals = a.max_evals,
       .target = a.target,
       .max_time = max_time,
+      .bounds_handling = BoundsHandling::Clamp,
+      .initial_positions = {},
   };
 }
 

@@ -53,10 +53,15 @@ class SwarmRun {
   Swarm& swarm() { return swarm_; }
   std::size_t size() const { return swarm_.size(); }
 
-  // Draws particle i's starting position and then its velocity.
+  // Draws particle i's starting position and then its velocity. A warm start then replaces the
+  // position: the draws happen all the same, so the generator's stream is the same either way.
   void create_particle(std::size_t i) {
     space_.init_position(rng_, swarm_.position(i));
     space_.init_velocity(rng_, swarm_.velocity(i));
+    const std::vector<double>& warm = config_.initial_positions;
+    if ((i + 1) * dim_ <= warm.size() && dim_ != 0) {
+      copy(std::span<const double>(warm.data() + i * dim_, dim_), swarm_.position(i));
+    }
     copy(swarm_.position(i), swarm_.best_position(i));
   }
 
@@ -277,13 +282,17 @@ RunResult<typename Space::Element> run(const SwarmConfig& config, const Space& s
 }
 
 // Batch run: the objective evaluates the whole swarm once at the start and once per iteration,
-// after every particle has moved with the bests of the previous iteration. `stop` (may be null)
-// is asked after every batch, with the same meaning as in run().
+// after every particle has moved with the bests of the previous iteration. `callback` (may be
+// null) is called at the end of every iteration, after the bests took the batch, as in run().
+// `stop` (may be null) is asked after every batch and after the callback, with the same meaning
+// as in run().
 template <SearchSpace Space, typename Objective>
   requires BatchObjective<Objective, Space>
 RunResult<typename Space::Element> run_batch(const SwarmConfig& config, const Space& space,
                                              const VelocityRule& rule, Topology& topology,
-                                             Objective& objective, StopToken* stop = nullptr) {
+                                             Objective& objective,
+                                             IterationCallback* callback = nullptr,
+                                             StopToken* stop = nullptr) {
   StopToken never_stopped;
   StopToken& token = stop != nullptr ? *stop : never_stopped;
   detail::SwarmRun<Space> state(config, space, rule, topology);
@@ -306,7 +315,10 @@ RunResult<typename Space::Element> run_batch(const SwarmConfig& config, const Sp
     require_eq(values.size(), n, "batched objective must return one value per particle");
     for (std::size_t i = 0; i < n; ++i) state.update_bests(i, values[i]);
     state.add_evaluations(n);
-    if (const auto reason = state.finish_iteration(t, nullptr)) return state.finish(*reason);
+    if (const auto reason = state.finish_iteration(t, callback)) {
+      if (token.stop_requested()) return state.cancelled();  // the callback asked for it
+      return state.finish(*reason);
+    }
     if (t + 1 >= config.max_iter) return state.finish(StopReason::MaxIterations);
   }
 }

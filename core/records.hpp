@@ -32,6 +32,9 @@ struct SwarmConfig {
   std::optional<double> target;
   std::optional<Duration> max_time;
   BoundsHandling bounds_handling = BoundsHandling::Clamp;
+  // Warm start: k x dim raw positions, row after row, that replace the drawn starting positions
+  // of particles 0..k-1 (k <= n_particles). Empty by default: every particle starts where drawn.
+  std::vector<double> initial_positions;
 };
 
 enum class StopReason : std::uint8_t {

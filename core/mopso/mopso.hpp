@@ -1,10 +1,20 @@
 // The multi-objective run loop. Particles fly towards leaders drawn by a binary tournament from a
 // bounded Pareto archive, a decaying turbulence spreads the front, and the final archive is the
 // answer. Written once over the search space type; the instances differ only in the space and in
-// the decoded point the objective sees. No stop criteria: every run makes exactly
-// n_particles x (max_iter + 1) evaluations, unless its host cancels it through a StopToken.
+// the decoded point the objective sees. Two forms share every step:
+//  - run_mopso():       per-particle objective; each particle is evaluated right after it moves,
+//                       then updates its personal best and offers itself to the archive;
+//  - run_mopso_batch(): batch objective; every particle moves (tournament, velocity, bounds,
+//                       turbulence, in particle order), one call evaluates them all, then each
+//                       particle in order updates its personal best and offers itself to the
+//                       archive. The leaders of an iteration are fixed at its start in both forms,
+//                       so the two differ only in when the personal-best coins are drawn.
+// Without stop criteria a run makes exactly n_particles x (max_iter + 1) evaluations; an
+// iteration callback, max_evals and max_time may end it earlier, and its host may cancel it
+// through a StopToken.
 #pragma once
 
+#include <chrono>
 #include <cmath>
 #include <concepts>
 #include <cstdint>
@@ -15,7 +25,9 @@
 #include "core/failure.hpp"
 #include "core/motion.hpp"
 #include "core/contracts.hpp"
+#include "core/duration.hpp"
 #include "core/mopso/archive.hpp"
+#include "core/records.hpp"
 #include "core/stop_token.hpp"
 
 namespace corvalinth {
@@ -30,6 +42,26 @@ struct MopsoConfig {
   double mutation_rate = 0.1;  // turbulence strength; <= 0 switches it off
   bool record_history = true;
   BoundsHandling bounds_handling = BoundsHandling::Clamp;
+  // Stop criteria, tested at the end of every iteration after the callback, in this order.
+  std::optional<std::uint64_t> max_evals;
+  std::optional<Duration> max_time;
+  // Warm start, as SwarmConfig::initial_positions: k x dim raw positions for particles 0..k-1.
+  std::vector<double> initial_positions;
+};
+
+// What the iteration callback of a multi-objective run sees after each iteration.
+struct FrontIterationInfo {
+  std::uint64_t iteration = 0;    // zero-based index of the iteration just finished
+  std::size_t front_size = 0;     // members the front would have if the run ended here
+  std::uint64_t evaluations = 0;  // objective vectors computed so far
+};
+
+// Called once at the end of every iteration; returning false stops the run with
+// StopReason::Callback.
+class FrontCallback {
+ public:
+  virtual ~FrontCallback() = default;
+  virtual bool on_iteration(const FrontIterationInfo& info) = 0;
 };
 
 // A multi-objective objective: writes the objective vector of one decoded point into `values`,
@@ -39,6 +71,16 @@ template <typename O, typename Element>
 concept ObjectiveVector = requires(O& objective, std::span<const Element> point,
                                    std::vector<double>& values) {
   objective.evaluate(point, values);
+};
+
+// A batch multi-objective objective: decodes every particle's current position with the space
+// and writes their objective vectors into `values`, replacing its contents: one row per particle
+// in swarm order, back to back, every row as long as the others. It never draws from the run's
+// generator and always answers.
+template <typename O, typename Space>
+concept ObjectiveMatrix = requires(O& objective, const Space& space, const Swarm& swarm,
+                                   std::vector<double>& values) {
+  objective.evaluate_batch(space, swarm, values);
 };
 
 // A search space that also reports its real (lo, hi) box, which turbulence mutates within.
@@ -82,6 +124,8 @@ struct MopsoResult {
   History swarm_history;                      // undecoded positions at each iteration's start
   FrontHistory front_history;                 // archive objectives at each iteration's start
   std::uint64_t iterations = 0;               // iterations completed, whatever record_history
+  std::uint64_t evaluations = 0;
+  StopReason stop_reason = StopReason::MaxIterations;
 };
 
 namespace detail {
@@ -96,6 +140,7 @@ class MopsoRun {
       : config_(config),
         space_(space),
         rule_(rule),
+        start_(std::chrono::steady_clock::now()),
         rng_(config.seed ? SwarmRng::seed_from_u64(*config.seed) : SwarmRng::from_entropy()),
         swarm_(static_cast<std::size_t>(config.n_particles), space.dim()),
         dim_(space.dim()),
@@ -107,59 +152,55 @@ class MopsoRun {
     new_velocity_.resize(dim_);
   }
 
-  // Returns an empty result as soon as `stop` asks for it.
+  // The per-particle form. Returns an empty, cancelled result as soon as `stop` asks for it.
   template <typename Objective>
-  MopsoResult<Element> run(Objective& objective, StopToken& stop) {
+  MopsoResult<Element> run(Objective& objective, FrontCallback* callback, StopToken& stop) {
     const std::size_t n = swarm_.size();
     // Initial swarm: every particle is drawn and evaluated before anything else happens.
     for (std::size_t i = 0; i < n; ++i) {
-      space_.init_position(rng_, swarm_.position(i));
-      space_.init_velocity(rng_, swarm_.velocity(i));
-      copy(swarm_.position(i), swarm_.best_position(i));
+      create_particle(i);
       evaluate(objective, i);
-      if (stop.should_stop()) return {};
-      if (i == 0) {
-        objective_count_ = values_.size();
-        best_objectives_.reserve(n * objective_count_);
-      }
-      best_objectives_.insert(best_objectives_.end(), values_.begin(), values_.end());
+      if (stop.should_stop()) return cancelled();
+      take_first_vector(i, values_);
     }
-    for (std::size_t i = 0; i < n; ++i) archive_.insert(swarm_.position(i), best_objectives(i));
-
-    if (config_.record_history) {
-      result_.swarm_history.particles = n;
-      result_.swarm_history.dim = dim_;
-      result_.front_history.objectives = objective_count_;
-      reserve_swarm_history();
-    }
-    const std::uint64_t iterations = config_.max_iter;
-    const double last = static_cast<double>(iterations > 0 ? iterations : 1);
-    for (std::uint64_t t = 0; t < iterations; ++t) {
-      const std::vector<double> weights = archive_.prune_and_weigh();
-      copy_leader_pool();
-      if (config_.record_history) {
-        result_.swarm_history.record(swarm_);
-        result_.front_history.record(archive_.members());
-      }
-      const double decay = 1.0 - static_cast<double>(t) / last;
-      const double probability = config_.mutation_rate * decay;
+    start_iterating();
+    for (std::uint64_t t = 0; t < config_.max_iter; ++t) {
+      const std::vector<double> weights = start_iteration(t);
       for (std::size_t i = 0; i < n; ++i) {
-        move(i, leader_by_tournament(weights));
-        if (turbulence_enabled()) mutate(i, probability, decay);
+        fly(i, weights);
         evaluate(objective, i);
-        if (stop.should_stop()) return {};
-        update_personal_best(i);
-        archive_.insert(swarm_.position(i), values_);
+        if (stop.should_stop()) return cancelled();
+        take_vector(i, values_);
       }
-      ++result_.iterations;
+      if (const auto reason = finish_iteration(t, callback)) {
+        if (stop.stop_requested()) return cancelled();  // the callback asked for it
+        return finish(*reason);
+      }
     }
-    archive_.prune_and_weigh();  // the final front respects the capacity; weights unused
+    return finish(StopReason::MaxIterations);
+  }
 
-    result_.members.reserve(archive_.size());
-    for (const ArchiveMember& member : archive_.members()) {
-      result_.members.push_back({space_.decode(member.position), member.objectives});
+  // The batch form: one objective call per phase, then the vectors taken in particle order.
+  template <typename Objective>
+  MopsoResult<Element> run_batch(Objective& objective, FrontCallback* callback, StopToken& stop) {
+    const std::size_t n = swarm_.size();
+    for (std::size_t i = 0; i < n; ++i) create_particle(i);
+    evaluate_batch(objective);
+    if (stop.should_stop()) return cancelled();
+    for (std::size_t i = 0; i < n; ++i) take_first_vector(i, row(i));
+    start_iterating();
+    for (std::uint64_t t = 0; t < config_.max_iter; ++t) {
+      const std::vector<double> weights = start_iteration(t);
+      for (std::size_t i = 0; i < n; ++i) fly(i, weights);
+      evaluate_batch(objective);
+      if (stop.should_stop()) return cancelled();
+      for (std::size_t i = 0; i < n; ++i) take_vector(i, row(i));
+      if (const auto reason = finish_iteration(t, callback)) {
+        if (stop.stop_requested()) return cancelled();
+        return finish(*reason);
+      }
     }
-    return std::move(result_);
+    return finish(StopReason::MaxIterations);
   }
 
  private:
@@ -174,8 +215,126 @@ class MopsoRun {
       space_.decode_into(swarm_.position(i), point_);
       objective.evaluate(std::span<const Element>(point_), values_);
     }
+    ++evaluations_;
     if (evaluated_) require_objective_count(values_.size(), objective_count_);
+    objective_count_ = values_.size();
     evaluated_ = true;
+  }
+
+  // Evaluates the whole swarm into batch_values_, n rows of the run's objective count (the first
+  // batch sets it). A matrix of another shape is a CoreError here, before anything reads it.
+  template <typename Objective>
+  void evaluate_batch(Objective& objective) {
+    const std::size_t n = swarm_.size();
+    objective.evaluate_batch(space_, static_cast<const Swarm&>(swarm_), batch_values_);
+    evaluations_ += n;
+    if (!evaluated_) {
+      require_eq(batch_values_.size() % n, std::size_t{0},
+                 "a batch of objective vectors must have one row per particle");
+      objective_count_ = batch_values_.size() / n;
+      evaluated_ = true;
+    }
+    require_eq(batch_values_.size(), n * objective_count_,
+               "a batch of objective vectors must have one row per particle");
+  }
+
+  std::span<const double> row(std::size_t i) const {
+    return {batch_values_.data() + i * objective_count_, objective_count_};
+  }
+
+  // Draws particle i's starting position and velocity; a warm start then replaces the position,
+  // after the draws, so the generator's stream is the same either way.
+  void create_particle(std::size_t i) {
+    space_.init_position(rng_, swarm_.position(i));
+    space_.init_velocity(rng_, swarm_.velocity(i));
+    const std::vector<double>& warm = config_.initial_positions;
+    if ((i + 1) * dim_ <= warm.size() && dim_ != 0) {
+      copy(std::span<const double>(warm.data() + i * dim_, dim_), swarm_.position(i));
+    }
+    copy(swarm_.position(i), swarm_.best_position(i));
+  }
+
+  // Particle i's first vector becomes its personal best.
+  void take_first_vector(std::size_t i, std::span<const double> values) {
+    if (i == 0) best_objectives_.reserve(swarm_.size() * objective_count_);
+    best_objectives_.insert(best_objectives_.end(), values.begin(), values.end());
+  }
+
+  // The initial archive, then the histories' layout.
+  void start_iterating() {
+    for (std::size_t i = 0; i < swarm_.size(); ++i) {
+      archive_.insert(swarm_.position(i), best_objectives(i));
+    }
+    if (config_.record_history) {
+      result_.swarm_history.particles = swarm_.size();
+      result_.swarm_history.dim = dim_;
+      result_.front_history.objectives = objective_count_;
+      reserve_swarm_history();
+    }
+  }
+
+  // Prunes the archive, fixes this iteration's leaders, records the histories and sets the
+  // turbulence of iteration t. Returns the leaders' weights.
+  std::vector<double> start_iteration(std::uint64_t t) {
+    std::vector<double> weights = archive_.prune_and_weigh();
+    copy_leader_pool();
+    if (config_.record_history) {
+      result_.swarm_history.record(swarm_);
+      result_.front_history.record(archive_.members());
+    }
+    const std::uint64_t iterations = config_.max_iter;
+    const double last = static_cast<double>(iterations > 0 ? iterations : 1);
+    decay_ = 1.0 - static_cast<double>(t) / last;
+    probability_ = config_.mutation_rate * decay_;
+    return weights;
+  }
+
+  // Tournament, move and turbulence of particle i.
+  void fly(std::size_t i, const std::vector<double>& weights) {
+    move(i, leader_by_tournament(weights));
+    if (turbulence_enabled()) mutate(i, probability_, decay_);
+  }
+
+  // Particle i's new vector: its personal best, then the archive.
+  void take_vector(std::size_t i, std::span<const double> values) {
+    update_personal_best(i, values);
+    archive_.insert(swarm_.position(i), values);
+  }
+
+  // The callback, then max_evals and max_time. Returns the reason to stop, if any.
+  std::optional<StopReason> finish_iteration(std::uint64_t t, FrontCallback* callback) {
+    ++result_.iterations;
+    if (callback != nullptr) {
+      const std::size_t capacity = static_cast<std::size_t>(config_.archive_size);
+      // Pruning leaves exactly the capacity when the archive is over it, so this is the size of
+      // the front the run would return now.
+      const std::size_t front_size = archive_.size() < capacity ? archive_.size() : capacity;
+      if (!callback->on_iteration({t, front_size, evaluations_})) return StopReason::Callback;
+    }
+    if (config_.max_evals && evaluations_ >= *config_.max_evals) return StopReason::MaxEvaluations;
+    if (config_.max_time &&
+        duration_between(start_, std::chrono::steady_clock::now()) >= *config_.max_time) {
+      return StopReason::MaxTime;
+    }
+    return std::nullopt;
+  }
+
+  MopsoResult<Element> cancelled() {
+    MopsoResult<Element> result;
+    result.evaluations = evaluations_;
+    result.stop_reason = StopReason::Cancelled;
+    return result;
+  }
+
+  MopsoResult<Element> finish(StopReason reason) {
+    archive_.prune_and_weigh();  // the final front respects the capacity; weights unused
+    result_.members.reserve(archive_.size());
+    for (const ArchiveMember& member : archive_.members()) {
+      result_.members.push_back({space_.decode(member.position), member.objectives});
+    }
+    result_.evaluations = evaluations_;
+    result_.stop_reason = reason;
+    return std::move(result_);
   }
 
   std::span<double> best_objectives(std::size_t i) {
@@ -228,19 +387,19 @@ class MopsoRun {
   }
 
   // Dominance decides; when neither vector dominates (equal ones included) a fair coin does.
-  void update_personal_best(std::size_t i) {
+  void update_personal_best(std::size_t i, std::span<const double> values) {
     const std::span<double> best = best_objectives(i);
     bool replace;
-    if (dominates(values_, best)) {
+    if (dominates(values, best)) {
       replace = true;
-    } else if (dominates(best, values_)) {
+    } else if (dominates(best, values)) {
       replace = false;
     } else {
       replace = (rng_.next_u32() >> 31) != 0;
     }
     if (!replace) return;
     copy(swarm_.position(i), swarm_.best_position(i));
-    copy(values_, best);
+    copy(values, best);
   }
 
   // Reserves the swarm history for the whole run up front (capped, like the single-objective
@@ -260,6 +419,7 @@ class MopsoRun {
   const MopsoConfig& config_;
   const Space& space_;
   const VelocityRule& rule_;
+  const std::chrono::steady_clock::time_point start_;
   SwarmRng rng_;
   Swarm swarm_;
   const std::size_t dim_;
@@ -268,10 +428,14 @@ class MopsoRun {
 
   std::size_t objective_count_ = 0;
   bool evaluated_ = false;
+  std::uint64_t evaluations_ = 0;
+  double decay_ = 1.0;        // turbulence of the current iteration
+  double probability_ = 0.0;
   std::vector<double> best_objectives_;  // n x objective_count_, the personal-best vectors
 
   // Buffers reused from move to move and from iteration to iteration.
   std::vector<double> values_;
+  std::vector<double> batch_values_;
   std::vector<Element> point_;
   std::vector<double> new_velocity_;
   std::vector<double> leader_pool_;
@@ -284,17 +448,32 @@ class MopsoRun {
 
 // Runs a multi-objective swarm over `space` with the single-leader velocity `rule` (its
 // informants are never filled) and returns the final Pareto archive, decoded, with the optional
-// per-iteration histories. `stop` (may be null) is asked after every evaluation; once it requests
-// a stop the run ends at once, calls nothing more and returns an empty result. A run never
-// cancelled is the same run as without a token, bit for bit.
+// per-iteration histories. `callback` (may be null) is called at the end of every iteration.
+// `stop` (may be null) is asked after every evaluation and after the callback; once it requests
+// a stop the run ends at once, calls nothing more and returns an empty result whose stop reason
+// is Cancelled. A run never cancelled is the same run as without a token, bit for bit.
 template <BoxedSearchSpace Space, typename Objective>
   requires ObjectiveVector<Objective, typename Space::Element>
 MopsoResult<typename Space::Element> run_mopso(const MopsoConfig& config, const Space& space,
                                                const VelocityRule& rule, Objective& objective,
+                                               FrontCallback* callback = nullptr,
                                                StopToken* stop = nullptr) {
   StopToken never_stopped;
   detail::MopsoRun<Space> state(config, space, rule);
-  return state.run(objective, stop != nullptr ? *stop : never_stopped);
+  return state.run(objective, callback, stop != nullptr ? *stop : never_stopped);
+}
+
+// The batch form of run_mopso (see the top of this file); `stop` is asked after every batch.
+template <BoxedSearchSpace Space, typename Objective>
+  requires ObjectiveMatrix<Objective, Space>
+MopsoResult<typename Space::Element> run_mopso_batch(const MopsoConfig& config, const Space& space,
+                                                     const VelocityRule& rule,
+                                                     Objective& objective,
+                                                     FrontCallback* callback = nullptr,
+                                                     StopToken* stop = nullptr) {
+  StopToken never_stopped;
+  detail::MopsoRun<Space> state(config, space, rule);
+  return state.run_batch(objective, callback, stop != nullptr ? *stop : never_stopped);
 }
 
 }  // namespace corvalinth

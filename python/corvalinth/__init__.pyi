@@ -42,6 +42,11 @@ _Repair: TypeAlias = (Callable[[list[float]], Sequence[float]]
                       | Callable[[list[int]], Sequence[float]])
 _MultiObjective: TypeAlias = (Callable[[list[float]], Sequence[float]]
                               | Callable[[list[int]], Sequence[float]])
+# vectorized=True: the whole swarm as an array of shape (n_particles, dim), one row of objectives
+# per particle back.
+_MultiBatch: TypeAlias = Callable[[NDArray[np.float64]], ArrayLike]
+# vectorized=True: every particle's pairs as an array of shape (n_particles, n_variables, 2).
+_GreyBatch: TypeAlias = Callable[[NDArray[np.float64]], ArrayLike]
 _GreyObjective: TypeAlias = Callable[[list[tuple[float, float]]], float] | str
 _Vector: TypeAlias = Sequence[float] | NDArray[Any]
 _Vectors: TypeAlias = Sequence[Sequence[float]] | NDArray[Any]
@@ -80,6 +85,8 @@ class ParetoFront:
     def front_history(self) -> list[list[list[float]]]: ...
     @property
     def objectives(self) -> list[list[float]]: ...
+    @property
+    def stop_reason(self) -> str: ...
     def hypervolume(self, /, reference: _Vector | None = None) -> float: ...
     @property
     def iterations(self) -> int: ...
@@ -140,11 +147,13 @@ def minimize(
     dim: int | None = None,
     equality_constraints: Sequence[_Scalar] | None = None,
     repair: _Repair | None = None,
+    *,
+    x0: _Vector | _Vectors | None = None,
 ) -> PsoResult:
     """Minimizes an objective function with Particle Swarm Optimization."""
 
 def minimize_multi(
-    objective: _MultiObjective,
+    objective: _MultiObjective | _MultiBatch,
     bounds: _Bounds,
     n_particles: int = 100,
     max_iter: int = 100,
@@ -163,11 +172,17 @@ def minimize_multi(
     v_max: float | None = None,
     bounds_handling: str = "clamp",
     record_history: bool = True,
+    *,
+    vectorized: bool = False,
+    callback: Callable[[int, int], object] | None = None,
+    max_evals: int | None = None,
+    max_time: float | None = None,
+    x0: _Vector | _Vectors | None = None,
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 
 def minimize_grey(
-    objective: _GreyObjective,
+    objective: _GreyObjective | _GreyBatch,
     bounds: _Bounds,
     max_spread: float | Sequence[float] | NDArray[Any] | None = None,
     representation: str = "interval",
@@ -187,6 +202,10 @@ def minimize_grey(
     target: float | None = None,
     max_time: float | None = None,
     dim: int | None = None,
+    *,
+    callback: Callable[[int, float], object] | None = None,
+    vectorized: bool = False,
+    x0: Sequence[Sequence[float]] | Sequence[Sequence[Sequence[float]]] | NDArray[Any] | None = None,
 ) -> GreyResult:
     """Minimizes a grey objective with PSO."""
 

@@ -43,7 +43,7 @@ class Progress:
     """
 
     def __init__(self, total: int | None, desc: str, file: IO[str] | None, mininterval: float,
-                 plain: bool) -> None:
+                 plain: bool, *, shown: str = "best") -> None:
         if total is not None and total < 0:
             raise ValueError(f"total must be >= 0 (or None when unknown), got {total}")
         if not mininterval >= 0:
@@ -52,6 +52,7 @@ class Progress:
         self.desc = desc
         self.file = file
         self.mininterval = mininterval
+        self.shown = shown
         self.iteration = 0
         self.best_value: float | None = None
         self.closed = False
@@ -98,11 +99,11 @@ class Progress:
         best = f"{self.best_value:.6g}"
         if self._tqdm is not None:
             self._tqdm.n = self.iteration
-            self._tqdm.set_postfix_str(f"best={best}", refresh=False)
+            self._tqdm.set_postfix_str(f"{self.shown}={best}", refresh=False)
             self._tqdm.refresh()
             return
         of = f"/{self.total}" if self.total is not None else ""
-        line = f"{self.desc}: iteration {self.iteration}{of}, best {best}"
+        line = f"{self.desc}: iteration {self.iteration}{of}, {self.shown} {best}"
         out = self._out()
         if _is_terminal(out):
             out.write("\r" + line.ljust(self._width))
@@ -123,7 +124,7 @@ class Progress:
         if self._tqdm is not None:
             self._tqdm.n = self.iteration
             if self.best_value is not None:
-                self._tqdm.set_postfix_str(f"best={self.best_value:.6g}", refresh=False)
+                self._tqdm.set_postfix_str(f"{self.shown}={self.best_value:.6g}", refresh=False)
             self._tqdm.close()
             return
         if self.best_value is not None and self._drawn != self.iteration:
@@ -146,7 +147,7 @@ class Progress:
 
 
 def bar(total: int | None = None, *, desc: str = "corvalinth", file: IO[str] | None = None,
-        mininterval: float = 0.1, plain: bool = False) -> Progress:
+        mininterval: float = 0.1, plain: bool = False, shown: str = "best") -> Progress:
     """A progress display to pass as ``callback=`` to ``minimize``.
 
     Args:
@@ -156,6 +157,9 @@ def bar(total: int | None = None, *, desc: str = "corvalinth", file: IO[str] | N
         file: where to write; standard error by default.
         mininterval: the least time between two redraws, in seconds.
         plain: write a plain line even when tqdm is installed.
+        shown: the name under which the callback's second argument is shown: ``"best"`` for
+            ``minimize`` and ``minimize_grey``; ``"front"`` suits ``minimize_multi``, whose
+            callback gets the size of the front instead of a best value.
 
     Returns:
         Progress: the callback; also a context manager that closes the display on exit.
@@ -164,7 +168,7 @@ def bar(total: int | None = None, *, desc: str = "corvalinth", file: IO[str] | N
 
         r = pso.minimize(f, bounds=[(-5, 5)] * 10, max_iter=500, callback=progress.bar(500))
     """
-    return Progress(total, desc, file, mininterval, plain)
+    return Progress(total, desc, file, mininterval, plain, shown=shown)
 
 
 def _is_terminal(stream: IO[str]) -> bool:

@@ -88,6 +88,37 @@ class MopsoOverSpaces : public ::testing::Test {
   }
 };
 
+// The batch form of TwoBowls: every particle's decoded point, one row of two values each. With
+// `ragged`, the rows after the first call have three values.
+template <typename Element>
+struct TwoBowlsBatch {
+  TwoBowls<Element> bowls;
+  bool ragged = false;
+  std::vector<Element> point;
+  std::vector<double> row;
+  template <typename Space>
+  void evaluate_batch(const Space& space, const Swarm& swarm, std::vector<double>& values) {
+    values.clear();
+    for (std::size_t i = 0; i < swarm.size(); ++i) {
+      space.decode_into(swarm.position(i), point);
+      bowls.evaluate(point, row);
+      if (ragged && bowls.calls > swarm.size()) row.push_back(0.0);
+      values.insert(values.end(), row.begin(), row.end());
+    }
+  }
+};
+
+// Answers true until iteration `last`, and keeps what it was shown.
+struct StopAfter final : FrontCallback {
+  std::uint64_t last;
+  std::vector<FrontIterationInfo> seen;
+  explicit StopAfter(std::uint64_t last_iteration) : last(last_iteration) {}
+  bool on_iteration(const FrontIterationInfo& info) override {
+    seen.push_back(info);
+    return info.iteration < last;
+  }
+};
+
 using Spaces = ::testing::Types<ContinuousCase, IntegerCase, MixedCase>;
 TYPED_TEST_SUITE(MopsoOverSpaces, Spaces);
 
@@ -330,6 +361,68 @@ TEST(MopsoVelocityLimit, ZeroLimitKeepsParticlesInPlace) {
       const auto before = result.swarm_history.position(0, i);
       EXPECT_TRUE(std::equal(now.begin(), now.end(), before.begin()));
     }
+  }
+}
+
+}  // namespace
+}  // namespace corvalinth
+
+namespace corvalinth {
+namespace {
+
+TYPED_TEST(MopsoOverSpaces, BatchFormStartsFromTheSameSwarmAndRefusesRaggedRows) {
+  const MopsoConfig c = this->config();
+  TwoBowlsBatch<typename TestFixture::Element> batch;
+  const auto batched = run_mopso_batch(c, this->space_, this->rule_, batch);
+  const auto per_particle = this->run(c);
+  EXPECT_EQ(batch.bowls.calls, c.n_particles * (c.max_iter + 1));
+  EXPECT_EQ(batched.evaluations, c.n_particles * (c.max_iter + 1));
+  EXPECT_EQ(batched.stop_reason, StopReason::MaxIterations);
+  const std::size_t first = c.n_particles * 3;
+  EXPECT_TRUE(std::equal(batched.swarm_history.positions.begin(),
+                         batched.swarm_history.positions.begin() + static_cast<long>(first),
+                         per_particle.swarm_history.positions.begin()));
+
+  TwoBowlsBatch<typename TestFixture::Element> ragged;
+  ragged.ragged = true;
+  EXPECT_EQ(failure_of([&] { run_mopso_batch(c, this->space_, this->rule_, ragged); }),
+            equality_failure_message("a batch of objective vectors must have one row per particle",
+                                     "21", "14"));
+}
+
+TYPED_TEST(MopsoOverSpaces, CallbackAndBudgetsEndTheRunAtTheEndOfAnIteration) {
+  MopsoConfig c = this->config();
+  StopAfter callback(2);
+  TwoBowls<typename TestFixture::Element> objective;
+  const auto stopped = run_mopso(c, this->space_, this->rule_, objective, &callback);
+  EXPECT_EQ(stopped.stop_reason, StopReason::Callback);
+  ASSERT_EQ(callback.seen.size(), 3u);
+  EXPECT_EQ(callback.seen[2].evaluations, c.n_particles * 4);
+  EXPECT_EQ(callback.seen[2].front_size, stopped.members.size());
+  EXPECT_EQ(stopped.swarm_history.iterations(), 3u);
+
+  c.max_evals = c.n_particles * 3 - 1;
+  const auto counted = this->run(c);
+  EXPECT_EQ(counted.stop_reason, StopReason::MaxEvaluations);
+  EXPECT_EQ(counted.evaluations, c.n_particles * 3);
+  c.max_evals.reset();
+  c.max_time = Duration{};
+  EXPECT_EQ(this->run(c).stop_reason, StopReason::MaxTime);
+}
+
+TYPED_TEST(MopsoOverSpaces, WarmStartReplacesOnlyTheFirstPositions) {
+  MopsoConfig c = this->config();
+  const auto plain = this->run(c);
+  c.initial_positions = {1.0, 1.0, 1.0, 0.0, 0.0, 0.0};
+  const auto warm = this->run(c);
+  const History& a = plain.swarm_history;
+  const History& b = warm.swarm_history;
+  EXPECT_EQ(std::vector<double>(b.position(0, 0).begin(), b.position(0, 0).end()),
+            std::vector<double>({1.0, 1.0, 1.0}));
+  EXPECT_EQ(std::vector<double>(b.position(0, 1).begin(), b.position(0, 1).end()),
+            std::vector<double>({0.0, 0.0, 0.0}));
+  for (std::size_t i = 2; i < c.n_particles; ++i) {
+    EXPECT_TRUE(std::ranges::equal(a.position(0, i), b.position(0, i))) << i;
   }
 }
 

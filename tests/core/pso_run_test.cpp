@@ -115,6 +115,34 @@ TEST(RunLoop, EvaluationsCountInitialSwarmPlusEveryIteration) {
   }
 }
 
+TEST(RunLoop, BatchRunsCallTheCallbackAfterEveryBatch) {
+  BatchFunction batch{sphere};
+  Callback callback;
+  callback.f = [](const IterationInfo& info) { return info.iteration < 3; };
+  const auto result = run_batch(config_with(9, 10), kBox3, kInertia, kGlobal, batch, &callback);
+  EXPECT_EQ(result.stop_reason, StopReason::Callback);
+  ASSERT_EQ(callback.seen.size(), 4u);
+  EXPECT_EQ(callback.seen[3].evaluations, 9u * 5);
+  EXPECT_EQ(callback.seen[3].best_value, result.best_value);
+  EXPECT_EQ(batch.calls, 5u);
+}
+
+TEST(RunLoop, WarmStartReplacesTheFirstPositionsAfterTheirDraws) {
+  SwarmConfig warm = config_with(6, 2);
+  warm.initial_positions = {0.0, 0.0, 0.0, 1.0, -1.0, 0.5};
+  const auto plain = run_function(config_with(6, 2), sphere);
+  const auto started = run_function(warm, sphere);
+  const auto first = started.history.position(0, 0), second = started.history.position(0, 1);
+  EXPECT_EQ(std::vector<double>(first.begin(), first.end()), std::vector<double>(3, 0.0));
+  EXPECT_EQ(std::vector<double>(second.begin(), second.end()),
+            std::vector<double>({1.0, -1.0, 0.5}));
+  for (std::size_t i = 2; i < 6; ++i) {
+    const auto a = plain.history.position(0, i), b = started.history.position(0, i);
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin())) << i;
+  }
+  EXPECT_EQ(started.best_value, 0.0);
+}
+
 struct StopCase {
   const char* what;
   std::function<void(SwarmConfig&)> configure;

@@ -89,12 +89,12 @@ std::uint64_t calls_until_stopped(Loop loop, std::uint64_t stop_at, StopToken& t
       break;
     }
     case Loop::Batch: {
-      const auto result = run_batch(config_with(20), kBox, kInertia, kGlobal, objective, &token);
+      const auto result = run_batch(config_with(20), kBox, kInertia, kGlobal, objective, nullptr, &token);
       EXPECT_EQ(result.stop_reason, StopReason::Cancelled);
       break;
     }
     case Loop::Mopso: {
-      const auto result = run_mopso(config_with<MopsoConfig>(20), kBox, kInertia, objective, &token);
+      const auto result = run_mopso(config_with<MopsoConfig>(20), kBox, kInertia, objective, nullptr, &token);
       EXPECT_TRUE(result.members.empty());
       break;
     }
@@ -175,12 +175,12 @@ TEST(Cancellation, UncancelledRunsAreBitIdentical) {
     EXPECT_EQ(a.stop_reason, b.stop_reason);
 
     const auto c = run_batch(config_with(30), kBox, kInertia, kGlobal, plain);
-    const auto d = run_batch(config_with(30), kBox, kInertia, kGlobal, watched, &token);
+    const auto d = run_batch(config_with(30), kBox, kInertia, kGlobal, watched, nullptr, &token);
     EXPECT_EQ(c.history.positions, d.history.positions);
     EXPECT_EQ(c.convergence, d.convergence);
 
     const auto e = run_mopso(config_with<MopsoConfig>(30), kBox, kInertia, plain);
-    const auto f = run_mopso(config_with<MopsoConfig>(30), kBox, kInertia, watched, &token);
+    const auto f = run_mopso(config_with<MopsoConfig>(30), kBox, kInertia, watched, nullptr, &token);
     EXPECT_EQ(e.swarm_history.positions, f.swarm_history.positions);
     EXPECT_EQ(e.front_history.values, f.front_history.values);
     if (with_poller) {

@@ -518,12 +518,22 @@ def build_space(bounds, integer=False, binary=False, var_types=None):
 def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729,
           c1=1.49445, c2=1.49445, velocity="inertia", seed=0, integer=False, binary=False,
           var_types=None, mutation_rate=0.1, grid_divisions=None, v_max=None,
-          bounds_handling="clamp", record_history=True):
+          bounds_handling="clamp", record_history=True, vectorized=False, callback=None,
+          max_evals=None, max_time=None, x0=None):
     """A seeded multi-objective run.
 
-    Returns a dict with the four fields of the front and, under "stats", how often the bounds
-    policy, the turbulence, the personal-best coin and the archive pruning acted.
+    Returns a dict with the four fields of the front, the stop reason, the evaluation count and,
+    under "stats", how often the bounds policy, the turbulence, the personal-best coin and the
+    archive pruning acted.
+
+    With `vectorized` the objective takes the decoded swarm as an (n, d) float64 array and returns
+    one row of objectives per particle: in every iteration all particles fly first (tournament,
+    velocity, bounds, turbulence, in particle order), then one call evaluates them, then each
+    particle in order takes its vector (personal best with its coin, then the archive). `x0`
+    replaces the first k drawn positions after their draws. The callback `callback(t,
+    front_size)`, then max_evals, are tested after every iteration; max_time is not modelled.
     """
+    assert max_time is None, "the model has no clock"
     space = build_space(bounds, integer, binary, var_types)
     rule = make_rule(velocity, w, c1, c2)
     rng = Rng.seed_from_u64(seed)
@@ -533,13 +543,28 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
         point = [int(v) for v in point] if space.integer_args else [float(v) for v in point]
         return [float(v) for v in objective(point)]
 
+    def evaluate_all(positions):
+        import numpy as np
+
+        rows = [[float(v) for v in space.decode(p)] for p in positions]
+        matrix = np.array(rows, dtype=np.float64).reshape(len(positions), len(box))
+        return [[float(v) for v in row] for row in objective(matrix)]
+
+    warm = _points(x0)
+    box = space.bounds()
     pos, vel, objs = [], [], []
-    for _ in range(n_particles):
+    for i in range(n_particles):
         x = space.init_position(rng)
         v = space.init_velocity(rng)
+        if i < len(warm):
+            x = [float(c) for c in warm[i]]
         pos.append(x)
         vel.append(v)
-        objs.append(evaluate(x))
+        if not vectorized:
+            objs.append(evaluate(x))
+    if vectorized:
+        objs = evaluate_all(pos)
+    evaluations = n_particles
     pbest = [list(x) for x in pos]
     pbest_obj = [list(y) for y in objs]
 
@@ -547,11 +572,23 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
     for x, y in zip(pos, objs):
         archive.insert(x, y)
 
-    box = space.bounds()
     dims = len(box)
     stats = {"out_of_bounds": 0, "mutations": 0, "coins": 0}
     t1 = max(max_iter, 1)
     swarm_history, front_history = [], []
+    reason = "max_iterations"
+
+    def take(i, x, y):
+        if dominates(y, pbest_obj[i]):
+            pbest[i], pbest_obj[i] = list(x), list(y)
+        elif dominates(pbest_obj[i], y):
+            pass
+        else:
+            stats["coins"] += 1
+            if rng.next_u32() >> 31:
+                pbest[i], pbest_obj[i] = list(x), list(y)
+        archive.insert(x, y)
+
     for t in range(max_iter):
         weights = archive.prune_and_weigh()
         leaders = [list(p) for p, _ in archive.members]
@@ -586,24 +623,41 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
                         if not upper <= lower:
                             x[k] = rng.uniform_closed(lower, upper)
                             stats["mutations"] += 1
-            y = evaluate(x)
-            if dominates(y, pbest_obj[i]):
-                pbest[i], pbest_obj[i] = list(x), list(y)
-            elif dominates(pbest_obj[i], y):
-                pass
-            else:
-                stats["coins"] += 1
-                if rng.next_u32() >> 31:
-                    pbest[i], pbest_obj[i] = list(x), list(y)
-            archive.insert(x, y)
+            if not vectorized:
+                take(i, x, evaluate(x))
+        if vectorized:
+            for i, y in enumerate(evaluate_all(pos)):
+                take(i, pos[i], y)
+        evaluations += n_particles
+        if callback is not None and stops(callback(t, min(len(archive.members), archive_size))):
+            reason = "callback"
+            break
+        if max_evals is not None and evaluations >= max_evals:
+            reason = "max_evaluations"
+            break
     archive.prune_and_weigh()
     return {
         "positions": [[float(v) for v in space.decode(p)] for p, _ in archive.members],
         "objectives": [list(o) for _, o in archive.members],
         "swarm_history": swarm_history,
         "front_history": front_history,
+        "stop_reason": reason,
+        "evaluations": evaluations,
         "stats": dict(stats, pruned=archive.cuts),
     }
+
+
+def stops(answer):
+    """A callback's answer stops the run when it is the boolean False, Python's or NumPy's."""
+    return answer is False or (type(answer).__name__ == "bool_" and not answer)
+
+
+def _points(x0):
+    """One point (a flat sequence of numbers) or a list of points, as a list of points."""
+    if x0 is None:
+        return []
+    x0 = [list(p) if hasattr(p, "__len__") else p for p in x0]
+    return [x0] if not isinstance(x0[0], list) else x0
 
 
 def nan_max(a, b):

@@ -674,6 +674,26 @@ class BatchObjective:
         return values
 
 
+class GreyBatchObjective:
+    """The vectorised grey objective: an (n, variables, 2) array of shown pairs, one value per row."""
+
+    def __init__(self, objective, center_spread):
+        self.objective = objective
+        self.center_spread = center_spread
+
+    def evaluate_batch(self, space, positions):
+        import numpy as np
+
+        rows = []
+        for p in positions:
+            pairs = space.decode(p)
+            rows.append([(c, s) if self.center_spread else (c - s, c + s) for c, s in pairs])
+        array = np.array(rows, dtype=np.float64).reshape(len(positions), len(space.bounds), 2)
+        values = [float(v) for v in self.objective(array)]
+        assert len(values) == len(positions)
+        return values
+
+
 class GreyObjective:
     def __init__(self, objective, representation):
         self.objective = objective
@@ -701,14 +721,17 @@ class Result:
 
 def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record_history=True,
         v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp",
-        batch=False, callback=None):
+        batch=False, callback=None, x0=()):
     rng = Rng(seed)
     n = n_particles
     positions, velocities, best_positions, best_values = [], [], [], []
     evaluations = 0
-    for _ in range(n):
+    for i in range(n):
         x = space.init_position(rng)
         v = space.init_velocity(rng)
+        if i < len(x0):
+            # a warm start replaces the drawn position after both draws
+            x = [float(c) for c in x0[i]]
         positions.append(x)
         velocities.append(v)
         best_positions.append(list(x))
@@ -805,6 +828,31 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
 # ---------------------------------------------------------------------------------------------
 
 
+def _points(x0):
+    """One point (a flat sequence of numbers) or a list of points, as a list of points."""
+    if x0 is None:
+        return []
+    x0 = [list(p) if hasattr(p, "__len__") else p for p in x0]
+    return [x0] if not isinstance(x0[0], list) else x0
+
+
+def _grey_points(x0):
+    if x0 is None:
+        return []
+    x0 = list(x0)
+    first = list(x0[0])
+    return [x0] if not hasattr(first[0], "__len__") else x0
+
+
+def _grey_position(pairs, center_spread):
+    """A grey vector shown as pairs, as the swarm's (center, spread) coordinates."""
+    position = []
+    for a, b in pairs:
+        a, b = float(a), float(b)
+        position += [a, b] if center_spread else [(a + b) * 0.5, (b - a) * 0.5]
+    return position
+
+
 def _pairs(bounds, dim):
     if isinstance(bounds, tuple) and len(bounds) == 2 and not isinstance(bounds[0], (tuple, list)):
         return [(float(bounds[0]), float(bounds[1]))] * dim
@@ -815,7 +863,7 @@ def minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0
              c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None,
              record_history=True, v_max=None, patience=0, tol=0.0, binary=False, max_evals=None,
              target=None, callback=None, bounds_handling="clamp", vectorized=False,
-             var_types=None, dim=None):
+             var_types=None, dim=None, x0=None):
     assert seed is not None, "the model reproduces seeded runs only"
     pairs = _pairs(bounds, dim)
     if var_types is not None:
@@ -832,7 +880,8 @@ def minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0
     result = run(space, rule, topo, objective_adapter, n_particles=n_particles,
                  max_iter=max_iter, seed=seed, record_history=record_history, v_max=v_max,
                  patience=patience, tol=tol, max_evals=max_evals, target=target,
-                 bounds_handling=bounds_handling, batch=vectorized, callback=callback)
+                 bounds_handling=bounds_handling, batch=vectorized, callback=callback,
+                 x0=_points(x0))
     if isinstance(space, IntegerSpace):
         result.best_position = space.result_position(result.best_position)
     return result
@@ -841,7 +890,8 @@ def minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0
 def minimize_grey(objective, bounds, max_spread=None, representation="interval",
                   n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445,
                   velocity="inertia", topology="global", seed=None, record_history=True,
-                  v_max=None, patience=0, tol=0.0, max_evals=None, target=None, dim=None):
+                  v_max=None, patience=0, tol=0.0, max_evals=None, target=None, dim=None,
+                  callback=None, vectorized=False, x0=None):
     assert seed is not None, "the model reproduces seeded runs only"
     pairs = _pairs(bounds, dim)
     if max_spread is None:
@@ -853,10 +903,14 @@ def minimize_grey(objective, bounds, max_spread=None, representation="interval",
     space = GreySpace(pairs, caps)
     rule = make_velocity_rule(velocity, w, c1, c2)
     topo = make_topology(topology, n_particles, seed)
-    result = run(space, rule, topo, GreyObjective(objective, representation),
+    center_spread = representation in ("center_spread", "center-spread")
+    adapter = (GreyBatchObjective(objective, center_spread) if vectorized
+               else GreyObjective(objective, representation))
+    result = run(space, rule, topo, adapter,
                  n_particles=n_particles, max_iter=max_iter, seed=seed,
                  record_history=record_history, v_max=v_max, patience=patience, tol=tol,
-                 max_evals=max_evals, target=target)
+                 max_evals=max_evals, target=target, batch=vectorized, callback=callback,
+                 x0=[_grey_position(p, center_spread) for p in _grey_points(x0)])
     pairs_out = result.best_position
     result.best_centers = [c for c, _ in pairs_out]
     result.best_spreads = [s for _, s in pairs_out]

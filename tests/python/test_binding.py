@@ -45,15 +45,16 @@ FRONT_ENDS = {
         "objective", "bounds", "integer", "n_particles", "max_iter", "w", "c1", "c2", "velocity",
         "topology", "seed", "record_history", "v_max", "patience", "tol", "constraints", "penalty",
         "binary", "max_evals", "target", "max_time", "callback", "bounds_handling", "vectorized",
-        "var_types", "dim", "equality_constraints", "repair"]),
+        "var_types", "dim", "equality_constraints", "repair", "x0"]),
     "minimize_grey": (pso.minimize_grey, midpoint_sphere, [
         "objective", "bounds", "max_spread", "representation", "n_particles", "max_iter", "w",
         "c1", "c2", "velocity", "topology", "seed", "record_history", "v_max", "patience", "tol",
-        "max_evals", "target", "max_time", "dim"]),
+        "max_evals", "target", "max_time", "dim", "callback", "vectorized", "x0"]),
     "minimize_multi": (pso.minimize_multi, two_targets, [
         "objective", "bounds", "n_particles", "max_iter", "archive_size", "w", "c1", "c2",
         "velocity", "seed", "integer", "binary", "var_types", "mutation_rate", "dim",
-        "grid_divisions", "v_max", "bounds_handling", "record_history"]),
+        "grid_divisions", "v_max", "bounds_handling", "record_history", "vectorized", "callback",
+        "max_evals", "max_time", "x0"]),
 }
 SMALL = {"n_particles": 8, "max_iter": 6, "seed": 5}
 
@@ -71,9 +72,12 @@ def test_documented_defaults_bind_by_position_and_by_keyword(front_end):
     params = list(inspect.signature(function).parameters.values())
     assert [p.name for p in params] == names
     given = {p.name: SMALL.get(p.name, p.default) for p in params[2:]}
+    keyword_only = {p.name: given.pop(p.name) for p in params if p.kind is p.KEYWORD_ONLY}
     expected = outcome(function(objective, BOUNDS, **SMALL))
-    assert outcome(function(objective, BOUNDS, *given.values())) == expected
-    assert outcome(function(objective, BOUNDS, **given)) == expected
+    assert outcome(function(objective, BOUNDS, *given.values(), **keyword_only)) == expected
+    assert outcome(function(objective, BOUNDS, **given, **keyword_only)) == expected
+    with pytest.raises(TypeError, match="positional arguments"):
+        function(objective, BOUNDS, *given.values(), *keyword_only.values())
 
 
 def test_signature_matches_defaults():

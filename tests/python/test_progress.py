@@ -49,6 +49,16 @@ def test_plain_lines_in_a_file_are_one_per_redraw(without_tqdm):
     assert lines[-1] == f"corvalinth: iteration 40/40, best {result.best_value:.6g}"
 
 
+def test_a_multi_objective_run_shows_its_front_size(without_tqdm):
+    out = io.StringIO()
+    front = pso.minimize_multi(lambda x: [x[0], 1.0 - x[0] + x[1] ** 2], [(0.0, 1.0)] * 2,
+                               n_particles=10, max_iter=12, seed=4, archive_size=5,
+                               callback=progress.bar(12, file=out, mininterval=0, shown="front"))
+    lines = out.getvalue().splitlines()
+    assert len(lines) == 12 and front.stop_reason == "max_iterations"
+    assert lines[-1] == f"corvalinth: iteration 12/12, front {len(front.positions)}"
+
+
 def test_tqdm_bar_shows_count_and_best():
     pytest.importorskip("tqdm")
     out = io.StringIO()

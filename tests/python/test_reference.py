@@ -284,3 +284,71 @@ def test_generator_reads_one_word_stream_across_refills():
     combined = a.next_u64()
     assert combined == b.next_u32() | (b.next_u32() << 32)
     assert ref.constriction_factor(4.1) == 0.7298437881283576
+
+
+# --- callbacks in vectorised runs, warm starts, and the grey batch form -------------------------
+
+@pytest.mark.parametrize("settings", [
+    {"callback": lambda t, best: t < 3},
+    {"callback": lambda t, best: True, "max_evals": 23},
+    {"callback": lambda t, best: np.bool_(t < 5), "topology": "ring"},
+])
+def test_vectorised_runs_call_the_callback_where_the_per_particle_loop_does(settings):
+    both(batch_tilted, [(-3, 3)] * 2, n_particles=5, max_iter=15, seed=9, vectorized=True,
+         **settings)
+
+
+def points_within(bounds, fractions):
+    return [[lo + (hi - lo) * f for lo, hi in bounds] for f in fractions]
+
+
+@pytest.mark.parametrize("space", SPACES)
+@pytest.mark.parametrize("shape", ["one point", "two points", "whole swarm array"])
+@pytest.mark.parametrize("vectorized", [False, True])
+def test_warm_starts_replace_the_drawn_positions(space, shape, vectorized):
+    extra, bounds = SPACES[space]
+    types = extra.get("var_types") or ["binary" if extra.get("binary") else "real"] * len(bounds)
+    bounds = [(0.0, 1.0) if t == "binary" else b for b, t in zip(bounds, types)]
+    x0 = {"one point": points_within(bounds, [0.3])[0],
+          "two points": points_within(bounds, [0.5, 0.8]),
+          "whole swarm array": np.array(points_within(bounds, [0.1 * k for k in range(1, 7)]))}[shape]
+    objective = batch_tilted if vectorized else tilted
+    both(objective, bounds, n_particles=6, max_iter=5, seed=23, x0=x0, vectorized=vectorized,
+         **extra)
+
+
+def batch_center_spread_sum(pairs):
+    return ((pairs[:, :, 0] - 0.25) ** 2 + pairs[:, :, 1]).sum(axis=1)
+
+
+def batch_interval_width_sum(pairs):
+    return ((pairs[:, :, 0] - 0.25) ** 2 + 0.5 * (pairs[:, :, 1] - pairs[:, :, 0])).sum(axis=1)
+
+
+@pytest.mark.parametrize("objective, batch, representation, x0", [
+    (center_spread_sum, batch_center_spread_sum, "center_spread", [(0.25, 0.0), (0.0, 0.5)]),
+    (interval_width_sum, batch_interval_width_sum, "interval",
+     [[(0.0, 0.5), (-0.5, 0.5)], [(0.25, 0.25), (0.5, 0.75)]]),
+])
+@pytest.mark.parametrize("settings", [
+    {},
+    {"callback": lambda t, best: t < 4},
+    {"vectorized": True},
+    {"vectorized": True, "callback": lambda t, best: t < 6, "topology": "ring"},
+    {"warm": True},
+    {"warm": True, "vectorized": True, "max_evals": 20},
+])
+def test_grey_callbacks_batches_and_warm_starts(objective, batch, representation, x0, settings):
+    settings = dict(settings)
+    if settings.pop("warm", False):
+        settings["x0"] = x0
+    chosen = batch if settings.get("vectorized") else objective
+    kwargs = dict(n_particles=4, max_iter=10, seed=3, dim=2, max_spread=0.8,
+                  representation=representation, **settings)
+    got = pso.minimize_grey(chosen, (-1.0, 1.0), **kwargs)
+    want = ref.minimize_grey(chosen, (-1.0, 1.0), **kwargs)
+    assert_same_doubles(got.convergence, want.convergence, "convergence")
+    assert_same_doubles(got.best_centers, want.best_centers, "best_centers")
+    assert_same_doubles(got.best_spreads, want.best_spreads, "best_spreads")
+    assert same_double(got.best_value, want.best_value)
+    assert (got.evaluations, got.stop_reason) == (want.evaluations, want.stop_reason)

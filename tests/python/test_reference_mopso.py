@@ -280,3 +280,86 @@ def test_every_combination_is_distinct_enough():
         fronts[grid, rule] = ref.mopso(two_anchors, [(-1.0, 3.0)] * 2, grid_divisions=grid,
                                        velocity=rule, **BASE)["swarm_history"]
     assert len({repr(v) for v in fronts.values()}) == 4
+
+
+# --- the batch form, the callback, the budgets and the warm start -------------------------------
+
+def as_rows(objective):
+    """The vectorised form of a per-point objective, on the point type the per-point form gets."""
+    def rows(matrix, integer):
+        assert matrix.dtype == "float64" and matrix.flags.c_contiguous
+        return [objective([int(v) for v in row] if integer else [float(v) for v in row])
+                for row in matrix]
+    return rows
+
+
+def batch_of(objective, integer=False):
+    rows = as_rows(objective)
+    return lambda matrix: rows(matrix, integer)
+
+
+def assert_same_stop(front, model):
+    assert_same_front(front, model)
+    assert front.stop_reason == model["stop_reason"]
+
+
+@pytest.mark.parametrize("space", ["continuous", "integer", "mixed"])
+@pytest.mark.parametrize("objective", ["two", "three"])
+@pytest.mark.parametrize("grid_divisions", [None, 3])
+def test_vectorised_runs_take_the_batch_in_particle_order(space, objective, grid_divisions):
+    bounds, flags = SPACES[space]
+    batch = batch_of(OBJECTIVES[objective], integer=flags.get("integer", False))
+    front, model = run_both(batch, bounds, vectorized=True, grid_divisions=grid_divisions,
+                            mutation_rate=0.3, bounds_handling="reflect", **flags)
+    assert_same_stop(front, model)
+    assert model["stats"]["coins"] > 0
+
+
+def test_vectorised_run_differs_from_the_per_particle_one_only_by_its_coins():
+    # Same initial swarm (first snapshot), and an identical run while no coin is tossed.
+    batch = batch_of(two_anchors)
+    per_particle = pso.minimize_multi(two_anchors, [(-1.0, 3.0)] * 2, **BASE)
+    vectorised = pso.minimize_multi(batch, [(-1.0, 3.0)] * 2, vectorized=True, **BASE)
+    assert vectorised.swarm_history[0] == per_particle.swarm_history[0]
+    assert vectorised.front_history[0] == per_particle.front_history[0]
+
+
+def numpy_rows(matrix):
+    return [[float(r[0]) * 0.5 + float(r[-1]) ** 2, (1.0 - float(r[0])) ** 3 + abs(float(r[-1]))]
+            for r in matrix]
+
+
+@pytest.mark.parametrize(
+    "settings",
+    [
+        {"callback": lambda t, size: t < 3},
+        {"callback": lambda t, size: None},
+        {"max_evals": 30},
+        {"max_evals": 7},                                    # reached after the first iteration
+        {"max_evals": 30, "callback": lambda t, size: True},
+        {"max_iter": 0, "callback": lambda t, size: False},  # never called
+        {"x0": [0.5, 1.0]},
+        {"x0": [[0.5, 1.0], [2.0, 0.5], [-1.0, 3.0]]},
+        {"x0": [[0.5, 1.0]] * 7, "vectorized": True},
+        {"max_evals": 40, "vectorized": True},
+        {"callback": lambda t, size: t < 5, "vectorized": True, "grid_divisions": 2},
+    ],
+)
+def test_stop_criteria_and_warm_starts(settings):
+    objective = numpy_rows if settings.get("vectorized") else tilted
+    front, model = run_both(objective, [(-1.0, 3.0), (0.5, 3.0)], **settings)
+    assert_same_stop(front, model)
+
+
+def test_callback_sees_each_iteration_and_the_front_size_the_result_would_have():
+    seen = []
+    kwargs = {**BASE, "archive_size": 3}
+    front = pso.minimize_multi(two_anchors, [(-1.0, 3.0)] * 2,
+                               callback=lambda t, size: seen.append((t, size)), **kwargs)
+    assert [t for t, _ in seen] == list(range(BASE["max_iter"]))
+    assert all(1 <= size <= 3 for _, size in seen)
+    assert seen[-1][1] == len(front.positions)
+    stopped = pso.minimize_multi(two_anchors, [(-1.0, 3.0)] * 2,
+                                 callback=lambda t, size: t < 4, **kwargs)
+    assert stopped.stop_reason == "callback"
+    assert len(stopped.positions) == seen[4][1]

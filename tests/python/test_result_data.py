@@ -42,6 +42,8 @@ RESULTS = {
     "pso unrecorded": lambda: pso.minimize("sphere", [(-1, 1)], max_iter=3, record_history=False),
     "front": lambda: pso.minimize_multi(lambda x: [odd_values(x), -x[1]], [(-1, 1)] * 2,
                                         n_particles=5, max_iter=4, seed=2),
+    "front stopped early": lambda: pso.minimize_multi(lambda x: [x[0], -x[0]], [(0, 1)],
+                                                      n_particles=3, max_evals=13, seed=2),
     "front unrecorded": lambda: pso.minimize_multi(lambda x: [x[0], -x[0]], [(0, 1)],
                                                    max_iter=2, record_history=False),
     "grey": lambda: pso.minimize_grey(lambda g: odd_values([g[0][0]]), [(-1, 1)] * 2,
@@ -251,6 +253,21 @@ def test_iterations_count_the_run_whatever_is_recorded(stop, iterations, record_
     f = pso.minimize_multi(lambda x: [x[0], -x[0]], [(0, 1)], n_particles=3,
                            max_iter=stop.get("max_iter", 7), record_history=record_history)
     assert f.iterations == stop.get("max_iter", 7)
+
+
+@pytest.mark.parametrize("stop, iterations, reason", [
+    ({}, 7, "max_iterations"),
+    ({"max_evals": 13}, 4, "max_evaluations"),  # 3 + 3 per iteration
+    ({"callback": lambda i, size: i < 3}, 4, "callback"),
+])
+@pytest.mark.parametrize("vectorized", [False, True])
+def test_fronts_count_iterations_also_when_stopped_early(stop, iterations, reason, vectorized):
+    objective = ((lambda a: [[row[0], -row[0]] for row in a.tolist()]) if vectorized
+                 else (lambda x: [x[0], -x[0]]))
+    f = pso.minimize_multi(objective, [(0, 1)], n_particles=3, max_iter=7, seed=1,
+                           vectorized=vectorized, **stop)
+    assert (f.iterations, f.stop_reason) == (iterations, reason)
+    assert len(f.front_history) == iterations
 
 
 def test_reading_results_does_not_import_numpy():

@@ -165,7 +165,9 @@ def stub_signatures():
                 defaults += [ast.literal_eval(d) for d in args.defaults]
                 found[prefix + node.name] = [
                     (a.arg, "POSITIONAL_ONLY" if a in args.posonlyargs else
-                     "POSITIONAL_OR_KEYWORD", d) for a, d in zip(positional, defaults)]
+                     "POSITIONAL_OR_KEYWORD", d) for a, d in zip(positional, defaults)] + [
+                    (a.arg, "KEYWORD_ONLY", ast.literal_eval(d))
+                    for a, d in zip(args.kwonlyargs, args.kw_defaults)]
     walk(tree.body, "")
     return found
 
