@@ -649,7 +649,9 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
 
 def stops(answer):
     """A callback's answer stops the run when it is the boolean False, Python's or NumPy's."""
-    return answer is False or (type(answer).__name__ == "bool_" and not answer)
+    kind = type(answer)
+    numpy_bool = kind.__module__ == "numpy" and kind.__name__ in ("bool_", "bool")
+    return answer is False or (numpy_bool and not answer)
 
 
 def _points(x0):

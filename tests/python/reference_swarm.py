@@ -719,6 +719,13 @@ class Result:
         self.__dict__.update(fields)
 
 
+def callback_stops(answer):
+    """A callback's answer stops the run when it is the boolean False, Python's or NumPy's."""
+    kind = type(answer)
+    numpy_bool = kind.__module__ == "numpy" and kind.__name__ in ("bool_", "bool")
+    return answer is False or (numpy_bool and not answer)
+
+
 def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record_history=True,
         v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp",
         batch=False, callback=None, x0=()):
@@ -798,7 +805,7 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
         if record_history:
             convergence.append(gbest_value)
 
-        if callback is not None and not callback(t, gbest_value):
+        if callback is not None and callback_stops(callback(t, gbest_value)):
             reason = "callback"
             break
         if patience > 0:

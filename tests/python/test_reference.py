@@ -290,6 +290,7 @@ def test_generator_reads_one_word_stream_across_refills():
 
 @pytest.mark.parametrize("settings", [
     {"callback": lambda t, best: t < 3},
+    {"callback": lambda t, best: None},  # only the boolean False stops
     {"callback": lambda t, best: True, "max_evals": 23},
     {"callback": lambda t, best: np.bool_(t < 5), "topology": "ring"},
 ])
