@@ -62,6 +62,11 @@ struct History {
     positions.insert(positions.end(), all.begin(), all.end());
     ++recorded_;
   }
+  // Replaces the record with `iterations` iterations held in `all` (a restored run's).
+  void restore(std::vector<double> all, std::size_t iterations) {
+    positions = std::move(all);
+    recorded_ = iterations;
+  }
 
  private:
   std::size_t recorded_ = 0;
