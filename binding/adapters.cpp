@@ -71,10 +71,14 @@ bool PythonCallback::call_python(const IterationInfo& info) {
   return true;
 }
 
+void read_batch_values(PyObject* answer, std::vector<double>& values) {
+  if (!numpy::read_float64_vector(answer, values)) values = to_f64_list(answer);
+}
+
 void PythonBatchObjective::read_values(const PyRef& result, std::size_t n,
                                        std::vector<double>& values) {
   if (!result) throw PythonErrorSet{};
-  if (!numpy::read_float64_vector(result.get(), values)) values = to_f64_list(result.get());
+  read_batch_values(result.get(), values);
   if (values.size() != n) {
     raise(PyExc_ValueError, "vectorized objective must return one value per row");
   }

@@ -111,6 +111,25 @@ class PythonCallback final : public IterationCallback {
   ErrorSlot& slot_;
 };
 
+// The swarm's current positions decoded by `space`, as one fresh (n, d) float64 array: what a
+// batch objective is handed. Throws PythonErrorSet on failure.
+template <typename Space>
+PyRef new_decoded_matrix(const Space& space, const Swarm& swarm) {
+  const std::size_t n = swarm.size();
+  const std::size_t dim = space.dim();
+  std::vector<typename Space::Element> point;
+  return numpy::new_matrix(n, dim, [&](std::span<double> data) {
+    for (std::size_t i = 0; i < n; ++i) {
+      space.decode_into(swarm.position(i), point);
+      for (std::size_t d = 0; d < dim; ++d) data[i * dim + d] = static_cast<double>(point[d]);
+    }
+  });
+}
+
+// A batch objective's answer read into `values`: a one-dimensional float64 array, or any
+// sequence of numbers. Throws PythonErrorSet on failure.
+void read_batch_values(PyObject* answer, std::vector<double>& values);
+
 // The batch objective of vectorised runs: the whole swarm as one fresh (n, d) float64 array in,
 // one value per row out.
 class PythonBatchObjective {
@@ -122,16 +141,7 @@ class PythonBatchObjective {
     const std::size_t n = swarm.size();
     const bool answered = slot_.run(
         [&] {
-          const std::size_t dim = space.dim();
-          std::vector<typename Space::Element> point;
-          const PyRef array = numpy::new_matrix(n, dim, [&](std::span<double> data) {
-            for (std::size_t i = 0; i < n; ++i) {
-              space.decode_into(swarm.position(i), point);
-              for (std::size_t d = 0; d < dim; ++d) {
-                data[i * dim + d] = static_cast<double>(point[d]);
-              }
-            }
-          });
+          const PyRef array = new_decoded_matrix(space, swarm);
           read_values(call_one(objective_, array.get()), n, values);
           return true;
         },

@@ -146,17 +146,12 @@ PyRef run_in_space(const Plan& plan, const Space& space) {
       plan.benchmark_name ? run_native(plan, space, slot) : run_python(plan, space, slot);
   slot.raise_if_held();
 
-  PsoResultData data;
+  std::vector<double> repaired;
   if (plan.args.repair != nullptr) {
-    data.best_position = repaired_best_position<Space>(plan.args.repair, result.best_position);
-  } else {
-    data.best_position.assign(result.best_position.begin(), result.best_position.end());
+    repaired = repaired_best_position<Space>(plan.args.repair, result.best_position);
   }
-  data.convergence = std::move(result.convergence);
-  data.history = std::move(result.history);
-  data.stop_reason = result.stop_reason;
-  data.best_value = result.best_value;
-  data.evaluations = result.evaluations;
+  PsoResultData data = pso_result_data(std::move(result));
+  if (plan.args.repair != nullptr) data.best_position = std::move(repaired);
   return new_pso_result(std::move(data));
 }
 

@@ -5,6 +5,7 @@
 #include "binding/minimize.hpp"
 #include "binding/minimize_grey.hpp"
 #include "binding/minimize_multi.hpp"
+#include "binding/optimizer.hpp"
 #include "binding/pareto_front.hpp"
 #include "binding/pso_result.hpp"
 #include "binding/py_ref.hpp"
@@ -32,6 +33,9 @@ PyMethodDef methods[] = {
      docs::benchmark_info},
     {"grey_benchmark_info", fastcall_with_keywords<grey_benchmark_info>(),
      METH_FASTCALL | METH_KEYWORDS, docs::grey_benchmark_info},
+    {"_restore_optimizer", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(
+                               restore_optimizer)),
+     METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -57,7 +61,7 @@ PyObject* create_module() {
   }
   PyRef module = PyRef::steal(PyModule_Create(&module_definition));
   if (!module) return nullptr;
-  // The result classes, in order.
+  // The classes, in order.
   const struct {
     const char* name;
     PyObject* (*create)();
@@ -65,6 +69,7 @@ PyObject* create_module() {
       {"PsoResult", create_pso_result_type},
       {"ParetoFront", create_pareto_front_type},
       {"GreyResult", create_grey_result_type},
+      {"Optimizer", create_optimizer_type},
   };
   for (const auto& result_class : classes) {
     PyRef type = PyRef::steal(result_class.create());

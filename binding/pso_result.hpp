@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "binding/py_ref.hpp"
@@ -19,6 +20,19 @@ struct PsoResultData {
   double best_value = 0.0;
   std::uint64_t evaluations = 0;
 };
+
+// The record of a finished run, its position widened to float.
+template <typename Element>
+PsoResultData pso_result_data(RunResult<Element>&& result) {
+  PsoResultData data;
+  data.best_position.assign(result.best_position.begin(), result.best_position.end());
+  data.convergence = std::move(result.convergence);
+  data.history = std::move(result.history);
+  data.stop_reason = result.stop_reason;
+  data.best_value = result.best_value;
+  data.evaluations = result.evaluations;
+  return data;
+}
 
 // Creates the class; returns a new reference, or null with an error set.
 PyObject* create_pso_result_type();

@@ -9,6 +9,7 @@ True
 
 from corvalinth_native import (
     GreyResult,
+    Optimizer,
     ParetoFront,
     PsoResult,
     benchmark_info,
@@ -29,6 +30,7 @@ from corvalinth import progress
 
 __all__ = [
     "minimize",
+    "Optimizer",
     "minimize_multi",
     "minimize_grey",
     "hypervolume",
