@@ -190,7 +190,7 @@ Example:
     >>> opt.result().evaluations
     210)doc";
 
-const char* const optimizer_ask = R"doc(ask()
+const char* const optimizer_ask = R"doc(ask($self, /)
 --
 
 The next point to evaluate: a list (of int in integer spaces, of float
@@ -200,7 +200,7 @@ array. Asking again before telling returns the same point(s).
 Raises:
     ValueError: the run is done.)doc";
 
-const char* const optimizer_tell = R"doc(tell(value)
+const char* const optimizer_tell = R"doc(tell($self, value, /)
 --
 
 Reports the objective value of the last ``ask()``: a number, or with
@@ -210,7 +210,7 @@ Raises:
     ValueError: no ``ask()`` is waiting for its value, the number of values
         is wrong, or the run is done. A refused ``tell`` changes nothing.)doc";
 
-const char* const optimizer_result = R"doc(result()
+const char* const optimizer_result = R"doc(result($self, /)
 --
 
 The ``PsoResult`` of the finished run.

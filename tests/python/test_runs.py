@@ -130,8 +130,8 @@ def test_docstring_examples():
 def test_module_contents_in_order():
     names = [n for n in vars(corvalinth_native) if not n.startswith("__")]
     assert names == ["minimize", "minimize_multi", "minimize_grey", "hypervolume",
-                     "benchmark_info", "grey_benchmark_info", "PsoResult", "ParetoFront",
-                     "GreyResult"]
+                     "benchmark_info", "grey_benchmark_info", "_restore_optimizer", "PsoResult",
+                     "ParetoFront", "GreyResult", "Optimizer"]
     assert corvalinth_native.__doc__ == ""
 
 
