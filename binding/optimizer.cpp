@@ -88,12 +88,14 @@ class DriverOf final : public Driver {
     }
   }
 
-  // Every check comes before the run is told anything, so a refused tell changes nothing.
+  // Every check comes before the run is told anything, so a refused tell changes nothing. The
+  // pending ask is checked again after the conversion, which may run Python code (a __float__)
+  // that told the optimizer meanwhile.
   void tell(PyObject* values) override {
-    require_running("tell()");
-    if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
+    require_pending_ask();
     if (batch_) {
       read_batch_values(values, values_);
+      require_pending_ask();
       if (values_.size() != run_.size()) {
         raise(PyExc_ValueError, "tell() expects one value per particle: " +
                                     std::to_string(run_.size()) + " values, got " +
@@ -104,6 +106,7 @@ class DriverOf final : public Driver {
       return;
     }
     const double value = to_f64(values);
+    require_pending_ask();
     if (run_.tell(value)) run_.end_pass(nullptr);
   }
 
@@ -154,6 +157,11 @@ class DriverOf final : public Driver {
     if (done()) {
       raise(PyExc_ValueError, std::string(method) + " after the run is done; read result()");
     }
+  }
+
+  void require_pending_ask() const {
+    require_running("tell()");
+    if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
   }
 
   // The global best exists once the swarm was created and evaluated.

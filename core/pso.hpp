@@ -76,7 +76,7 @@ class SwarmRun {
   const Swarm& swarm() const { return swarm_; }
   std::size_t size() const { return swarm_.size(); }
   detail::RunPhase phase() const { return phase_; }
-  // Completed iterations: the index of the iteration under way while iterating.
+  // Completed iterations, which is the index of the iteration under way while iterating.
   std::uint64_t iteration() const { return iteration_; }
   std::uint64_t evaluations() const { return evaluations_; }
   // True between an ask and the tell that answers it.
@@ -162,9 +162,9 @@ class SwarmRun {
       if (config_.max_iter == 0) return finish_with(StopReason::MaxIterations);
       phase_ = detail::RunPhase::Iterating;
     } else {
-      if (const auto reason = finish_iteration(iteration_, callback)) return finish_with(*reason);
-      if (iteration_ + 1 >= config_.max_iter) return finish_with(StopReason::MaxIterations);
-      ++iteration_;
+      const std::uint64_t t = iteration_++;
+      if (const auto reason = finish_iteration(t, callback)) return finish_with(*reason);
+      if (iteration_ >= config_.max_iter) return finish_with(StopReason::MaxIterations);
     }
     record_start_of_iteration();
     return std::nullopt;

@@ -190,9 +190,19 @@ def test_only_bounds_is_positional():
         pso.Optimizer([(0.0, 1.0)], batch="yes")
 
 
-def saved_state(optimizer):
-    _, (arguments, state) = optimizer.__reduce__()
-    return arguments, state
+@pytest.mark.parametrize("batch", [False, True])
+def test_a_value_that_tells_while_converted_is_refused(batch):
+    optimizer = pso.Optimizer([(-1.0, 1.0)] * 2, n_particles=2, seed=5, batch=batch)
+
+    class Sneaky:
+        def __float__(self):
+            optimizer.tell([1.0, 1.0] if batch else 1.0)
+            return 2.0
+
+    optimizer.ask()
+    with pytest.raises(ValueError, match="must follow an ask"):
+        optimizer.tell([Sneaky(), Sneaky()] if batch else Sneaky())
+    assert optimizer.evaluations == 2 if batch else 1
 
 
 @pytest.mark.parametrize("damage, message", [
