@@ -104,6 +104,15 @@ def test_a_pickled_optimizer_continues_on_the_same_trajectory(case):
     assert fingerprint(finished.result()) == expected
 
 
+@pytest.mark.parametrize("topology", ["global", "random"])
+def test_an_unseeded_optimizer_resumes_with_its_own_generator(topology):
+    original = pso.Optimizer([(-1.0, 1.0)] * 3, n_particles=4, max_iter=5, topology=topology)
+    for _ in range(7):
+        original.tell(point_value(original.ask()))
+    copy = pickle.loads(pickle.dumps(original))
+    assert fingerprint(drive(copy, False)) == fingerprint(drive(original, False))
+
+
 def test_progress_attributes_follow_the_run():
     optimizer = pso.Optimizer([(-1.0, 1.0)] * 2, n_particles=3, max_iter=2, seed=5)
     assert (optimizer.done, optimizer.stop_reason, optimizer.iteration, optimizer.evaluations,
