@@ -230,6 +230,28 @@ def test_a_state_that_does_not_fit_is_refused(damage, message):
     assert str(raised.value) == message
 
 
+@pytest.mark.parametrize("batch", [False, True])
+def test_damaged_states_are_refused_or_run_without_harm(batch):
+    arguments = {"bounds": [(-1.0, 1.0)] * 2, "n_particles": 3, "max_iter": 3, "seed": 5,
+                 "topology": "random", "batch": batch}
+    optimizer = pso.Optimizer(**arguments)
+    optimizer.ask()
+    restore, (_, state) = optimizer.__reduce__()
+    rng = random.Random(4)
+    for _ in range(300):
+        damaged = bytearray(state)
+        for _ in range(rng.randint(1, 3)):
+            damaged[rng.randrange(16, len(damaged))] = rng.randrange(256)
+        try:
+            resumed = restore(arguments, bytes(damaged))
+        except ValueError:
+            continue
+        while not resumed.done:
+            asked = resumed.ask()
+            resumed.tell(batch_values(asked) if batch else point_value(asked))
+        resumed.result()
+
+
 def test_a_state_for_other_settings_is_refused():
     small = pso.Optimizer([(-1.0, 1.0)] * 2, n_particles=3, seed=5)
     restore, (_, state) = small.__reduce__()
