@@ -90,31 +90,43 @@ class SwarmRun {
   // The next point to evaluate, valid until the next call on the run. Not while finished.
   std::span<const Element> ask() {
     if (!asked_) {
-      if (phase_ == detail::RunPhase::Starting) {
-        create_particle(next_);
-      } else {
-        move(next_);
-      }
+      place(next_);
       asked_ = true;
     }
-    if constexpr (decode_is_identity<Space>()) {
-      return std::span<const Element>(swarm_.position(next_));
-    } else {
-      space_.decode_into(swarm_.position(next_), point_);
-      return std::span<const Element>(point_);
-    }
+    return point_of(next_);
   }
 
   // The value of the point asked last. Returns true when it completed a pass.
   bool tell(double value) {
-    ++evaluations_;
-    if (phase_ == detail::RunPhase::Starting) {
-      swarm_.best_value(next_) = value;
-    } else {
-      update_bests(next_, value);
-    }
+    record(next_, value);
     asked_ = false;
     return ++next_ == swarm_.size();
+  }
+
+  // The rest of the current pass, asked and told in a loop with a native `objective`; `token` is
+  // asked after every evaluation. Returns true when the pass is complete, false when the token
+  // stopped it. The same steps as ask() and tell(), with the particle index kept in a register.
+  template <typename Objective>
+  bool evaluate_pass(Objective& objective, StopToken& token) {
+    const std::size_t n = swarm_.size();
+    const bool creating = phase_ == detail::RunPhase::Starting;
+    for (std::size_t i = next_; i < n; ++i) {
+      if (creating) {
+        create_particle(i);
+        ++evaluations_;
+        swarm_.best_value(i) = objective.evaluate(point_of(i));
+      } else {
+        move(i);
+        ++evaluations_;
+        update_bests(i, objective.evaluate(point_of(i)));
+      }
+      if (token.should_stop()) {
+        next_ = i + 1;
+        return false;
+      }
+    }
+    next_ = n;
+    return true;
   }
 
   // The swarm whose current positions are to be evaluated next. Not while finished.
@@ -274,6 +286,35 @@ class SwarmRun {
   }
 
  private:
+  // Creates (first pass) or moves (later passes) particle i.
+  void place(std::size_t i) {
+    if (phase_ == detail::RunPhase::Starting) {
+      create_particle(i);
+    } else {
+      move(i);
+    }
+  }
+
+  // Particle i's current position as the objective sees it.
+  std::span<const Element> point_of(std::size_t i) {
+    if constexpr (decode_is_identity<Space>()) {
+      return std::span<const Element>(swarm_.position(i));
+    } else {
+      space_.decode_into(swarm_.position(i), point_);
+      return std::span<const Element>(point_);
+    }
+  }
+
+  // Counts the evaluation of particle i and updates the bests with its value.
+  void record(std::size_t i, double value) {
+    ++evaluations_;
+    if (phase_ == detail::RunPhase::Starting) {
+      swarm_.best_value(i) = value;
+    } else {
+      update_bests(i, value);
+    }
+  }
+
   // Draws particle i's starting position and then its velocity.
   void create_particle(std::size_t i) {
     space_.init_position(rng_, swarm_.position(i));
@@ -467,17 +508,12 @@ RunResult<typename Space::Element> run(const SwarmConfig& config, const Space& s
   StopToken never_stopped;
   StopToken& token = stop != nullptr ? *stop : never_stopped;
   SwarmRun<Space> state(config, space, rule, topology);
-  bool pass_complete = state.size() == 0;  // an empty swarm has nothing to create
   for (;;) {
-    while (!pass_complete) {
-      pass_complete = state.tell(objective.evaluate(state.ask()));
-      if (token.should_stop()) return state.cancelled();
-    }
+    if (!state.evaluate_pass(objective, token)) return state.cancelled();
     if (state.end_pass(callback)) {
       if (token.stop_requested()) return state.cancelled();  // the callback asked for it
       return state.take_result();
     }
-    pass_complete = false;
   }
 }
 
