@@ -263,8 +263,21 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   });
 }
 
+// The arguments may hold any object, the optimizer itself included: the collector sees them.
+int optimizer_traverse(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(Py_TYPE(self));
+  Py_VISIT(as_optimizer(self)->arguments);
+  return 0;
+}
+
+int optimizer_clear(PyObject* self) {
+  Py_CLEAR(as_optimizer(self)->arguments);
+  return 0;
+}
+
 void optimizer_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
+  PyObject_GC_UnTrack(self);
   delete as_optimizer(self)->driver;
   Py_XDECREF(as_optimizer(self)->arguments);
   auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
@@ -306,6 +319,9 @@ PyObject* optimizer_reduce(PyObject* self, PyObject*) {
     if (!module) throw PythonErrorSet{};
     const PyRef restore = PyRef::steal(PyObject_GetAttrString(module.get(), "_restore_optimizer"));
     if (!restore) throw PythonErrorSet{};
+    if (as_optimizer(self)->arguments == nullptr) {
+      raise(PyExc_ValueError, "this Optimizer was cleared by the garbage collector");
+    }
     const PyRef state = state_bytes(driver_of(self));
     PyRef reduced = PyRef::steal(
         Py_BuildValue("(O(OO))", restore.get(), as_optimizer(self)->arguments, state.get()));
@@ -368,6 +384,8 @@ PyObject* create_optimizer_type() {
       {Py_tp_doc, const_cast<char*>(docs::optimizer)},
       {Py_tp_new, reinterpret_cast<void*>(optimizer_new)},
       {Py_tp_dealloc, reinterpret_cast<void*>(optimizer_dealloc)},
+      {Py_tp_traverse, reinterpret_cast<void*>(optimizer_traverse)},
+      {Py_tp_clear, reinterpret_cast<void*>(optimizer_clear)},
       {Py_tp_methods, methods},
       {Py_tp_getset, attributes},
       {0, nullptr},
@@ -376,7 +394,7 @@ PyObject* create_optimizer_type() {
       "corvalinth_native.Optimizer",
       static_cast<int>(sizeof(OptimizerObject)),
       0,
-      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
       slots,
   };
   optimizer_type = PyType_FromSpec(&spec);

@@ -1,9 +1,11 @@
 """Optimizer: driven with an objective it is minimize, bit for bit; a pickled optimizer goes on
 where it stopped; refused calls change nothing."""
 
+import gc
 import itertools
 import pickle
 import random
+import weakref
 
 import numpy as np
 import pytest
@@ -111,6 +113,18 @@ def test_an_unseeded_optimizer_resumes_with_its_own_generator(topology):
         original.tell(point_value(original.ask()))
     copy = pickle.loads(pickle.dumps(original))
     assert fingerprint(drive(copy, False)) == fingerprint(drive(original, False))
+
+
+def test_a_cycle_through_the_arguments_is_collected():
+    class Bounds(list):
+        pass
+
+    bounds = Bounds([(0.0, 1.0)])
+    bounds.optimizer = pso.Optimizer(bounds)
+    alive = weakref.ref(bounds)
+    del bounds
+    gc.collect()
+    assert alive() is None
 
 
 def test_progress_attributes_follow_the_run():
