@@ -12,6 +12,7 @@
 #include "binding/convert.hpp"
 #include "binding/docstrings.hpp"
 #include "binding/errors.hpp"
+#include "binding/numpy_api.hpp"
 #include "binding/parameter_table.hpp"
 #include "binding/parsers.hpp"
 #include "binding/pso_result.hpp"
@@ -105,6 +106,7 @@ class DriverOf final : public Driver {
       run_.end_pass(nullptr);
       return;
     }
+    refuse_several_values(values);
     const double value = to_f64(values);
     require_pending_ask();
     if (run_.tell(value)) run_.end_pass(nullptr);
@@ -157,6 +159,20 @@ class DriverOf final : public Driver {
     if (done()) {
       raise(PyExc_ValueError, std::string(method) + " after the run is done; read result()");
     }
+  }
+
+  // The per-particle form takes one number: a list, tuple or array of them is the wrong number
+  // of values, not the wrong type.
+  static void refuse_several_values(PyObject* values) {
+    if (!PyList_Check(values) && !PyTuple_Check(values) && !numpy::is_array(values)) return;
+    const Py_ssize_t count = PyObject_Size(values);
+    if (count < 0) {  // a zero-dimensional array: a number
+      PyErr_Clear();
+      return;
+    }
+    raise(PyExc_ValueError,
+          "tell() expects a single number in the per-particle form, got a sequence of length " +
+              std::to_string(count));
   }
 
   void require_pending_ask() const {
