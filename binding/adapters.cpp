@@ -75,9 +75,13 @@ bool callback_says_go_on(const PyRef& answer) {
   return true;
 }
 
+void read_float_values(PyObject* answer, std::vector<double>& values) {
+  if (!numpy::read_float64_vector(answer, values)) values = to_f64_list(answer);
+}
+
 void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values) {
   if (!result) throw PythonErrorSet{};
-  if (!numpy::read_float64_vector(result.get(), values)) values = to_f64_list(result.get());
+  read_float_values(result.get(), values);
   if (values.size() != n) {
     raise(PyExc_ValueError, "vectorized objective must return one value per row");
   }

@@ -129,6 +129,10 @@ PyRef new_swarm_matrix(const Space& space, const Swarm& swarm) {
   });
 }
 
+// A list of numbers read into `values`: a one-dimensional float64 array, or any sequence of
+// numbers. Throws PythonErrorSet on failure.
+void read_float_values(PyObject* answer, std::vector<double>& values);
+
 // Reads a vectorised objective's answer, one value per row of its `n`-row argument, into
 // `values`; throws PythonErrorSet on a failure (a ValueError for a wrong length).
 void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values);

@@ -166,6 +166,86 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None)
+--
+
+A single-objective swarm run driven by the caller: ``ask()`` hands out the
+next point(s) to evaluate, ``tell()`` takes their objective value(s) back.
+
+Use it when the objective cannot be a Python function the library calls: a
+batch job, a measurement, a service, a cluster with its own scheduler. Every
+parameter means what it means for ``minimize``, with the same default and the
+same errors. With ``batch=False`` one point is asked at a time, and each move
+sees the value told before it (the loop of ``minimize``); with ``batch=True``
+the whole swarm is asked at once as an ``(n_particles, d)`` float64 array
+(the loop of ``minimize(..., vectorized=True)``). Driven with the values of
+an objective, the run is the run ``minimize`` makes with the same arguments,
+bit for bit: ``result()`` equals its ``PsoResult``.
+
+Checkpoints: ``pickle.dumps(optimizer)`` works at any point, between an
+``ask()`` and its ``tell()`` too, and the unpickled optimizer continues on
+exactly the same trajectory. The pickle holds the constructor arguments and
+the run's state (generator, swarm, bests, counters, stall count, history) in
+a versioned binary format; a state of another format version is refused with
+a ``ValueError``.
+
+Attributes:
+    done (bool): the run has stopped; ``result()`` is available.
+    stop_reason (str | None): why the run stopped, as in ``PsoResult``;
+        ``None`` while running.
+    iteration (int): completed iterations.
+    evaluations (int): values told so far.
+    best_value (float | None): best value so far; ``None`` until the first
+        swarm was evaluated.
+    best_position (list | None): best position so far, decoded.
+
+``x0`` starts the first particles at given points, as for ``minimize``.
+
+Example:
+    >>> opt = Optimizer([(-5, 5)] * 2, n_particles=10, max_iter=20, seed=1)
+    >>> while not opt.done:
+    ...     x = opt.ask()
+    ...     opt.tell(sum(v * v for v in x))
+    >>> opt.result().evaluations
+    210)doc";
+
+const char* const optimizer_ask = R"doc(ask($self, /)
+--
+
+The next point to evaluate: a list (of int in integer spaces, of float
+otherwise), or with ``batch=True`` the whole swarm as an ``(n, d)`` float64
+array. Asking again before telling returns the same point(s).
+
+Raises:
+    ValueError: the run is done.)doc";
+
+const char* const optimizer_tell = R"doc(tell($self, value, /)
+--
+
+Reports the objective value of the last ``ask()``: a number, or with
+``batch=True`` one value per particle (a sequence or a 1-D float64 array).
+
+Raises:
+    ValueError: no ``ask()`` is waiting for its value, the number of values
+        is wrong, or the run is done. A refused ``tell`` changes nothing.)doc";
+
+const char* const optimizer_result = R"doc(result($self, /)
+--
+
+The ``PsoResult`` of the finished run.
+
+Raises:
+    ValueError: the run is not done yet.)doc";
+
+const char* const optimizer_reduce = "Pickle support: the arguments and the saved run state.";
+const char* const optimizer_done = "True once the run has stopped.";
+const char* const optimizer_stop_reason = "Why the run stopped, or None while running.";
+const char* const optimizer_iteration = "Number of completed iterations.";
+const char* const optimizer_evaluations = "Number of objective values told so far.";
+const char* const optimizer_best_value = "Best value so far, or None before the first evaluations.";
+const char* const optimizer_best_position =
+    "Best position so far (decoded), or None before the first evaluations.";
+
 
 const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None)
 --

@@ -14,6 +14,18 @@ extern const char* const pso_result_stop_reason;
 extern const char* const pso_result_best_value;
 
 
+extern const char* const optimizer;
+extern const char* const optimizer_ask;
+extern const char* const optimizer_tell;
+extern const char* const optimizer_result;
+extern const char* const optimizer_reduce;
+extern const char* const optimizer_done;
+extern const char* const optimizer_stop_reason;
+extern const char* const optimizer_iteration;
+extern const char* const optimizer_evaluations;
+extern const char* const optimizer_best_value;
+extern const char* const optimizer_best_position;
+
 extern const char* const minimize_multi;
 extern const char* const pareto_front_hypervolume;
 extern const char* const pareto_front;

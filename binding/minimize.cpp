@@ -151,22 +151,14 @@ PyRef run_in_space(const Plan& plan, const Space& space) {
       plan.benchmark_name ? run_native(plan, space, slot) : run_python(plan, space, slot);
   slot.raise_if_held();
 
-  PsoResultData data;
+  std::vector<double> repaired;
   if (plan.args.repair != nullptr) {
-    data.best_position = repaired_best_position<Space>(plan.args.repair, result.best_position);
-  } else {
-    data.best_position.assign(result.best_position.begin(), result.best_position.end());
+    repaired = repaired_best_position<Space>(plan.args.repair, result.best_position);
   }
-  data.convergence = std::move(result.convergence);
-  data.history = std::move(result.history);
-  // An unrecorded history still has the run's shape: no iterations of n x dim.
-  if (!plan.config.record_history) {
-    data.history = History::restored(plan.config.n_particles, space.dim(), 0, {});
-  }
-  data.stop_reason = result.stop_reason;
-  data.best_value = result.best_value;
-  data.evaluations = result.evaluations;
-  data.iterations = result.iterations;
+  PsoResultData data =
+      pso_result_data(std::move(result), static_cast<std::size_t>(plan.config.n_particles),
+                      space.dim());
+  if (plan.args.repair != nullptr) data.best_position = std::move(repaired);
   return new_pso_result(std::move(data));
 }
 

@@ -5,6 +5,7 @@
 #include "binding/minimize.hpp"
 #include "binding/minimize_grey.hpp"
 #include "binding/minimize_multi.hpp"
+#include "binding/optimizer.hpp"
 #include "binding/pareto_front.hpp"
 #include "binding/pso_result.hpp"
 #include "binding/py_ref.hpp"
@@ -38,6 +39,9 @@ PyMethodDef methods[] = {
     {"_rebuild_pso_result", rebuild_pso_result, METH_O, docs::rebuild_result},
     {"_rebuild_pareto_front", rebuild_pareto_front, METH_O, docs::rebuild_result},
     {"_rebuild_grey_result", rebuild_grey_result, METH_O, docs::rebuild_result},
+    {"_restore_optimizer", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(
+                               restore_optimizer)),
+     METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -63,7 +67,7 @@ PyObject* create_module() {
   }
   PyRef module = PyRef::steal(PyModule_Create(&module_definition));
   if (!module) return nullptr;
-  // The result classes, in order.
+  // The classes, in order.
   const struct {
     const char* name;
     PyObject* (*create)();
@@ -71,6 +75,7 @@ PyObject* create_module() {
       {"PsoResult", create_pso_result_type},
       {"ParetoFront", create_pareto_front_type},
       {"GreyResult", create_grey_result_type},
+      {"Optimizer", create_optimizer_type},
   };
   for (const auto& result_class : classes) {
     PyRef type = PyRef::steal(result_class.create());

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "binding/py_ref.hpp"
@@ -20,6 +21,23 @@ struct PsoResultData {
   std::uint64_t evaluations = 0;
   std::uint64_t iterations = 0;  // iterations run, whatever record_history
 };
+
+// The record of a finished run, its position widened to float.
+template <typename Element>
+PsoResultData pso_result_data(RunResult<Element>&& result, std::size_t particles,
+                              std::size_t dim) {
+  PsoResultData data;
+  data.best_position.assign(result.best_position.begin(), result.best_position.end());
+  data.convergence = std::move(result.convergence);
+  data.history = std::move(result.history);
+  // An unrecorded history still has the run's shape: no iterations of particles x dim.
+  if (data.history.iterations() == 0) data.history = History::restored(particles, dim, 0, {});
+  data.stop_reason = result.stop_reason;
+  data.best_value = result.best_value;
+  data.evaluations = result.evaluations;
+  data.iterations = result.iterations;
+  return data;
+}
 
 // Creates the class; returns a new reference, or null with an error set.
 PyObject* create_pso_result_type();

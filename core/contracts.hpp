@@ -65,6 +65,8 @@ class Topology {
   virtual void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) = 0;
   // True when every neighbourhood is 0, 1, ..., n-1 in order, which lets a run skip building it.
   virtual bool lists_whole_swarm() const { return false; }
+  // The topology's private generator, if it has one: the part of its state a saved run keeps.
+  virtual SwarmRng* own_generator() { return nullptr; }
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -1,4 +1,5 @@
-// The single-objective run loop, in its two forms:
+// The single-objective run, as a state machine driven from outside (SwarmRun), and its two native
+// drivers:
 //  - run():       per-particle objective, asynchronous updates (a particle's improvement is seen
 //                 by the particles that move after it), optional iteration callback;
 //  - run_batch(): batch objective called once per iteration for the whole swarm, synchronous
@@ -16,6 +17,7 @@
 #include "core/failure.hpp"
 #include "core/motion.hpp"
 #include "core/contracts.hpp"
+#include "core/run_state.hpp"
 #include "core/stop_token.hpp"
 
 namespace corvalinth {
@@ -30,7 +32,28 @@ inline void check_velocity_limit(double v_max) {
   }
 }
 
-// The swarm, generator, bests and trace of one run, and the steps both forms share.
+// Where a run stands between two calls from its driver.
+enum class RunPhase : std::uint8_t {
+  Starting = 0,   // particles are being created and evaluated for the first time
+  Iterating = 1,  // particles are being moved and evaluated, iteration after iteration
+  Finished = 2,   // a stop criterion ended the run
+};
+
+}  // namespace detail
+
+// One run as a state machine that whoever holds the objective drives from outside: it hands out
+// the next point(s) to evaluate and takes their values back. A pass is the creation of the swarm
+// or one iteration; the driver ends every completed pass with end_pass(), which applies the stop
+// criteria. The swarm, generator, bests and trace live here, and save()/restore() carry all of
+// it (with the phase) across processes in the format of core/run_state.hpp.
+//
+// Per-particle form: ask() creates (first pass) or moves (later passes) the next particle and
+// returns its decoded position; tell(value) updates the bests at once, so the particles that move
+// after it see it. Batch form: ask_batch() creates or moves every particle; tell_batch(values)
+// updates the bests after the whole swarm was evaluated. A run is driven in one form only. Asking
+// again before telling returns the same point(s) and draws nothing.
+//
+// The settings, space, rule and topology are referenced, not copied: they outlive the run.
 template <SearchSpace Space>
 class SwarmRun {
  public:
@@ -50,8 +73,246 @@ class SwarmRun {
     gbest_position_.resize(dim_);
   }
 
-  Swarm& swarm() { return swarm_; }
+  const Swarm& swarm() const { return swarm_; }
   std::size_t size() const { return swarm_.size(); }
+  detail::RunPhase phase() const { return phase_; }
+  // Completed iterations, which is the index of the iteration under way while iterating.
+  std::uint64_t iteration() const { return iteration_; }
+  std::uint64_t evaluations() const { return evaluations_; }
+  // True between an ask and the tell that answers it.
+  bool asked() const { return asked_; }
+  // The reason the run finished; meaningful once the phase is Finished.
+  StopReason stop_reason() const { return stop_reason_; }
+  // The best value and raw position so far; meaningful once the swarm was created.
+  double best_value() const { return gbest_value_; }
+  std::vector<Element> best_position() const { return space_.decode(gbest_position_); }
+
+  // The next point to evaluate, valid until the next call on the run. Not while finished.
+  std::span<const Element> ask() {
+    if (!asked_) {
+      place(next_);
+      asked_ = true;
+    }
+    return point_of(next_);
+  }
+
+  // The value of the point asked last. Returns true when it completed a pass.
+  bool tell(double value) {
+    record(next_, value);
+    asked_ = false;
+    return ++next_ == swarm_.size();
+  }
+
+  // The rest of the current pass, asked and told in a loop with a native `objective`; `token` is
+  // asked after every evaluation. Returns true when the pass is complete, false when the token
+  // stopped it. The steps of ask() and tell(), with the particle index in a register and the
+  // phase tested once per pass: stepping through ask() and tell() costs the native loop about
+  // 2% per particle-step.
+  template <typename Objective>
+  bool evaluate_pass(Objective& objective, StopToken& token) {
+    const std::size_t n = swarm_.size();
+    const bool creating = phase_ == detail::RunPhase::Starting;
+    for (std::size_t i = next_; i < n; ++i) {
+      if (creating) {
+        create_particle(i);
+        ++evaluations_;
+        swarm_.best_value(i) = objective.evaluate(point_of(i));
+      } else {
+        move(i);
+        ++evaluations_;
+        update_bests(i, objective.evaluate(point_of(i)));
+      }
+      if (token.should_stop()) {
+        next_ = i + 1;
+        return false;
+      }
+    }
+    next_ = n;
+    return true;
+  }
+
+  // The swarm whose current positions are to be evaluated next. Not while finished.
+  const Swarm& ask_batch() {
+    if (!asked_) {
+      for (std::size_t i = 0; i < swarm_.size(); ++i) place(i);
+      asked_ = true;
+    }
+    return swarm_;
+  }
+
+  // The values of the swarm asked last, one per particle in swarm order; always completes a
+  // pass. When creating the swarm, values beyond the swarm are counted as evaluations and
+  // missing ones leave the personal best at +inf; later passes fail unless there is one value per
+  // particle.
+  void tell_batch(std::span<const double> values) {
+    const std::size_t n = swarm_.size();
+    if (phase_ == detail::RunPhase::Starting) {
+      const std::size_t paired = values.size() < n ? values.size() : n;
+      for (std::size_t i = 0; i < paired; ++i) swarm_.best_value(i) = values[i];
+      evaluations_ += values.size();
+    } else {
+      require_eq(values.size(), n, "batched objective must return one value per particle");
+      for (std::size_t i = 0; i < n; ++i) update_bests(i, values[i]);
+      evaluations_ += n;
+    }
+    asked_ = false;
+    next_ = n;
+  }
+
+  // Ends the pass just completed: after the creation, picks the initial global best; after an
+  // iteration, records it and applies the stop tests in their order (`callback` may be null).
+  // Returns the reason to stop, if any, and then the run is finished; otherwise the next pass
+  // begins.
+  std::optional<StopReason> end_pass(IterationCallback* callback) {
+    next_ = 0;
+    if (phase_ == detail::RunPhase::Starting) {
+      start_iterating();
+      if (config_.max_iter == 0) return finish_with(StopReason::MaxIterations);
+      phase_ = detail::RunPhase::Iterating;
+    } else {
+      const std::uint64_t t = iteration_++;
+      if (const auto reason = finish_iteration(t, callback)) return finish_with(*reason);
+      if (iteration_ >= config_.max_iter) return finish_with(StopReason::MaxIterations);
+    }
+    record_start_of_iteration();
+    return std::nullopt;
+  }
+
+  // The result of a run its host cancelled: nothing but the evaluation count and the reason.
+  RunResult<Element> cancelled() {
+    RunResult<Element> result;
+    result.evaluations = evaluations_;
+    result.stop_reason = StopReason::Cancelled;
+    return result;
+  }
+
+  // The result of the finished run, moved out: the run is spent.
+  RunResult<Element> take_result() {
+    complete_result();
+    return std::move(result_);
+  }
+
+  // The result of the finished run, copied: the run stays as it is.
+  RunResult<Element> result() {
+    complete_result();
+    return result_;
+  }
+
+  // Appends the whole state of the run to `out`. Not between the tell that completed a pass and
+  // end_pass(): a run is saved at rest or with a pass under way.
+  void save(StateWriter& out) const {
+    out.u64(swarm_.size());
+    out.u64(dim_);
+    out.flag(config_.record_history);
+    out.u64(static_cast<std::uint64_t>(phase_));
+    out.u64(static_cast<std::uint64_t>(stop_reason_));
+    out.u64(iteration_);
+    out.u64(next_);
+    out.flag(asked_);
+    out.generator(rng_);
+    const Swarm& swarm = swarm_;
+    for (std::size_t i = 0; i < swarm.size(); ++i) out.f64s(swarm.position(i));
+    for (std::size_t i = 0; i < swarm.size(); ++i) out.f64s(swarm.velocity(i));
+    for (std::size_t i = 0; i < swarm.size(); ++i) out.f64s(swarm.best_position(i));
+    out.f64s(swarm.best_values());
+    out.f64(gbest_value_);
+    out.f64s(gbest_position_);
+    out.u64(evaluations_);
+    out.f64(prev_best_);
+    out.u64(stall_count_);
+    out.u64(leader_);
+    out.u64(result_.history.iterations());
+    out.f64s(result_.history.positions);
+    out.f64s(result_.convergence);
+    SwarmRng* topology_rng = topology_.own_generator();
+    out.flag(topology_rng != nullptr);
+    if (topology_rng != nullptr) out.generator(*topology_rng);
+  }
+
+  // Replaces the state of this run, which must be freshly built with the settings, space, rule
+  // and topology of the saved one, by the state `in` holds. Throws RunStateError, leaving this
+  // run unusable, when the state does not fit.
+  void restore(StateReader& in) {
+    const std::size_t n = swarm_.size();
+    if (in.u64() != n) state_mismatch("number of particles");
+    if (in.u64() != dim_) state_mismatch("dimension");
+    if (in.flag() != config_.record_history) state_mismatch("record_history");
+    phase_ = static_cast<detail::RunPhase>(in.index_below(3, "phase"));
+    stop_reason_ = static_cast<StopReason>(in.index_below(7, "stop reason"));
+    iteration_ = in.u64();
+    // Every state saved outside a pass's end names a particle below n (n >= 1 once created).
+    next_ = static_cast<std::size_t>(in.index_below(n, "particle index"));
+    asked_ = in.flag();
+    rng_ = in.generator();
+    for (std::size_t i = 0; i < n; ++i) in.f64s_into(swarm_.position(i), "positions");
+    for (std::size_t i = 0; i < n; ++i) in.f64s_into(swarm_.velocity(i), "velocities");
+    for (std::size_t i = 0; i < n; ++i) in.f64s_into(swarm_.best_position(i), "best positions");
+    if (in.u64() != n) state_mismatch("length of best values");
+    for (std::size_t i = 0; i < n; ++i) swarm_.best_value(i) = in.f64();
+    gbest_value_ = in.f64();
+    in.f64s_into(gbest_position_, "global best position");
+    evaluations_ = in.u64();
+    prev_best_ = in.f64();
+    stall_count_ = in.u64();
+    leader_ = static_cast<std::size_t>(in.index_below(n, "leader"));
+    // The trace holds exactly what the phase and the iteration count imply, so its size is
+    // bounded by the run's own budget.
+    const bool iterating = phase_ == detail::RunPhase::Iterating;
+    const bool history_possible =
+        config_.record_history && phase_ != detail::RunPhase::Starting;
+    if (phase_ == detail::RunPhase::Starting ? iteration_ != 0
+        : iterating                           ? iteration_ >= config_.max_iter
+                                              : iteration_ > config_.max_iter) {
+      state_mismatch("iteration count");
+    }
+    const std::uint64_t recorded = history_possible ? iteration_ + (iterating ? 1 : 0) : 0;
+    if (in.u64() != recorded) state_mismatch("number of recorded iterations");
+    const std::uint64_t per_iteration = static_cast<std::uint64_t>(n) * dim_;
+    if (per_iteration != 0 && recorded > UINT64_MAX / per_iteration) state_mismatch("history");
+    std::vector<double> history = in.f64s(recorded * per_iteration, "history");
+    result_.convergence = in.f64s(history_possible ? iteration_ : 0, "convergence");
+    SwarmRng* topology_rng = topology_.own_generator();
+    if (in.flag() != (topology_rng != nullptr)) state_mismatch("topology");
+    if (topology_rng != nullptr) *topology_rng = in.generator();
+    in.expect_end();
+
+    if (phase_ != detail::RunPhase::Starting) prepare_neighbourhoods();
+    if (history_possible) {
+      result_.history.particles = n;
+      result_.history.dim = dim_;
+    }
+    result_.history.restore(std::move(history), static_cast<std::size_t>(recorded));
+  }
+
+ private:
+  // Creates (first pass) or moves (later passes) particle i.
+  void place(std::size_t i) {
+    if (phase_ == detail::RunPhase::Starting) {
+      create_particle(i);
+    } else {
+      move(i);
+    }
+  }
+
+  // Particle i's current position as the objective sees it.
+  std::span<const Element> point_of(std::size_t i) {
+    if constexpr (decode_is_identity<Space>()) {
+      return std::span<const Element>(swarm_.position(i));
+    } else {
+      space_.decode_into(swarm_.position(i), point_);
+      return std::span<const Element>(point_);
+    }
+  }
+
+  // Counts the evaluation of particle i and updates the bests with its value.
+  void record(std::size_t i, double value) {
+    ++evaluations_;
+    if (phase_ == detail::RunPhase::Starting) {
+      swarm_.best_value(i) = value;
+    } else {
+      update_bests(i, value);
+    }
+  }
 
   // Draws particle i's starting position and then its velocity. A warm start then replaces the
   // position: the draws happen all the same, so the generator's stream is the same either way.
@@ -65,20 +326,6 @@ class SwarmRun {
     copy(swarm_.position(i), swarm_.best_position(i));
   }
 
-  // Evaluates particle i's current position with a per-particle objective.
-  template <typename Objective>
-  double evaluate(Objective& objective, std::size_t i) {
-    ++evaluations_;
-    if constexpr (decode_is_identity<Space>()) {
-      return objective.evaluate(std::span<const Element>(swarm_.position(i)));
-    } else {
-      space_.decode_into(swarm_.position(i), point_);
-      return objective.evaluate(std::span<const Element>(point_));
-    }
-  }
-
-  void add_evaluations(std::uint64_t count) { evaluations_ += count; }
-
   // Picks the initial global best by the minimum rule and prepares the iteration phase.
   void start_iterating() {
     if (swarm_.size() == 0) fail("swarm has at least one particle");
@@ -86,18 +333,26 @@ class SwarmRun {
     gbest_value_ = swarm_.best_value(best);
     copy(swarm_.best_position(best), gbest_position_);
     leader_ = best;
-    lists_whole_swarm_ = topology_.lists_whole_swarm();
-    uses_informants_ = rule_.uses_informants();
+    prepare_neighbourhoods();
     prev_best_ = gbest_value_;
-    if (uses_informants_ && lists_whole_swarm_) {
-      all_bests_.reserve(swarm_.size());
-      for (std::size_t j = 0; j < swarm_.size(); ++j) all_bests_.push_back(swarm_.best_position(j));
+    if (config_.v_max && dim_ != 0 && config_.max_iter > 0) {
+      detail::check_velocity_limit(*config_.v_max);
     }
-    if (config_.v_max && dim_ != 0 && config_.max_iter > 0) check_velocity_limit(*config_.v_max);
     if (config_.record_history) {
       result_.history.particles = swarm_.size();
       result_.history.dim = dim_;
       reserve_trace();
+    }
+  }
+
+  // What the moves read of the topology and the rule, fixed for the run.
+  void prepare_neighbourhoods() {
+    lists_whole_swarm_ = topology_.lists_whole_swarm();
+    uses_informants_ = rule_.uses_informants();
+    all_bests_.clear();
+    if (uses_informants_ && lists_whole_swarm_) {
+      all_bests_.reserve(swarm_.size());
+      for (std::size_t j = 0; j < swarm_.size(); ++j) all_bests_.push_back(swarm_.best_position(j));
     }
   }
 
@@ -154,7 +409,6 @@ class SwarmRun {
   // Records the end of iteration t and applies the stop tests in their order. Returns the reason
   // to stop, if any.
   std::optional<StopReason> finish_iteration(std::uint64_t t, IterationCallback* callback) {
-    ++result_.iterations;
     if (config_.record_history) result_.convergence.push_back(gbest_value_);
     if (callback != nullptr) {
       const IterationInfo info{gbest_position_, t, gbest_value_, evaluations_};
@@ -178,23 +432,20 @@ class SwarmRun {
     return std::nullopt;
   }
 
-  // The result of a run its host cancelled: nothing but the evaluation count and the reason.
-  RunResult<Element> cancelled() {
-    RunResult<Element> result;
-    result.evaluations = evaluations_;
-    result.stop_reason = StopReason::Cancelled;
-    return result;
+  StopReason finish_with(StopReason reason) {
+    phase_ = detail::RunPhase::Finished;
+    stop_reason_ = reason;
+    return reason;
   }
 
-  RunResult<Element> finish(StopReason reason) {
+  void complete_result() {
     result_.best_position = space_.decode(gbest_position_);
     result_.best_value = gbest_value_;
     result_.evaluations = evaluations_;
-    result_.stop_reason = reason;
-    return std::move(result_);
+    result_.iterations = iteration_;
+    result_.stop_reason = stop_reason_;
   }
 
- private:
   // Reserves the trace for the whole budget up front, so recording never copies what it already
   // holds. Reserved but untouched memory costs nothing; the cap keeps a huge budget that a stop
   // criterion will cut short from reserving absurd amounts.
@@ -220,6 +471,12 @@ class SwarmRun {
   Swarm swarm_;
   const std::size_t dim_;
 
+  detail::RunPhase phase_ = detail::RunPhase::Starting;
+  StopReason stop_reason_ = StopReason::MaxIterations;
+  std::uint64_t iteration_ = 0;
+  std::size_t next_ = 0;  // the particle asked or to be asked next (per-particle form)
+  bool asked_ = false;
+
   double gbest_value_ = 0.0;
   std::vector<double> gbest_position_;
   std::uint64_t evaluations_ = 0;
@@ -240,7 +497,6 @@ class SwarmRun {
   RunResult<Element> result_;
 };
 
-}  // namespace detail
 
 // Per-particle run: each particle is evaluated right after it moves and updates the bests at
 // once. `callback` may be null. `stop` (may be null) is asked after every evaluation; once it
@@ -256,28 +512,13 @@ RunResult<typename Space::Element> run(const SwarmConfig& config, const Space& s
                                        StopToken* stop = nullptr) {
   StopToken never_stopped;
   StopToken& token = stop != nullptr ? *stop : never_stopped;
-  detail::SwarmRun<Space> state(config, space, rule, topology);
-  Swarm& swarm = state.swarm();
-  const std::size_t n = state.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    state.create_particle(i);
-    swarm.best_value(i) = state.evaluate(objective, i);
-    if (token.should_stop()) return state.cancelled();
-  }
-  state.start_iterating();
-  if (config.max_iter == 0) return state.finish(StopReason::MaxIterations);
-  for (std::uint64_t t = 0;; ++t) {
-    state.record_start_of_iteration();
-    for (std::size_t i = 0; i < n; ++i) {
-      state.move(i);
-      state.update_bests(i, state.evaluate(objective, i));
-      if (token.should_stop()) return state.cancelled();
-    }
-    if (const auto reason = state.finish_iteration(t, callback)) {
+  SwarmRun<Space> state(config, space, rule, topology);
+  for (;;) {
+    if (!state.evaluate_pass(objective, token)) return state.cancelled();
+    if (state.end_pass(callback)) {
       if (token.stop_requested()) return state.cancelled();  // the callback asked for it
-      return state.finish(*reason);
+      return state.take_result();
     }
-    if (t + 1 >= config.max_iter) return state.finish(StopReason::MaxIterations);
   }
 }
 
@@ -295,31 +536,16 @@ RunResult<typename Space::Element> run_batch(const SwarmConfig& config, const Sp
                                              StopToken* stop = nullptr) {
   StopToken never_stopped;
   StopToken& token = stop != nullptr ? *stop : never_stopped;
-  detail::SwarmRun<Space> state(config, space, rule, topology);
-  Swarm& swarm = state.swarm();
-  const std::size_t n = state.size();
+  SwarmRun<Space> state(config, space, rule, topology);
   std::vector<double> values;
-  for (std::size_t i = 0; i < n; ++i) state.create_particle(i);
-  objective.evaluate_batch(space, static_cast<const Swarm&>(swarm), values);
-  const std::size_t paired = values.size() < n ? values.size() : n;
-  for (std::size_t i = 0; i < paired; ++i) swarm.best_value(i) = values[i];
-  state.add_evaluations(values.size());
-  if (token.should_stop()) return state.cancelled();
-  state.start_iterating();
-  if (config.max_iter == 0) return state.finish(StopReason::MaxIterations);
-  for (std::uint64_t t = 0;; ++t) {
-    state.record_start_of_iteration();
-    for (std::size_t i = 0; i < n; ++i) state.move(i);
-    objective.evaluate_batch(space, static_cast<const Swarm&>(swarm), values);
+  for (;;) {
+    objective.evaluate_batch(space, state.ask_batch(), values);
+    state.tell_batch(values);
     if (token.should_stop()) return state.cancelled();
-    require_eq(values.size(), n, "batched objective must return one value per particle");
-    for (std::size_t i = 0; i < n; ++i) state.update_bests(i, values[i]);
-    state.add_evaluations(n);
-    if (const auto reason = state.finish_iteration(t, callback)) {
+    if (state.end_pass(callback)) {
       if (token.stop_requested()) return state.cancelled();  // the callback asked for it
-      return state.finish(*reason);
+      return state.take_result();
     }
-    if (t + 1 >= config.max_iter) return state.finish(StopReason::MaxIterations);
   }
 }
 

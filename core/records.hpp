@@ -66,6 +66,11 @@ struct History {
     positions.insert(positions.end(), all.begin(), all.end());
     ++recorded_;
   }
+  // Replaces the record with `iterations` iterations held in `all` (a restored run's).
+  void restore(std::vector<double> all, std::size_t iterations) {
+    positions = std::move(all);
+    recorded_ = iterations;
+  }
   // A history rebuilt from its stored block; `positions` must hold exactly
   // iterations x particles x dim values.
   static History restored(std::size_t particles, std::size_t dim, std::size_t iterations,
@@ -73,8 +78,7 @@ struct History {
     History history;
     history.particles = particles;
     history.dim = dim;
-    history.positions = std::move(positions);
-    history.recorded_ = iterations;
+    history.restore(std::move(positions), iterations);
     return history;
   }
 

@@ -215,6 +215,15 @@ std::array<std::uint32_t, 16> SwarmRng::block(const std::array<std::uint8_t, 32>
   return first;
 }
 
+SwarmRng SwarmRng::from_state(const State& state) {
+  SwarmRng rng(std::array<std::uint8_t, 32>{});
+  rng.key_words_ = state.key_words;
+  rng.counter_ = state.counter;
+  rng.index_ = state.index;
+  rng.buffer_ = state.buffer;
+  return rng;
+}
+
 void SwarmRng::refill() {
   four_blocks(key_words_, counter_, buffer_.data());
   counter_ += 4;

@@ -53,6 +53,18 @@ class SwarmRng {
   // "Uniform::new_inclusive: range overflow" when the width is not finite.
   double uniform_closed(double low, double high);
 
+  // Everything that decides the draws to come: the key, the next block to generate, and the
+  // buffered words with the position of the next one to read. A generator rebuilt from its state
+  // draws exactly what the original would have drawn.
+  struct State {
+    std::array<std::uint32_t, 8> key_words{};
+    std::uint64_t counter = 0;
+    std::uint32_t index = kBufferWords;  // at most kBufferWords
+    std::array<std::uint32_t, kBufferWords> buffer{};
+  };
+  State state() const { return {key_words_, counter_, index_, buffer_}; }
+  static SwarmRng from_state(const State& state);
+
   // The raw 16-word ChaCha8 block for `key` and block `counter` (nonce 0); exposed for testing.
   static std::array<std::uint32_t, 16> block(const std::array<std::uint8_t, 32>& key,
                                              std::uint64_t counter);

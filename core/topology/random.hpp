@@ -13,6 +13,7 @@ class RandomTopology final : public Topology {
   explicit RandomTopology(std::uint64_t k, std::uint64_t seed);
 
   void neighbours(std::size_t i, std::size_t n, std::vector<std::size_t>& out) override;
+  SwarmRng* own_generator() override { return &rng_; }
   std::uint64_t k() const { return k_; }
 
  private:

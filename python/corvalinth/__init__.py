@@ -9,6 +9,7 @@ True
 
 from corvalinth_native import (
     GreyResult,
+    Optimizer,
     ParetoFront,
     PsoResult,
     benchmark_info,
@@ -32,6 +33,7 @@ from corvalinth import parallel
 
 __all__ = [
     "minimize",
+    "Optimizer",
     "minimize_multi",
     "minimize_grey",
     "hypervolume",

@@ -118,6 +118,52 @@ class GreyResult:
     def to_dict(self, /) -> dict[str, Any]: ...
     def convergence_array(self, /) -> NDArray[np.float64]: ...
 
+@final
+class Optimizer:
+    """A single-objective swarm run driven by the caller through ask and tell."""
+
+    def __init__(
+        self,
+        bounds: _Bounds,
+        *,
+        integer: bool = False,
+        binary: bool = False,
+        var_types: Sequence[str] | None = None,
+        dim: int | None = None,
+        n_particles: int = 30,
+        max_iter: int = 100,
+        w: float = 0.729,
+        c1: float = 1.49445,
+        c2: float = 1.49445,
+        velocity: str = "inertia",
+        topology: str = "global",
+        seed: int | None = None,
+        record_history: bool = True,
+        v_max: float | None = None,
+        patience: int = 0,
+        tol: float = 0.0,
+        max_evals: int | None = None,
+        target: float | None = None,
+        bounds_handling: str = "clamp",
+        batch: bool = False,
+        x0: _Vector | _Vectors | None = None,
+    ) -> None: ...
+    def ask(self, /) -> list[float] | list[int] | NDArray[Any]: ...
+    def tell(self, value: float | _Vector, /) -> None: ...
+    def result(self, /) -> PsoResult: ...
+    @property
+    def done(self) -> bool: ...
+    @property
+    def stop_reason(self) -> str | None: ...
+    @property
+    def iteration(self) -> int: ...
+    @property
+    def evaluations(self) -> int: ...
+    @property
+    def best_value(self) -> float | None: ...
+    @property
+    def best_position(self) -> list[float] | list[int] | None: ...
+
 def minimize(
     objective: _Objective,
     bounds: _Bounds,

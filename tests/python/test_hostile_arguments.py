@@ -2,6 +2,7 @@
 in a Python exception or a result: never a crash, a hang or a leaked C++ exception."""
 
 import math
+import pickle
 
 import numpy as np
 import pytest
@@ -20,6 +21,17 @@ def quick_objective(x):
     return float(sum(v * v for v in x))
 
 
+def driven_optimizer(**kwargs):
+    """Builds an Optimizer, drives it to the end and pickles it on the way."""
+    optimizer = pso.Optimizer(**kwargs)
+    while not optimizer.done:
+        asked = optimizer.ask()
+        optimizer = pickle.loads(pickle.dumps(optimizer))
+        batch = isinstance(asked, np.ndarray)
+        optimizer.tell([quick_objective(row) for row in asked] if batch else quick_objective(asked))
+    return optimizer.result()
+
+
 CALLS = {
     "minimize": (pso.minimize, {"objective": quick_objective, "bounds": [(-1, 1)] * 2,
                                 "n_particles": 3, "max_iter": 2, "seed": 1}),
@@ -30,6 +42,8 @@ CALLS = {
                                             "max_iter": 2, "archive_size": 3, "seed": 1}),
     "minimize_grey": (pso.minimize_grey, {"objective": "grey_sphere", "bounds": [(-1, 1)] * 2,
                                           "n_particles": 3, "max_iter": 2, "seed": 1}),
+    "Optimizer": (driven_optimizer, {"bounds": [(-1, 1)] * 2, "n_particles": 3, "max_iter": 2,
+                                     "seed": 1}),
     "hypervolume": (pso.hypervolume, {"front": [[1, 2], [2, 1]], "reference": [3, 3]}),
     "hypervolume_contributions": (pso.hypervolume_contributions,
                                   {"front": [[1, 2], [2, 1]], "reference": [3, 3]}),
@@ -53,6 +67,9 @@ PARAMETERS = {
                       "max_iter", "w", "c1", "c2", "velocity", "topology", "seed",
                       "record_history", "v_max", "patience", "tol", "max_evals", "target",
                       "max_time", "dim"],
+    "Optimizer": ["bounds", "integer", "binary", "var_types", "dim", "n_particles", "max_iter",
+                  "w", "c1", "c2", "velocity", "topology", "seed", "record_history", "v_max",
+                  "patience", "tol", "max_evals", "target", "bounds_handling", "batch"],
     "hypervolume": ["front", "reference"],
     "hypervolume_contributions": ["front", "reference"],
     "benchmark_info": ["name"],

@@ -139,6 +139,17 @@ def read_all(result):
         repr(result)]
 
 
+def driven_with_checkpoints(tracked, batch):
+    """An Optimizer driven to the end, pickled after every tell, its result read."""
+    optimizer = pso.Optimizer([(-1, 1)] * 2, n_particles=4, max_iter=3, batch=batch,
+                              record_history=True)
+    while not optimizer.done:
+        asked = optimizer.ask()
+        optimizer.tell(tracked.batch(asked) if batch else tracked.objective(asked))
+        optimizer = pickle.loads(pickle.dumps(optimizer))
+    return read_all(optimizer.result()) + [optimizer.best_position, optimizer.stop_reason]
+
+
 CALLS = [
     lambda t: pso.minimize(t.objective, [(-1, 1)] * 2, constraints=[t.constraint],
                            equality_constraints=[t.constraint], repair=t.repair,
@@ -206,6 +217,14 @@ CALLS = [
     lambda t: pso.minimize_grey(lambda a: a.sum(axis=(1, 2)), [(-1, 1)] * 2, max_iter=5,
                                 vectorized=True, callback=t.callback, x0=[(0.0, 0.5)] * 2),
     lambda t: pso.minimize_grey(t.grey, [(-1, 1)] * 2, x0=[(0.0, 0.5), (t, 0.5)]),
+    # Optimizer
+    lambda t: driven_with_checkpoints(t, batch=False),
+    lambda t: driven_with_checkpoints(t, batch=True),
+    lambda t: pso.Optimizer([(-1, 1)] * 2, velocity=t),
+    lambda t: pso.Optimizer([(-1, 1)] * 2, batch=True).tell([t]),
+    lambda t: (lambda o: (o.ask(), o.tell(t)))(pso.Optimizer([(-1, 1)] * 2)),
+    lambda t: (lambda o: (o.ask(), o.tell([t] * 30)))(pso.Optimizer([(-1, 1)] * 2, batch=True)),
+    lambda t: pso.Optimizer([(-1, 1)]).__reduce__()[0]({"bounds": [(-1, 1)]}, b"damaged"),
     # free functions
     lambda t: pso.hypervolume(np.array([[1.0, 2.0], [2.0, 1.0]] * 5), [3, 3]),
     lambda t: pso.hypervolume([[1.0, 2.0], "ab"], [3, 3]),
@@ -237,7 +256,7 @@ def test_repeated_calls_leak_nothing(call):
     # An instance of a result class holds a reference to its class, so a result that is never
     # freed shows in the class's count.
     watched = [m.__func__ for m in methods] + [tracked, pso.PsoResult, pso.ParetoFront,
-                                                pso.GreyResult]
+                                                pso.GreyResult, pso.Optimizer]
     counts = [sys.getrefcount(w) for w in watched]
     objects = len(gc.get_objects())
     tracemalloc.start()

@@ -1,0 +1,108 @@
+#include "core/run_state.hpp"
+
+#include <bit>
+
+#include "core/failure.hpp"
+
+namespace corvalinth {
+namespace {
+
+// "CVLTHRUN" read as a little-endian word: marks the buffer as a run state at all.
+constexpr std::uint64_t kMagic = 0x4E555248544C5643ULL;
+constexpr std::size_t kWordBytes = 8;
+
+}  // namespace
+
+void state_mismatch(const std::string& what) {
+  throw RunStateError("saved run state does not match this run: " + what);
+}
+
+StateWriter::StateWriter() {
+  u64(kMagic);
+  u64(kRunStateVersion);
+}
+
+void StateWriter::u64(std::uint64_t value) {
+  for (std::size_t k = 0; k < kWordBytes; ++k) {
+    bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * k)));
+  }
+}
+
+void StateWriter::f64(double value) { u64(std::bit_cast<std::uint64_t>(value)); }
+
+void StateWriter::f64s(std::span<const double> values) {
+  u64(values.size());
+  for (const double value : values) f64(value);
+}
+
+void StateWriter::generator(const SwarmRng& rng) {
+  const SwarmRng::State state = rng.state();
+  for (const std::uint32_t word : state.key_words) u64(word);
+  u64(state.counter);
+  u64(state.index);
+  for (const std::uint32_t word : state.buffer) u64(word);
+}
+
+StateReader::StateReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {
+  if (bytes_.size() < 2 * kWordBytes || u64() != kMagic) {
+    throw RunStateError("not a saved run state");
+  }
+  const std::uint64_t version = u64();
+  if (version != kRunStateVersion) {
+    throw RunStateError("saved run state has format version " + format_number(version) +
+                        "; this version of corvalinth reads version " +
+                        format_number(kRunStateVersion) + " only");
+  }
+}
+
+std::uint64_t StateReader::u64() {
+  if (bytes_.size() - offset_ < kWordBytes) throw RunStateError("saved run state is truncated");
+  std::uint64_t value = 0;
+  for (std::size_t k = 0; k < kWordBytes; ++k) {
+    value |= static_cast<std::uint64_t>(bytes_[offset_ + k]) << (8 * k);
+  }
+  offset_ += kWordBytes;
+  return value;
+}
+
+double StateReader::f64() { return std::bit_cast<double>(u64()); }
+
+bool StateReader::flag() { return index_below(2, "flag") == 1; }
+
+std::uint64_t StateReader::index_below(std::uint64_t limit, const char* what) {
+  const std::uint64_t value = u64();
+  if (value >= limit) state_mismatch(std::string(what) + " out of range");
+  return value;
+}
+
+std::vector<double> StateReader::f64s(std::uint64_t count, const char* what) {
+  if (u64() != count) state_mismatch(std::string("length of ") + what);
+  std::vector<double> values(static_cast<std::size_t>(count));
+  for (double& value : values) value = f64();
+  return values;
+}
+
+void StateReader::f64s_into(std::span<double> out, const char* what) {
+  if (u64() != out.size()) state_mismatch(std::string("length of ") + what);
+  for (double& value : out) value = f64();
+}
+
+SwarmRng StateReader::generator() {
+  SwarmRng::State state;
+  for (std::uint32_t& word : state.key_words) {
+    word = static_cast<std::uint32_t>(index_below(std::uint64_t{1} << 32, "generator key"));
+  }
+  state.counter = u64();
+  state.index = static_cast<std::uint32_t>(
+      index_below(SwarmRng::kBufferWords + 1, "generator buffer position"));
+  for (std::uint32_t& word : state.buffer) {
+    word = static_cast<std::uint32_t>(index_below(std::uint64_t{1} << 32, "generator buffer"));
+  }
+  return SwarmRng::from_state(state);
+}
+
+void StateReader::expect_end() const {
+  if (offset_ != bytes_.size()) throw RunStateError("saved run state has trailing data");
+}
+
+}  // namespace corvalinth

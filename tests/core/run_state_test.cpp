@@ -1,0 +1,169 @@
+// A run saved at any point and restored into a fresh run continues on the same trajectory, in
+// both forms; a saved state that does not fit is refused with a clear message.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/pso.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/topology/global.hpp"
+#include "core/topology/random.hpp"
+#include "core/velocity/fips.hpp"
+#include "core/velocity/inertia.hpp"
+
+namespace corvalinth {
+namespace {
+
+const ContinuousSpace kBox(Bounds(3, {-5.0, 5.0}));
+const InertiaRule kInertia(0.729, 1.49445, 1.49445);
+const FipsRule kFips(4.1);
+
+struct Sphere {
+  double evaluate(std::span<const double> x) const {
+    double sum = 0.0;
+    for (const double xi : x) sum = sum + xi * xi;
+    return sum;
+  }
+  void evaluate_batch(const ContinuousSpace&, const Swarm& swarm, std::vector<double>& values) {
+    values.clear();
+    for (std::size_t i = 0; i < swarm.size(); ++i) values.push_back(evaluate(swarm.position(i)));
+  }
+};
+
+SwarmConfig config_of(std::uint64_t patience) {
+  SwarmConfig config;
+  config.n_particles = 5;
+  config.max_iter = 7;
+  config.seed = 3;
+  config.patience = patience;
+  return config;
+}
+
+// The settings and parts of one run, so that a restored run can be built like the saved one.
+struct Parts {
+  SwarmConfig config;
+  const VelocityRule* rule;
+  RandomTopology topology{2, 9};
+  SwarmRun<ContinuousSpace> run{config, kBox, *rule, topology};
+  Parts(SwarmConfig c, const VelocityRule& r) : config(c), rule(&r) {}
+};
+
+void expect_same(const RunResult<double>& a, const RunResult<double>& b) {
+  EXPECT_EQ(a.best_position, b.best_position);
+  EXPECT_EQ(a.best_value, b.best_value);
+  EXPECT_EQ(a.convergence, b.convergence);
+  EXPECT_EQ(a.history.positions, b.history.positions);
+  EXPECT_EQ(a.history.iterations(), b.history.iterations());
+  EXPECT_EQ(a.evaluations, b.evaluations);
+  EXPECT_EQ(a.stop_reason, b.stop_reason);
+}
+
+// Drives `run` one step (an ask, or a tell with its pass end), optionally asking only.
+void step(SwarmRun<ContinuousSpace>& run, bool batch) {
+  Sphere sphere;
+  if (batch) {
+    if (!run.asked()) {
+      run.ask_batch();
+      return;
+    }
+    std::vector<double> values;
+    sphere.evaluate_batch(kBox, run.ask_batch(), values);
+    run.tell_batch(values);
+    run.end_pass(nullptr);
+    return;
+  }
+  if (!run.asked()) {
+    run.ask();
+    return;
+  }
+  if (run.tell(sphere.evaluate(run.ask()))) run.end_pass(nullptr);
+}
+
+struct Case {
+  bool batch;
+  bool fips;
+  std::uint64_t patience;
+};
+
+class SavedRun : public testing::TestWithParam<Case> {};
+
+TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
+  const Case c = GetParam();
+  const VelocityRule& rule = c.fips ? static_cast<const VelocityRule&>(kFips) : kInertia;
+  Parts whole(config_of(c.patience), rule);
+  Sphere sphere;
+  RandomTopology topology{2, 9};
+  const RunResult<double> expected =
+      c.batch ? run_batch(whole.config, kBox, rule, topology, sphere)
+              : run(whole.config, kBox, rule, topology, sphere);
+
+  for (std::size_t save_at = 0;; ++save_at) {
+    Parts first(config_of(c.patience), rule);
+    for (std::size_t k = 0; k < save_at && first.run.phase() != detail::RunPhase::Finished; ++k) {
+      step(first.run, c.batch);
+    }
+    const bool finished = first.run.phase() == detail::RunPhase::Finished;
+    StateWriter out;
+    first.run.save(out);
+    const std::vector<std::uint8_t> bytes = out.take();
+
+    Parts second(config_of(c.patience), rule);
+    StateReader in(bytes);
+    second.run.restore(in);
+    while (second.run.phase() != detail::RunPhase::Finished) step(second.run, c.batch);
+    SCOPED_TRACE("saved after step " + std::to_string(save_at));
+    expect_same(second.run.take_result(), expected);
+    if (finished) break;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, SavedRun,
+                         testing::Values(Case{false, false, 0}, Case{true, false, 0},
+                                         Case{false, true, 2}, Case{true, true, 2}));
+
+std::string restore_failure(std::vector<std::uint8_t> bytes, SwarmConfig config) {
+  try {
+    Parts parts(config, kInertia);
+    StateReader in(bytes);
+    parts.run.restore(in);
+  } catch (const RunStateError& error) {
+    return error.what();
+  }
+  return "(restored)";
+}
+
+TEST(SavedRun, RefusesWhatDoesNotFit) {
+  Parts parts(config_of(0), kInertia);
+  step(parts.run, false);
+  StateWriter out;
+  parts.run.save(out);
+  const std::vector<std::uint8_t> bytes = out.take();
+
+  std::vector<std::uint8_t> other_version = bytes;
+  other_version[8] = 99;
+  std::vector<std::uint8_t> truncated(bytes.begin(), bytes.end() - 1);
+  std::vector<std::uint8_t> longer = bytes;
+  longer.push_back(0);
+  SwarmConfig more_particles = config_of(0);
+  more_particles.n_particles = 6;
+  SwarmConfig no_history = config_of(0);
+  no_history.record_history = false;
+
+  EXPECT_EQ(restore_failure(bytes, config_of(0)), "(restored)");
+  EXPECT_EQ(restore_failure(other_version, config_of(0)),
+            "saved run state has format version 99; this version of corvalinth reads version 1 "
+            "only");
+  EXPECT_EQ(restore_failure({1, 2, 3}, config_of(0)), "not a saved run state");
+  EXPECT_EQ(restore_failure(truncated, config_of(0)), "saved run state is truncated");
+  EXPECT_EQ(restore_failure(longer, config_of(0)), "saved run state has trailing data");
+  EXPECT_EQ(restore_failure(bytes, more_particles),
+            "saved run state does not match this run: number of particles");
+  EXPECT_EQ(restore_failure(bytes, no_history),
+            "saved run state does not match this run: record_history");
+}
+
+}  // namespace
+}  // namespace corvalinth
