@@ -314,16 +314,9 @@ class SwarmRun {
     }
   }
 
-  // Draws particle i's starting position and then its velocity. A warm start then replaces the
-  // position: the draws happen all the same, so the generator's stream is the same either way.
+  // Particle i's starting position and velocity, warm start included.
   void create_particle(std::size_t i) {
-    space_.init_position(rng_, swarm_.position(i));
-    space_.init_velocity(rng_, swarm_.velocity(i));
-    const std::vector<double>& warm = config_.initial_positions;
-    if ((i + 1) * dim_ <= warm.size() && dim_ != 0) {
-      copy(std::span<const double>(warm.data() + i * dim_, dim_), swarm_.position(i));
-    }
-    copy(swarm_.position(i), swarm_.best_position(i));
+    start_particle(space_, rng_, swarm_, i, config_.initial_positions);
   }
 
   // Picks the initial global best by the minimum rule and prepares the iteration phase.
@@ -331,7 +324,7 @@ class SwarmRun {
     if (swarm_.size() == 0) fail("swarm has at least one particle");
     const std::size_t best = best_of_swarm(swarm_);
     gbest_value_ = swarm_.best_value(best);
-    copy(swarm_.best_position(best), gbest_position_);
+    copy_values(swarm_.best_position(best), gbest_position_);
     leader_ = best;
     prepare_neighbourhoods();
     prev_best_ = gbest_value_;
@@ -392,10 +385,10 @@ class SwarmRun {
   void update_bests(std::size_t i, double value) {
     if (!is_better(value, swarm_.best_value(i))) return;
     swarm_.best_value(i) = value;
-    copy(swarm_.position(i), swarm_.best_position(i));
+    copy_values(swarm_.position(i), swarm_.best_position(i));
     if (is_better(value, gbest_value_)) {
       gbest_value_ = value;
-      copy(swarm_.position(i), gbest_position_);
+      copy_values(swarm_.position(i), gbest_position_);
     }
     // Keep the minimum-rule choice over the whole swarm current. Personal bests only improve, so
     // the choice is either the old one or i: i wins with a smaller value, with an equal value
@@ -456,10 +449,6 @@ class SwarmRun {
     if (per_iteration == 0 || iterations > kMaxReservedValues / per_iteration) return;
     result_.history.positions.reserve(static_cast<std::size_t>(iterations * per_iteration));
     result_.convergence.reserve(static_cast<std::size_t>(iterations));
-  }
-
-  static void copy(std::span<const double> from, std::span<double> to) {
-    for (std::size_t d = 0; d < from.size(); ++d) to[d] = from[d];
   }
 
   const SwarmConfig& config_;

@@ -242,16 +242,9 @@ class MopsoRun {
     return {batch_values_.data() + i * objective_count_, objective_count_};
   }
 
-  // Draws particle i's starting position and velocity; a warm start then replaces the position,
-  // after the draws, so the generator's stream is the same either way.
+  // Particle i's starting position and velocity, warm start included.
   void create_particle(std::size_t i) {
-    space_.init_position(rng_, swarm_.position(i));
-    space_.init_velocity(rng_, swarm_.velocity(i));
-    const std::vector<double>& warm = config_.initial_positions;
-    if ((i + 1) * dim_ <= warm.size() && dim_ != 0) {
-      copy(std::span<const double>(warm.data() + i * dim_, dim_), swarm_.position(i));
-    }
-    copy(swarm_.position(i), swarm_.best_position(i));
+    start_particle(space_, rng_, swarm_, i, config_.initial_positions);
   }
 
   // Particle i's first vector becomes its personal best.
@@ -348,7 +341,7 @@ class MopsoRun {
     leaders_ = members.size();
     leader_pool_.resize(leaders_ * dim_);
     for (std::size_t j = 0; j < leaders_; ++j) {
-      copy(members[j].position, std::span<double>(leader_pool_.data() + j * dim_, dim_));
+      copy_values(members[j].position, std::span<double>(leader_pool_.data() + j * dim_, dim_));
     }
   }
 
@@ -398,8 +391,8 @@ class MopsoRun {
       replace = (rng_.next_u32() >> 31) != 0;
     }
     if (!replace) return;
-    copy(swarm_.position(i), swarm_.best_position(i));
-    copy(values, best);
+    copy_values(swarm_.position(i), swarm_.best_position(i));
+    copy_values(values, best);
   }
 
   // Reserves the swarm history for the whole run up front (capped, like the single-objective
@@ -410,10 +403,6 @@ class MopsoRun {
     if (per_iteration == 0 || config_.max_iter > kMaxReservedValues / per_iteration) return;
     result_.swarm_history.positions.reserve(
         static_cast<std::size_t>(config_.max_iter * per_iteration));
-  }
-
-  static void copy(std::span<const double> from, std::span<double> to) {
-    for (std::size_t d = 0; d < from.size(); ++d) to[d] = from[d];
   }
 
   const MopsoConfig& config_;
