@@ -110,6 +110,10 @@ PyRef shared_float64_array(PyObject* owner, std::span<const double> values,
   return numpy::as_array(block.get());
 }
 
+PyRef shared_vector_array(PyObject* owner, std::span<const double> values) {
+  return shared_float64_array(owner, values, {values.size()});
+}
+
 PyRef shared_history_array(PyObject* owner, const History& history) {
   return shared_float64_array(owner, history.positions,
                               {history.iterations(), history.particles, history.dim});

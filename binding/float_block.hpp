@@ -21,6 +21,9 @@ namespace corvalinth::py {
 PyRef shared_float64_array(PyObject* owner, std::span<const double> values,
                            std::initializer_list<std::size_t> shape);
 
+// `values` as a read-only one-dimensional array, shared with `owner`.
+PyRef shared_vector_array(PyObject* owner, std::span<const double> values);
+
 // `history` as a read-only (iterations, particles, dim) array, shared with `owner`.
 PyRef shared_history_array(PyObject* owner, const History& history);
 

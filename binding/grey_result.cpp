@@ -61,10 +61,8 @@ PyObject* get_iterations(PyObject* self, void*) {
 }
 
 PyObject* convergence_array(PyObject* self, PyObject*) {
-  return translate_exceptions([&] {
-    const std::vector<double>& convergence = data_of(self).convergence;
-    return shared_float64_array(self, convergence, {convergence.size()}).release();
-  });
+  return translate_exceptions(
+      [&] { return shared_vector_array(self, data_of(self).convergence).release(); });
 }
 
 PyObject* reduce(PyObject* self, PyObject*) {

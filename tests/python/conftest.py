@@ -30,5 +30,5 @@ def pytest_terminal_summary(terminalreporter):
         terminalreporter.write_line(f"property cases run: {hostile.LOG.count}")
 
 
-# Lines that the parent of the property tests prints at the end of the session.
+# Lines that the parent of the property tests prints once all its tests have run.
 PROPERTY_SUMMARY = []
