@@ -1,0 +1,164 @@
+// The Python code behind the core's contracts: the single-point objective (with repair,
+// inequality and equality constraints and their penalty), the iteration callback and the batch
+// objective of vectorised runs. User code that raises never throws through the core: the adapter
+// keeps the exception in the call's ErrorSlot, answers with a placeholder (+inf, or "stop"), and
+// calls no more Python code; the slot asks the run to stop at once.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <vector>
+
+#include "binding/arguments/convert.hpp"
+#include "binding/runtime/error_slot.hpp"
+#include "binding/runtime/numpy_api.hpp"
+#include "binding/runtime/py_ref.hpp"
+#include "binding/runtime/python.hpp"
+#include "core/contracts.hpp"
+
+namespace corvalinth::py {
+
+inline constexpr double kPlaceholderValue = std::numeric_limits<double>::infinity();
+
+// Calls `callable(argument)`; a null result means a Python error is set.
+inline PyRef call_one(PyObject* callable, PyObject* argument) {
+  return PyRef::steal(PyObject_CallFunctionObjArgs(callable, argument, nullptr));
+}
+
+// The list a point is handed to user code in. When user code kept no reference to the previous
+// evaluation's list, that list is refilled instead of building a new one: nobody can tell the
+// difference, and a list allocation and free per evaluation is a large part of the cost of
+// calling a cheap Python objective.
+class ArgumentList {
+ public:
+  // The point as a list of float (or of int for integer points); a borrowed reference valid until
+  // the next call.
+  PyObject* fill(std::span<const double> point) { return fill_with(point, PyFloat_FromDouble); }
+  PyObject* fill(std::span<const std::int64_t> point) {
+    return fill_with(point, PyLong_FromLongLong);
+  }
+
+ private:
+  template <typename Element, typename MakeItem>
+  PyObject* fill_with(std::span<const Element> point, MakeItem make_item) {
+    const auto length = static_cast<Py_ssize_t>(point.size());
+    const bool reusable =
+        list_ && Py_REFCNT(list_.get()) == 1 && PyList_Size(list_.get()) == length;
+    if (!reusable) {
+      list_ = PyRef::steal(PyList_New(length));
+      if (!list_) throw PythonErrorSet{};
+    }
+    for (Py_ssize_t k = 0; k < length; ++k) {
+      PyObject* item = make_item(point[static_cast<std::size_t>(k)]);
+      if (item == nullptr) throw PythonErrorSet{};
+      PyList_SetItem(list_.get(), k, item);  // steals item, releases the one it replaces
+    }
+    return list_.get();
+  }
+
+  PyRef list_;
+};
+
+// What a Python objective of `minimize` comes with. All references are borrowed from the call's
+// arguments, which outlive the run.
+struct PointCallables {
+  PyObject* objective = nullptr;
+  PyObject* repair = nullptr;  // null when not given
+  std::span<const PyRef> constraints;
+  std::span<const PyRef> equality_constraints;
+  double penalty = 1e6;
+};
+
+// Single-point objective: a point becomes a new list (of int in integer spaces, of float
+// otherwise) handed to the repair operator, the objective and the constraints.
+class PythonPointObjective {
+ public:
+  PythonPointObjective(const PointCallables& callables, ErrorSlot& slot)
+      : callables_(callables), slot_(slot) {}
+
+  double evaluate(std::span<const double> point) { return guarded(point); }
+  double evaluate(std::span<const std::int64_t> point) { return guarded(point); }
+
+ private:
+  template <typename Element>
+  double guarded(std::span<const Element> point) {
+    return slot_.run([&] { return evaluate_python(point); }, kPlaceholderValue);
+  }
+
+  double evaluate_python(std::span<const double> point);
+  double evaluate_python(std::span<const std::int64_t> point);
+  // Objective, constraints and penalty on the argument list `p`.
+  double evaluate_list(PyObject* p);
+
+  const PointCallables& callables_;
+  ErrorSlot& slot_;
+  std::vector<std::int64_t> repaired_integers_;
+  ArgumentList argument_;
+};
+
+// Reads a callback's answer: the boolean False (Python's or NumPy's) stops the run, anything else
+// lets it go on. Throws PythonErrorSet when the truth of a NumPy boolean cannot be read.
+bool callback_says_go_on(const PyRef& answer);
+
+// The iteration callback: callback(iteration, best_value); the boolean False stops the run.
+class PythonCallback final : public IterationCallback {
+ public:
+  PythonCallback(PyObject* callback, ErrorSlot& slot) : callback_(callback), slot_(slot) {}
+  bool on_iteration(const IterationInfo& info) override;
+
+ private:
+  // Calls the callback and reads its answer; throws PythonErrorSet on a failure.
+  bool call_python(const IterationInfo& info);
+
+  PyObject* callback_;
+  ErrorSlot& slot_;
+};
+
+// The decoded swarm as a fresh (n, dim) float64 array, row i holding particle i's point.
+template <typename Space>
+PyRef new_swarm_matrix(const Space& space, const Swarm& swarm) {
+  const std::size_t n = swarm.size();
+  const std::size_t dim = space.dim();
+  std::vector<typename Space::Element> point;
+  return numpy::new_matrix(n, dim, [&](std::span<double> data) {
+    for (std::size_t i = 0; i < n; ++i) {
+      space.decode_into(swarm.position(i), point);
+      for (std::size_t d = 0; d < dim; ++d) data[i * dim + d] = static_cast<double>(point[d]);
+    }
+  });
+}
+
+// A list of numbers read into `values`: a one-dimensional float64 array, or any sequence of
+// numbers. Throws PythonErrorSet on failure.
+void read_float_values(PyObject* answer, std::vector<double>& values);
+
+// Reads a vectorised objective's answer, one value per row of its `n`-row argument, into
+// `values`; throws PythonErrorSet on a failure (a ValueError for a wrong length).
+void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values);
+
+// The batch objective of vectorised runs: the whole swarm as one fresh (n, d) float64 array in,
+// one value per row out.
+class PythonBatchObjective {
+ public:
+  PythonBatchObjective(PyObject* objective, ErrorSlot& slot) : objective_(objective), slot_(slot) {}
+
+  template <typename Space>
+  void evaluate_batch(const Space& space, const Swarm& swarm, std::vector<double>& values) {
+    const std::size_t n = swarm.size();
+    const bool answered = slot_.run(
+        [&] {
+          const PyRef array = new_swarm_matrix(space, swarm);
+          read_batch_values(call_one(objective_, array.get()), n, values);
+          return true;
+        },
+        false);
+    if (!answered) values.assign(n, kPlaceholderValue);
+  }
+
+ private:
+  PyObject* objective_;
+  ErrorSlot& slot_;
+};
+
+}  // namespace corvalinth::py

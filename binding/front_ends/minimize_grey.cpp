@@ -1,0 +1,160 @@
+#include "binding/front_ends/minimize_grey.hpp"
+
+#include <array>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "binding/adapters/adapters.hpp"
+#include "binding/arguments/convert.hpp"
+#include "binding/runtime/error_slot.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/adapters/grey_adapter.hpp"
+#include "binding/results/grey_result.hpp"
+#include "binding/runtime/interpreter_lock.hpp"
+#include "binding/arguments/parameter_table.hpp"
+#include "binding/arguments/parsers.hpp"
+#include "binding/arguments/swarm_settings.hpp"
+#include "binding/arguments/warm_start.hpp"
+#include "core/benchmarks.hpp"
+#include "core/pso.hpp"
+#include "binding/runtime/signal_poller.hpp"
+#include "core/spaces/grey.hpp"
+
+namespace corvalinth::py {
+namespace {
+
+// The signature of minimize_grey, in order; a new keyword-only parameter
+// is one line above the end.
+#define CORVALINTH_MINIMIZE_GREY_PARAMETERS(P) \
+  P(objective, required()) \
+  P(bounds, required()) \
+  P(max_spread, object_or_none()) \
+  P(representation, with_default(to_str, "interval")) \
+  CORVALINTH_SWARM_PARAMETERS(P) \
+  P(max_evals, none_or(to_u64)) \
+  P(target, none_or(to_f64)) \
+  P(max_time, none_or(to_f64)) \
+  P(dim, none_or(to_usize)) \
+  P(callback, keyword_only(object_or_none())) \
+  P(vectorized, keyword_only(with_default(to_bool, false))) \
+  P(x0, keyword_only(object_or_none())) \
+  /* the end of the parameters */
+
+CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_GREY_PARAMETERS)
+
+GreyRepresentation parse_representation(const std::string& name) {
+  if (name == "interval") return GreyRepresentation::Interval;
+  if (name == "center_spread" || name == "center-spread") return GreyRepresentation::CenterSpread;
+  raise(PyExc_ValueError,
+        "unknown representation: '" + name + "'. Available: interval, center_spread");
+}
+
+// The spread cap of every grey variable: none (+inf), one float for all, or one per variable.
+std::vector<double> parse_max_spread(PyObject* max_spread, std::size_t variables) {
+  if (max_spread == nullptr) {
+    return std::vector<double>(variables, std::numeric_limits<double>::infinity());
+  }
+  if (!is_str(max_spread)) {
+    std::optional<std::vector<double>> caps;
+    try {
+      caps = to_f64_list(max_spread);
+    } catch (const PythonErrorSet&) {
+      PyErr_Clear();  // not a sequence of numbers: try a single number next
+    }
+    if (caps) {
+      if (caps->size() != variables) {
+        raise(PyExc_ValueError, "max_spread has " + std::to_string(caps->size()) +
+                                    " values but there are " + std::to_string(variables) +
+                                    " grey variables");
+      }
+      return std::move(*caps);
+    }
+  }
+  try {
+    return std::vector<double>(variables, to_f64(max_spread));
+  } catch (const PythonErrorSet&) {
+    PyErr_Clear();
+  }
+  raise(PyExc_ValueError,
+        "max_spread must be a float, a list of floats (one per grey variable), or None");
+}
+
+GreyResultData result_data(RunResult<GreyNumber>&& result) {
+  GreyResultData data;
+  for (const GreyNumber& grey : result.best_position) {
+    data.best_position.emplace_back(grey.center - grey.spread, grey.center + grey.spread);
+    data.best_centers.push_back(grey.center);
+    data.best_spreads.push_back(grey.spread);
+  }
+  data.convergence = std::move(result.convergence);
+  data.stop_reason = result.stop_reason;
+  data.best_value = result.best_value;
+  data.evaluations = result.evaluations;
+  data.iterations = result.iterations;
+  return data;
+}
+
+PyRef minimize_grey_with(const Arguments& a) {
+  const GreyRepresentation representation = parse_representation(a.representation);
+  const Bounds bounds = parse_bounds(a.bounds, a.dim);
+  std::vector<double> caps = parse_max_spread(a.max_spread, bounds.size());
+  if (a.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
+  check_v_max(a.v_max);
+  const std::optional<Duration> max_time = parse_max_time(a.max_time);
+  const std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, a.w, a.c1, a.c2);
+  const std::unique_ptr<Topology> topology = parse_topology(a.topology, a.n_particles, a.seed);
+  const GreySpace space(bounds, std::move(caps));
+
+  SwarmConfig config = swarm_config(a, max_time);
+  // The grey space projects moved particles itself; the policy is not read.
+  if (a.x0 != nullptr) {
+    config.initial_positions = grey_warm_start_positions(
+        a.x0, space, representation == GreyRepresentation::CenterSpread, a.n_particles);
+  }
+
+  ErrorSlot slot;
+  const SignalPoller poller(slot);
+  std::optional<PythonCallback> callback;
+  if (a.callback != nullptr) callback.emplace(a.callback, slot);
+  IterationCallback* watcher = callback ? &*callback : nullptr;
+  RunResult<GreyNumber> result;
+  if (is_str(a.objective)) {
+    const std::string name = to_str(a.objective);
+    const GreyBenchmarkInfo* benchmark = find_grey_benchmark(name);
+    if (benchmark == nullptr) {
+      raise(PyExc_KeyError, "unknown native grey benchmark: '" + name + "'. Available: grey_sphere");
+    }
+    if (a.vectorized) {
+      raise(PyExc_ValueError,
+            "vectorized=True requires a Python objective callable, not a native benchmark");
+    }
+    NativeGreyObjective objective{benchmark->function};
+    if (watcher != nullptr) {
+      result = run(config, space, *rule, *topology, objective, watcher, &slot.stop_token());
+    } else {
+      // No Python code can run: other threads may use the interpreter meanwhile.
+      const ReleasedInterpreterLock unlocked;
+      result = run(config, space, *rule, *topology, objective, nullptr, &slot.stop_token());
+    }
+  } else if (a.vectorized) {
+    PythonGreyBatchObjective objective(a.objective, representation, slot);
+    result = run_batch(config, space, *rule, *topology, objective, watcher, &slot.stop_token());
+  } else {
+    PythonGreyObjective objective(a.objective, representation, slot);
+    result = run(config, space, *rule, *topology, objective, watcher, &slot.stop_token());
+  }
+  slot.raise_if_held();
+  return new_grey_result(result_data(std::move(result)));
+}
+
+}  // namespace
+
+PyObject* minimize_grey(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return call_front_end("minimize_grey", kParameters, convert_arguments, minimize_grey_with, args,
+                        nargs, kwnames);
+}
+
+}  // namespace corvalinth::py

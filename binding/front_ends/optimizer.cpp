@@ -1,0 +1,448 @@
+#include "binding/arguments/warm_start.hpp"
+#include "binding/front_ends/optimizer.hpp"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "binding/adapters/adapters.hpp"
+#include "binding/arguments/convert.hpp"
+#include "binding/module/docstrings.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/numpy_api.hpp"
+#include "binding/arguments/parameter_table.hpp"
+#include "binding/arguments/parsers.hpp"
+#include "binding/results/pso_result.hpp"
+#include "binding/arguments/swarm_settings.hpp"
+#include "core/pso.hpp"
+#include "core/run_state.hpp"
+#include "core/spaces/continuous.hpp"
+#include "core/spaces/integer.hpp"
+#include "core/spaces/mixed.hpp"
+
+namespace corvalinth::py {
+namespace {
+
+// The signature of Optimizer, in order: the parameters it shares with minimize keep their
+// names, defaults and conversions.
+#define CORVALINTH_OPTIMIZER_PARAMETERS(P) \
+  P(bounds, required()) \
+  P(integer, with_default(to_bool, false)) \
+  P(binary, with_default(to_bool, false)) \
+  P(var_types, none_or(to_str_list)) \
+  P(dim, none_or(to_usize)) \
+  CORVALINTH_SWARM_PARAMETERS(P) \
+  P(max_evals, none_or(to_u64)) \
+  P(target, none_or(to_f64)) \
+  P(bounds_handling, with_default(to_str, "clamp")) \
+  P(batch, with_default(to_bool, false)) \
+  P(x0, keyword_only(object_or_none())) \
+  /* the end of the parameters */
+
+CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
+
+constexpr const char* kName = "Optimizer";
+
+// One run and what it references, in either form; the Python object owns it through this
+// interface so that the space's type stays out of the object.
+class Driver {
+ public:
+  virtual ~Driver() = default;
+  virtual PyRef ask() = 0;
+  virtual void tell(PyObject* values) = 0;
+  virtual bool done() const = 0;
+  virtual PyRef stop_reason() const = 0;
+  virtual std::uint64_t iteration() const = 0;
+  virtual std::uint64_t evaluations() const = 0;
+  virtual PyRef best_value() const = 0;
+  virtual PyRef best_position() const = 0;
+  virtual PyRef result() = 0;
+  virtual std::vector<std::uint8_t> save() const = 0;
+  virtual void restore(std::span<const std::uint8_t> bytes) = 0;
+};
+
+template <typename Space>
+constexpr bool kIntegerPoints = std::is_same_v<typename Space::Element, std::int64_t>;
+
+template <typename Space>
+class DriverOf final : public Driver {
+ public:
+  DriverOf(SwarmConfig config, Space space, std::unique_ptr<VelocityRule> rule,
+           std::unique_ptr<Topology> topology, bool batch)
+      : config_(config),
+        space_(std::move(space)),
+        rule_(std::move(rule)),
+        topology_(std::move(topology)),
+        batch_(batch),
+        run_(config_, space_, *rule_, *topology_) {}
+
+  PyRef ask() override {
+    require_running("ask()");
+    if (batch_) return new_swarm_matrix(space_, run_.ask_batch());
+    const auto point = run_.ask();
+    if constexpr (kIntegerPoints<Space>) {
+      return new_int_list(point);
+    } else {
+      return new_float_list(point);
+    }
+  }
+
+  // Every check comes before the run is told anything, so a refused tell changes nothing. The
+  // pending ask is checked again after the conversion, which may run Python code (a __float__)
+  // that told the optimizer meanwhile.
+  void tell(PyObject* values) override {
+    require_pending_ask();
+    if (batch_) {
+      read_float_values(values, values_);
+      require_pending_ask();
+      if (values_.size() != run_.size()) {
+        raise(PyExc_ValueError, "tell() expects one value per particle: " +
+                                    std::to_string(run_.size()) + " values, got " +
+                                    std::to_string(values_.size()));
+      }
+      run_.tell_batch(values_);
+      run_.end_pass(nullptr);
+      return;
+    }
+    refuse_several_values(values);
+    const double value = to_f64(values);
+    require_pending_ask();
+    if (run_.tell(value)) run_.end_pass(nullptr);
+  }
+
+  bool done() const override { return run_.phase() == detail::RunPhase::Finished; }
+
+  PyRef stop_reason() const override {
+    if (!done()) return PyRef::borrow(Py_None);
+    const std::string_view name = stop_reason_name(run_.stop_reason());
+    return checked(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
+  }
+
+  std::uint64_t iteration() const override { return run_.iteration(); }
+  std::uint64_t evaluations() const override { return run_.evaluations(); }
+
+  PyRef best_value() const override {
+    if (!has_best()) return PyRef::borrow(Py_None);
+    return checked(PyFloat_FromDouble(run_.best_value()));
+  }
+
+  PyRef best_position() const override {
+    if (!has_best()) return PyRef::borrow(Py_None);
+    const std::vector<typename Space::Element> position = run_.best_position();
+    if constexpr (kIntegerPoints<Space>) {
+      return new_int_list(position);
+    } else {
+      return new_float_list(position);
+    }
+  }
+
+  PyRef result() override {
+    if (!done()) raise(PyExc_ValueError, "result() is available once the run is done");
+    return new_pso_result(pso_result_data(run_.result(), run_.size(), space_.dim()));
+  }
+
+  std::vector<std::uint8_t> save() const override {
+    StateWriter out;
+    run_.save(out);
+    return out.take();
+  }
+
+  void restore(std::span<const std::uint8_t> bytes) override {
+    StateReader in(bytes);
+    run_.restore(in);
+  }
+
+ private:
+  void require_running(const char* method) const {
+    if (done()) {
+      raise(PyExc_ValueError, std::string(method) + " after the run is done; read result()");
+    }
+  }
+
+  // The per-particle form takes one number: a list, tuple or array of them is the wrong number
+  // of values, not the wrong type.
+  static void refuse_several_values(PyObject* values) {
+    if (!PyList_Check(values) && !PyTuple_Check(values) && !numpy::is_array(values)) return;
+    const Py_ssize_t count = PyObject_Size(values);
+    if (count < 0) {  // a zero-dimensional array: a number
+      PyErr_Clear();
+      return;
+    }
+    raise(PyExc_ValueError,
+          "tell() expects a single number in the per-particle form, got a sequence of length " +
+              std::to_string(count));
+  }
+
+  void require_pending_ask() const {
+    require_running("tell()");
+    if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
+  }
+
+  // The global best exists once the swarm was created and evaluated.
+  bool has_best() const { return run_.phase() != detail::RunPhase::Starting; }
+
+  static PyRef checked(PyObject* object) {
+    PyRef owned = PyRef::steal(object);
+    if (!owned) throw PythonErrorSet{};
+    return owned;
+  }
+
+  const SwarmConfig config_;
+  const Space space_;
+  const std::unique_ptr<VelocityRule> rule_;
+  const std::unique_ptr<Topology> topology_;
+  const bool batch_;
+  SwarmRun<Space> run_;
+  std::vector<double> values_;
+};
+
+// Validates the arguments in minimize's order and builds the run.
+std::unique_ptr<Driver> new_driver(const Arguments& a) {
+  const Bounds bounds = parse_bounds(a.bounds, a.dim);
+  if (a.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
+  check_v_max(a.v_max);
+  const BoundsHandling handling = parse_bounds_handling(a.bounds_handling);
+  std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, a.w, a.c1, a.c2);
+  std::unique_ptr<Topology> topology = parse_topology(a.topology, a.n_particles, a.seed);
+  SwarmConfig config = swarm_config(a, std::nullopt);
+  config.bounds_handling = handling;
+  if (a.var_types && a.var_types->size() != bounds.size()) {
+    raise(PyExc_ValueError, "var_types has length " + std::to_string(a.var_types->size()) +
+                                " but bounds has length " + std::to_string(bounds.size()));
+  }
+  return visit_space(bounds, a.var_types, a.binary, a.integer,
+                     [&](auto space) -> std::unique_ptr<Driver> {
+                       if (a.x0 != nullptr) {
+                         config.initial_positions =
+                             warm_start_positions(a.x0, space.bounds(), a.n_particles);
+                       }
+                       return std::make_unique<DriverOf<decltype(space)>>(
+                           config, std::move(space), std::move(rule), std::move(topology),
+                           a.batch);
+                     });
+}
+
+struct OptimizerObject {
+  PyObject_HEAD
+  Driver* driver;        // owned
+  PyObject* arguments;   // owned: the keyword arguments it was built with, for pickling
+};
+
+OptimizerObject* as_optimizer(PyObject* self) { return reinterpret_cast<OptimizerObject*>(self); }
+Driver& driver_of(PyObject* self) { return *as_optimizer(self)->driver; }
+
+// The call's arguments as one dict of keyword arguments (positional ones named by the table).
+PyRef arguments_as_dict(PyObject* args, PyObject* kwargs) {
+  PyRef dict = PyRef::steal(kwargs != nullptr ? PyDict_Copy(kwargs) : PyDict_New());
+  if (!dict) throw PythonErrorSet{};
+  const Py_ssize_t nargs = PyTuple_Size(args);
+  if (nargs > 1) {
+    raise(PyExc_TypeError, std::string(kName) + "() takes 1 positional argument but " +
+                               std::to_string(nargs) + " were given");
+  }
+  if (nargs == 1) {
+    if (PyDict_GetItemString(dict.get(), kParameters[0].name) != nullptr) {
+      raise(PyExc_TypeError, std::string(kName) + "() got multiple values for argument '" +
+                                 kParameters[0].name + "'");
+    }
+    if (PyDict_SetItemString(dict.get(), kParameters[0].name, PyTuple_GetItem(args, 0)) < 0) {
+      throw PythonErrorSet{};
+    }
+  }
+  return dict;
+}
+
+// Binds and converts keyword arguments held in `dict`.
+Arguments convert_keywords(PyObject* dict, std::array<PyObject*, kParameters.size()>& given) {
+  const PyRef names = PyRef::steal(PyDict_Keys(dict));
+  if (!names) throw PythonErrorSet{};
+  const Py_ssize_t count = PyList_Size(names.get());
+  const PyRef kwnames = PyRef::steal(PyList_AsTuple(names.get()));
+  if (!kwnames) throw PythonErrorSet{};
+  std::vector<PyObject*> values;
+  for (Py_ssize_t k = 0; k < count; ++k) {
+    values.push_back(PyDict_GetItem(dict, PyList_GetItem(names.get(), k)));
+  }
+  bind_arguments(Signature{kName, kParameters}, values.data(), 0, kwnames.get(), given);
+  return convert_arguments(given);
+}
+
+PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  return translate_exceptions([&]() -> PyObject* {
+    PyRef arguments = arguments_as_dict(args, kwargs);
+    std::array<PyObject*, kParameters.size()> given{};
+    std::unique_ptr<Driver> driver = new_driver(convert_keywords(arguments.get(), given));
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    PyObject* self = alloc(type, 0);
+    if (self == nullptr) throw PythonErrorSet{};
+    as_optimizer(self)->driver = driver.release();
+    as_optimizer(self)->arguments = arguments.release();
+    return self;
+  });
+}
+
+// The arguments may hold any object, the optimizer itself included: the collector sees them.
+int optimizer_traverse(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(Py_TYPE(self));
+  Py_VISIT(as_optimizer(self)->arguments);
+  return 0;
+}
+
+int optimizer_clear(PyObject* self) {
+  Py_CLEAR(as_optimizer(self)->arguments);
+  return 0;
+}
+
+void optimizer_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  PyObject_GC_UnTrack(self);
+  delete as_optimizer(self)->driver;
+  Py_XDECREF(as_optimizer(self)->arguments);
+  auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_slot(self);
+  Py_DECREF(type);  // instances of heap types own a reference to their type
+}
+
+template <typename Body>
+PyObject* method(Body&& body) {
+  return translate_exceptions([&] { return body().release(); });
+}
+
+PyObject* optimizer_ask(PyObject* self, PyObject*) {
+  return method([&] { return driver_of(self).ask(); });
+}
+
+PyObject* optimizer_tell(PyObject* self, PyObject* values) {
+  return method([&] {
+    driver_of(self).tell(values);
+    return PyRef::borrow(Py_None);
+  });
+}
+
+PyObject* optimizer_result(PyObject* self, PyObject*) {
+  return method([&] { return driver_of(self).result(); });
+}
+
+PyRef state_bytes(const Driver& driver) {
+  const std::vector<std::uint8_t> state = driver.save();
+  PyRef bytes = PyRef::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
+                                                       static_cast<Py_ssize_t>(state.size())));
+  if (!bytes) throw PythonErrorSet{};
+  return bytes;
+}
+
+PyObject* optimizer_reduce(PyObject* self, PyObject*) {
+  return method([&] {
+    const PyRef module = PyRef::steal(PyImport_ImportModule("corvalinth_native"));
+    if (!module) throw PythonErrorSet{};
+    const PyRef restore = PyRef::steal(PyObject_GetAttrString(module.get(), "_restore_optimizer"));
+    if (!restore) throw PythonErrorSet{};
+    if (as_optimizer(self)->arguments == nullptr) {
+      raise(PyExc_ValueError, "this Optimizer was cleared by the garbage collector");
+    }
+    const PyRef state = state_bytes(driver_of(self));
+    PyRef reduced = PyRef::steal(
+        Py_BuildValue("(O(OO))", restore.get(), as_optimizer(self)->arguments, state.get()));
+    if (!reduced) throw PythonErrorSet{};
+    return reduced;
+  });
+}
+
+PyObject* get_done(PyObject* self, void*) {
+  return method([&] { return PyRef::borrow(driver_of(self).done() ? Py_True : Py_False); });
+}
+PyObject* get_stop_reason(PyObject* self, void*) {
+  return method([&] { return driver_of(self).stop_reason(); });
+}
+PyObject* get_iteration(PyObject* self, void*) {
+  return method([&] {
+    PyRef value = PyRef::steal(PyLong_FromUnsignedLongLong(driver_of(self).iteration()));
+    if (!value) throw PythonErrorSet{};
+    return value;
+  });
+}
+PyObject* get_evaluations(PyObject* self, void*) {
+  return method([&] {
+    PyRef value = PyRef::steal(PyLong_FromUnsignedLongLong(driver_of(self).evaluations()));
+    if (!value) throw PythonErrorSet{};
+    return value;
+  });
+}
+PyObject* get_best_value(PyObject* self, void*) {
+  return method([&] { return driver_of(self).best_value(); });
+}
+PyObject* get_best_position(PyObject* self, void*) {
+  return method([&] { return driver_of(self).best_position(); });
+}
+
+PyMethodDef methods[] = {
+    {"ask", optimizer_ask, METH_NOARGS, docs::optimizer_ask},
+    {"tell", optimizer_tell, METH_O, docs::optimizer_tell},
+    {"result", optimizer_result, METH_NOARGS, docs::optimizer_result},
+    {"__reduce__", optimizer_reduce, METH_NOARGS, docs::optimizer_reduce},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef attributes[] = {
+    {"done", get_done, nullptr, docs::optimizer_done, nullptr},
+    {"stop_reason", get_stop_reason, nullptr, docs::optimizer_stop_reason, nullptr},
+    {"iteration", get_iteration, nullptr, docs::optimizer_iteration, nullptr},
+    {"evaluations", get_evaluations, nullptr, docs::optimizer_evaluations, nullptr},
+    {"best_value", get_best_value, nullptr, docs::optimizer_best_value, nullptr},
+    {"best_position", get_best_position, nullptr, docs::optimizer_best_position, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyObject* optimizer_type = nullptr;  // kept by the module for the life of the interpreter
+
+}  // namespace
+
+PyObject* create_optimizer_type() {
+  PyType_Slot slots[] = {
+      {Py_tp_doc, const_cast<char*>(docs::optimizer)},
+      {Py_tp_new, reinterpret_cast<void*>(optimizer_new)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(optimizer_dealloc)},
+      {Py_tp_traverse, reinterpret_cast<void*>(optimizer_traverse)},
+      {Py_tp_clear, reinterpret_cast<void*>(optimizer_clear)},
+      {Py_tp_methods, methods},
+      {Py_tp_getset, attributes},
+      {0, nullptr},
+  };
+  PyType_Spec spec = {
+      "corvalinth_native.Optimizer",
+      static_cast<int>(sizeof(OptimizerObject)),
+      0,
+      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
+      slots,
+  };
+  optimizer_type = PyType_FromSpec(&spec);
+  return optimizer_type;
+}
+
+PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  return translate_exceptions([&]() -> PyObject* {
+    if (nargs != 2 || !PyDict_Check(args[0]) || !PyBytes_Check(args[1])) {
+      raise(PyExc_TypeError, "_restore_optimizer expects a dict of arguments and a bytes state");
+    }
+    const PyRef empty = PyRef::steal(PyTuple_New(0));
+    if (!empty) throw PythonErrorSet{};
+    PyRef optimizer = PyRef::steal(PyObject_Call(optimizer_type, empty.get(), args[0]));
+    if (!optimizer) throw PythonErrorSet{};
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(args[1], &data, &size) < 0) throw PythonErrorSet{};
+    try {
+      driver_of(optimizer.get())
+          .restore({reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)});
+    } catch (const RunStateError& error) {
+      raise(PyExc_ValueError, std::string("cannot restore the Optimizer: ") + error.what());
+    }
+    return optimizer.release();
+  });
+}
+
+}  // namespace corvalinth::py

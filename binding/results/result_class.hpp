@@ -1,0 +1,99 @@
+// The pattern every result class follows: a heap type whose instances own one C++ record, built
+// once by a front end and never changed. Attributes are read-only getters that build fresh Python
+// objects on every read; Python code cannot construct an instance. Pickling goes through
+// __reduce__ and a module-level reconstructor (binding/result_state.hpp); to_dict() reads every
+// attribute into a dict.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/py_ref.hpp"
+#include "binding/runtime/python.hpp"
+
+namespace corvalinth::py {
+
+template <typename Data>
+struct ResultObject {
+  PyObject_HEAD
+  Data* data;  // owned
+};
+
+template <typename Data>
+const Data& result_data(PyObject* self) {
+  return *reinterpret_cast<ResultObject<Data>*>(self)->data;
+}
+
+// tp_new of every result class: TypeError "No constructor defined for <class name>".
+PyObject* refuse_construction(PyTypeObject* type, PyObject* args, PyObject* kwargs);
+
+template <typename Data>
+void dealloc_result(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  delete reinterpret_cast<ResultObject<Data>*>(self)->data;
+  auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_slot(self);
+  Py_DECREF(type);  // instances of heap types own a reference to their type
+}
+
+// to_dict() of a class whose attributes are `Attributes`: a new dict holding every attribute, in
+// the table's order, as the getter returns it.
+template <PyGetSetDef* Attributes>
+PyObject* to_dict(PyObject* self, PyObject*) {
+  return translate_exceptions([&] {
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict) throw PythonErrorSet{};
+    for (const PyGetSetDef* attribute = Attributes; attribute->name != nullptr; ++attribute) {
+      const PyRef value = PyRef::steal(attribute->get(self, attribute->closure));
+      if (!value || PyDict_SetItemString(dict.get(), attribute->name, value.get()) != 0) {
+        throw PythonErrorSet{};
+      }
+    }
+    return dict.release();
+  });
+}
+
+struct ResultClass {
+  const char* qualified_name;  // "corvalinth_native.ParetoFront"
+  const char* doc;
+  PyGetSetDef* attributes;
+  PyMethodDef* methods;  // may be null
+  reprfunc repr;
+};
+
+// Creates the class for records of type Data; returns a new reference, or null with an error set.
+template <typename Data>
+PyObject* create_result_type(const ResultClass& result_class) {
+  PyType_Slot slots[] = {
+      {Py_tp_doc, const_cast<char*>(result_class.doc)},
+      {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_result<Data>)},
+      {Py_tp_repr, reinterpret_cast<void*>(result_class.repr)},
+      {Py_tp_getset, result_class.attributes},
+      {result_class.methods != nullptr ? Py_tp_methods : 0, result_class.methods},
+      {0, nullptr},
+  };
+  PyType_Spec spec = {
+      result_class.qualified_name,
+      static_cast<int>(sizeof(ResultObject<Data>)),
+      0,
+      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+      slots,
+  };
+  return PyType_FromSpec(&spec);
+}
+
+// A new instance of `type` owning `data`. Throws PythonErrorSet on failure.
+template <typename Data>
+PyRef new_result(PyObject* type, Data data) {
+  auto* type_object = reinterpret_cast<PyTypeObject*>(type);
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type_object, Py_tp_alloc));
+  auto owned = std::make_unique<Data>(std::move(data));
+  PyRef object = PyRef::steal(alloc(type_object, 0));
+  if (!object) throw PythonErrorSet{};
+  reinterpret_cast<ResultObject<Data>*>(object.get())->data = owned.release();
+  return object;
+}
+
+}  // namespace corvalinth::py
