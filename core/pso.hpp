@@ -16,6 +16,7 @@
 
 #include "core/failure.hpp"
 #include "core/motion.hpp"
+#include "core/restart.hpp"
 #include "core/contracts.hpp"
 #include "core/run_state.hpp"
 #include "core/stop_token.hpp"
@@ -68,7 +69,8 @@ class SwarmRun {
         start_(std::chrono::steady_clock::now()),
         rng_(config.seed ? SwarmRng::seed_from_u64(*config.seed) : SwarmRng::from_entropy()),
         swarm_(static_cast<std::size_t>(config.n_particles), space.dim()),
-        dim_(space.dim()) {
+        dim_(space.dim()),
+        restart_(config.restart_patience, config.restart_tol) {
     new_velocity_.resize(dim_);
     gbest_position_.resize(dim_);
   }
@@ -173,6 +175,10 @@ class SwarmRun {
       const std::uint64_t t = iteration_++;
       if (const auto reason = finish_iteration(t, callback)) return finish_with(*reason);
       if (iteration_ >= config_.max_iter) return finish_with(StopReason::MaxIterations);
+      if (restart_.enabled() && restart_.due(swarm_)) {
+        StallRestart::restart(space_, rng_, swarm_);
+        leader_ = 0;  // the minimum rule's choice among personal bests that are all +inf
+      }
     }
     record_start_of_iteration();
     return std::nullopt;
@@ -221,6 +227,8 @@ class SwarmRun {
     out.f64(prev_best_);
     out.u64(stall_count_);
     out.u64(leader_);
+    out.f64(restart_.previous());
+    out.u64(restart_.stalled());
     out.u64(result_.history.iterations());
     out.f64s(result_.history.positions);
     out.f64s(result_.convergence);
@@ -255,6 +263,8 @@ class SwarmRun {
     prev_best_ = in.f64();
     stall_count_ = in.u64();
     leader_ = static_cast<std::size_t>(in.index_below(n, "leader"));
+    const double restart_previous = in.f64();
+    restart_.set_state(restart_previous, in.u64());
     // The trace holds exactly what the phase and the iteration count imply, so its size is
     // bounded by the run's own budget.
     const bool iterating = phase_ == detail::RunPhase::Iterating;
@@ -459,6 +469,7 @@ class SwarmRun {
   SwarmRng rng_;
   Swarm swarm_;
   const std::size_t dim_;
+  StallRestart restart_;
 
   detail::RunPhase phase_ = detail::RunPhase::Starting;
   StopReason stop_reason_ = StopReason::MaxIterations;

@@ -14,6 +14,7 @@
 #include "binding/runtime/interpreter_lock.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
+#include "binding/arguments/preset.hpp"
 #include "binding/results/pso_result.hpp"
 #include "binding/runtime/signal_poller.hpp"
 #include "binding/arguments/swarm_settings.hpp"
@@ -48,6 +49,9 @@ namespace {
   P(equality_constraints, objects_or_none()) \
   P(repair, object_or_none()) \
   P(x0, keyword_only(object_or_none())) \
+  P(restart_patience, keyword_only(with_default(to_u64, std::uint64_t{0}))) \
+  P(restart_tol, keyword_only(with_default(to_f64, 0.0))) \
+  P(preset, keyword_only(none_or(to_str))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
@@ -163,14 +167,15 @@ PyRef run_in_space(const Plan& plan, const Space& space) {
 }
 
 PyRef minimize_with(const Arguments& a) {
+  const PresetSettings settings = resolve_preset(a);
   const Bounds bounds = parse_bounds(a.bounds, a.dim);
-  if (a.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
+  if (settings.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
   check_v_max(a.v_max);
   const std::optional<Duration> max_time = parse_max_time(a.max_time);
-  const BoundsHandling handling = parse_bounds_handling(a.bounds_handling);
+  const BoundsHandling handling = parse_bounds_handling(settings.bounds_handling);
 
   Plan plan{a, {}, parse_velocity(a.velocity, a.w, a.c1, a.c2),
-            parse_topology(a.topology, a.n_particles, a.seed), std::nullopt};
+            parse_topology(a.topology, settings.n_particles, a.seed), std::nullopt};
   if (is_str(a.objective)) {
     plan.benchmark_name = to_str(a.objective);
     if (!a.constraints.empty() || !a.equality_constraints.empty() || a.repair != nullptr) {
@@ -182,6 +187,7 @@ PyRef minimize_with(const Arguments& a) {
 
   plan.config = swarm_config(a, max_time);
   plan.config.bounds_handling = handling;
+  apply_settings(plan.config, settings);
 
   if (a.var_types) {
     if (a.var_types->size() != bounds.size()) {
@@ -191,7 +197,7 @@ PyRef minimize_with(const Arguments& a) {
   }
   return visit_space(bounds, a.var_types, a.binary, a.integer, [&](const auto& space) {
     if (a.x0 != nullptr) {
-      plan.config.initial_positions = warm_start_positions(a.x0, space.bounds(), a.n_particles);
+      plan.config.initial_positions = warm_start_positions(a.x0, space.bounds(), settings.n_particles);
     }
     return run_in_space(plan, space);
   });

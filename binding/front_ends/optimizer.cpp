@@ -16,6 +16,7 @@
 #include "binding/runtime/numpy_api.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
+#include "binding/arguments/preset.hpp"
 #include "binding/results/pso_result.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "core/pso.hpp"
@@ -41,6 +42,9 @@ namespace {
   P(bounds_handling, with_default(to_str, "clamp")) \
   P(batch, with_default(to_bool, false)) \
   P(x0, keyword_only(object_or_none())) \
+  P(restart_patience, keyword_only(with_default(to_u64, std::uint64_t{0}))) \
+  P(restart_tol, keyword_only(with_default(to_f64, 0.0))) \
+  P(preset, keyword_only(none_or(to_str))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
@@ -202,14 +206,16 @@ class DriverOf final : public Driver {
 
 // Validates the arguments in minimize's order and builds the run.
 std::unique_ptr<Driver> new_driver(const Arguments& a) {
+  const PresetSettings settings = resolve_preset(a);
   const Bounds bounds = parse_bounds(a.bounds, a.dim);
-  if (a.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
+  if (settings.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
   check_v_max(a.v_max);
-  const BoundsHandling handling = parse_bounds_handling(a.bounds_handling);
+  const BoundsHandling handling = parse_bounds_handling(settings.bounds_handling);
   std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, a.w, a.c1, a.c2);
-  std::unique_ptr<Topology> topology = parse_topology(a.topology, a.n_particles, a.seed);
+  std::unique_ptr<Topology> topology = parse_topology(a.topology, settings.n_particles, a.seed);
   SwarmConfig config = swarm_config(a, std::nullopt);
   config.bounds_handling = handling;
+  apply_settings(config, settings);
   if (a.var_types && a.var_types->size() != bounds.size()) {
     raise(PyExc_ValueError, "var_types has length " + std::to_string(a.var_types->size()) +
                                 " but bounds has length " + std::to_string(bounds.size()));
@@ -218,7 +224,7 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
                      [&](auto space) -> std::unique_ptr<Driver> {
                        if (a.x0 != nullptr) {
                          config.initial_positions =
-                             warm_start_positions(a.x0, space.bounds(), a.n_particles);
+                             warm_start_positions(a.x0, space.bounds(), settings.n_particles);
                        }
                        return std::make_unique<DriverOf<decltype(space)>>(
                            config, std::move(space), std::move(rule), std::move(topology),

@@ -1,0 +1,69 @@
+// Restarts of a swarm that has stagnated: the policy that decides when, and the restart itself.
+//
+// After every iteration that did not end the run, the swarm's best b is the lowest personal best
+// value (the minimum rule over the whole swarm). With restart_patience = K > 0 and
+// restart_tol = e: when previous - b > e the swarm improved and the count of stalled iterations
+// goes back to 0, otherwise it grows by one; b becomes the previous value. When the count
+// reaches K the swarm restarts: every particle, in index order, draws a new position and then a
+// new velocity from the space (as at the start of the run, without the warm start), takes the
+// position as its personal best position and +inf as its personal best value; the count goes
+// back to 0 and the previous value to +inf. The run's global best, its convergence trace and
+// every stop test keep the best ever seen; only the particles forget it, so a restarted swarm
+// searches the box afresh. The new positions are evaluated after the next move.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+#include "core/motion.hpp"
+#include "core/swarm.hpp"
+
+namespace corvalinth {
+
+class StallRestart {
+ public:
+  StallRestart(std::uint64_t patience, double tol) : patience_(patience), tol_(tol) {}
+
+  bool enabled() const { return patience_ > 0; }
+
+  // Takes the swarm's best after an iteration; true when the swarm is to restart now.
+  bool due(const Swarm& swarm) {
+    const double best = swarm.best_value(best_of_swarm(swarm));
+    if (previous_ - best > tol_) {
+      stalled_ = 0;
+    } else {
+      stalled_ += 1;
+    }
+    previous_ = best;
+    if (stalled_ < patience_) return false;
+    stalled_ = 0;
+    previous_ = std::numeric_limits<double>::infinity();
+    return true;
+  }
+
+  // Draws every particle afresh and forgets its personal best.
+  template <typename Space>
+  static void restart(const Space& space, SwarmRng& rng, Swarm& swarm) {
+    static const std::vector<double> no_warm_start;
+    for (std::size_t i = 0; i < swarm.size(); ++i) {
+      start_particle(space, rng, swarm, i, no_warm_start);
+      swarm.best_value(i) = std::numeric_limits<double>::infinity();
+    }
+  }
+
+  // What a saved run keeps of the policy.
+  double previous() const { return previous_; }
+  std::uint64_t stalled() const { return stalled_; }
+  void set_state(double previous, std::uint64_t stalled) {
+    previous_ = previous;
+    stalled_ = stalled;
+  }
+
+ private:
+  const std::uint64_t patience_;
+  const double tol_;
+  double previous_ = std::numeric_limits<double>::infinity();
+  std::uint64_t stalled_ = 0;
+};
+
+}  // namespace corvalinth
