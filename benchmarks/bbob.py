@@ -240,7 +240,7 @@ def main():
     parser.add_argument("--dims", nargs="+", type=int, default=[2, 5, 10, 20])
     parser.add_argument("--functions", nargs="+", default=["1-24"])
     parser.add_argument("--instances", nargs="+", default=["1-5"])
-    parser.add_argument("--solvers", nargs="+", default=None)
+    parser.add_argument("--solvers", nargs="*", default=None)
     parser.add_argument("--add", action="append", default=[],
                         help="label=key=value,... : one more configuration of ours")
     parser.add_argument("--jobs", type=int, default=1)
@@ -251,7 +251,11 @@ def main():
     if args.list:
         print(" ".join(SOLVERS))
         return
-    solvers = [s for s in (args.solvers or list(SOLVERS)) + added if available(s)]
+    chosen = list(SOLVERS) if args.solvers is None else args.solvers
+    unknown = [s for s in chosen if s not in SOLVERS]
+    if unknown:
+        sys.exit(f"unknown solver(s) {', '.join(unknown)}; known: {' '.join(SOLVERS)}")
+    solvers = [s for s in chosen + added if available(s)]
     solvers = list(dict.fromkeys(solvers))
     functions, instances = parse_range(args.functions), parse_range(args.instances)
     f_opt = optimal_values(args.dims, functions, instances)

@@ -176,7 +176,7 @@ class SwarmRun {
       if (const auto reason = finish_iteration(t, callback)) return finish_with(*reason);
       if (iteration_ >= config_.max_iter) return finish_with(StopReason::MaxIterations);
       if (restart_.enabled() && restart_.due(swarm_)) {
-        StallRestart::restart(space_, rng_, swarm_);
+        StallRestart::restart(space_, rng_, swarm_, gbest_position_, config_.restart_spread);
         leader_ = 0;  // the minimum rule's choice among personal bests that are all +inf
       }
     }

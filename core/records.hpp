@@ -38,6 +38,7 @@ struct SwarmConfig {
   // Restarts of a stagnant swarm (core/restart.hpp); 0 never restarts.
   std::uint64_t restart_patience = 0;
   double restart_tol = 0.0;
+  double restart_spread = 1.0;
 };
 
 enum class StopReason : std::uint8_t {

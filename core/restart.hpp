@@ -7,13 +7,17 @@
 // reaches K the swarm restarts: every particle, in index order, draws a new position and then a
 // new velocity from the space (as at the start of the run, without the warm start), takes the
 // position as its personal best position and +inf as its personal best value; the count goes
-// back to 0 and the previous value to +inf. The run's global best, its convergence trace and
+// back to 0 and the previous value to +inf. With restart_spread = s (0 < s <= 1) the drawn
+// position x and velocity v become g + (x - g) * s and v * s, where g is the run's global best
+// position: s = 1 searches the whole box again, a smaller s searches around the best (a convex
+// combination of two points of the box stays in the box). The run's global best, its convergence trace and
 // every stop test keep the best ever seen; only the particles forget it, so a restarted swarm
 // searches the box afresh. The new positions are evaluated after the next move.
 #pragma once
 
 #include <cstdint>
 #include <limits>
+#include <span>
 
 #include "core/motion.hpp"
 #include "core/swarm.hpp"
@@ -41,12 +45,20 @@ class StallRestart {
     return true;
   }
 
-  // Draws every particle afresh and forgets its personal best.
+  // Draws every particle afresh, around `best` by `spread`, and forgets its personal best.
   template <typename Space>
-  static void restart(const Space& space, SwarmRng& rng, Swarm& swarm) {
-    static const std::vector<double> no_warm_start;
+  static void restart(const Space& space, SwarmRng& rng, Swarm& swarm,
+                      std::span<const double> best, double spread) {
     for (std::size_t i = 0; i < swarm.size(); ++i) {
-      start_particle(space, rng, swarm, i, no_warm_start);
+      const std::span<double> x = swarm.position(i);
+      const std::span<double> v = swarm.velocity(i);
+      space.init_position(rng, x);
+      space.init_velocity(rng, v);
+      if (spread != 1.0) {
+        for (std::size_t d = 0; d < x.size(); ++d) x[d] = best[d] + (x[d] - best[d]) * spread;
+        for (std::size_t d = 0; d < v.size(); ++d) v[d] = v[d] * spread;
+      }
+      copy_values(x, swarm.best_position(i));
       swarm.best_value(i) = std::numeric_limits<double>::infinity();
     }
   }

@@ -51,6 +51,7 @@ namespace {
   P(x0, keyword_only(object_or_none())) \
   P(restart_patience, keyword_only(with_default(to_u64, std::uint64_t{0}))) \
   P(restart_tol, keyword_only(with_default(to_f64, 0.0))) \
+  P(restart_spread, keyword_only(with_default(to_f64, 1.0))) \
   P(preset, keyword_only(none_or(to_str))) \
   /* the end of the parameters */
 
@@ -174,7 +175,7 @@ PyRef minimize_with(const Arguments& a) {
   const std::optional<Duration> max_time = parse_max_time(a.max_time);
   const BoundsHandling handling = parse_bounds_handling(settings.bounds_handling);
 
-  Plan plan{a, {}, parse_velocity(a.velocity, a.w, a.c1, a.c2),
+  Plan plan{a, {}, parse_velocity(a.velocity, settings.w, settings.c1, settings.c2),
             parse_topology(a.topology, settings.n_particles, a.seed), std::nullopt};
   if (is_str(a.objective)) {
     plan.benchmark_name = to_str(a.objective);

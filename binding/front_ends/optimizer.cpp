@@ -44,6 +44,7 @@ namespace {
   P(x0, keyword_only(object_or_none())) \
   P(restart_patience, keyword_only(with_default(to_u64, std::uint64_t{0}))) \
   P(restart_tol, keyword_only(with_default(to_f64, 0.0))) \
+  P(restart_spread, keyword_only(with_default(to_f64, 1.0))) \
   P(preset, keyword_only(none_or(to_str))) \
   /* the end of the parameters */
 
@@ -211,7 +212,7 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
   if (settings.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
   check_v_max(a.v_max);
   const BoundsHandling handling = parse_bounds_handling(settings.bounds_handling);
-  std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, a.w, a.c1, a.c2);
+  std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, settings.w, settings.c1, settings.c2);
   std::unique_ptr<Topology> topology = parse_topology(a.topology, settings.n_particles, a.seed);
   SwarmConfig config = swarm_config(a, std::nullopt);
   config.bounds_handling = handling;

@@ -5,7 +5,7 @@
 
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, preset=None)
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None)
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -166,7 +166,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, preset=None)
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None)
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the

@@ -24,12 +24,14 @@ def multimodal_rows(x):
 
 @pytest.mark.parametrize("topology", ["global", "ring", "random"])
 @pytest.mark.parametrize("velocity", ["inertia", "fips"])
-@pytest.mark.parametrize("restart_patience, restart_tol", [(1, 0.0), (2, 0.0), (3, 0.5)])
+@pytest.mark.parametrize("restart_patience, restart_tol, restart_spread",
+                         [(1, 0.0, 1.0), (2, 0.0, 0.25), (3, 0.5, 1e-3)])
 @pytest.mark.parametrize("policy", ["clamp", "reflect", "reinit"])
-def test_restarts_follow_the_model(topology, velocity, restart_patience, restart_tol, policy):
+def test_restarts_follow_the_model(topology, velocity, restart_patience, restart_tol,
+                                   restart_spread, policy):
     both(multimodal, BOUNDS, n_particles=6, max_iter=40, seed=4, topology=topology,
          velocity=velocity, bounds_handling=policy, restart_patience=restart_patience,
-         restart_tol=restart_tol)
+         restart_tol=restart_tol, restart_spread=restart_spread)
 
 
 @pytest.mark.parametrize("settings", [
@@ -37,7 +39,7 @@ def test_restarts_follow_the_model(topology, velocity, restart_patience, restart
     {"var_types": ["float", "int", "float"]},
     {"vectorized": True},
     {"patience": 6, "target": -5.0},
-    {"max_evals": 97, "x0": [[0.5, 0.5, 0.5]]},
+    {"max_evals": 97, "x0": [[0.5, 0.5, 0.5]], "restart_spread": 0.5},
     {"callback": lambda i, best: i < 25},
 ])
 def test_restarts_in_every_space_and_loop(settings):
@@ -45,7 +47,7 @@ def test_restarts_in_every_space_and_loop(settings):
     got = both(objective, BOUNDS, n_particles=5, max_iter=60, seed=11, restart_patience=2,
                **settings)
     # the result keeps the best ever seen, whatever the restarted swarm holds
-    assert got.best_value == min(got.convergence) if got.convergence else True
+    assert got.best_value == min(got.convergence)
 
 
 def test_restarts_happen_and_keep_the_best_ever():
@@ -61,7 +63,8 @@ def test_restarts_happen_and_keep_the_best_ever():
     {},
     {"max_evals": 450},
     {"max_evals": 450, "max_iter": 5},
-    {"max_evals": 300, "n_particles": 7, "bounds_handling": "wrap", "restart_patience": 3},
+    {"max_evals": 300, "n_particles": 7, "bounds_handling": "wrap", "restart_patience": 3,
+     "w": 0.5, "c1": 2.0},
     {"max_evals": 300, "vectorized": True},
 ])
 def test_robust_preset_is_its_settings_spelled_out(given):
@@ -81,13 +84,19 @@ def test_a_budget_bounds_a_robust_run_not_the_default_iteration_count():
     assert timed.stop_reason == "max_time"
 
 
-@pytest.mark.parametrize("front_end", ["minimize", "Optimizer"])
-def test_an_unknown_preset_is_refused(front_end):
-    with pytest.raises(ValueError, match="unknown preset: 'fast'"):
-        if front_end == "minimize":
-            pso.minimize("sphere", BOUNDS, preset="fast")
+@pytest.mark.parametrize("front_end", [pso.minimize, lambda bounds, **kw: pso.Optimizer(bounds, **kw)])
+@pytest.mark.parametrize("settings, message", [
+    ({"preset": "fast"}, "unknown preset: 'fast'"),
+    ({"restart_spread": 0.0}, r"restart_spread must be in \(0, 1\]"),
+    ({"restart_spread": 1.5, "preset": "robust"}, "restart_spread must be"),
+    ({"restart_spread": float("nan")}, "restart_spread must be"),
+])
+def test_bad_restart_and_preset_settings_are_refused(front_end, settings, message):
+    with pytest.raises(ValueError, match=message):
+        if front_end is pso.minimize:
+            front_end("sphere", BOUNDS, **settings)
         else:
-            pso.Optimizer(BOUNDS, preset="fast")
+            front_end(BOUNDS, **settings)
 
 
 @pytest.mark.parametrize("batch", [False, True])
