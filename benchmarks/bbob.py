@@ -14,6 +14,7 @@ instance's record), once, and cached; `Problem._f0` of cocoex 2.8 is broken.
     nice -n 10 python benchmarks/bbob.py                         # everything (about an hour)
     python benchmarks/bbob.py --dims 2 5 --functions 1-9 --solvers robust de --instances 1-2
     python benchmarks/bbob.py --list                             # the solvers' names
+    python benchmarks/bbob.py --json runs.json ...; python benchmarks/bbob.py --from-json runs.json --rst
 
 Prints figures, asserts nothing. Solvers that need a package that is missing are skipped.
 """
@@ -246,6 +247,8 @@ def main():
     parser.add_argument("--jobs", type=int, default=1)
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--json", help="also write every run's record to this file")
+    parser.add_argument("--from-json", help="print the tables of records written by --json")
+    parser.add_argument("--rst", action="store_true", help="tables as reStructuredText")
     args = parser.parse_args()
     added = [add_solver(spec) for spec in args.add]
     if args.list:
@@ -258,6 +261,11 @@ def main():
     solvers = [s for s in chosen + added if available(s)]
     solvers = list(dict.fromkeys(solvers))
     functions, instances = parse_range(args.functions), parse_range(args.instances)
+    if args.from_json:
+        records = [r for r in json.loads(Path(args.from_json).read_text())
+                   if r[0] in solvers and r[3] in args.dims and r[1] in functions]
+        report(records, solvers, args.dims, functions, args.rst)
+        return
     f_opt = optimal_values(args.dims, functions, instances)
     tasks = [(s, f, i, d, f_opt[(f, i, d)]) for d in args.dims for f in functions
              for i in instances for s in solvers]
@@ -265,7 +273,7 @@ def main():
         records = list(pool.imap_unordered(run_one, tasks, chunksize=4))
     if args.json:
         Path(args.json).write_text(json.dumps(records))
-    report(records, solvers, args.dims, functions)
+    report(records, solvers, args.dims, functions, args.rst)
 
 
 def fraction(records):
@@ -274,25 +282,37 @@ def fraction(records):
     return sum(reached(r[4]) for r in records) / (len(TARGET_EXPONENTS) * len(records))
 
 
-def report(records, solvers, dims, functions):
+def table(header, rows, rst):
+    """Rows of cells under a header, aligned as plain text or as a reStructuredText table."""
+    widths = [max(len(str(row[k])) for row in [header] + rows) for k in range(len(header))]
+    line = "  ".join(str(cell).ljust(w) if k == 0 else str(cell).rjust(w)
+                     for k, (cell, w) in enumerate(zip(header, widths)))
+    rule = "  ".join("=" * w for w in widths)
+    body = ["  ".join(str(cell).ljust(w) if k == 0 else str(cell).rjust(w)
+                      for k, (cell, w) in enumerate(zip(row, widths))) for row in rows]
+    lines = [rule, line, rule, *body, rule] if rst else [line, *body]
+    print("\n".join(lines))
+
+
+def report(records, solvers, dims, functions, rst=False):
     groups = [(name, [f for f in members if f in functions]) for name, members in GROUPS.items()]
     groups = [(name, members) for name, members in groups if members]
-    width = max(len(s) for s in solvers) + 2
-    print(f"Fraction of (function, instance, target) reached, budget {BUDGET_PER_DIMENSION} * D")
-    print("solver".ljust(width) + "".join(f"{'D%d' % d:>7}" for d in dims) + f"{'all':>7}"
-          + f"{'us/eval':>9}")
+    print(f"Fraction of (function, instance, target) reached, budget {BUDGET_PER_DIMENSION} * D\n")
+    rows = []
     for s in solvers:
         mine = [r for r in records if r[0] == s]
         overhead = sum(r[6] - r[7] for r in mine) / max(1, sum(r[5] for r in mine)) * 1e6
-        cells = "".join(f"{fraction([r for r in mine if r[3] == d]):7.3f}" for d in dims)
-        print(s.ljust(width) + cells + f"{fraction(mine):7.3f}" + f"{overhead:9.2f}")
+        rows.append([s, *(f"{fraction([r for r in mine if r[3] == d]):.3f}" for d in dims),
+                     f"{fraction(mine):.3f}", f"{overhead:.2f}"])
+    table(["solver", *(f"D{d}" for d in dims), "all", "us/eval"], rows, rst)
     for d in dims:
-        print(f"\nD = {d}, per function group")
-        print("solver".ljust(width) + "".join(f"{name:>8}" for name, _ in groups))
+        print(f"\nD = {d}, per function group\n")
+        rows = []
         for s in solvers:
             mine = [r for r in records if r[0] == s and r[3] == d]
-            print(s.ljust(width) + "".join(
-                f"{fraction([r for r in mine if r[1] in members]):8.3f}" for _, members in groups))
+            rows.append([s, *(f"{fraction([r for r in mine if r[1] in members]):.3f}"
+                              for _, members in groups)])
+        table(["solver", *(name for name, _ in groups)], rows, rst)
 
 
 if __name__ == "__main__":

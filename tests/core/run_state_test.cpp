@@ -33,12 +33,15 @@ struct Sphere {
   }
 };
 
-SwarmConfig config_of(std::uint64_t patience) {
+// `restart_patience` 1 restarts after every iteration that does not improve the swarm's best.
+SwarmConfig config_of(std::uint64_t patience, std::uint64_t restart_patience = 0) {
   SwarmConfig config;
   config.n_particles = 5;
-  config.max_iter = 7;
+  config.max_iter = restart_patience > 0 ? 12 : 7;
   config.seed = 3;
   config.patience = patience;
+  config.restart_patience = restart_patience;
+  config.restart_spread = 0.5;
   return config;
 }
 
@@ -86,6 +89,7 @@ struct Case {
   bool batch;
   bool fips;
   std::uint64_t patience;
+  std::uint64_t restart_patience = 0;
 };
 
 class SavedRun : public testing::TestWithParam<Case> {};
@@ -93,7 +97,7 @@ class SavedRun : public testing::TestWithParam<Case> {};
 TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
   const Case c = GetParam();
   const VelocityRule& rule = c.fips ? static_cast<const VelocityRule&>(kFips) : kInertia;
-  Parts whole(config_of(c.patience), rule);
+  Parts whole(config_of(c.patience, c.restart_patience), rule);
   Sphere sphere;
   RandomTopology topology{2, 9};
   const RunResult<double> expected =
@@ -101,7 +105,7 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
               : run(whole.config, kBox, rule, topology, sphere);
 
   for (std::size_t save_at = 0;; ++save_at) {
-    Parts first(config_of(c.patience), rule);
+    Parts first(config_of(c.patience, c.restart_patience), rule);
     for (std::size_t k = 0; k < save_at && first.run.phase() != detail::RunPhase::Finished; ++k) {
       step(first.run, c.batch);
     }
@@ -110,7 +114,7 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
     first.run.save(out);
     const std::vector<std::uint8_t> bytes = out.take();
 
-    Parts second(config_of(c.patience), rule);
+    Parts second(config_of(c.patience, c.restart_patience), rule);
     StateReader in(bytes);
     second.run.restore(in);
     while (second.run.phase() != detail::RunPhase::Finished) step(second.run, c.batch);
@@ -122,7 +126,8 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
 
 INSTANTIATE_TEST_SUITE_P(Forms, SavedRun,
                          testing::Values(Case{false, false, 0}, Case{true, false, 0},
-                                         Case{false, true, 2}, Case{true, true, 2}));
+                                         Case{false, true, 2}, Case{true, true, 2},
+                                         Case{false, false, 0, 1}, Case{true, true, 0, 1}));
 
 std::string restore_failure(std::vector<std::uint8_t> bytes, SwarmConfig config) {
   try {
