@@ -10,9 +10,9 @@
 // back to 0 and the previous value to +inf. With restart_spread = s (0 < s <= 1) the drawn
 // position x and velocity v become g + (x - g) * s and v * s, where g is the run's global best
 // position: s = 1 searches the whole box again, a smaller s searches around the best (a convex
-// combination of two points of the box stays in the box). The run's global best, its convergence trace and
-// every stop test keep the best ever seen; only the particles forget it, so a restarted swarm
-// searches the box afresh. The new positions are evaluated after the next move.
+// combination of two points of the box stays in the box). The run's global best, its convergence
+// trace and every stop test keep the best ever seen; only the particles forget it, so a restarted
+// swarm searches the box afresh. The new positions are evaluated after the next move.
 #pragma once
 
 #include <cstdint>
@@ -47,8 +47,8 @@ class StallRestart {
 
   // Draws every particle afresh, around `best` by `spread`, and forgets its personal best.
   template <typename Space>
-  static void restart(const Space& space, SwarmRng& rng, Swarm& swarm,
-                      std::span<const double> best, double spread) {
+  static void restart(const Space& space, SwarmRng& rng, Swarm& swarm, std::span<const double> best,
+                      double spread) {
     for (std::size_t i = 0; i < swarm.size(); ++i) {
       const std::span<double> x = swarm.position(i);
       const std::span<double> v = swarm.velocity(i);

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "binding/runtime/errors.hpp"
-#include "core/failure.hpp"
 #include "binding/runtime/python.hpp"
+#include "core/failure.hpp"
 #include "core/records.hpp"
 
 namespace corvalinth::py {
@@ -44,20 +44,23 @@ struct PresetSettings {
 // with ValueError "unknown preset: '<name>' (expected 'robust')" for any other name.
 template <typename Arguments>
 PresetSettings resolve_preset(const Arguments& a) {
-  PresetSettings s{a.n_particles,      a.max_iter,    a.w,          a.c1,
-                   a.c2,               a.bounds_handling, a.restart_patience,
-                   a.restart_tol,      a.restart_spread};
+  PresetSettings s{
+      a.n_particles, a.max_iter,      a.w, a.c1, a.c2, a.bounds_handling, a.restart_patience,
+      a.restart_tol, a.restart_spread};
   if (!a.preset) return s;
   if (*a.preset != "robust") {
     raise(PyExc_ValueError, "unknown preset: '" + *a.preset + "' (expected 'robust')");
   }
+  const SwarmConfig defaults;  // the parameter tables' defaults
   bool budget = a.max_evals.has_value();
   if constexpr (requires { a.max_time; }) budget = budget || a.max_time.has_value();
-  if (budget && s.max_iter == 100) s.max_iter = std::numeric_limits<std::uint64_t>::max();
-  if (s.n_particles == 30) s.n_particles = RobustPreset::kParticles;
-  if (s.w == 0.729) s.w = RobustPreset::kW;
-  if (s.c1 == 1.49445) s.c1 = RobustPreset::kC;
-  if (s.c2 == 1.49445) s.c2 = RobustPreset::kC;
+  if (budget && s.max_iter == defaults.max_iter) {
+    s.max_iter = std::numeric_limits<std::uint64_t>::max();
+  }
+  if (s.n_particles == defaults.n_particles) s.n_particles = RobustPreset::kParticles;
+  if (s.w == defaults.w) s.w = RobustPreset::kW;
+  if (s.c1 == defaults.c1) s.c1 = RobustPreset::kC;
+  if (s.c2 == defaults.c2) s.c2 = RobustPreset::kC;
   if (s.bounds_handling == "clamp") s.bounds_handling = RobustPreset::kBoundsHandling;
   if (s.restart_patience == 0) s.restart_patience = RobustPreset::kRestartPatience;
   return s;
@@ -67,8 +70,8 @@ PresetSettings resolve_preset(const Arguments& a) {
 // ValueError "restart_spread must be in (0, 1], got <value>" for a spread outside that range.
 inline void apply_settings(SwarmConfig& config, const PresetSettings& s) {
   if (!(s.restart_spread > 0.0 && s.restart_spread <= 1.0)) {
-    raise(PyExc_ValueError, "restart_spread must be in (0, 1], got " +
-                                format_number(s.restart_spread));
+    raise(PyExc_ValueError,
+          "restart_spread must be in (0, 1], got " + format_number(s.restart_spread));
   }
   config.n_particles = s.n_particles;
   config.max_iter = s.max_iter;

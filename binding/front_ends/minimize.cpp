@@ -198,7 +198,8 @@ PyRef minimize_with(const Arguments& a) {
   }
   return visit_space(bounds, a.var_types, a.binary, a.integer, [&](const auto& space) {
     if (a.x0 != nullptr) {
-      plan.config.initial_positions = warm_start_positions(a.x0, space.bounds(), settings.n_particles);
+      plan.config.initial_positions =
+          warm_start_positions(a.x0, space.bounds(), settings.n_particles);
     }
     return run_in_space(plan, space);
   });

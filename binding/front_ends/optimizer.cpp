@@ -212,7 +212,8 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
   if (settings.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
   check_v_max(a.v_max);
   const BoundsHandling handling = parse_bounds_handling(settings.bounds_handling);
-  std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, settings.w, settings.c1, settings.c2);
+  std::unique_ptr<VelocityRule> rule =
+      parse_velocity(a.velocity, settings.w, settings.c1, settings.c2);
   std::unique_ptr<Topology> topology = parse_topology(a.topology, settings.n_particles, a.seed);
   SwarmConfig config = swarm_config(a, std::nullopt);
   config.bounds_handling = handling;

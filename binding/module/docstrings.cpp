@@ -158,7 +158,9 @@ Restarts and presets:
         targets per evaluation on the bbob suite: ``n_particles=20``,
         ``w=0.6``, ``c1=c2=1.7``, ``bounds_handling="reflect"``,
         ``restart_patience=50``. When ``max_evals`` or ``max_time`` is given
-        and ``max_iter`` is left at 100, the budget alone bounds the run.
+        and ``max_iter`` is left at 100, the budget alone bounds the run
+        (with ``max_time`` alone and a long run, pass
+        ``record_history=False``: the history grows with every iteration).
         A setting passed with a value other than its default is kept.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
