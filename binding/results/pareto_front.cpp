@@ -204,6 +204,11 @@ FrontHistory front_history_from(const StateReader& in) {
     if ((k == 0 && start != 0) || (k > 0 && start < history.starts.back())) {
       bad_state(key, "starts must rise from 0");
     }
+    // Vectors of no objectives are all equal and an archive holds no duplicates, so such a
+    // snapshot holds at most one member; more would cost time and memory on every read.
+    if (history.objectives == 0 && k > 0 && start - history.starts.back() > 1) {
+      bad_state(key, "snapshots of vectors without objectives hold at most one member each");
+    }
     history.starts.push_back(start);
   }
   history.values = doubles_from_bytes(PyTuple_GetItem(value, 2), key);
@@ -221,6 +226,11 @@ PyObject* rebuild_pareto_front(PyObject*, PyObject* state) {
     const StateReader in(state);
     ParetoFrontData data;
     const std::uint64_t members = in.count("members");
+    // Rows of no values would let a small state claim any number of members: a member holds at
+    // least its position or its objectives.
+    if (members != 0 && in.count("dim") == 0 && in.count("objective_count") == 0) {
+      bad_state("members", "must be 0 when rows hold no values");
+    }
     data.positions = rows_from(in.doubles("positions"), members, in.count("dim"), "positions");
     data.objectives =
         rows_from(in.doubles("objectives"), members, in.count("objective_count"), "objectives");
