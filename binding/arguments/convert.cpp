@@ -118,10 +118,16 @@ std::vector<std::string> to_str_list(PyObject* object) {
   return values;
 }
 
+void run_signal_handlers() {
+  if (PyErr_CheckSignals() < 0) throw PythonErrorSet{};
+}
+
 PyRef new_float_list(std::span<const double> values) {
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
   if (!list) throw PythonErrorSet{};
   for (std::size_t k = 0; k < values.size(); ++k) {
+    // The list is nobody's yet, so a handler cannot see its empty slots.
+    if (k % kValuesPerSignalCheck == kValuesPerSignalCheck - 1) run_signal_handlers();
     PyObject* item = PyFloat_FromDouble(values[k]);
     if (item == nullptr) throw PythonErrorSet{};
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), item);  // steals item

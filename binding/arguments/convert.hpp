@@ -37,7 +37,13 @@ std::vector<PyRef> to_object_list(PyObject* object);
 std::vector<double> to_f64_list(PyObject* object);
 std::vector<std::string> to_str_list(PyObject* object);
 
-// New Python lists of a point's coordinates.
+// Long conversions answer Ctrl-C: every kValuesPerSignalCheck values they let Python run its
+// signal handlers (main thread only; elsewhere a no-op), and a handler's exception ends the
+// conversion with PythonErrorSet.
+inline constexpr std::size_t kValuesPerSignalCheck = std::size_t{1} << 16;
+void run_signal_handlers();
+
+// New Python lists of a point's coordinates (of a long list, interruptibly).
 PyRef new_float_list(std::span<const double> values);
 PyRef new_int_list(std::span<const std::int64_t> values);
 

@@ -30,11 +30,12 @@ void contributions2(const Inside& inside, const double* reference, std::vector<d
   const std::size_t n = inside.count();
   std::vector<std::size_t> order(n);
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+  const auto by_first = [&](std::size_t a, std::size_t b) {
     const double* p = inside.row(a);
     const double* q = inside.row(b);
     return p[0] != q[0] ? p[0] < q[0] : p[1] < q[1];
-  });
+  };
+  sort_checking(order.begin(), order.end(), by_first, stop);
   double above = reference[1];  // the second objective of the previous staircase point
   std::size_t i = 0;
   while (i < n) {
@@ -80,11 +81,12 @@ class ContributionSweep3 {
     const std::size_t n = inside_.count();
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const auto by_level = [&](std::size_t a, std::size_t b) {
       const double* p = inside_.row(a);
       const double* q = inside_.row(b);
       return Triple{p[2], p[0], p[1]} < Triple{q[2], q[0], q[1]};
-    });
+    };
+    sort_checking(order.begin(), order.end(), by_level, stop);
     for (std::size_t k = 0; k < n; ++k) {
       if (k % kRowsPerStopCheck == 0) stop();
       arrive(order[k]);
@@ -305,11 +307,11 @@ std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> fro
                                               ObjectiveView reference,
                                               StopToken* stop) {
   std::vector<double> out(front.size(), 0.0);
-  const Inside inside = points_inside(front, reference);
+  const StopCheck check(stop);
+  const Inside inside = points_inside(front, reference, check);
   const std::size_t n = inside.count();
   const std::size_t m = inside.m;
   const double* r = reference.data();
-  const StopCheck check(stop);
   if (n == 0) return out;
   if (m == 0) {
     if (n == 1) out[inside.positions[0]] = 1.0;
