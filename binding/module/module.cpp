@@ -10,6 +10,7 @@
 #include "binding/results/pso_result.hpp"
 #include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/python.hpp"
+#include "binding/runtime/signal_poller.hpp"
 
 namespace corvalinth::py {
 namespace {
@@ -42,6 +43,8 @@ PyMethodDef methods[] = {
     {"_restore_optimizer", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(
                                restore_optimizer)),
      METH_FASTCALL, nullptr},
+    // What parallel.multistart's threads watch (signal_poller.hpp); private.
+    {"_watch_stop_event", set_thread_stop_event, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -130,6 +130,13 @@ def multistart(fn: Callable[[int], _Result], seeds: Iterable[int],
     proceed in parallel. A Python objective holds the lock while it runs: give a
     ``ProcessPoolExecutor`` or a Dask ``Client.get_executor()`` instead (``fn``
     must then be importable by the workers). The executor is not shut down.
+
+    On threads, Ctrl-C and the first failure end the call at once: the
+    corvalinth runs still going stop within milliseconds (they raise
+    RuntimeError, which is dropped with their lost results), the seeds not yet
+    started never start, and the call does not wait for a thread still inside
+    code of ``fn``'s own. The failure raised is the first, in the order of
+    ``seeds``, among the calls that have failed by then.
     """
     if not callable(fn):
         raise TypeError(f"fn must be callable, not {type(fn).__name__}")
@@ -140,7 +147,38 @@ def multistart(fn: Callable[[int], _Result], seeds: Iterable[int],
         return _results_in_order([executor.submit(fn, seed) for seed in seeds])
     if not seeds:
         return []
-    from concurrent.futures import ThreadPoolExecutor  # only when threads are asked for
+    return _multistart_on_threads(fn, seeds)
 
-    with ThreadPoolExecutor(max_workers=min(len(seeds), os.cpu_count() or 1)) as threads:
-        return _results_in_order([threads.submit(fn, seed) for seed in seeds])
+
+def _run_watching(fn: Callable[[int], _Result], seed: int, stop: Any) -> _Result:
+    """``fn(seed)`` on a worker thread whose corvalinth runs stop once ``stop`` is set."""
+    import corvalinth_native
+
+    if stop.is_set():  # the call already ended: a seed that starts late does nothing
+        raise RuntimeError("run stopped: its thread's stop event was set")
+    corvalinth_native._watch_stop_event(stop)
+    try:
+        return fn(seed)
+    finally:
+        corvalinth_native._watch_stop_event(None)
+
+
+def _multistart_on_threads(fn: Callable[[int], _Result], seeds: list[int]) -> list[_Result]:
+    import threading  # only when threads are asked for
+    from concurrent.futures import FIRST_EXCEPTION, ThreadPoolExecutor, wait
+
+    stop = threading.Event()
+    threads = ThreadPoolExecutor(max_workers=min(len(seeds), os.cpu_count() or 1))
+    try:
+        futures = [threads.submit(_run_watching, fn, seed, stop) for seed in seeds]
+        wait(futures, return_when=FIRST_EXCEPTION)
+        failed = [f for f in futures if f.done() and f.exception() is not None]
+        if failed:
+            failed[0].result()  # raises the failure as fn raised it
+    except BaseException:
+        # Ctrl-C or a failure: the other results are lost, so nothing waits for them.
+        stop.set()
+        threads.shutdown(wait=False, cancel_futures=True)
+        raise
+    threads.shutdown(wait=True)
+    return [future.result() for future in futures]
