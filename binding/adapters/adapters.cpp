@@ -76,7 +76,12 @@ bool callback_says_go_on(const PyRef& answer) {
 }
 
 void read_float_values(PyObject* answer, std::vector<double>& values) {
-  if (!numpy::read_float64_vector(answer, values)) values = to_f64_list(answer);
+  if (numpy::read_float64_vector(answer, values)) return;
+  // Bytes are a sequence of ints, but no objective means them as values.
+  if (PyBytes_Check(answer) || PyByteArray_Check(answer)) {
+    raise(PyExc_TypeError, "must be real number, not " + type_name(answer));
+  }
+  values = to_f64_list(answer);
 }
 
 void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values) {

@@ -36,6 +36,21 @@ bool is_numpy_bool(PyObject* object) {
 
 namespace {
 
+// NumPy's complex scalars that do not derive from complex (complex64, clongdouble): their
+// __float__ drops the imaginary part with no more than a warning.
+bool is_numpy_complex(PyObject* object) {
+  PyTypeObject* type = Py_TYPE(object);
+  const PyRef module = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type),
+                                                           "__module__"));
+  if (!module || !is_str(module.get())) {
+    PyErr_Clear();
+    return false;
+  }
+  if (PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) return false;
+  const std::string name = type_name(object);
+  return name.starts_with("complex") || name == "clongdouble" || name == "csingle";
+}
+
 [[noreturn]] void raise_cannot_convert(PyObject* object, const char* target) {
   std::string message = "'";
   message.append(type_name(object)).append("' object cannot be converted to '");
@@ -70,6 +85,11 @@ std::uint64_t to_u64(PyObject* object) {
 
 double to_f64(PyObject* object) {
   if (PyFloat_Check(object)) return PyFloat_AsDouble(object);
+  // A complex number is refused as Python refuses complex (NumPy's would lose their imaginary
+  // part); ints, the common other case, skip the type's lookup.
+  if (PyComplex_Check(object) || (!PyLong_Check(object) && is_numpy_complex(object))) {
+    raise(PyExc_TypeError, "must be real number, not " + type_name(object));
+  }
   const double value = PyFloat_AsDouble(object);
   if (value == -1.0) throw_if_error_set();
   return value;

@@ -271,6 +271,55 @@ def test_damaged_states_are_refused_or_run_without_harm(batch):
         resumed.result()
 
 
+NOT_REAL = [b"abcd", bytearray(b"abcd"), np.array([1 + 5j, 2, 3, 4]),
+            np.array([1, 2, 3, 4], dtype=np.complex64), [np.complex64(1)] * 4,
+            [1.0, 2.0, 3.0, 1 + 5j]]
+
+
+@pytest.mark.parametrize("values", NOT_REAL, ids=lambda v: type(v).__name__)
+def test_values_that_are_not_real_numbers_are_refused(values):
+    """Neither bytes (a sequence of ints) nor complex numbers (whose imaginary part NumPy would
+    drop) are values: refused as the per-particle form refuses 1+5j."""
+    optimizer = pso.Optimizer([(-1.0, 1.0)] * 2, n_particles=4, seed=5, batch=True)
+    optimizer.ask()
+    with pytest.raises(TypeError, match="must be real number, not "):
+        optimizer.tell(values)
+    assert optimizer.evaluations == 0
+    with pytest.raises(TypeError, match="must be real number, not "):
+        pso.minimize(lambda X: values, [(-1.0, 1.0)] * 2, n_particles=4, max_iter=2,
+                     vectorized=True)
+    per_particle = pso.Optimizer([(-1.0, 1.0)] * 2, n_particles=4, seed=5)
+    per_particle.ask()
+    with pytest.raises(TypeError, match="must be real number, not "):
+        per_particle.tell(values[-1] if isinstance(values, list) else values[0] * 1j)
+
+
+class OwnedBounds(list):
+    pass
+
+
+class BoundsBox:
+    def __init__(self, pairs):
+        self.pairs = pairs
+
+    def __len__(self):
+        return len(self.pairs)
+
+    def __getitem__(self, index):
+        return self.pairs[index]
+
+
+@pytest.mark.parametrize("bounds", [OwnedBounds([(-1.0, 1.0)] * 2), BoundsBox([(-1.0, 1.0)] * 2)],
+                         ids=["list with an attribute", "object"])
+def test_an_optimizer_its_bounds_refer_back_to_is_refused_at_pickling(bounds):
+    optimizer = pso.Optimizer(bounds, n_particles=2, seed=5)
+    bounds.owner = {"the optimizer": [optimizer]}
+    with pytest.raises(TypeError, match="arguments refer back to it"):
+        pickle.dumps(optimizer)
+    del bounds.owner
+    assert pickle.loads(pickle.dumps(optimizer)).ask() == optimizer.ask()
+
+
 def claim(field, value, *then):
     """A damage that sets a field's word (and the fields after it, as `then` names them)."""
     def damage(state):
