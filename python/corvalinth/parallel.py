@@ -37,6 +37,15 @@ def _evaluate_rows(objective: Callable[[list[float]], Any], rows: list[list[floa
     return [objective(row) for row in rows]
 
 
+def _submit(executor: Executor, fn: Callable[..., _Result], *args: Any) -> Future[_Result]:
+    """``executor.submit(fn, *args)``, refused unless it answers with a future."""
+    future = executor.submit(fn, *args)
+    if not (callable(getattr(future, "result", None)) and callable(getattr(future, "cancel", None))):
+        raise TypeError(f"executor.submit returned {type(future).__name__}, not a future "
+                        "(an object with result and cancel)")
+    return future
+
+
 def _results_in_order(futures: list[Future[_Result]]) -> list[_Result]:
     """The futures' results in submission order. The first failure, in that order, is raised
     as the worker raised it, after the futures not yet started are cancelled."""
@@ -46,6 +55,18 @@ def _results_in_order(futures: list[Future[_Result]]) -> list[_Result]:
         for future in futures:
             future.cancel()
         raise
+
+
+def _cancelling_on_failure(submit: Callable[[list[Future[_Result]]], Any]) -> list[Future[_Result]]:
+    """The futures ``submit`` makes; if it fails part-way, the ones made so far are cancelled."""
+    futures: list[Future[_Result]] = []
+    try:
+        submit(futures)
+    except BaseException:
+        for future in futures:
+            future.cancel()
+        raise
+    return futures
 
 
 def _check_chunksize(chunksize: int | None) -> None:
@@ -71,11 +92,19 @@ class _RowwiseObjective:
         # vectorized=True, and cheap to pickle.
         rows = points.tolist() if hasattr(points, "tolist") else [list(row) for row in points]
         size = self.chunksize or 1
-        futures = [
-            self.executor.submit(_evaluate_rows, self.objective, rows[start:start + size])
-            for start in range(0, len(rows), size)
-        ]
-        return [value for chunk in _results_in_order(futures) for value in chunk]
+        starts = range(0, len(rows), size)
+        futures = _cancelling_on_failure(lambda made: made.extend(
+            _submit(self.executor, _evaluate_rows, self.objective, rows[start:start + size])
+            for start in starts))
+        values = []
+        for start, chunk in zip(starts, _results_in_order(futures)):
+            # What _evaluate_rows returns: anything else came from the executor, not the objective.
+            expected = len(rows[start:start + size])
+            if type(chunk) is not list or len(chunk) != expected:
+                raise TypeError(f"a future of the executor returned {type(chunk).__name__}, not "
+                                f"the list of {expected} values its task computed")
+            values.extend(chunk)
+        return values
 
     def __repr__(self) -> str:
         return f"batch({self.objective!r}, {self.executor!r}, chunksize={self.chunksize!r})"
@@ -144,7 +173,8 @@ def multistart(fn: Callable[[int], _Result], seeds: Iterable[int],
     if executor is not None:
         if not callable(getattr(executor, "submit", None)):
             raise TypeError("executor must be a concurrent.futures.Executor (an object with submit)")
-        return _results_in_order([executor.submit(fn, seed) for seed in seeds])
+        return _results_in_order(_cancelling_on_failure(
+            lambda made: made.extend(_submit(executor, fn, seed) for seed in seeds)))
     if not seeds:
         return []
     return _multistart_on_threads(fn, seeds)
