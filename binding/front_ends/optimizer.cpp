@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <unordered_set>
 #include <vector>
 
 #include "binding/adapters/adapters.hpp"
@@ -335,6 +336,58 @@ PyRef state_bytes(const Driver& driver) {
   return bytes;
 }
 
+// True when `target` can be reached from `root` the way pickle walks what it saves: through the
+// items of lists, tuples, dicts and exact sets, and the attribute dicts of other instances (types,
+// modules and callables go by reference). No Python code runs on the way; the walk gives up
+// (false) after kMaxVisits objects.
+bool reaches(PyObject* root, PyObject* target) {
+  constexpr std::size_t kMaxVisits = 100'000;
+  std::unordered_set<PyObject*> seen;
+  std::vector<PyObject*> pending{root};
+  std::vector<PyRef> made;  // references made on the way, kept until the walk ends
+  const auto push_list_items = [&](PyObject* list) {
+    for (Py_ssize_t k = 0; k < PyList_Size(list); ++k) pending.push_back(PyList_GetItem(list, k));
+  };
+  while (!pending.empty() && seen.size() < kMaxVisits) {
+    PyObject* object = pending.back();
+    pending.pop_back();
+    if (object == target) return true;
+    if (!seen.insert(object).second) continue;
+    if (PyType_Check(object) || PyModule_Check(object) || PyCallable_Check(object)) continue;
+    if (PyList_Check(object)) {
+      push_list_items(object);
+    } else if (PyTuple_Check(object)) {
+      for (Py_ssize_t k = 0; k < PyTuple_Size(object); ++k) {
+        pending.push_back(PyTuple_GetItem(object, k));
+      }
+    } else if (PyDict_Check(object)) {
+      Py_ssize_t position = 0;
+      PyObject* key = nullptr;
+      PyObject* value = nullptr;
+      while (PyDict_Next(object, &position, &key, &value)) {
+        pending.push_back(key);
+        pending.push_back(value);
+      }
+    } else if (PyAnySet_CheckExact(object)) {
+      made.push_back(PyRef::steal(PySequence_List(object)));
+      if (!made.back()) throw PythonErrorSet{};
+      push_list_items(made.back().get());
+    }
+    if (PyList_CheckExact(object) || PyTuple_CheckExact(object) || PyDict_CheckExact(object) ||
+        PyAnySet_CheckExact(object)) {
+      continue;
+    }
+    PyRef attributes = PyRef::steal(PyObject_GenericGetDict(object, nullptr));
+    if (!attributes) {
+      PyErr_Clear();  // an object without an attribute dict
+      continue;
+    }
+    pending.push_back(attributes.get());
+    made.push_back(std::move(attributes));
+  }
+  return false;
+}
+
 PyObject* optimizer_reduce(PyObject* self, PyObject*) {
   return method([&] {
     const PyRef module = PyRef::steal(PyImport_ImportModule("corvalinth_native"));
@@ -343,6 +396,11 @@ PyObject* optimizer_reduce(PyObject* self, PyObject*) {
     if (!restore) throw PythonErrorSet{};
     if (as_optimizer(self)->arguments == nullptr) {
       raise(PyExc_ValueError, "this Optimizer was cleared by the garbage collector");
+    }
+    // pickle would save this optimizer inside its own arguments before it exists to refer to.
+    if (reaches(as_optimizer(self)->arguments, self)) {
+      raise(PyExc_TypeError,
+            "cannot pickle an Optimizer whose arguments refer back to it");
     }
     const PyRef state = state_bytes(driver_of(self));
     PyRef reduced = PyRef::steal(
