@@ -309,9 +309,6 @@ Inside points_inside(std::span<const ObjectiveView> front, ObjectiveView referen
                      StopCheck stop) {
   Inside inside;
   inside.m = reference.size();
-  // Reserved, not touched: no copy of what was kept when the block grows.
-  inside.values.reserve(front.size() * inside.m);
-  inside.positions.reserve(front.size());
   for (std::size_t i = 0; i < front.size(); ++i) {
     if (i % kRowsPerStopCheck == 0) stop();
     if (!strictly_inside(front[i], reference)) continue;
