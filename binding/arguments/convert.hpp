@@ -40,6 +40,9 @@ std::vector<std::string> to_str_list(PyObject* object);
 // New Python lists of a point's coordinates.
 PyRef new_float_list(std::span<const double> values);
 PyRef new_int_list(std::span<const std::int64_t> values);
+// A point as the objective sees it: a list of int for an integer space, of float otherwise.
+inline PyRef new_point_list(std::span<const double> values) { return new_float_list(values); }
+inline PyRef new_point_list(std::span<const std::int64_t> values) { return new_int_list(values); }
 
 // Replaces a pending TypeError by TypeError("argument '<name>': <message>") caused by it; any
 // other pending error is left as it is.
