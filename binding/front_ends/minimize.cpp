@@ -109,7 +109,6 @@ std::vector<double> repaired_best_position(PyObject* repair,
                                            const std::vector<typename Space::Element>& best) {
   const PyRef argument = new_point_list(best);
   const PyRef answer = call_one(repair, argument.get());
-  if (!answer) throw PythonErrorSet{};
   std::vector<double> values = to_f64_list(answer.get());
   if constexpr (kIntegerPoints<Space>) {
     for (double& value : values) value = static_cast<double>(saturating_i64(value));

@@ -172,12 +172,6 @@ class DriverOf final : public Driver {
   // The global best exists once the swarm was created and evaluated.
   bool has_best() const { return run_.phase() != detail::RunPhase::Starting; }
 
-  static PyRef checked(PyObject* object) {
-    PyRef owned = PyRef::steal(object);
-    if (!owned) throw PythonErrorSet{};
-    return owned;
-  }
-
   const SwarmConfig config_;
   const Space space_;
   const std::unique_ptr<VelocityRule> rule_;
@@ -216,21 +210,18 @@ void bind_tuple_call(PyObject* args, PyObject* kwargs,
   for (Py_ssize_t k = 0; k < nargs; ++k) values.push_back(PyTuple_GetItem(args, k));
   PyRef kwnames;
   if (kwargs != nullptr) {
-    const PyRef names = PyRef::steal(PyDict_Keys(kwargs));
-    if (!names) throw PythonErrorSet{};
+    const PyRef names = checked(PyDict_Keys(kwargs));
     for (Py_ssize_t k = 0; k < PyList_Size(names.get()); ++k) {
       values.push_back(PyDict_GetItem(kwargs, PyList_GetItem(names.get(), k)));
     }
-    kwnames = PyRef::steal(PyList_AsTuple(names.get()));
-    if (!kwnames) throw PythonErrorSet{};
+    kwnames = checked(PyList_AsTuple(names.get()));
   }
   bind_arguments(Signature{kName, kParameters}, values.data(), nargs, kwnames.get(), given);
 }
 
 // The given arguments as one dict of keyword arguments, for pickling.
 PyRef arguments_as_dict(const std::array<PyObject*, kParameters.size()>& given) {
-  PyRef dict = PyRef::steal(PyDict_New());
-  if (!dict) throw PythonErrorSet{};
+  PyRef dict = checked(PyDict_New());
   for (std::size_t k = 0; k < given.size(); ++k) {
     if (given[k] != nullptr && PyDict_SetItemString(dict.get(), kParameters[k].name, given[k]) < 0) {
       throw PythonErrorSet{};
@@ -298,25 +289,21 @@ PyObject* optimizer_result(PyObject* self, PyObject*) {
 
 PyRef state_bytes(const Driver& driver) {
   const std::vector<std::uint8_t> state = driver.save();
-  PyRef bytes = PyRef::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
+  PyRef bytes = checked(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
                                                        static_cast<Py_ssize_t>(state.size())));
-  if (!bytes) throw PythonErrorSet{};
   return bytes;
 }
 
 PyObject* optimizer_reduce(PyObject* self, PyObject*) {
   return method([&] {
-    const PyRef module = PyRef::steal(PyImport_ImportModule("corvalinth_native"));
-    if (!module) throw PythonErrorSet{};
-    const PyRef restore = PyRef::steal(PyObject_GetAttrString(module.get(), "_restore_optimizer"));
-    if (!restore) throw PythonErrorSet{};
+    const PyRef module = checked(PyImport_ImportModule("corvalinth_native"));
+    const PyRef restore = checked(PyObject_GetAttrString(module.get(), "_restore_optimizer"));
     if (as_optimizer(self)->arguments == nullptr) {
       raise(PyExc_ValueError, "this Optimizer was cleared by the garbage collector");
     }
     const PyRef state = state_bytes(driver_of(self));
-    PyRef reduced = PyRef::steal(
+    PyRef reduced = checked(
         Py_BuildValue("(O(OO))", restore.get(), as_optimizer(self)->arguments, state.get()));
-    if (!reduced) throw PythonErrorSet{};
     return reduced;
   });
 }
@@ -329,15 +316,13 @@ PyObject* get_stop_reason(PyObject* self, void*) {
 }
 PyObject* get_iteration(PyObject* self, void*) {
   return method([&] {
-    PyRef value = PyRef::steal(PyLong_FromUnsignedLongLong(driver_of(self).iteration()));
-    if (!value) throw PythonErrorSet{};
+    PyRef value = checked(PyLong_FromUnsignedLongLong(driver_of(self).iteration()));
     return value;
   });
 }
 PyObject* get_evaluations(PyObject* self, void*) {
   return method([&] {
-    PyRef value = PyRef::steal(PyLong_FromUnsignedLongLong(driver_of(self).evaluations()));
-    if (!value) throw PythonErrorSet{};
+    PyRef value = checked(PyLong_FromUnsignedLongLong(driver_of(self).evaluations()));
     return value;
   });
 }
@@ -397,10 +382,8 @@ PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) 
     if (nargs != 2 || !PyDict_Check(args[0]) || !PyBytes_Check(args[1])) {
       raise(PyExc_TypeError, "_restore_optimizer expects a dict of arguments and a bytes state");
     }
-    const PyRef empty = PyRef::steal(PyTuple_New(0));
-    if (!empty) throw PythonErrorSet{};
-    PyRef optimizer = PyRef::steal(PyObject_Call(optimizer_type, empty.get(), args[0]));
-    if (!optimizer) throw PythonErrorSet{};
+    const PyRef empty = checked(PyTuple_New(0));
+    PyRef optimizer = checked(PyObject_Call(optimizer_type, empty.get(), args[0]));
     char* data = nullptr;
     Py_ssize_t size = 0;
     if (PyBytes_AsStringAndSize(args[1], &data, &size) < 0) throw PythonErrorSet{};

@@ -20,8 +20,7 @@ const GreyResultData& data_of(PyObject* self) { return result_data<GreyResultDat
 PyObject* get_best_position(PyObject* self, void*) {
   return translate_exceptions([&] {
     const auto& pairs = data_of(self).best_position;
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(pairs.size())));
-    if (!list) throw PythonErrorSet{};
+    PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(pairs.size())));
     for (std::size_t k = 0; k < pairs.size(); ++k) {
       PyObject* pair = Py_BuildValue("(dd)", pairs[k].first, pairs[k].second);
       if (pair == nullptr) throw PythonErrorSet{};

@@ -79,8 +79,7 @@ PyObject* reduce(PyObject* self, PyObject*) {
   return translate_exceptions([&] {
     const ParetoFrontData& data = data_of(self);
     const FrontHistory& fronts = data.front_history;
-    PyRef starts = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(fronts.starts.size())));
-    if (!starts) throw PythonErrorSet{};
+    PyRef starts = checked(PyList_New(static_cast<Py_ssize_t>(fronts.starts.size())));
     for (std::size_t k = 0; k < fronts.starts.size(); ++k) {
       PyObject* start = PyLong_FromSize_t(fronts.starts[k]);
       if (start == nullptr) throw PythonErrorSet{};

@@ -42,8 +42,7 @@ void dealloc_result(PyObject* self) {
 template <PyGetSetDef* Attributes>
 PyObject* to_dict(PyObject* self, PyObject*) {
   return translate_exceptions([&] {
-    PyRef dict = PyRef::steal(PyDict_New());
-    if (!dict) throw PythonErrorSet{};
+    PyRef dict = checked(PyDict_New());
     for (const PyGetSetDef* attribute = Attributes; attribute->name != nullptr; ++attribute) {
       const PyRef value = PyRef::steal(attribute->get(self, attribute->closure));
       if (!value || PyDict_SetItemString(dict.get(), attribute->name, value.get()) != 0) {
@@ -90,8 +89,7 @@ PyRef new_result(PyObject* type, Data data) {
   auto* type_object = reinterpret_cast<PyTypeObject*>(type);
   auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type_object, Py_tp_alloc));
   auto owned = std::make_unique<Data>(std::move(data));
-  PyRef object = PyRef::steal(alloc(type_object, 0));
-  if (!object) throw PythonErrorSet{};
+  PyRef object = checked(alloc(type_object, 0));
   reinterpret_cast<ResultObject<Data>*>(object.get())->data = owned.release();
   return object;
 }

@@ -7,8 +7,7 @@ namespace corvalinth::py {
 namespace {
 
 PyRef new_list(std::size_t length) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(length)));
-  if (!list) throw PythonErrorSet{};
+  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(length)));
   return list;
 }
 

@@ -34,9 +34,8 @@ void bad_state(const char* key, const char* problem) {
 }
 
 PyRef doubles_to_bytes(std::span<const double> values) {
-  PyRef bytes = PyRef::steal(
+  PyRef bytes = checked(
       PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(values.size() * 8)));
-  if (!bytes) throw PythonErrorSet{};
   char* out = PyBytes_AsString(bytes.get());
   if (out == nullptr) throw PythonErrorSet{};
   if constexpr (std::endian::native == std::endian::little) {
@@ -50,9 +49,7 @@ PyRef doubles_to_bytes(std::span<const double> values) {
   return bytes;
 }
 
-StateWriter::StateWriter() : dict_(PyRef::steal(PyDict_New())) {
-  if (!dict_) throw PythonErrorSet{};
-}
+StateWriter::StateWriter() : dict_(checked(PyDict_New())) {}
 
 void StateWriter::put(const char* key, PyRef value) {
   if (!value || PyDict_SetItemString(dict_.get(), key, value.get()) != 0) throw PythonErrorSet{};
@@ -84,12 +81,9 @@ void StateWriter::put_history(const char* key, const History& history) {
 }
 
 PyRef StateWriter::reduce_with(const char* reconstructor) {
-  const PyRef module = PyRef::steal(PyImport_ImportModule("corvalinth_native"));
-  if (!module) throw PythonErrorSet{};
-  PyRef function = PyRef::steal(PyObject_GetAttrString(module.get(), reconstructor));
-  if (!function) throw PythonErrorSet{};
-  PyRef reduced = PyRef::steal(Py_BuildValue("(O(O))", function.get(), dict_.get()));
-  if (!reduced) throw PythonErrorSet{};
+  const PyRef module = checked(PyImport_ImportModule("corvalinth_native"));
+  PyRef function = checked(PyObject_GetAttrString(module.get(), reconstructor));
+  PyRef reduced = checked(Py_BuildValue("(O(O))", function.get(), dict_.get()));
   return reduced;
 }
 

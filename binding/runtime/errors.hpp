@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/python.hpp"
 #include "core/failure.hpp"
 
@@ -21,6 +22,14 @@ struct PythonErrorSet {};
 // Throws PythonErrorSet if the API call that just returned signalled an error.
 inline void throw_if_error_set() {
   if (PyErr_Occurred() != nullptr) throw PythonErrorSet{};
+}
+
+// Takes over the new reference an API call returned; a null one means the call failed with an
+// error set, and throws PythonErrorSet.
+inline PyRef checked(PyObject* new_reference) {
+  PyRef owned = PyRef::steal(new_reference);
+  if (!owned) throw PythonErrorSet{};
+  return owned;
 }
 
 // Sets `type` with `message` and throws PythonErrorSet.
