@@ -116,6 +116,10 @@ std::vector<std::string> to_str_list(PyObject* object) {
   return values;
 }
 
+PyRef new_str(std::string_view text) {
+  return checked(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+}
+
 PyRef new_float_list(std::span<const double> values) {
   PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
   for (std::size_t k = 0; k < values.size(); ++k) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "binding/runtime/errors.hpp"
@@ -36,6 +37,9 @@ std::string to_str(PyObject* object);
 std::vector<PyRef> to_object_list(PyObject* object);
 std::vector<double> to_f64_list(PyObject* object);
 std::vector<std::string> to_str_list(PyObject* object);
+
+// A new str of UTF-8 text.
+PyRef new_str(std::string_view text);
 
 // New Python lists of a point's coordinates.
 PyRef new_float_list(std::span<const double> values);

@@ -110,8 +110,7 @@ class DriverOf final : public Driver {
 
   PyRef stop_reason() const override {
     if (!done()) return PyRef::borrow(Py_None);
-    const std::string_view name = stop_reason_name(run_.stop_reason());
-    return checked(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
+    return new_str(stop_reason_name(run_.stop_reason()));
   }
 
   std::uint64_t iteration() const override { return run_.iteration(); }

@@ -1,8 +1,8 @@
 // The pattern every result class follows: a heap type whose instances own one C++ record, built
 // once by a front end and never changed. Attributes are read-only getters that build fresh Python
 // objects on every read; Python code cannot construct an instance. Pickling goes through
-// __reduce__ and a module-level reconstructor (binding/result_state.hpp); to_dict() reads every
-// attribute into a dict.
+// __reduce__ and a module-level reconstructor; the attributes, to_dict(), __reduce__ and the
+// reconstructor follow from one list of fields per class (result_fields.hpp).
 #pragma once
 
 #include <memory>
@@ -35,22 +35,6 @@ void dealloc_result(PyObject* self) {
   auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
   free_slot(self);
   Py_DECREF(type);  // instances of heap types own a reference to their type
-}
-
-// to_dict() of a class whose attributes are `Attributes`: a new dict holding every attribute, in
-// the table's order, as the getter returns it.
-template <PyGetSetDef* Attributes>
-PyObject* to_dict(PyObject* self, PyObject*) {
-  return translate_exceptions([&] {
-    PyRef dict = checked(PyDict_New());
-    for (const PyGetSetDef* attribute = Attributes; attribute->name != nullptr; ++attribute) {
-      const PyRef value = PyRef::steal(attribute->get(self, attribute->closure));
-      if (!value || PyDict_SetItemString(dict.get(), attribute->name, value.get()) != 0) {
-        throw PythonErrorSet{};
-      }
-    }
-    return dict.release();
-  });
 }
 
 struct ResultClass {

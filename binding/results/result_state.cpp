@@ -52,39 +52,36 @@ PyRef doubles_to_bytes(std::span<const double> values) {
 StateWriter::StateWriter() : dict_(checked(PyDict_New())) {}
 
 void StateWriter::put(const char* key, PyRef value) {
-  if (!value || PyDict_SetItemString(dict_.get(), key, value.get()) != 0) throw PythonErrorSet{};
+  if (PyDict_SetItemString(dict_.get(), key, value.get()) != 0) throw PythonErrorSet{};
 }
 
-void StateWriter::put_count(const char* key, std::uint64_t value) {
-  put(key, PyRef::steal(PyLong_FromUnsignedLongLong(value)));
+void StateWriter::put(const char* key, std::uint64_t value) {
+  put(key, checked(PyLong_FromUnsignedLongLong(value)));
 }
 
-void StateWriter::put_float(const char* key, double value) {
-  put(key, PyRef::steal(PyFloat_FromDouble(value)));
+void StateWriter::put(const char* key, double value) {
+  put(key, checked(PyFloat_FromDouble(value)));
 }
 
-void StateWriter::put_doubles(const char* key, std::span<const double> values) {
+void StateWriter::put(const char* key, std::span<const double> values) {
   put(key, doubles_to_bytes(values));
 }
 
-void StateWriter::put_stop_reason(const char* key, StopReason reason) {
-  const std::string_view name = stop_reason_name(reason);
-  put(key, PyRef::steal(
-               PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()))));
+void StateWriter::put(const char* key, StopReason reason) {
+  put(key, new_str(stop_reason_name(reason)));
 }
 
-void StateWriter::put_history(const char* key, const History& history) {
-  put(key, PyRef::steal(Py_BuildValue("(KKKN)", static_cast<unsigned long long>(history.particles),
-                                      static_cast<unsigned long long>(history.dim),
-                                      static_cast<unsigned long long>(history.iterations()),
-                                      doubles_to_bytes(history.positions).release())));
+void StateWriter::put(const char* key, const History& history) {
+  put(key, checked(Py_BuildValue("(KKKN)", static_cast<unsigned long long>(history.particles),
+                                 static_cast<unsigned long long>(history.dim),
+                                 static_cast<unsigned long long>(history.iterations()),
+                                 doubles_to_bytes(history.positions).release())));
 }
 
 PyRef StateWriter::reduce_with(const char* reconstructor) {
   const PyRef module = checked(PyImport_ImportModule("corvalinth_native"));
   PyRef function = checked(PyObject_GetAttrString(module.get(), reconstructor));
-  PyRef reduced = checked(Py_BuildValue("(O(O))", function.get(), dict_.get()));
-  return reduced;
+  return checked(Py_BuildValue("(O(O))", function.get(), dict_.get()));
 }
 
 StateReader::StateReader(PyObject* state) : state_(state) {
@@ -119,10 +116,10 @@ std::uint64_t array_size(std::uint64_t a, std::uint64_t b, const char* key) {
 
 std::uint64_t StateReader::count(const char* key) const { return count_from(item(key), key); }
 
-double StateReader::real(const char* key) const {
+void StateReader::read(const char* key, double& number) const {
   PyObject* value = item(key);
   if (PyFloat_Check(value) == 0) bad_state(key, "must be a float");
-  return PyFloat_AsDouble(value);
+  number = PyFloat_AsDouble(value);
 }
 
 std::vector<double> doubles_from_bytes(PyObject* bytes, const char* key) {
@@ -144,17 +141,20 @@ std::vector<double> StateReader::doubles(const char* key) const {
   return doubles_from_bytes(item(key), key);
 }
 
-StopReason StateReader::stop_reason(const char* key) const {
+void StateReader::read(const char* key, StopReason& reason) const {
   PyObject* value = item(key);
   if (PyUnicode_Check(value) == 0) bad_state(key, "must be a str");
   const std::string name = to_str(value);
-  for (const StopReason reason : kStopReasons) {
-    if (stop_reason_name(reason) == name) return reason;
+  for (const StopReason known : kStopReasons) {
+    if (stop_reason_name(known) == name) {
+      reason = known;
+      return;
+    }
   }
   bad_state(key, "is not a stop reason");
 }
 
-History StateReader::history(const char* key) const {
+void StateReader::read(const char* key, History& history) const {
   PyObject* value = item(key);
   if (PyTuple_Check(value) == 0 || PyTuple_Size(value) != 4) {
     bad_state(key, "must be a tuple (particles, dim, iterations, bytes)");
@@ -169,8 +169,9 @@ History StateReader::history(const char* key) const {
       array_size(per_iteration, sizes[2], key) != positions.size()) {
     bad_state(key, "must hold particles x dim x iterations doubles");
   }
-  return History::restored(static_cast<std::size_t>(sizes[0]), static_cast<std::size_t>(sizes[1]),
-                           static_cast<std::size_t>(sizes[2]), std::move(positions));
+  history = History::restored(static_cast<std::size_t>(sizes[0]),
+                              static_cast<std::size_t>(sizes[1]),
+                              static_cast<std::size_t>(sizes[2]), std::move(positions));
 }
 
 }  // namespace corvalinth::py

@@ -18,12 +18,12 @@ namespace corvalinth::py {
 class StateWriter {
  public:
   StateWriter();
-  void put_count(const char* key, std::uint64_t value);
-  void put_float(const char* key, double value);
-  void put_doubles(const char* key, std::span<const double> values);
-  void put_stop_reason(const char* key, StopReason reason);
+  void put(const char* key, std::uint64_t value);
+  void put(const char* key, double value);
+  void put(const char* key, std::span<const double> values);  // as bytes
+  void put(const char* key, StopReason reason);                // by name
   // (particles, dim, iterations, positions as bytes).
-  void put_history(const char* key, const History& history);
+  void put(const char* key, const History& history);
   void put(const char* key, PyRef value);
   // (function, (state,)): what __reduce__ returns.
   PyRef reduce_with(const char* reconstructor);
@@ -39,10 +39,12 @@ class StateReader {
   explicit StateReader(PyObject* state);
   PyObject* item(const char* key) const;  // borrowed
   std::uint64_t count(const char* key) const;
-  double real(const char* key) const;
   std::vector<double> doubles(const char* key) const;
-  StopReason stop_reason(const char* key) const;
-  History history(const char* key) const;
+  void read(const char* key, std::uint64_t& value) const { value = count(key); }
+  void read(const char* key, double& value) const;
+  void read(const char* key, std::vector<double>& values) const { values = doubles(key); }
+  void read(const char* key, StopReason& reason) const;
+  void read(const char* key, History& history) const;
 
  private:
   PyObject* state_;
