@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
-from helpers import panic_type, sphere
+from helpers import sphere
 
 NOT_BOUNDS = ("bounds must be a list of (min, max) pairs (or a NumPy array of shape (dim, 2)), "
               "or a single (min, max) pair with dim=<n>")
@@ -113,7 +113,7 @@ def test_bad_time_budget_is_an_internal_error(seconds, message):
 
 
 def test_panic_exception_derives_directly_from_base_exception():
-    panic = panic_type()
+    panic = pso.PanicException
     assert panic.__bases__ == (BaseException,)
     with pytest.raises(panic, match="invalid bound in dimension 0"):
         pso.minimize(sphere, [(1, 0)])
