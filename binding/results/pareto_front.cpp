@@ -5,7 +5,7 @@
 #include "binding/arguments/convert.hpp"
 #include "binding/module/docstrings.hpp"
 #include "binding/runtime/errors.hpp"
-#include "binding/runtime/interpreter_lock.hpp"
+#include "binding/runtime/guarded_run.hpp"
 #include "binding/runtime/float_block.hpp"
 #include "core/mopso/hypervolume.hpp"
 #include "binding/results/result_fields.hpp"
@@ -69,12 +69,11 @@ PyObject* hypervolume_method(PyObject* self, PyObject* const* args, Py_ssize_t n
                                   std::to_string(m) + "), got " +
                                   std::to_string(reference->size()));
     }
-    double volume = 0.0;
-    {
-      const ReleasedInterpreterLock unlocked;  // the front belongs to self, which the call holds
-      volume = hypervolume(data.objectives,
-                           reference ? *reference : default_reference(data.objectives));
-    }
+    // The front belongs to self, which the call holds: it is read without the lock.
+    const std::vector<ObjectiveView> front(data.objectives.begin(), data.objectives.end());
+    const std::vector<double> chosen = reference ? *reference : default_reference(front);
+    const double volume = interruptible_without_lock<HypervolumeCancelled>(
+        [&](StopToken* stop) { return hypervolume(front, chosen, stop); });
     return PyFloat_FromDouble(volume);
   });
 }

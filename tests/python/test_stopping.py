@@ -3,6 +3,7 @@
 import contextlib
 import os
 import signal
+import struct
 import threading
 import time
 
@@ -174,11 +175,25 @@ def sphere_front(m, n, seed=1):
     return points
 
 
-@pytest.mark.parametrize("function", [pso.hypervolume, pso.hypervolume_contributions])
-def test_ctrl_c_ends_a_long_hypervolume(function):
+def as_pareto_front(points):
+    """A ParetoFront whose members have `points` as objectives (and no position)."""
+    small = pso.minimize_multi(lambda x: [x[0], -x[0]], [(0, 1)], n_particles=2, max_iter=1)
+    rebuild, (state,) = small.__reduce__()
+    values = [v for point in points for v in point]
+    return rebuild({**state, "members": len(points), "dim": 0, "positions": b"",
+                    "objective_count": len(points[0]),
+                    "objectives": struct.pack(f"<{len(values)}d", *values)})
+
+
+@pytest.mark.parametrize("prepare", [
+    lambda front: lambda reference: pso.hypervolume(front, reference),
+    lambda front: lambda reference: pso.hypervolume_contributions(front, reference),
+    lambda front: as_pareto_front(front).hypervolume,
+], ids=["hypervolume", "hypervolume_contributions", "ParetoFront.hypervolume"])
+def test_ctrl_c_ends_a_long_hypervolume(prepare):
     # Seven objectives and 1,500 points take seconds; the signal comes after 0.2 s.
-    front = sphere_front(7, 1500)
+    function = prepare(sphere_front(7, 1500))
     with sigint_after(0.2) as sent, pytest.raises(KeyboardInterrupt):
-        function(front, [1.1] * 7)
+        function([1.1] * 7)
     assert sent, "the computation ended before the signal was sent"
     assert time.monotonic() - sent[0] < 1.0
