@@ -28,6 +28,12 @@ class RunStateError : public std::runtime_error {
   explicit RunStateError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// The one byte order of saved doubles, whatever the host: each value as the little-endian word of
+// its bit pattern, 8 bytes, so every bit (NaN payloads, -0.0) survives. `out` holds 8 bytes per
+// value of `values`; `in` holds 8 bytes per value of `out`.
+void store_f64_words(std::span<const double> values, std::uint8_t* out);
+void load_f64_words(const std::uint8_t* in, std::span<double> out);
+
 // Appends words to a buffer; the constructor writes the magic word and the version.
 class StateWriter {
  public:

@@ -27,7 +27,7 @@ PyRef intervals_list(const GreyResultData& data) {
   return list;
 }
 
-void save_intervals(StateWriter& out, const char* key, const GreyResultData& data) {
+void save_intervals(StateDictWriter& out, const char* key, const GreyResultData& data) {
   std::vector<double> intervals;
   intervals.reserve(2 * data.best_position.size());
   for (const auto& [lower, upper] : data.best_position) {
@@ -37,7 +37,7 @@ void save_intervals(StateWriter& out, const char* key, const GreyResultData& dat
   out.put(key, intervals);
 }
 
-void load_intervals(const StateReader& in, const char* key, GreyResultData& data) {
+void load_intervals(const StateDictReader& in, const char* key, GreyResultData& data) {
   const std::vector<double> intervals = in.doubles(key);
   if (intervals.size() % 2 != 0) bad_state(key, "must hold one interval per center and spread");
   for (std::size_t k = 0; k < intervals.size(); k += 2) {

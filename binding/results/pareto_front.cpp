@@ -93,7 +93,7 @@ std::vector<std::vector<double>> rows_from(const std::vector<double>& values, st
   return rows;
 }
 
-FrontHistory front_history_from(const StateReader& in, const char* key) {
+FrontHistory front_history_from(const StateDictReader& in, const char* key) {
   PyObject* value = in.item(key);
   if (PyTuple_Check(value) == 0 || PyTuple_Size(value) != 3 ||
       PyList_Check(PyTuple_GetItem(value, 1)) == 0) {
@@ -126,12 +126,12 @@ template <std::vector<std::vector<double>> ParetoFrontData::*Rows, const char* W
 Field<ParetoFrontData> rows_field(const char* name, const char* doc) {
   using F = ParetoFrontData;
   return {name, doc, [](const F& data) { return new_rows_list(data.*Rows); },
-          [](StateWriter& out, const char* key, const F& data) {
+          [](StateDictWriter& out, const char* key, const F& data) {
             out.put("members", static_cast<std::uint64_t>((data.*Rows).size()));
             out.put(WidthKey, static_cast<std::uint64_t>(width(data.*Rows)));
             out.put(key, flatten(data.*Rows));
           },
-          [](const StateReader& in, const char* key, F& data) {
+          [](const StateDictReader& in, const char* key, F& data) {
             data.*Rows = rows_from(in.doubles(key), in.count("members"), in.count(WidthKey), key);
           }};
 }
@@ -141,7 +141,7 @@ PyRef front_history_list(const ParetoFrontData& data) {
 }
 
 // (objectives, list of starts, values as bytes).
-void save_front_history(StateWriter& out, const char* key, const ParetoFrontData& data) {
+void save_front_history(StateDictWriter& out, const char* key, const ParetoFrontData& data) {
   const FrontHistory& fronts = data.front_history;
   PyRef starts = checked(PyList_New(static_cast<Py_ssize_t>(fronts.starts.size())));
   for (std::size_t k = 0; k < fronts.starts.size(); ++k) {
@@ -152,7 +152,7 @@ void save_front_history(StateWriter& out, const char* key, const ParetoFrontData
                                      starts.release(), doubles_to_bytes(fronts.values).release())));
 }
 
-void load_front_history(const StateReader& in, const char* key, ParetoFrontData& data) {
+void load_front_history(const StateDictReader& in, const char* key, ParetoFrontData& data) {
   data.front_history = front_history_from(in, key);
 }
 

@@ -29,8 +29,8 @@ struct Field {
   const char* name;
   const char* doc;
   PyRef (*get)(const Data&);                                // a fresh Python object
-  void (*save)(StateWriter&, const char* key, const Data&);  // into the pickled state
-  void (*load)(const StateReader&, const char* key, Data&);  // from it, checked
+  void (*save)(StateDictWriter&, const char* key, const Data&);  // into the pickled state
+  void (*load)(const StateDictReader&, const char* key, Data&);  // from it, checked
 };
 
 template <typename DataType, std::size_t Count>
@@ -60,8 +60,8 @@ template <auto Member>
 Field<typename MemberOf<decltype(Member)>::Data> field(const char* name, const char* doc) {
   using Data = typename MemberOf<decltype(Member)>::Data;
   return {name, doc, [](const Data& data) { return to_python(data.*Member); },
-          [](StateWriter& out, const char* key, const Data& data) { out.put(key, data.*Member); },
-          [](const StateReader& in, const char* key, Data& data) { in.read(key, data.*Member); }};
+          [](StateDictWriter& out, const char* key, const Data& data) { out.put(key, data.*Member); },
+          [](const StateDictReader& in, const char* key, Data& data) { in.read(key, data.*Member); }};
 }
 
 template <const auto& Schema>
@@ -105,7 +105,7 @@ PyObject* to_dict(PyObject* self, PyObject*) {
 template <const auto& Schema>
 PyObject* reduce(PyObject* self, PyObject*) {
   return translate_exceptions([&] {
-    StateWriter state;
+    StateDictWriter state;
     for (const auto& f : Schema.fields) f.save(state, f.name, result_data<SchemaData<Schema>>(self));
     return state.reduce_with(Schema.reconstructor).release();
   });
@@ -115,7 +115,7 @@ PyObject* reduce(PyObject* self, PyObject*) {
 template <const auto& Schema>
 PyObject* rebuild(PyObject*, PyObject* state) {
   return translate_exceptions([&] {
-    const StateReader in(state);
+    const StateDictReader in(state);
     SchemaData<Schema> data;
     for (const auto& f : Schema.fields) f.load(in, f.name, data);
     if (Schema.check != nullptr) Schema.check(data);

@@ -1,27 +1,13 @@
 #include "binding/results/result_state.hpp"
 
-#include <bit>
-#include <cstring>
 #include <string>
 
 #include "binding/arguments/convert.hpp"
 #include "binding/runtime/errors.hpp"
+#include "core/run_state.hpp"
 
 namespace corvalinth::py {
 namespace {
-
-// The stored form is little-endian whatever the host, so a state moves between machines.
-std::uint64_t to_little_endian(std::uint64_t bits) {
-  if constexpr (std::endian::native == std::endian::little) {
-    return bits;
-  } else {
-    std::uint64_t swapped = 0;
-    for (int byte = 0; byte < 8; ++byte) {
-      swapped = (swapped << 8) | ((bits >> (8 * byte)) & 0xFF);
-    }
-    return swapped;
-  }
-}
 
 constexpr StopReason kStopReasons[] = {StopReason::MaxIterations, StopReason::Target,
                                        StopReason::MaxEvaluations, StopReason::Stagnation,
@@ -34,63 +20,56 @@ void bad_state(const char* key, const char* problem) {
 }
 
 PyRef doubles_to_bytes(std::span<const double> values) {
-  PyRef bytes = checked(
-      PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(values.size() * 8)));
+  PyRef bytes =
+      checked(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(values.size() * 8)));
   char* out = PyBytes_AsString(bytes.get());
   if (out == nullptr) throw PythonErrorSet{};
-  if constexpr (std::endian::native == std::endian::little) {
-    if (!values.empty()) std::memcpy(out, values.data(), values.size() * 8);
-  } else {
-    for (std::size_t k = 0; k < values.size(); ++k) {
-      const std::uint64_t bits = to_little_endian(std::bit_cast<std::uint64_t>(values[k]));
-      std::memcpy(out + 8 * k, &bits, 8);
-    }
-  }
+  store_f64_words(values, reinterpret_cast<std::uint8_t*>(out));
   return bytes;
 }
 
-StateWriter::StateWriter() : dict_(checked(PyDict_New())) {}
+StateDictWriter::StateDictWriter() : dict_(checked(PyDict_New())) {}
 
-void StateWriter::put(const char* key, PyRef value) {
+void StateDictWriter::put(const char* key, PyRef value) {
   if (PyDict_SetItemString(dict_.get(), key, value.get()) != 0) throw PythonErrorSet{};
 }
 
-void StateWriter::put(const char* key, std::uint64_t value) {
+void StateDictWriter::put(const char* key, std::uint64_t value) {
   put(key, checked(PyLong_FromUnsignedLongLong(value)));
 }
 
-void StateWriter::put(const char* key, double value) {
+void StateDictWriter::put(const char* key, double value) {
   put(key, checked(PyFloat_FromDouble(value)));
 }
 
-void StateWriter::put(const char* key, std::span<const double> values) {
+void StateDictWriter::put(const char* key, std::span<const double> values) {
   put(key, doubles_to_bytes(values));
 }
 
-void StateWriter::put(const char* key, StopReason reason) {
+void StateDictWriter::put(const char* key, StopReason reason) {
   put(key, new_str(stop_reason_name(reason)));
 }
 
-void StateWriter::put(const char* key, const History& history) {
+void StateDictWriter::put(const char* key, const History& history) {
   put(key, checked(Py_BuildValue("(KKKN)", static_cast<unsigned long long>(history.particles),
                                  static_cast<unsigned long long>(history.dim),
                                  static_cast<unsigned long long>(history.iterations()),
                                  doubles_to_bytes(history.positions).release())));
 }
 
-PyRef StateWriter::reduce_with(const char* reconstructor) {
+PyRef StateDictWriter::reduce_with(const char* reconstructor) {
   const PyRef module = checked(PyImport_ImportModule("corvalinth_native"));
   PyRef function = checked(PyObject_GetAttrString(module.get(), reconstructor));
   return checked(Py_BuildValue("(O(O))", function.get(), dict_.get()));
 }
 
-StateReader::StateReader(PyObject* state) : state_(state) {
+StateDictReader::StateDictReader(PyObject* state) : state_(state) {
   if (PyDict_Check(state) == 0) {
     raise(PyExc_TypeError, "result state must be a dict, not " + type_name(state));
   }
 }
 
-PyObject* StateReader::item(const char* key) const {
+PyObject* StateDictReader::item(const char* key) const {
   PyObject* value = PyDict_GetItemString(state_, key);  // borrowed
   if (value == nullptr) bad_state(key, "is missing");
   return value;
@@ -114,9 +93,9 @@ std::uint64_t array_size(std::uint64_t a, std::uint64_t b, const char* key) {
   return a * b;
 }
 
-std::uint64_t StateReader::count(const char* key) const { return count_from(item(key), key); }
+std::uint64_t StateDictReader::count(const char* key) const { return count_from(item(key), key); }
 
-void StateReader::read(const char* key, double& number) const {
+void StateDictReader::read(const char* key, double& number) const {
   PyObject* value = item(key);
   if (PyFloat_Check(value) == 0) bad_state(key, "must be a float");
   number = PyFloat_AsDouble(value);
@@ -129,19 +108,15 @@ std::vector<double> doubles_from_bytes(PyObject* bytes, const char* key) {
   const char* in = PyBytes_AsString(bytes);
   if (in == nullptr) throw PythonErrorSet{};
   std::vector<double> values(static_cast<std::size_t>(size / 8));
-  for (std::size_t k = 0; k < values.size(); ++k) {
-    std::uint64_t bits;
-    std::memcpy(&bits, in + 8 * k, 8);
-    values[k] = std::bit_cast<double>(to_little_endian(bits));
-  }
+  load_f64_words(reinterpret_cast<const std::uint8_t*>(in), values);
   return values;
 }
 
-std::vector<double> StateReader::doubles(const char* key) const {
+std::vector<double> StateDictReader::doubles(const char* key) const {
   return doubles_from_bytes(item(key), key);
 }
 
-void StateReader::read(const char* key, StopReason& reason) const {
+void StateDictReader::read(const char* key, StopReason& reason) const {
   PyObject* value = item(key);
   if (PyUnicode_Check(value) == 0) bad_state(key, "must be a str");
   const std::string name = to_str(value);
@@ -154,7 +129,7 @@ void StateReader::read(const char* key, StopReason& reason) const {
   bad_state(key, "is not a stop reason");
 }
 
-void StateReader::read(const char* key, History& history) const {
+void StateDictReader::read(const char* key, History& history) const {
   PyObject* value = item(key);
   if (PyTuple_Check(value) == 0 || PyTuple_Size(value) != 4) {
     bad_state(key, "must be a tuple (particles, dim, iterations, bytes)");

@@ -1,7 +1,8 @@
 // The pickled state of a result: a dict of plain Python objects that a module-level
 // reconstructor turns back into an equal result. Scalars travel as int, float and str; blocks of
 // doubles travel as bytes holding little-endian IEEE 754 doubles, so every bit (NaN payloads,
-// -0.0, infinities) survives and a large history costs one copy.
+// -0.0, infinities) survives and a large history costs one copy. The bytes are written and read by
+// the core's codec of saved doubles (`core/run_state.hpp`), the one the run state uses.
 #pragma once
 
 #include <cstdint>
@@ -15,9 +16,9 @@
 namespace corvalinth::py {
 
 // Builds a state dict. Every method throws PythonErrorSet on failure.
-class StateWriter {
+class StateDictWriter {
  public:
-  StateWriter();
+  StateDictWriter();
   void put(const char* key, std::uint64_t value);
   void put(const char* key, double value);
   void put(const char* key, std::span<const double> values);  // as bytes
@@ -34,9 +35,9 @@ class StateWriter {
 
 // Reads a state dict given to a reconstructor. A state that is not a dict, lacks a key or holds
 // a value of the wrong kind or size raises TypeError or ValueError naming the key.
-class StateReader {
+class StateDictReader {
  public:
-  explicit StateReader(PyObject* state);
+  explicit StateDictReader(PyObject* state);
   PyObject* item(const char* key) const;  // borrowed
   std::uint64_t count(const char* key) const;
   std::vector<double> doubles(const char* key) const;
@@ -50,7 +51,7 @@ class StateReader {
   PyObject* state_;
 };
 
-// Little-endian IEEE 754 bytes of `values`, and back (`key` names the value in errors).
+// The bytes of `values` in the core's codec, and back (`key` names the value in errors).
 PyRef doubles_to_bytes(std::span<const double> values);
 std::vector<double> doubles_from_bytes(PyObject* bytes, const char* key);
 
