@@ -12,8 +12,6 @@
 namespace corvalinth::py {
 namespace {
 
-PyObject* grey_result_type = nullptr;  // created at module initialisation, kept for good
-
 const GreyResultData& data_of(PyObject* self) { return result_data<GreyResultData>(self); }
 
 // The (lower, upper) pairs: a list of tuples, saved as lower and upper of each variable in turn.
@@ -88,7 +86,6 @@ const ResultSchema<G, 8> kSchema{
      field<&G::best_centers>("best_centers", docs::grey_result_best_centers),
      field<&G::iterations>("iterations", docs::grey_result_iterations)},
     "_rebuild_grey_result",
-    new_grey_result,
     check_sizes,
 };
 
@@ -102,13 +99,11 @@ PyMethodDef methods[] = {
 }  // namespace
 
 PyObject* create_grey_result_type() {
-  PyObject* type = create_result_type<GreyResultData>(
+  return create_result_type<GreyResultData>(
       {"corvalinth_native.GreyResult", docs::grey_result, getset_table<kSchema>(), methods, repr});
-  if (type != nullptr) grey_result_type = Py_NewRef(type);
-  return type;
 }
 
-PyRef new_grey_result(GreyResultData data) { return new_result(grey_result_type, std::move(data)); }
+PyRef new_grey_result(GreyResultData data) { return new_result(std::move(data)); }
 
 PyObject* rebuild_grey_result(PyObject* module, PyObject* state) {
   return rebuild<kSchema>(module, state);

@@ -14,8 +14,6 @@
 namespace corvalinth::py {
 namespace {
 
-PyObject* pareto_front_type = nullptr;  // created at module initialisation, kept for good
-
 const ParetoFrontData& data_of(PyObject* self) { return result_data<ParetoFrontData>(self); }
 
 // The members' rows (all of one width) back to back.
@@ -166,7 +164,6 @@ const ResultSchema<F, 6> kSchema{
      field<&F::iterations>("iterations", docs::pareto_front_iterations),
      field<&F::stop_reason>("stop_reason", docs::pareto_front_stop_reason)},
     "_rebuild_pareto_front",
-    new_pareto_front,
 };
 
 PyMethodDef methods[] = {
@@ -185,16 +182,12 @@ PyMethodDef methods[] = {
 }  // namespace
 
 PyObject* create_pareto_front_type() {
-  PyObject* type = create_result_type<ParetoFrontData>(
+  return create_result_type<ParetoFrontData>(
       {"corvalinth_native.ParetoFront", docs::pareto_front, getset_table<kSchema>(), methods,
        repr});
-  if (type != nullptr) pareto_front_type = Py_NewRef(type);
-  return type;
 }
 
-PyRef new_pareto_front(ParetoFrontData data) {
-  return new_result(pareto_front_type, std::move(data));
-}
+PyRef new_pareto_front(ParetoFrontData data) { return new_result(std::move(data)); }
 
 PyObject* rebuild_pareto_front(PyObject* module, PyObject* state) {
   return rebuild<kSchema>(module, state);

@@ -14,9 +14,6 @@
 namespace corvalinth::py {
 namespace {
 
-// The class, created at module initialisation and kept for the life of the interpreter.
-PyObject* pso_result_type = nullptr;
-
 const PsoResultData& data_of(PyObject* self) { return result_data<PsoResultData>(self); }
 
 PyObject* history_array(PyObject* self, PyObject*) {
@@ -51,7 +48,6 @@ const ResultSchema<P, 7> kSchema{
      field<&P::best_value>("best_value", docs::pso_result_best_value),
      field<&P::iterations>("iterations", docs::pso_result_iterations)},
     "_rebuild_pso_result",
-    new_pso_result,
 };
 
 PyMethodDef methods[] = {
@@ -110,13 +106,11 @@ std::string format_list(const std::vector<double>& values) {
 }
 
 PyObject* create_pso_result_type() {
-  PyObject* type = create_result_type<PsoResultData>(
+  return create_result_type<PsoResultData>(
       {"corvalinth_native.PsoResult", docs::pso_result, getset_table<kSchema>(), methods, repr});
-  if (type != nullptr) pso_result_type = Py_NewRef(type);
-  return type;
 }
 
-PyRef new_pso_result(PsoResultData data) { return new_result(pso_result_type, std::move(data)); }
+PyRef new_pso_result(PsoResultData data) { return new_result(std::move(data)); }
 
 PyObject* rebuild_pso_result(PyObject* module, PyObject* state) {
   return rebuild<kSchema>(module, state);

@@ -20,6 +20,11 @@ struct ResultObject {
   Data* data;  // owned
 };
 
+// The class of records of type Data, created with the module and kept for the life of the
+// interpreter.
+template <typename Data>
+inline PyObject* result_type = nullptr;
+
 template <typename Data>
 const Data& result_data(PyObject* self) {
   return *reinterpret_cast<ResultObject<Data>*>(self)->data;
@@ -45,7 +50,8 @@ struct ResultClass {
   reprfunc repr;
 };
 
-// Creates the class for records of type Data; returns a new reference, or null with an error set.
+// Creates the class for records of type Data and keeps it in `result_type<Data>`; returns a new
+// reference, or null with an error set.
 template <typename Data>
 PyObject* create_result_type(const ResultClass& result_class) {
   PyType_Slot slots[] = {
@@ -64,13 +70,15 @@ PyObject* create_result_type(const ResultClass& result_class) {
       Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
       slots,
   };
-  return PyType_FromSpec(&spec);
+  PyObject* type = PyType_FromSpec(&spec);
+  if (type != nullptr) result_type<Data> = Py_NewRef(type);
+  return type;
 }
 
-// A new instance of `type` owning `data`. Throws PythonErrorSet on failure.
+// A new instance of the class of Data owning `data`. Throws PythonErrorSet on failure.
 template <typename Data>
-PyRef new_result(PyObject* type, Data data) {
-  auto* type_object = reinterpret_cast<PyTypeObject*>(type);
+PyRef new_result(Data data) {
+  auto* type_object = reinterpret_cast<PyTypeObject*>(result_type<Data>);
   auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type_object, Py_tp_alloc));
   auto owned = std::make_unique<Data>(std::move(data));
   PyRef object = checked(alloc(type_object, 0));

@@ -38,7 +38,6 @@ struct ResultSchema {
   using Data = DataType;
   std::array<Field<Data>, Count> fields;  // in the class's attribute order
   const char* reconstructor;              // the module function __reduce__ names
-  PyRef (*make)(Data);                    // a new instance owning the data
   void (*check)(const Data&) = nullptr;   // refuses a rebuilt state whose fields disagree
 };
 
@@ -119,7 +118,7 @@ PyObject* rebuild(PyObject*, PyObject* state) {
     SchemaData<Schema> data;
     for (const auto& f : Schema.fields) f.load(in, f.name, data);
     if (Schema.check != nullptr) Schema.check(data);
-    return Schema.make(std::move(data)).release();
+    return new_result(std::move(data)).release();
   });
 }
 
