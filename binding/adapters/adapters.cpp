@@ -52,8 +52,8 @@ bool PythonCallback::on_iteration(const IterationInfo& info) {
 bool PythonCallback::call_python(const IterationInfo& info) {
   const PyRef iteration = checked(PyLong_FromUnsignedLongLong(info.iteration));
   const PyRef best = checked(PyFloat_FromDouble(info.best_value));
-  const PyRef answer = checked(
-      PyObject_CallFunctionObjArgs(callback_, iteration.get(), best.get(), nullptr));
+  const PyRef answer =
+      checked(PyObject_CallFunctionObjArgs(callback_, iteration.get(), best.get(), nullptr));
   return callback_says_go_on(answer);
 }
 

@@ -67,9 +67,9 @@ void PythonGreyBatchObjective::evaluate_batch(const GreySpace& space, const Swar
             }
           }
         });
-        const PyRef array = checked(PyObject_CallMethod(
-            flat.get(), "reshape", "nnn", static_cast<Py_ssize_t>(n),
-            static_cast<Py_ssize_t>(variables), static_cast<Py_ssize_t>(2)));
+        const PyRef array = checked(
+            PyObject_CallMethod(flat.get(), "reshape", "nnn", static_cast<Py_ssize_t>(n),
+                                static_cast<Py_ssize_t>(variables), static_cast<Py_ssize_t>(2)));
         read_batch_values(call_one(objective_, array.get()), n, values);
         return true;
       },

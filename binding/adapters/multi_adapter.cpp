@@ -102,8 +102,8 @@ bool PythonFrontCallback::on_iteration(const FrontIterationInfo& info) {
       [&] {
         const PyRef iteration = checked(PyLong_FromUnsignedLongLong(info.iteration));
         const PyRef size = checked(PyLong_FromSize_t(info.front_size));
-        const PyRef answer = checked(
-            PyObject_CallFunctionObjArgs(callback_, iteration.get(), size.get(), nullptr));
+        const PyRef answer =
+            checked(PyObject_CallFunctionObjArgs(callback_, iteration.get(), size.get(), nullptr));
         return callback_says_go_on(answer);
       },
       false);

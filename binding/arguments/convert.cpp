@@ -53,8 +53,7 @@ Py_ssize_t sequence_length(PyObject* object) {
 }
 
 PyRef sequence_item(PyObject* sequence, Py_ssize_t index) {
-  PyRef item = checked(PySequence_GetItem(sequence, index));
-  return item;
+  return checked(PySequence_GetItem(sequence, index));
 }
 
 }  // namespace

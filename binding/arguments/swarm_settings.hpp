@@ -81,13 +81,12 @@ SwarmSetup setup_swarm(const Arguments& a, const OwnChecks& own = {}) {
   }
   if (own.before_space) own.before_space();
   if constexpr (requires { a.var_types; }) {
-    if (a.var_types && a.var_types->size() != setup.bounds.size()) {
-      raise(PyExc_ValueError,
-            own.var_types_message_names_lengths
-                ? "var_types has length " + std::to_string(a.var_types->size()) +
-                      " but bounds has length " + std::to_string(setup.bounds.size())
-                : std::string("var_types length must match bounds"));
+    const std::size_t types = a.var_types ? a.var_types->size() : setup.bounds.size();
+    if (types != setup.bounds.size() && own.var_types_message_names_lengths) {
+      raise(PyExc_ValueError, "var_types has length " + std::to_string(types) +
+                                  " but bounds has length " + std::to_string(setup.bounds.size()));
     }
+    if (types != setup.bounds.size()) raise(PyExc_ValueError, "var_types length must match bounds");
   }
   return setup;
 }

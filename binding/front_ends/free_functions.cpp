@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "core/benchmarks.hpp"
 #include "binding/arguments/convert.hpp"
+#include "binding/arguments/objective_rows.hpp"
+#include "binding/arguments/signature.hpp"
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/guarded_run.hpp"
-#include "binding/arguments/objective_rows.hpp"
+#include "core/benchmarks.hpp"
 #include "core/mopso/hypervolume.hpp"
-#include "binding/arguments/signature.hpp"
 
 namespace corvalinth::py {
 namespace {
@@ -49,8 +49,9 @@ std::string name_argument(const Signature& signature, PyObject* const* args, Py_
 PyObject* hypervolume(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return translate_exceptions([&] {
     const FrontArguments given = front_arguments(kHypervolumeSignature, args, nargs, kwnames);
-    const double volume = interruptible_without_lock<HypervolumeCancelled>(
-        [&](StopToken* stop) { return corvalinth::hypervolume(given.front.views, given.reference, stop); });
+    const double volume = interruptible_without_lock<HypervolumeCancelled>([&](StopToken* stop) {
+      return corvalinth::hypervolume(given.front.views, given.reference, stop);
+    });
     return PyFloat_FromDouble(volume);
   });
 }

@@ -9,12 +9,12 @@
 
 #include "binding/adapters/adapters.hpp"
 #include "binding/arguments/convert.hpp"
-#include "binding/runtime/guarded_run.hpp"
-#include "binding/runtime/errors.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
-#include "binding/results/pso_result.hpp"
 #include "binding/arguments/swarm_settings.hpp"
+#include "binding/results/pso_result.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/guarded_run.hpp"
 #include "core/benchmarks.hpp"
 #include "core/pso.hpp"
 #include "core/spaces/continuous.hpp"
@@ -50,7 +50,8 @@ namespace {
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
 
 template <typename Space>
-using NativeFor = std::conditional_t<kIntegerPoints<Space>, NativeIntegerObjective, NativeObjective>;
+using NativeFor =
+    std::conditional_t<kIntegerPoints<Space>, NativeIntegerObjective, NativeObjective>;
 
 // The native objective a benchmark name stands for.
 template <typename Space>
@@ -72,14 +73,13 @@ template <typename Space>
 RunResult<typename Space::Element> run_in(const Arguments& a, const SwarmSetup& setup,
                                           const SwarmConfig& config, const Space& space) {
   using Result = RunResult<typename Space::Element>;
-  const bool native = is_str(a.objective);
-  if (native) {
+  if (is_str(a.objective)) {
     auto objective = native_objective<Space>(a);
-    return guarded_run<PythonCallback>(
-        a.callback, true, [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
-          return run(config, space, *setup.rule, *setup.topology, objective, watcher,
-                     &slot.stop_token());
-        });
+    const auto body = [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
+      return run(config, space, *setup.rule, *setup.topology, objective, watcher,
+                 &slot.stop_token());
+    };
+    return guarded_run<PythonCallback>(a.callback, true, body);
   }
   if (a.vectorized &&
       (!a.constraints.empty() || a.repair != nullptr || !a.equality_constraints.empty())) {
@@ -93,8 +93,8 @@ RunResult<typename Space::Element> run_in(const Arguments& a, const SwarmSetup& 
           return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
                            &slot.stop_token());
         }
-        const PointCallables callables{a.objective, a.repair, a.constraints,
-                                       a.equality_constraints, a.penalty};
+        const PointCallables callables{a.objective, a.repair, a.constraints, a.equality_constraints,
+                                       a.penalty};
         PythonPointObjective objective(callables, slot);
         return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                    &slot.stop_token());
@@ -117,21 +117,24 @@ std::vector<double> repaired_best_position(PyObject* repair,
 }
 
 PyRef minimize_with(const Arguments& a) {
-  const SwarmSetup setup = setup_swarm(a, {.before_space = [&] {
+  const auto refuse_extras_of_a_native_objective = [&] {
     if (is_str(a.objective) &&
         (!a.constraints.empty() || !a.equality_constraints.empty() || a.repair != nullptr)) {
       raise(PyExc_ValueError,
             "constraints, equality_constraints and repair require a Python objective callable, "
             "not a native benchmark name; pass a function as the objective");
     }
-  }});
+  };
+  const SwarmSetup setup = setup_swarm(a, {.before_space = refuse_extras_of_a_native_objective});
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     using Space = std::decay_t<decltype(space)>;
     const SwarmConfig config = swarm_config(a, setup, std::move(start));
     RunResult<typename Space::Element> result = run_in(a, setup, config, space);
     std::vector<double> repaired;
-    if (a.repair != nullptr) repaired = repaired_best_position<Space>(a.repair, result.best_position);
-    PsoResultData data = pso_result_data(std::move(result), static_cast<std::size_t>(config.n_particles), space.dim());
+    if (a.repair != nullptr)
+      repaired = repaired_best_position<Space>(a.repair, result.best_position);
+    PsoResultData data = pso_result_data(std::move(result),
+                                         static_cast<std::size_t>(config.n_particles), space.dim());
     if (a.repair != nullptr) data.best_position = std::move(repaired);
     return new_pso_result(std::move(data));
   });

@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "binding/adapters/adapters.hpp"
-#include "binding/arguments/convert.hpp"
-#include "binding/runtime/errors.hpp"
-#include "binding/runtime/guarded_run.hpp"
 #include "binding/adapters/grey_adapter.hpp"
-#include "binding/results/grey_result.hpp"
+#include "binding/arguments/convert.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/arguments/warm_start.hpp"
+#include "binding/results/grey_result.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/guarded_run.hpp"
 #include "core/benchmarks.hpp"
 #include "core/pso.hpp"
 #include "core/spaces/grey.hpp"
@@ -112,9 +112,10 @@ NativeGreyObjective native_grey_objective(const Arguments& a) {
 PyRef minimize_grey_with(const Arguments& a) {
   const GreyRepresentation representation = parse_representation(a.representation);
   std::vector<double> caps;
-  const SwarmSetup setup = setup_swarm(a, {.after_bounds = [&](const Bounds& bounds) {
+  const auto read_caps = [&](const Bounds& bounds) {
     caps = parse_max_spread(a.max_spread, bounds.size());
-  }});
+  };
+  const SwarmSetup setup = setup_swarm(a, {.after_bounds = read_caps});
   const GreySpace space(setup.bounds, std::move(caps));
   // The grey space projects moved particles itself; the bounds policy is not read.
   std::vector<double> start;
@@ -126,11 +127,11 @@ PyRef minimize_grey_with(const Arguments& a) {
   RunResult<GreyNumber> result;
   if (is_str(a.objective)) {
     NativeGreyObjective objective = native_grey_objective(a);
-    result = guarded_run<PythonCallback>(
-        a.callback, true, [&](ErrorSlot& slot, IterationCallback* watcher) {
-          return run(config, space, *setup.rule, *setup.topology, objective, watcher,
-                     &slot.stop_token());
-        });
+    const auto body = [&](ErrorSlot& slot, IterationCallback* watcher) {
+      return run(config, space, *setup.rule, *setup.topology, objective, watcher,
+                 &slot.stop_token());
+    };
+    result = guarded_run<PythonCallback>(a.callback, true, body);
   } else {
     result = guarded_run<PythonCallback>(
         a.callback, false, [&](ErrorSlot& slot, IterationCallback* watcher) {

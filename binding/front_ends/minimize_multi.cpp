@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "binding/adapters/multi_adapter.hpp"
 #include "binding/arguments/convert.hpp"
+#include "binding/arguments/parameter_table.hpp"
+#include "binding/arguments/swarm_settings.hpp"
+#include "binding/results/pareto_front.hpp"
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/guarded_run.hpp"
-#include "binding/arguments/swarm_settings.hpp"
-#include "binding/adapters/multi_adapter.hpp"
-#include "binding/arguments/parameter_table.hpp"
-#include "binding/results/pareto_front.hpp"
 #include "core/mopso/mopso.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
@@ -88,13 +88,12 @@ PyRef minimize_multi_with(const Arguments& a) {
           "MOPSO needs a single-leader velocity ('inertia' or 'constriction'); 'fips' does not "
           "apply");
   }
-  const SwarmSetup setup = setup_swarm(
-      a, {.after_v_max =
-              [&] {
-                if (a.archive_size == 0) raise(PyExc_ValueError, "archive_size must be >= 1");
-              },
-          .rule_before_bounds_policy = true,
-          .var_types_message_names_lengths = false});
+  const auto check_archive_size = [&] {
+    if (a.archive_size == 0) raise(PyExc_ValueError, "archive_size must be >= 1");
+  };
+  const SwarmSetup setup = setup_swarm(a, {.after_v_max = check_archive_size,
+                                           .rule_before_bounds_policy = true,
+                                           .var_types_message_names_lengths = false});
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     const MopsoConfig config{
         .seed = a.seed,

@@ -185,9 +185,9 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
   SwarmSetup setup = setup_swarm(a);
   return visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {
-        return std::make_unique<DriverOf<decltype(space)>>(
-            swarm_config(a, setup, std::move(start)), std::move(space), std::move(setup.rule),
-            std::move(setup.topology), a.batch);
+        return std::make_unique<DriverOf<decltype(space)>>(swarm_config(a, setup, std::move(start)),
+                                                           std::move(space), std::move(setup.rule),
+                                                           std::move(setup.topology), a.batch);
       });
 }
 
@@ -222,7 +222,8 @@ void bind_tuple_call(PyObject* args, PyObject* kwargs,
 PyRef arguments_as_dict(const std::array<PyObject*, kParameters.size()>& given) {
   PyRef dict = checked(PyDict_New());
   for (std::size_t k = 0; k < given.size(); ++k) {
-    if (given[k] != nullptr && PyDict_SetItemString(dict.get(), kParameters[k].name, given[k]) < 0) {
+    if (given[k] != nullptr &&
+        PyDict_SetItemString(dict.get(), kParameters[k].name, given[k]) < 0) {
       throw PythonErrorSet{};
     }
   }
@@ -288,9 +289,8 @@ PyObject* optimizer_result(PyObject* self, PyObject*) {
 
 PyRef state_bytes(const Driver& driver) {
   const std::vector<std::uint8_t> state = driver.save();
-  PyRef bytes = checked(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
-                                                       static_cast<Py_ssize_t>(state.size())));
-  return bytes;
+  return checked(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
+                                           static_cast<Py_ssize_t>(state.size())));
 }
 
 PyObject* optimizer_reduce(PyObject* self, PyObject*) {
@@ -301,9 +301,8 @@ PyObject* optimizer_reduce(PyObject* self, PyObject*) {
       raise(PyExc_ValueError, "this Optimizer was cleared by the garbage collector");
     }
     const PyRef state = state_bytes(driver_of(self));
-    PyRef reduced = checked(
+    return checked(
         Py_BuildValue("(O(OO))", restore.get(), as_optimizer(self)->arguments, state.get()));
-    return reduced;
   });
 }
 
@@ -314,16 +313,11 @@ PyObject* get_stop_reason(PyObject* self, void*) {
   return method([&] { return driver_of(self).stop_reason(); });
 }
 PyObject* get_iteration(PyObject* self, void*) {
-  return method([&] {
-    PyRef value = checked(PyLong_FromUnsignedLongLong(driver_of(self).iteration()));
-    return value;
-  });
+  return method([&] { return checked(PyLong_FromUnsignedLongLong(driver_of(self).iteration())); });
 }
 PyObject* get_evaluations(PyObject* self, void*) {
-  return method([&] {
-    PyRef value = checked(PyLong_FromUnsignedLongLong(driver_of(self).evaluations()));
-    return value;
-  });
+  return method(
+      [&] { return checked(PyLong_FromUnsignedLongLong(driver_of(self).evaluations())); });
 }
 PyObject* get_best_value(PyObject* self, void*) {
   return method([&] { return driver_of(self).best_value(); });

@@ -4,17 +4,17 @@
 #include <utility>
 #include <vector>
 
-#include "binding/module/docstrings.hpp"
 #include "binding/front_ends/free_functions.hpp"
-#include "binding/results/grey_result.hpp"
 #include "binding/front_ends/minimize.hpp"
 #include "binding/front_ends/minimize_grey.hpp"
 #include "binding/front_ends/minimize_multi.hpp"
 #include "binding/front_ends/optimizer.hpp"
+#include "binding/module/docstrings.hpp"
+#include "binding/results/grey_result.hpp"
 #include "binding/results/pareto_front.hpp"
 #include "binding/results/pso_result.hpp"
-#include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/errors.hpp"
+#include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/python.hpp"
 
 namespace corvalinth::py {
@@ -68,11 +68,11 @@ bool create_exported_objects() {
     const char* name;
     PyObject* (*create)();
   } creators[] = {
-      {"PanicException", create_panic_exception_type},
       {"PsoResult", create_pso_result_type},
       {"ParetoFront", create_pareto_front_type},
       {"GreyResult", create_grey_result_type},
       {"Optimizer", create_optimizer_type},
+      {"PanicException", create_panic_exception_type},
   };
   for (const auto& creator : creators) {
     PyObject* object = creator.create();

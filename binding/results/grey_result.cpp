@@ -4,10 +4,10 @@
 
 #include "binding/arguments/convert.hpp"
 #include "binding/module/docstrings.hpp"
-#include "binding/runtime/errors.hpp"
-#include "binding/runtime/float_block.hpp"
 #include "binding/results/pso_result.hpp"
 #include "binding/results/result_fields.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/float_block.hpp"
 
 namespace corvalinth::py {
 namespace {

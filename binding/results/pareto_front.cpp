@@ -3,13 +3,13 @@
 #include <string>
 
 #include "binding/arguments/convert.hpp"
-#include "binding/module/docstrings.hpp"
-#include "binding/runtime/errors.hpp"
-#include "binding/runtime/guarded_run.hpp"
-#include "binding/runtime/float_block.hpp"
-#include "core/mopso/hypervolume.hpp"
-#include "binding/results/result_fields.hpp"
 #include "binding/arguments/signature.hpp"
+#include "binding/module/docstrings.hpp"
+#include "binding/results/result_fields.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/float_block.hpp"
+#include "binding/runtime/guarded_run.hpp"
+#include "core/mopso/hypervolume.hpp"
 
 namespace corvalinth::py {
 namespace {
@@ -120,7 +120,7 @@ constexpr char kDim[] = "dim";
 constexpr char kObjectiveCount[] = "objective_count";
 
 // The rows of every member, saved flat with the member count and their width under `WidthKey`.
-template <std::vector<std::vector<double>> ParetoFrontData::*Rows, const char* WidthKey>
+template <std::vector<std::vector<double>> ParetoFrontData::* Rows, const char* WidthKey>
 Field<ParetoFrontData> rows_field(const char* name, const char* doc) {
   using F = ParetoFrontData;
   return {name, doc, [](const F& data) { return new_rows_list(data.*Rows); },
@@ -182,9 +182,8 @@ PyMethodDef methods[] = {
 }  // namespace
 
 PyObject* create_pareto_front_type() {
-  return create_result_type<ParetoFrontData>(
-      {"corvalinth_native.ParetoFront", docs::pareto_front, getset_table<kSchema>(), methods,
-       repr});
+  return create_result_type<ParetoFrontData>({"corvalinth_native.ParetoFront", docs::pareto_front,
+                                              getset_table<kSchema>(), methods, repr});
 }
 
 PyRef new_pareto_front(ParetoFrontData data) { return new_result(std::move(data)); }

@@ -7,9 +7,9 @@
 
 #include "binding/arguments/convert.hpp"
 #include "binding/module/docstrings.hpp"
+#include "binding/results/result_fields.hpp"
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/float_block.hpp"
-#include "binding/results/result_fields.hpp"
 
 namespace corvalinth::py {
 namespace {

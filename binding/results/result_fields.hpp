@@ -28,7 +28,7 @@ template <typename Data>
 struct Field {
   const char* name;
   const char* doc;
-  PyRef (*get)(const Data&);                                // a fresh Python object
+  PyRef (*get)(const Data&);                                     // a fresh Python object
   void (*save)(StateDictWriter&, const char* key, const Data&);  // into the pickled state
   void (*load)(const StateDictReader&, const char* key, Data&);  // from it, checked
 };
@@ -58,9 +58,10 @@ struct MemberOf<Value Class::*> {
 template <auto Member>
 Field<typename MemberOf<decltype(Member)>::Data> field(const char* name, const char* doc) {
   using Data = typename MemberOf<decltype(Member)>::Data;
-  return {name, doc, [](const Data& data) { return to_python(data.*Member); },
-          [](StateDictWriter& out, const char* key, const Data& data) { out.put(key, data.*Member); },
-          [](const StateDictReader& in, const char* key, Data& data) { in.read(key, data.*Member); }};
+  return {
+      name, doc, [](const Data& data) { return to_python(data.*Member); },
+      [](StateDictWriter& out, const char* key, const Data& data) { out.put(key, data.*Member); },
+      [](const StateDictReader& in, const char* key, Data& data) { in.read(key, data.*Member); }};
 }
 
 template <const auto& Schema>
@@ -105,7 +106,8 @@ template <const auto& Schema>
 PyObject* reduce(PyObject* self, PyObject*) {
   return translate_exceptions([&] {
     StateDictWriter state;
-    for (const auto& f : Schema.fields) f.save(state, f.name, result_data<SchemaData<Schema>>(self));
+    for (const auto& f : Schema.fields)
+      f.save(state, f.name, result_data<SchemaData<Schema>>(self));
     return state.reduce_with(Schema.reconstructor).release();
   });
 }

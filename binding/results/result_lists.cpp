@@ -6,10 +6,7 @@
 namespace corvalinth::py {
 namespace {
 
-PyRef new_list(std::size_t length) {
-  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(length)));
-  return list;
-}
+PyRef new_list(std::size_t length) { return checked(PyList_New(static_cast<Py_ssize_t>(length))); }
 
 // Stores `item` at `index` of a new list; the list takes the reference over.
 void put(const PyRef& list, std::size_t index, PyRef item) {

@@ -144,9 +144,9 @@ void StateDictReader::read(const char* key, History& history) const {
       array_size(per_iteration, sizes[2], key) != positions.size()) {
     bad_state(key, "must hold particles x dim x iterations doubles");
   }
-  history = History::restored(static_cast<std::size_t>(sizes[0]),
-                              static_cast<std::size_t>(sizes[1]),
-                              static_cast<std::size_t>(sizes[2]), std::move(positions));
+  history =
+      History::restored(static_cast<std::size_t>(sizes[0]), static_cast<std::size_t>(sizes[1]),
+                        static_cast<std::size_t>(sizes[2]), std::move(positions));
 }
 
 }  // namespace corvalinth::py

@@ -22,7 +22,7 @@ class StateDictWriter {
   void put(const char* key, std::uint64_t value);
   void put(const char* key, double value);
   void put(const char* key, std::span<const double> values);  // as bytes
-  void put(const char* key, StopReason reason);                // by name
+  void put(const char* key, StopReason reason);               // by name
   // (particles, dim, iterations, positions as bytes).
   void put(const char* key, const History& history);
   void put(const char* key, PyRef value);

@@ -54,9 +54,8 @@ namespace detail {
 PyRef new_float64_matrix(std::size_t rows, std::size_t cols) {
   const auto array_new = reinterpret_cast<ArrayNew>(api()[kArrayNewSlot]);
   const Py_ssize_t shape[2] = {static_cast<Py_ssize_t>(rows), static_cast<Py_ssize_t>(cols)};
-  PyRef array = checked(
+  return checked(
       array_new(array_type(), 2, shape, kFloat64TypeNumber, nullptr, nullptr, 0, 0, nullptr));
-  return array;
 }
 
 double* matrix_data(PyObject* array, Py_buffer& view) {
@@ -71,8 +70,7 @@ double* matrix_data(PyObject* array, Py_buffer& view) {
 PyRef as_array(PyObject* object) {
   const PyRef numpy = checked(PyImport_ImportModule("numpy"));
   const PyRef asarray = checked(PyObject_GetAttrString(numpy.get(), "asarray"));
-  PyRef array = checked(PyObject_CallFunctionObjArgs(asarray.get(), object, nullptr));
-  return array;
+  return checked(PyObject_CallFunctionObjArgs(asarray.get(), object, nullptr));
 }
 
 bool is_array(PyObject* object) {

@@ -175,7 +175,8 @@ TEST(SavedRun, RefusesEveryTruncation) {
   parts.run.save(out);
   const std::vector<std::uint8_t> bytes = out.take();
   for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
-    const std::vector<std::uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+    const std::vector<std::uint8_t> prefix(bytes.begin(),
+                                           bytes.begin() + static_cast<std::ptrdiff_t>(cut));
     EXPECT_NE(restore_failure(prefix, config_of(0)), "(restored)") << "cut at byte " << cut;
   }
 }
