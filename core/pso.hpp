@@ -238,7 +238,13 @@ class SwarmRun {
     if (in.u64() != dim_) state_mismatch("dimension");
     if (in.flag() != config_.record_history) state_mismatch("record_history");
     phase_ = static_cast<detail::RunPhase>(in.index_below(3, "phase"));
-    stop_reason_ = static_cast<StopReason>(in.index_below(7, "stop reason"));
+    // A run holds its initial reason until a stop test ends it, and no stop test reports a
+    // cancellation (cancelled() builds its own result): any other word is not a run's.
+    stop_reason_ = static_cast<StopReason>(
+        in.index_below(static_cast<std::uint64_t>(StopReason::Cancelled), "stop reason"));
+    if (phase_ != detail::RunPhase::Finished && stop_reason_ != StopReason::MaxIterations) {
+      state_mismatch("stop reason of an unfinished run");
+    }
     iteration_ = in.u64();
     // Every state saved outside a pass's end names a particle below n (n >= 1 once created).
     next_ = static_cast<std::size_t>(in.index_below(n, "particle index"));

@@ -107,7 +107,8 @@ std::uint64_t StateReader::index_below(std::uint64_t limit, const char* what) {
 
 std::vector<double> StateReader::f64s(std::uint64_t count, const char* what) {
   if (u64() != count) state_mismatch(std::string("length of ") + what);
-  if ((bytes_.size() - offset_) / kWordBytes < count) {
+  // A damaged count must cost nothing: nothing is allocated that the bytes left cannot fill.
+  if (count > (bytes_.size() - offset_) / kWordBytes) {
     throw RunStateError("saved run state is truncated");
   }
   std::vector<double> values(static_cast<std::size_t>(count));

@@ -62,7 +62,8 @@ class StateReader {
   bool flag();
   // A value below `limit`; `what` names it in the error.
   std::uint64_t index_below(std::uint64_t limit, const char* what);
-  // Exactly `count` values after a length word equal to `count`.
+  // Exactly `count` values after a length word equal to `count`; a count larger than the bytes
+  // left can hold is refused as truncated before anything is allocated.
   std::vector<double> f64s(std::uint64_t count, const char* what);
   // Values after their length word into `out`, which must have that length.
   void f64s_into(std::span<double> out, const char* what);

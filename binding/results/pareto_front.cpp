@@ -106,6 +106,11 @@ FrontHistory front_history_from(const StateDictReader& in, const char* key) {
     if ((k == 0 && start != 0) || (k > 0 && start < history.starts.back())) {
       bad_state(key, "starts must rise from 0");
     }
+    // Vectors of no objectives are all equal and an archive holds no duplicates, so such a
+    // snapshot holds at most one member; more would cost time and memory on every read.
+    if (history.objectives == 0 && k > 0 && start - history.starts.back() > 1) {
+      bad_state(key, "snapshots of vectors without objectives hold at most one member each");
+    }
     history.starts.push_back(start);
   }
   history.values = doubles_from_bytes(PyTuple_GetItem(value, 2), key);
@@ -130,7 +135,13 @@ Field<ParetoFrontData> rows_field(const char* name, const char* doc) {
             out.put(key, flatten(data.*Rows));
           },
           [](const StateDictReader& in, const char* key, F& data) {
-            data.*Rows = rows_from(in.doubles(key), in.count("members"), in.count(WidthKey), key);
+            const std::uint64_t members = in.count("members");
+            // Rows of no values would let a small state claim any number of members: a member
+            // holds at least its position or its objectives.
+            if (members != 0 && in.count(kDim) == 0 && in.count(kObjectiveCount) == 0) {
+              bad_state("members", "must be 0 when rows hold no values");
+            }
+            data.*Rows = rows_from(in.doubles(key), members, in.count(WidthKey), key);
           }};
 }
 

@@ -375,8 +375,10 @@ double hypervolume(std::span<const ObjectiveView> front, ObjectiveView reference
                    StopToken* stop) {
   const Inside inside = points_inside(front, reference);
   if (inside.count() == 0) return -0.0;
-  // Every remaining point then dominates a box of infinite volume.
-  if (unbounded(reference)) return std::numeric_limits<double>::infinity();
+  // Every remaining point then dominates a box of infinite volume, and so does a point at -inf.
+  if (unbounded(reference) || reaches_minus_infinity(inside)) {
+    return std::numeric_limits<double>::infinity();
+  }
   return volume(inside.values, inside.count(), inside.m, reference.data(), StopCheck(stop));
 }
 

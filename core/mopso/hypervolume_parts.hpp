@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -30,6 +31,12 @@ Inside points_inside(std::span<const ObjectiveView> front, ObjectiveView referen
 // True when a reference component is infinite.
 inline bool unbounded(ObjectiveView reference) {
   return std::any_of(reference.begin(), reference.end(), [](double r) { return std::isinf(r); });
+}
+
+// True when a point has an objective at -inf: it dominates a box of infinite volume.
+inline bool reaches_minus_infinity(const Inside& inside) {
+  return std::any_of(inside.values.begin(), inside.values.end(),
+                     [](double v) { return v == -std::numeric_limits<double>::infinity(); });
 }
 
 // Asks the caller's stop token; the long loops call it once per outer step.

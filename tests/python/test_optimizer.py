@@ -11,6 +11,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
+from hostile import run_state_layout, state_words, words_state
 
 SPACES = {
     "continuous": {"bounds": [(-3.0, 4.0), (-2.0, 2.0), (0.0, 5.0)]},
@@ -268,6 +269,35 @@ def test_damaged_states_are_refused_or_run_without_harm(batch):
             asked = resumed.ask()
             resumed.tell(batch_values(asked) if batch else point_value(asked))
         resumed.result()
+
+
+def claim(field, value, *then):
+    """A damage that sets a field's word (and the fields after it, as `then` names them)."""
+    def damage(state):
+        words = state_words(state)
+        at = run_state_layout(words)
+        for name, word in [(field, value), *then]:
+            words[at[name]] = word
+        return words_state(words)
+    return damage
+
+
+@pytest.mark.parametrize("damage, message", [
+    # A trace of 2**40 iterations claimed by a few hundred bytes: refused before it is allocated.
+    (claim("iteration", 2**40, ("recorded", 2**40 + 1), ("history", (2**40 + 1) * 6)),
+     "saved run state is truncated"),
+    (claim("stop_reason", 6, ("phase", 2)), "stop reason out of range"),
+    (claim("stop_reason", 1), "stop reason of an unfinished run"),
+], ids=["claimed trace", "cancelled", "reason while running"])
+def test_a_state_that_no_run_saves_is_refused(damage, message):
+    arguments = {"bounds": [(-1.0, 1.0)] * 2, "n_particles": 3, "max_iter": 2**62, "seed": 5,
+                 "record_history": True}
+    optimizer = pso.Optimizer(**arguments)
+    for _ in range(7):
+        optimizer.tell(point_value(optimizer.ask()))
+    restore, (_, state) = optimizer.__reduce__()
+    with pytest.raises(ValueError, match=message):
+        restore(arguments, damage(state))
 
 
 def test_a_state_for_other_settings_is_refused():

@@ -125,6 +125,13 @@ BAD_STATES = [
      "'front_history' holds a value that is not an int"),
     ("_rebuild_pareto_front", {"front_history": (2, [0, 3], bytes(40))}, ValueError,
      "one vector per member"),
+    # Rows of no values: a few bytes would claim 10**8 members.
+    ("_rebuild_pareto_front", {"members": 10**8, "dim": 0, "objective_count": 0,
+                               "positions": b"", "objectives": b""}, ValueError,
+     "'members' must be 0 when rows hold no values"),
+    ("_rebuild_pareto_front", {"front_history": (0, [0, 10**8], b"")}, ValueError,
+     "at most one member each"),
+    ("_rebuild_pso_result", {"stop_reason": "cancelled"}, ValueError, "not a stop reason"),
 ]
 
 
