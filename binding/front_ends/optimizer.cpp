@@ -106,7 +106,7 @@ class DriverOf final : public Driver {
     if (run_.tell(value)) run_.end_pass(nullptr);
   }
 
-  bool done() const override { return run_.phase() == detail::RunPhase::Finished; }
+  bool done() const override { return run_.finished(); }
 
   PyRef stop_reason() const override {
     if (!done()) return PyRef::borrow(Py_None);
@@ -117,12 +117,12 @@ class DriverOf final : public Driver {
   std::uint64_t evaluations() const override { return run_.evaluations(); }
 
   PyRef best_value() const override {
-    if (!has_best()) return PyRef::borrow(Py_None);
+    if (!run_.created()) return PyRef::borrow(Py_None);
     return checked(PyFloat_FromDouble(run_.best_value()));
   }
 
   PyRef best_position() const override {
-    if (!has_best()) return PyRef::borrow(Py_None);
+    if (!run_.created()) return PyRef::borrow(Py_None);
     return new_point_list(run_.best_position());
   }
 
@@ -168,8 +168,6 @@ class DriverOf final : public Driver {
     if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
   }
 
-  // The global best exists once the swarm was created and evaluated.
-  bool has_best() const { return run_.phase() != detail::RunPhase::Starting; }
 
   const SwarmConfig config_;
   const Space space_;

@@ -105,10 +105,10 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
 
   for (std::size_t save_at = 0;; ++save_at) {
     Parts first(config_of(c.patience), rule);
-    for (std::size_t k = 0; k < save_at && first.run.phase() != detail::RunPhase::Finished; ++k) {
+    for (std::size_t k = 0; k < save_at && !first.run.finished(); ++k) {
       step(first.run, c.batch);
     }
-    const bool finished = first.run.phase() == detail::RunPhase::Finished;
+    const bool finished = first.run.finished();
     StateWriter out;
     first.run.save(out);
     const std::vector<std::uint8_t> bytes = out.take();
@@ -116,7 +116,7 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
     Parts second(config_of(c.patience), rule);
     StateReader in(bytes);
     second.run.restore(in);
-    while (second.run.phase() != detail::RunPhase::Finished) step(second.run, c.batch);
+    while (!second.run.finished()) step(second.run, c.batch);
     SCOPED_TRACE("saved after step " + std::to_string(save_at));
     expect_same(second.run.take_result(), expected);
     if (finished) break;
