@@ -68,16 +68,13 @@ Py_ssize_t sequence_length(PyObject* object) {
 }
 
 PyRef sequence_item(PyObject* sequence, Py_ssize_t index) {
-  PyRef item = PyRef::steal(PySequence_GetItem(sequence, index));
-  if (!item) throw PythonErrorSet{};
-  return item;
+  return checked(PySequence_GetItem(sequence, index));
 }
 
 }  // namespace
 
 std::uint64_t to_u64(PyObject* object) {
-  const PyRef index = PyRef::steal(PyNumber_Index(object));
-  if (!index) throw PythonErrorSet{};
+  const PyRef index = checked(PyNumber_Index(object));
   const unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
   if (value == static_cast<unsigned long long>(-1)) throw_if_error_set();
   return value;
@@ -142,9 +139,12 @@ void run_signal_handlers() {
   if (PyErr_CheckSignals() < 0) throw PythonErrorSet{};
 }
 
+PyRef new_str(std::string_view text) {
+  return checked(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+}
+
 PyRef new_float_list(std::span<const double> values) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
-  if (!list) throw PythonErrorSet{};
+  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
   for (std::size_t k = 0; k < values.size(); ++k) {
     // The list is nobody's yet, so a handler cannot see its empty slots.
     if (k % kValuesPerSignalCheck == kValuesPerSignalCheck - 1) run_signal_handlers();
@@ -156,8 +156,7 @@ PyRef new_float_list(std::span<const double> values) {
 }
 
 PyRef new_int_list(std::span<const std::int64_t> values) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
-  if (!list) throw PythonErrorSet{};
+  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
   for (std::size_t k = 0; k < values.size(); ++k) {
     PyObject* item = PyLong_FromLongLong(values[k]);
     if (item == nullptr) throw PythonErrorSet{};

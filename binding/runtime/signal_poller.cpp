@@ -10,12 +10,9 @@ namespace {
 // True on the thread Python delivers signals to. Asking runs Python code, so a pending signal's
 // handler may raise here: that exception is the call's, raised before the run starts.
 bool on_main_thread() {
-  const PyRef threading = PyRef::steal(PyImport_ImportModule("threading"));
-  if (!threading) throw PythonErrorSet{};
-  const PyRef main = PyRef::steal(PyObject_CallMethod(threading.get(), "main_thread", nullptr));
-  if (!main) throw PythonErrorSet{};
-  const PyRef ident = PyRef::steal(PyObject_GetAttrString(main.get(), "ident"));
-  if (!ident) throw PythonErrorSet{};
+  const PyRef threading = checked(PyImport_ImportModule("threading"));
+  const PyRef main = checked(PyObject_CallMethod(threading.get(), "main_thread", nullptr));
+  const PyRef ident = checked(PyObject_GetAttrString(main.get(), "ident"));
   const unsigned long main_ident = PyLong_AsUnsignedLong(ident.get());
   throw_if_error_set();
   return main_ident == PyThread_get_thread_ident();

@@ -10,6 +10,7 @@ True
 from corvalinth_native import (
     GreyResult,
     Optimizer,
+    PanicException,
     ParetoFront,
     PsoResult,
     benchmark_info,
@@ -47,22 +48,4 @@ __all__ = [
     "hypervolume_contributions",
     "parallel",
 ]
-
-
-def __getattr__(name):
-    # PanicException, the class of internal errors (a violated precondition of the core, such as
-    # an inverted bound). It derives from BaseException, so ``except Exception`` lets it through;
-    # catch it by name with ``except corvalinth.PanicException``. The extension creates the class
-    # when it first raises it, so it is looked up on first access, from a call that always fails
-    # inside the core before any run starts.
-    if name == "PanicException":
-        try:
-            minimize("sphere", [(1.0, 0.0)])
-        except BaseException as error:  # noqa: B036 - the class derives from BaseException
-            panic = type(error)
-        else:  # pragma: no cover - an inverted bound always fails
-            raise AttributeError(name)
-        globals()["PanicException"] = panic
-        return panic
-    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 

@@ -210,7 +210,7 @@ def test_shared_parameters_are_validated_like_minimize(arguments):
 
 
 def test_only_bounds_is_positional():
-    with pytest.raises(TypeError, match="takes 1 positional argument but 2 were given"):
+    with pytest.raises(TypeError, match="takes 1 positional arguments but 2 were given"):
         pso.Optimizer([(0.0, 1.0)], False)
     with pytest.raises(TypeError, match="multiple values for argument 'bounds'"):
         pso.Optimizer([(0.0, 1.0)], bounds=[(0.0, 1.0)])

@@ -3,6 +3,7 @@
 import contextlib
 import os
 import signal
+import struct
 import threading
 import time
 
@@ -240,5 +241,24 @@ def test_ctrl_c_ends_a_long_hypervolume(function, front):
     front = front()
     with sigint_after(0.2) as sent, pytest.raises(KeyboardInterrupt):
         function(front, [1.1] * len(front[0]))
+    assert sent, "the computation ended before the signal was sent"
+    assert time.monotonic() - sent[0] < 1.0
+
+
+def as_pareto_front(points):
+    """A ParetoFront whose members have `points` as objectives (and no position)."""
+    small = pso.minimize_multi(lambda x: [x[0], -x[0]], [(0, 1)], n_particles=2, max_iter=1)
+    rebuild, (state,) = small.__reduce__()
+    values = [v for point in points for v in point]
+    return rebuild({**state, "members": len(points), "dim": 0, "positions": b"",
+                    "objective_count": len(points[0]),
+                    "objectives": struct.pack(f"<{len(values)}d", *values)})
+
+
+def test_ctrl_c_ends_a_long_front_hypervolume():
+    # Seven objectives and 1,500 points take seconds; the signal comes after 0.2 s.
+    front = as_pareto_front(sphere_front(7, 1500))
+    with sigint_after(0.2) as sent, pytest.raises(KeyboardInterrupt):
+        front.hypervolume([1.1] * 7)
     assert sent, "the computation ended before the signal was sent"
     assert time.monotonic() - sent[0] < 1.0
