@@ -136,7 +136,8 @@ def multistart(fn: Callable[[int], _Result], seeds: Iterable[int],
     seeds = list(seeds)
     if executor is not None:
         if not callable(getattr(executor, "submit", None)):
-            raise TypeError("executor must be a concurrent.futures.Executor (an object with submit)")
+            raise TypeError("executor must be a concurrent.futures.Executor "
+                            "(an object with submit)")
         return _results_in_order([executor.submit(fn, seed) for seed in seeds])
     if not seeds:
         return []
