@@ -14,6 +14,7 @@ __version__: str
 
 __all__ = [
     "minimize",
+    "Optimizer",
     "minimize_multi",
     "minimize_grey",
     "hypervolume",
