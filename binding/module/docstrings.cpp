@@ -3,6 +3,9 @@
 // __text_signature__ (and so inspect.signature).
 #include "binding/module/docstrings.hpp"
 
+// The texts are laid out as they read, one raw string each, whatever their length: the
+// formatter would move a long signature line off its declaration at every edit of the text.
+// clang-format off
 namespace corvalinth::py::docs {
 
 const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None)
@@ -597,3 +600,4 @@ const char* const rebuild_result = R"doc(Rebuilds a result from the state that i
 called by pickle.)doc";
 
 }  // namespace corvalinth::py::docs
+// clang-format on
