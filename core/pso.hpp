@@ -14,9 +14,9 @@
 #include <span>
 #include <vector>
 
+#include "core/contracts.hpp"
 #include "core/failure.hpp"
 #include "core/motion.hpp"
-#include "core/contracts.hpp"
 #include "core/run_state.hpp"
 #include "core/stop_token.hpp"
 

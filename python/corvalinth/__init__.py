@@ -22,15 +22,11 @@ from corvalinth_native import (
     minimize_multi,
 )
 
-from corvalinth._version import __version__
-
-# Plotting helpers; the module imports matplotlib only when a helper is called.
-from corvalinth import viz
-
-# Progress display for long runs, built on the per-iteration callback.
-from corvalinth import progress
-# Runs spread over threads, processes and clusters; standard library only.
-from corvalinth import parallel
+# Submodules: runs spread over threads, processes and clusters (standard library only); a progress
+# display for long runs, built on the per-iteration callback; plotting helpers (matplotlib is
+# imported only when a helper is called).
+from corvalinth import parallel, progress, viz
+from corvalinth._version import __version__ as __version__
 
 __all__ = [
     "minimize",

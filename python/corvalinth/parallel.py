@@ -172,7 +172,8 @@ def multistart(fn: Callable[[int], _Result], seeds: Iterable[int],
     seeds = list(seeds)
     if executor is not None:
         if not callable(getattr(executor, "submit", None)):
-            raise TypeError("executor must be a concurrent.futures.Executor (an object with submit)")
+            raise TypeError("executor must be a concurrent.futures.Executor "
+                            "(an object with submit)")
         return _results_in_order(_cancelling_on_failure(
             lambda made: made.extend(_submit(executor, fn, seed) for seed in seeds)))
     if not seeds:

@@ -2,10 +2,10 @@
 // and the literal exclusive-volume recursion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
-#include <algorithm>
 #include <random>
 #include <vector>
 
