@@ -40,8 +40,8 @@ namespace {
 // __float__ drops the imaginary part with no more than a warning.
 bool is_numpy_complex(PyObject* object) {
   PyTypeObject* type = Py_TYPE(object);
-  const PyRef module = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type),
-                                                           "__module__"));
+  const PyRef module =
+      PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"));
   if (!module || !is_str(module.get())) {
     PyErr_Clear();
     return false;

@@ -353,8 +353,7 @@ PyObject* optimizer_reduce(PyObject* self, PyObject*) {
     }
     // pickle would save this optimizer inside its own arguments before it exists to refer to.
     if (reaches(as_optimizer(self)->arguments, self)) {
-      raise(PyExc_TypeError,
-            "cannot pickle an Optimizer whose arguments refer back to it");
+      raise(PyExc_TypeError, "cannot pickle an Optimizer whose arguments refer back to it");
     }
     const PyRef state = state_bytes(driver_of(self));
     return checked(

@@ -28,8 +28,7 @@ PyCFunction fastcall_with_keywords() {
 }
 
 PyMethodDef methods[] = {
-    {"minimize", fastcall_with_keywords<minimize>(), METH_FASTCALL | METH_KEYWORDS,
-     docs::minimize},
+    {"minimize", fastcall_with_keywords<minimize>(), METH_FASTCALL | METH_KEYWORDS, docs::minimize},
     {"minimize_multi", fastcall_with_keywords<minimize_multi>(), METH_FASTCALL | METH_KEYWORDS,
      docs::minimize_multi},
     {"minimize_grey", fastcall_with_keywords<minimize_grey>(), METH_FASTCALL | METH_KEYWORDS,
@@ -46,8 +45,8 @@ PyMethodDef methods[] = {
     {"_rebuild_pso_result", rebuild_pso_result, METH_O, docs::rebuild_result},
     {"_rebuild_pareto_front", rebuild_pareto_front, METH_O, docs::rebuild_result},
     {"_rebuild_grey_result", rebuild_grey_result, METH_O, docs::rebuild_result},
-    {"_restore_optimizer", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(
-                               restore_optimizer)),
+    {"_restore_optimizer",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(restore_optimizer)),
      METH_FASTCALL, nullptr},
     // What parallel.multistart's threads watch (signal_poller.hpp); private.
     {"_watch_stop_event", set_thread_stop_event, METH_O, nullptr},
@@ -71,10 +70,8 @@ bool create_exported_objects() {
     const char* name;
     PyObject* (*create)();
   } creators[] = {
-      {"PsoResult", create_pso_result_type},
-      {"ParetoFront", create_pareto_front_type},
-      {"GreyResult", create_grey_result_type},
-      {"Optimizer", create_optimizer_type},
+      {"PsoResult", create_pso_result_type},           {"ParetoFront", create_pareto_front_type},
+      {"GreyResult", create_grey_result_type},         {"Optimizer", create_optimizer_type},
       {"PanicException", create_panic_exception_type},
   };
   for (const auto& creator : creators) {

@@ -64,7 +64,8 @@ void SignalPoller::poll() {
 }
 
 PyObject* set_thread_stop_event(PyObject*, PyObject* event) {
-  PyObject* previous = std::exchange(thread_stop_event, event == Py_None ? nullptr : Py_NewRef(event));
+  PyObject* previous =
+      std::exchange(thread_stop_event, event == Py_None ? nullptr : Py_NewRef(event));
   Py_XDECREF(previous);
   Py_RETURN_NONE;
 }

@@ -28,8 +28,8 @@ bool strictly_inside(ObjectiveView point, ObjectiveView reference) {
 // first listed column leads). Equal keys are equal rows, so the order depends only on the values.
 template <std::size_t D>
 void sort_copies(const double* rows, std::size_t n, std::size_t m,
-                 const std::array<std::size_t, D>& columns,
-                 std::vector<std::array<double, D>>& out, StopCheck stop) {
+                 const std::array<std::size_t, D>& columns, std::vector<std::array<double, D>>& out,
+                 StopCheck stop) {
   out.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
     if (i % kRowsPerStopCheck == 0) stop();

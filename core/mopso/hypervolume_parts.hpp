@@ -52,8 +52,7 @@ class StopCheck {
 
 // Copies of the points of `front` that are strictly better than `reference` in every objective;
 // the rest (NaN, other lengths, on or beyond the reference) are left out.
-Inside points_inside(std::span<const ObjectiveView> front, ObjectiveView reference,
-                     StopCheck stop);
+Inside points_inside(std::span<const ObjectiveView> front, ObjectiveView reference, StopCheck stop);
 
 // Volume of the box between p and the reference in the first d objectives, multiplied in index
 // order from 1.0.

@@ -10,7 +10,6 @@ True
 from corvalinth_native import (
     GreyResult,
     Optimizer,
-    PanicException,
     ParetoFront,
     PsoResult,
     benchmark_info,
@@ -20,6 +19,9 @@ from corvalinth_native import (
     minimize,
     minimize_grey,
     minimize_multi,
+)
+from corvalinth_native import (
+    PanicException as PanicException,  # raised, not called: exported outside __all__
 )
 
 # Submodules: runs spread over threads, processes and clusters (standard library only); a progress

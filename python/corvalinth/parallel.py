@@ -40,7 +40,7 @@ def _evaluate_rows(objective: Callable[[list[float]], Any], rows: list[list[floa
 def _submit(executor: Executor, fn: Callable[..., _Result], *args: Any) -> Future[_Result]:
     """``executor.submit(fn, *args)``, refused unless it answers with a future."""
     future = executor.submit(fn, *args)
-    if not (callable(getattr(future, "result", None)) and callable(getattr(future, "cancel", None))):
+    if not all(callable(getattr(future, name, None)) for name in ("result", "cancel")):
         raise TypeError(f"executor.submit returned {type(future).__name__}, not a future "
                         "(an object with result and cancel)")
     return future
@@ -93,11 +93,11 @@ class _RowwiseObjective:
         rows = points.tolist() if hasattr(points, "tolist") else [list(row) for row in points]
         size = self.chunksize or 1
         starts = range(0, len(rows), size)
-        futures = _cancelling_on_failure(lambda made: made.extend(
+        futures: list[Future[list[Any]]] = _cancelling_on_failure(lambda made: made.extend(
             _submit(self.executor, _evaluate_rows, self.objective, rows[start:start + size])
             for start in starts))
         values = []
-        for start, chunk in zip(starts, _results_in_order(futures)):
+        for start, chunk in zip(starts, _results_in_order(futures), strict=True):
             # What _evaluate_rows returns: anything else came from the executor, not the objective.
             expected = len(rows[start:start + size])
             if type(chunk) is not list or len(chunk) != expected:
@@ -183,7 +183,7 @@ def multistart(fn: Callable[[int], _Result], seeds: Iterable[int],
 
 def _run_watching(fn: Callable[[int], _Result], seed: int, stop: Any) -> _Result:
     """``fn(seed)`` on a worker thread whose corvalinth runs stop once ``stop`` is set."""
-    import corvalinth_native
+    import corvalinth_native  # type: ignore[import-not-found]  # the extension ships no stub
 
     if stop.is_set():  # the call already ended: a seed that starts late does nothing
         raise RuntimeError("run stopped: its thread's stop event was set")

@@ -282,7 +282,8 @@ TEST(SortChecking, SortsLikeStdSortAndStops) {
   using hypervolume_parts::StopCheck;
   std::mt19937_64 random(7);
   const std::size_t n = 5 * kRowsPerStopCheck + 3;
-  for (const std::uint64_t distinct : {std::uint64_t{1}, std::uint64_t{3}, std::uint64_t{1} << 40}) {
+  for (const std::uint64_t distinct :
+       {std::uint64_t{1}, std::uint64_t{3}, std::uint64_t{1} << 40}) {
     for (const int layout : {0, 1, 2}) {
       std::vector<std::uint64_t> values(n);
       for (std::uint64_t& v : values) v = random() % distinct;
