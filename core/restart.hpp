@@ -63,12 +63,13 @@ class StallRestart {
     }
   }
 
-  // What a saved run keeps of the policy.
-  double previous() const { return previous_; }
-  std::uint64_t stalled() const { return stalled_; }
-  void set_state(double previous, std::uint64_t stalled) {
-    previous_ = previous;
-    stalled_ = stalled;
+  // What a saved run keeps of the policy, visited as SwarmRun's fields are (run_state.hpp): the
+  // previous best and the stall count, which stays below the patience (0 when disabled).
+  template <typename Policy, typename Archive>
+  static void visit_state(Policy& policy, Archive& archive) {
+    archive.real(policy.previous_);
+    archive.index(policy.stalled_, policy.patience_ > 0 ? policy.patience_ : 1,
+                  "restart stall count");
   }
 
  private:

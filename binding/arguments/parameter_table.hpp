@@ -95,6 +95,11 @@ constexpr bool is_keyword_only() {
 }
 
 constexpr Required required() { return {}; }
+// Any converter as it is, for a parameter that can also be given by position.
+template <typename Converter>
+constexpr Converter positional(Converter converter) {
+  return converter;
+}
 template <typename Converter>
 constexpr KeywordOnly<Converter> keyword_only(Converter converter) {
   return {converter};

@@ -1,5 +1,5 @@
 // Presets: named configurations that fill the settings a caller left at their defaults, and the
-// restart settings both single-objective front ends copy into the run's configuration.
+// restart parameters both single-objective front ends share.
 //
 // preset="robust" is the configuration that reached the most targets per evaluation on the
 // noiseless bbob suite (benchmarks/bbob.py). A setting counts as left at its default when its
@@ -10,12 +10,21 @@
 
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string>
 
+#include "binding/arguments/parameter_table.hpp"
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/python.hpp"
-#include "core/failure.hpp"
 #include "core/records.hpp"
+
+// The restart parameters and the preset, keyword-only, as lines of a parameter table.
+#define CORVALINTH_RESTART_PARAMETERS(P) \
+  P(restart_patience, keyword_only(with_default(to_u64, std::uint64_t{0}))) \
+  P(restart_tol, keyword_only(with_default(to_f64, 0.0))) \
+  P(restart_spread, keyword_only(with_default(to_f64, 1.0))) \
+  P(preset, keyword_only(none_or(to_str))) \
+  /* the end of the restart parameters */
 
 namespace corvalinth::py {
 
@@ -27,60 +36,36 @@ struct RobustPreset {
   static constexpr std::uint64_t kRestartPatience = 50;
 };
 
-// The settings a preset may fill, as the run is to use them.
-struct PresetSettings {
-  std::uint64_t n_particles;
-  std::uint64_t max_iter;
-  double w;
-  double c1;
-  double c2;
-  std::string bounds_handling;
-  std::uint64_t restart_patience;
-  double restart_tol;
-  double restart_spread;
-};
-
-// The settings of converted arguments with their preset applied; as given without one. Fails
-// with ValueError "unknown preset: '<name>' (expected 'robust')" for any other name.
+// Applies the preset of converted arguments to them, before the setup step; leaves them as given
+// without one. Fails with ValueError "unknown preset: '<name>' (expected 'robust')" for any other
+// name.
 template <typename Arguments>
-PresetSettings resolve_preset(const Arguments& a) {
-  PresetSettings s{
-      a.n_particles, a.max_iter,      a.w, a.c1, a.c2, a.bounds_handling, a.restart_patience,
-      a.restart_tol, a.restart_spread};
-  if (!a.preset) return s;
+void apply_preset(Arguments& a) {
+  if (!a.preset) return;
   if (*a.preset != "robust") {
     raise(PyExc_ValueError, "unknown preset: '" + *a.preset + "' (expected 'robust')");
   }
   const SwarmConfig defaults;  // the parameter tables' defaults
   bool budget = a.max_evals.has_value();
   if constexpr (requires { a.max_time; }) budget = budget || a.max_time.has_value();
-  if (budget && s.max_iter == defaults.max_iter) {
-    s.max_iter = std::numeric_limits<std::uint64_t>::max();
+  if (budget && a.max_iter == defaults.max_iter) {
+    a.max_iter = std::numeric_limits<std::uint64_t>::max();
   }
-  if (s.n_particles == defaults.n_particles) s.n_particles = RobustPreset::kParticles;
-  if (s.w == defaults.w) s.w = RobustPreset::kW;
-  if (s.c1 == defaults.c1) s.c1 = RobustPreset::kC;
-  if (s.c2 == defaults.c2) s.c2 = RobustPreset::kC;
-  if (s.bounds_handling == "clamp") s.bounds_handling = RobustPreset::kBoundsHandling;
-  if (s.restart_patience == 0) s.restart_patience = RobustPreset::kRestartPatience;
-  return s;
+  if (a.n_particles == defaults.n_particles) a.n_particles = RobustPreset::kParticles;
+  if (a.w == defaults.w) a.w = RobustPreset::kW;
+  if (a.c1 == defaults.c1) a.c1 = RobustPreset::kC;
+  if (a.c2 == defaults.c2) a.c2 = RobustPreset::kC;
+  if (a.bounds_handling == "clamp") a.bounds_handling = RobustPreset::kBoundsHandling;
+  if (a.restart_patience == 0) a.restart_patience = RobustPreset::kRestartPatience;
 }
 
-// Copies the settings into a run's configuration built from the same arguments. Fails with
-// ValueError "restart_spread must be in (0, 1], got <value>" for a spread outside that range.
-inline void apply_settings(SwarmConfig& config, const PresetSettings& s) {
-  if (!(s.restart_spread > 0.0 && s.restart_spread <= 1.0)) {
-    raise(PyExc_ValueError,
-          "restart_spread must be in (0, 1], got " + format_number(s.restart_spread));
-  }
-  config.n_particles = s.n_particles;
-  config.max_iter = s.max_iter;
-  config.w = s.w;
-  config.c1 = s.c1;
-  config.c2 = s.c2;
-  config.restart_patience = s.restart_patience;
-  config.restart_tol = s.restart_tol;
-  config.restart_spread = s.restart_spread;
+// The conversion `convert` (a front end's convert_arguments) followed by apply_preset: what the
+// front end's body sees.
+template <auto convert>
+auto converted_with_preset(std::span<PyObject* const> given) {
+  auto arguments = convert(given);
+  apply_preset(arguments);
+  return arguments;
 }
 
 }  // namespace corvalinth::py

@@ -5,15 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "binding/arguments/convert.hpp"
-#include "binding/runtime/error_slot.hpp"
-#include "binding/runtime/errors.hpp"
 #include "binding/adapters/multi_adapter.hpp"
+#include "binding/arguments/convert.hpp"
 #include "binding/arguments/parameter_table.hpp"
+#include "binding/arguments/swarm_settings.hpp"
 #include "binding/results/pareto_front.hpp"
-#include "binding/arguments/parsers.hpp"
-#include "binding/runtime/signal_poller.hpp"
-#include "binding/arguments/warm_start.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/guarded_run.hpp"
 #include "core/mopso/mopso.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
@@ -54,30 +52,18 @@ namespace {
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
 
 template <typename Space>
-MopsoResult<typename Space::Element> run_python(const MopsoConfig& config, const Space& space,
-                                                const VelocityRule& rule, const Arguments& a,
-                                                ErrorSlot& slot) {
-  std::optional<PythonFrontCallback> callback;
-  if (a.callback != nullptr) callback.emplace(a.callback, slot);
-  FrontCallback* watcher = callback ? &*callback : nullptr;
-  if (a.vectorized) {
-    PythonMultiBatchObjective objective(a.objective, slot);
-    return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
-  }
-  PythonMultiObjective objective(a.objective, slot);
-  return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
-}
-
-template <typename Space>
-PyRef run_in_space(MopsoConfig config, const Space& space, const VelocityRule& rule,
-                   const Arguments& a) {
-  if (a.x0 != nullptr) {
-    config.initial_positions = warm_start_positions(a.x0, space.bounds(), config.n_particles);
-  }
-  ErrorSlot slot;
-  const SignalPoller poller(slot);
-  MopsoResult<typename Space::Element> result = run_python(config, space, rule, a, slot);
-  slot.raise_if_held();
+PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& rule,
+             const Arguments& a) {
+  using Result = MopsoResult<typename Space::Element>;
+  Result result = guarded_run<PythonFrontCallback>(
+      a.callback, false, [&](ErrorSlot& slot, FrontCallback* watcher) -> Result {
+        if (a.vectorized) {
+          PythonMultiBatchObjective objective(a.objective, slot);
+          return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
+        }
+        PythonMultiObjective objective(a.objective, slot);
+        return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
+      });
   ParetoFrontData data;
   data.positions.reserve(result.members.size());
   data.objectives.reserve(result.members.size());
@@ -102,37 +88,29 @@ PyRef minimize_multi_with(const Arguments& a) {
           "MOPSO needs a single-leader velocity ('inertia' or 'constriction'); 'fips' does not "
           "apply");
   }
-  const Bounds bounds = parse_bounds(a.bounds, a.dim);
-  if (a.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
-  check_v_max(a.v_max);
-  if (a.archive_size == 0) raise(PyExc_ValueError, "archive_size must be >= 1");
-  const std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, a.w, a.c1, a.c2);
-  const BoundsHandling handling = parse_bounds_handling(a.bounds_handling);
-  const std::optional<Duration> max_time = parse_max_time(a.max_time);
-
-  const MopsoConfig config{
-      .seed = a.seed,
-      .strategy = a.grid_divisions ? DiversityStrategy{Grid{*a.grid_divisions}}
-                                   : DiversityStrategy{Crowding{}},
-      .v_max = a.v_max,
-      .n_particles = a.n_particles,
-      .max_iter = a.max_iter,
-      .archive_size = a.archive_size,
-      .mutation_rate = a.mutation_rate,
-      .record_history = a.record_history,
-      .bounds_handling = handling,
-      .max_evals = a.max_evals,
-      .max_time = max_time,
-      .initial_positions = {},
+  const auto check_archive_size = [&] {
+    if (a.archive_size == 0) raise(PyExc_ValueError, "archive_size must be >= 1");
   };
-
-  if (a.var_types) {
-    if (a.var_types->size() != bounds.size()) {
-      raise(PyExc_ValueError, "var_types length must match bounds");
-    }
-  }
-  return visit_space(bounds, a.var_types, a.binary, a.integer, [&](const auto& space) {
-    return run_in_space(config, space, *rule, a);
+  const SwarmSetup setup = setup_swarm(a, {.after_v_max = check_archive_size,
+                                           .rule_before_bounds_policy = true,
+                                           .var_types_message_names_lengths = false});
+  return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
+    const MopsoConfig config{
+        .seed = a.seed,
+        .strategy = a.grid_divisions ? DiversityStrategy{Grid{*a.grid_divisions}}
+                                     : DiversityStrategy{Crowding{}},
+        .v_max = a.v_max,
+        .n_particles = a.n_particles,
+        .max_iter = a.max_iter,
+        .archive_size = a.archive_size,
+        .mutation_rate = a.mutation_rate,
+        .record_history = a.record_history,
+        .bounds_handling = setup.bounds_handling,
+        .max_evals = a.max_evals,
+        .max_time = setup.max_time,
+        .initial_positions = std::move(start),
+    };
+    return run_in(config, space, *setup.rule, a);
   });
 }
 

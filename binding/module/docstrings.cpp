@@ -3,6 +3,9 @@
 // __text_signature__ (and so inspect.signature).
 #include "binding/module/docstrings.hpp"
 
+// The texts are laid out as they read, one raw string each, whatever their length: the
+// formatter would move a long signature line off its declaration at every edit of the text.
+// clang-format off
 namespace corvalinth::py::docs {
 
 const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None)
@@ -87,7 +90,7 @@ Args:
         per call as a NumPy array (shape ``n_particles x dim``) and must
         return one value per row. This lets a NumPy-vectorized objective
         amortize its overhead over the swarm. Uses synchronous updates;
-        incompatible with native benchmarks, constraints and callback.
+        incompatible with native benchmarks, constraints and ``repair``.
         Defaults to ``False``.
     var_types (list[str] | None): per-dimension variable types for a mixed
         problem — each ``"real"``, ``"integer"`` or ``"binary"`` (same
@@ -129,8 +132,8 @@ Vectorized runs with a callback:
     where the per-particle loop calls it. Constraints, equality constraints
     and ``repair`` still need the per-particle form.
 
-Warm start:
-    x0 (list[float] | list[list[float]] | None): keyword-only. One starting
+Keyword-only arguments:
+    x0 (list[float] | list[list[float]] | None): warm start: one starting
         point, or ``k <= n_particles`` of them (a ``(k, dim)`` array works
         too), that become the starting positions of particles ``0..k-1``.
         The initial positions and velocities are still drawn as without
@@ -138,30 +141,29 @@ Warm start:
         only those positions are replaced, and they are decoded (rounded in
         integer dimensions) and repaired like any position. Every point
         must have one value per dimension and lie within ``bounds``, or a
-        ``ValueError`` naming ``x0`` is raised.
-
-Restarts and presets:
-    restart_patience (int): keyword-only. When the swarm's best personal
-        best has not improved by more than ``restart_tol`` for this many
-        iterations in a row, every particle is drawn afresh (position, then
-        velocity) and forgets its personal best; the result, the
-        convergence curve and every stop test keep the best value ever
-        seen. ``0`` (default) never restarts.
-    restart_tol (float): keyword-only. The improvement a restart count
-        needs to start over. Default ``0.0``.
-    restart_spread (float): keyword-only. In ``(0, 1]``: each restarted
-        position ``x`` and velocity ``v`` become ``g + (x - g) * s`` and
-        ``v * s``, ``g`` the best position so far. ``1.0`` (default) searches
-        the whole box again; a smaller value searches around the best.
-    preset (str | None): keyword-only. ``"robust"`` fills every setting
-        left at its default with the configuration that reached the most
-        targets per evaluation on the bbob suite: ``n_particles=20``,
-        ``w=0.6``, ``c1=c2=1.7``, ``bounds_handling="reflect"``,
+        ``ValueError`` naming ``x0`` is raised. Defaults to ``None``.
+    restart_patience (int): when the swarm's best personal best has not
+        improved by more than ``restart_tol`` for this many iterations in a
+        row, every particle is drawn afresh (position, then velocity) and
+        forgets its personal best; the result, the convergence curve and
+        every stop test keep the best value ever seen. ``0`` never
+        restarts. Defaults to ``0``.
+    restart_tol (float): the improvement a restart count needs to start
+        over. Defaults to ``0.0``.
+    restart_spread (float): in ``(0, 1]``: each restarted position ``x``
+        and velocity ``v`` become ``g + (x - g) * s`` and ``v * s``, ``g``
+        the best position so far. ``1.0`` searches the whole box again; a
+        smaller value searches around the best. Defaults to ``1.0``.
+    preset (str | None): ``"robust"`` fills every setting left at its
+        default with the configuration that reached the most targets per
+        evaluation on the bbob suite: ``n_particles=20``, ``w=0.6``,
+        ``c1=c2=1.7``, ``bounds_handling="reflect"``,
         ``restart_patience=50``. When ``max_evals`` or ``max_time`` is given
         and ``max_iter`` is left at 100, the budget alone bounds the run
         (with ``max_time`` alone and a long run, pass
         ``record_history=False``: the history grows with every iteration).
-        A setting passed with a value other than its default is kept.)doc";
+        A setting passed with a value other than its default is kept.
+        Defaults to ``None``.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -223,10 +225,18 @@ Attributes:
         swarm was evaluated.
     best_position (list | None): best position so far, decoded.
 
-``x0`` starts the first particles at given points, as for ``minimize``;
-``restart_patience``, ``restart_tol``, ``restart_spread`` and ``preset`` mean
-what they mean there (``preset="robust"`` unbounds ``max_iter`` when
-``max_evals`` is given), and a checkpoint keeps the restart count.
+Keyword-only arguments:
+    batch (bool): if ``True``, ``ask()`` hands out the whole swarm and
+        ``tell()`` takes one value per particle, as described above.
+        Defaults to ``False``.
+    x0 (list[float] | list[list[float]] | None): warm start: the first
+        particles start at these points, as in ``minimize``. Defaults to
+        ``None``.
+
+Every parameter after ``bounds`` is keyword-only; the others are
+``minimize``'s, with the same names and defaults (``preset="robust"``
+unbounds ``max_iter`` when ``max_evals`` is given, and a checkpoint keeps
+the restart count).
 
 Example:
     >>> opt = Optimizer([(-5, 5)] * 2, n_particles=10, max_iter=20, seed=1)
@@ -294,6 +304,8 @@ Args:
         meaning as in ``minimize``.
     mutation_rate (float): turbulence strength in [0, 1] (default 0.1);
         improves front spread. ``0`` disables it.
+    dim (int | None): number of dimensions when ``bounds`` is a single
+        ``(min, max)`` pair, as in ``minimize``.
     grid_divisions (int | None): archive diversity strategy. ``None``
         (default) keeps the most isolated members by crowding distance;
         an int ``d`` uses Coello's adaptive hypercube grid with ``d``
@@ -613,3 +625,4 @@ const char* const rebuild_result = R"doc(Rebuilds a result from the state that i
 called by pickle.)doc";
 
 }  // namespace corvalinth::py::docs
+// clang-format on

@@ -22,11 +22,11 @@
 #include <span>
 #include <vector>
 
-#include "core/failure.hpp"
-#include "core/motion.hpp"
 #include "core/contracts.hpp"
 #include "core/duration.hpp"
+#include "core/failure.hpp"
 #include "core/mopso/archive.hpp"
+#include "core/motion.hpp"
 #include "core/records.hpp"
 #include "core/stop_token.hpp"
 
