@@ -8,7 +8,7 @@
 // clang-format off
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None)
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, equality_tol=1e-4)
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -90,8 +90,8 @@ Args:
         per call as a NumPy array (shape ``n_particles x dim``) and must
         return one value per row. This lets a NumPy-vectorized objective
         amortize its overhead over the swarm. Uses synchronous updates;
-        incompatible with native benchmarks, constraints and ``repair``.
-        Defaults to ``False``.
+        incompatible with native benchmarks. Constraints and ``repair``
+        then take the whole array too (see below). Defaults to ``False``.
     var_types (list[str] | None): per-dimension variable types for a mixed
         problem — each ``"real"``, ``"integer"`` or ``"binary"`` (same
         length as ``bounds``). Integer/binary dimensions come back as
@@ -129,8 +129,25 @@ Stopping a run:
 Vectorized runs with a callback:
     With ``vectorized=True`` a ``callback`` is accepted too: it is called
     once per iteration, after the whole swarm's values were taken, exactly
-    where the per-particle loop calls it. Constraints, equality constraints
-    and ``repair`` still need the per-particle form.
+    where the per-particle loop calls it.
+
+Vectorized constraints and repair:
+    With ``vectorized=True`` each constraint and equality constraint
+    receives the same ``(n_particles, dim)`` array as the objective and
+    returns one value per row; ``repair`` receives the array and returns
+    an array of the same shape, which the objective and the constraints
+    see instead. Every row is penalised exactly as the per-particle form
+    penalises that point.
+
+Feasibility of the result:
+    ``PsoResult.violation`` is the total constraint violation at
+    ``best_position``: the sum of ``max(0, g(x))`` over ``constraints``
+    plus the sum of ``max(0, |h(x)| - equality_tol)`` over
+    ``equality_constraints`` (a NaN constraint value counts as ``inf``).
+    The constraints are called once more at the reported position to
+    compute it; these calls are not counted in ``evaluations``.
+    ``PsoResult.feasible`` is ``violation == 0``. A penalised run may end
+    on a slightly infeasible point: check ``feasible``.
 
 Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start: one starting
@@ -141,7 +158,11 @@ Keyword-only arguments:
         only those positions are replaced, and they are decoded (rounded in
         integer dimensions) and repaired like any position. Every point
         must have one value per dimension and lie within ``bounds``, or a
-        ``ValueError`` naming ``x0`` is raised. Defaults to ``None``.)doc";
+        ``ValueError`` naming ``x0`` is raised. Defaults to ``None``.
+    equality_tol (float): how far ``|h(x)|`` may be from zero for an
+        equality constraint to count as satisfied in ``violation`` and
+        ``feasible`` of the result; a finite value ``>= 0``. Defaults to
+        ``1e-4``.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -158,7 +179,10 @@ Attributes:
     evaluations (int): total number of objective evaluations performed.
     stop_reason (str): why the run stopped — one of ``"max_iterations"``,
         ``"target"``, ``"max_evaluations"``, ``"stagnation"``, ``"max_time"``,
-        ``"callback"``.)doc";
+        ``"callback"``.
+    violation (float): total constraint violation at ``best_position``
+        (``0.0`` without constraints; see ``minimize``).
+    feasible (bool): ``True`` when ``violation == 0``.)doc";
 
 const char* const pso_result_best_position = "Best position found (list of floats).";
 const char* const pso_result_convergence = "Convergence curve: best value per iteration.";
@@ -540,6 +564,10 @@ Returns:
     than ``reference``), for dominated points and for repeated points.)doc";
 const char* const pso_result_iterations =
     "Number of iterations the run made (int), whatever ``record_history`` was.";
+
+const char* const pso_result_violation =
+    "Total constraint violation at best_position (float >= 0); 0.0 without constraints.";
+const char* const pso_result_feasible = "True when best_position violates no constraint.";
 
 const char* const pso_result_history_array = R"doc(history_array($self)
 --
