@@ -4,26 +4,9 @@
 
 #include "binding/arguments/objective_rows.hpp"
 #include "core/numeric.hpp"
+#include "core/violation.hpp"
 
 namespace corvalinth::py {
-namespace {
-
-// The squared excess of one inequality value g (feasible when g <= 0); a NaN counts as
-// satisfied.
-double squared_excess(double g) {
-  const double excess = g > 0.0 ? g : 0.0;
-  return excess * excess;
-}
-
-// The objective value `f` with the quadratic penalty of the summed squared violations. A point
-// that violates nothing keeps its own value: an infinite penalty times zero would otherwise turn
-// every feasible point into NaN (and -0.0 into +0.0).
-double penalised(double f, double violation, double penalty) {
-  if (violation == 0.0) return f;
-  return f + penalty * violation;
-}
-
-}  // namespace
 
 double PythonPointObjective::evaluate_python(std::span<const double> point) {
   if (callables_.repair == nullptr) return evaluate_list(argument_.fill(point));
@@ -51,14 +34,14 @@ double PythonPointObjective::evaluate_list(PyObject* p) {
   double violation = 0.0;
   for (const PyRef& g : callables_.constraints) {
     const PyRef value = call_one(g.get(), p);
-    violation = violation + squared_excess(to_f64(value.get()));
+    violation = violation + squared_inequality_excess(to_f64(value.get()));
   }
   for (const PyRef& h : callables_.equality_constraints) {
     const PyRef value = call_one(h.get(), p);
     const double v = to_f64(value.get());
-    violation = violation + v * v;
+    violation = violation + squared_equality_excess(v);
   }
-  return penalised(f, violation, callables_.penalty);
+  return penalised_value(f, violation, callables_.penalty);
 }
 
 void PythonBatchObjective::evaluate_rows(const PyRef& swarm_array, std::size_t n, std::size_t dim,
@@ -76,19 +59,18 @@ void PythonBatchObjective::evaluate_rows(const PyRef& swarm_array, std::size_t n
     read_batch_values(call_one(g.get(), array.get()), n, constraint_values_,
                       "vectorized constraint");
     for (std::size_t i = 0; i < n; ++i) {
-      violation[i] = violation[i] + squared_excess(constraint_values_[i]);
+      violation[i] = violation[i] + squared_inequality_excess(constraint_values_[i]);
     }
   }
   for (const PyRef& h : callables_.equality_constraints) {
     read_batch_values(call_one(h.get(), array.get()), n, constraint_values_,
                       "vectorized constraint");
     for (std::size_t i = 0; i < n; ++i) {
-      const double v = constraint_values_[i];
-      violation[i] = violation[i] + v * v;
+      violation[i] = violation[i] + squared_equality_excess(constraint_values_[i]);
     }
   }
   for (std::size_t i = 0; i < n; ++i)
-    values[i] = penalised(values[i], violation[i], callables_.penalty);
+    values[i] = penalised_value(values[i], violation[i], callables_.penalty);
 }
 
 PyRef repaired_rows(PyObject* repair, const PyRef& array, std::size_t n, std::size_t dim,

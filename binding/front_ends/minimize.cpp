@@ -153,9 +153,7 @@ PyRef minimize_with(const Arguments& a) {
             "constraints, equality_constraints and repair require a Python objective callable, "
             "not a native benchmark name; pass a function as the objective");
     }
-    if (!std::isfinite(a.equality_tol) || a.equality_tol < 0.0) {
-      raise(PyExc_ValueError, "equality_tol must be a finite value >= 0");
-    }
+    check_equality_tol(a.equality_tol);
   };
   const SwarmSetup setup = setup_swarm(a, {.before_space = refuse_extras_of_a_native_objective});
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {

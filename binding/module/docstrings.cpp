@@ -193,7 +193,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None)
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, penalty=1e6, equality_tol=1e-4)
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -233,6 +233,10 @@ Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start: the first
         particles start at these points, as in ``minimize``. Defaults to
         ``None``.
+    penalty (float): weight of the penalty on constraint values told with
+        ``tell()``, as in ``minimize``. Defaults to ``1e6``.
+    equality_tol (float): tolerance of the told equality constraint values
+        in ``result().violation``, as in ``minimize``. Defaults to ``1e-4``.
 
 Every parameter after ``bounds`` is keyword-only; the others are
 ``minimize``'s, with the same names and defaults.
@@ -255,15 +259,24 @@ array. Asking again before telling returns the same point(s).
 Raises:
     ValueError: the run is done.)doc";
 
-const char* const optimizer_tell = R"doc(tell($self, value, /)
+const char* const optimizer_tell = R"doc(tell($self, value, /, *, constraints=None, equality_constraints=None)
 --
 
 Reports the objective value of the last ``ask()``: a number, or with
 ``batch=True`` one value per particle (a sequence or a 1-D float64 array).
 
+``constraints`` and ``equality_constraints`` are the values of the
+inequality (``g(x) <= 0``) and equality (``h(x) == 0``) constraints at the
+asked point: one number per constraint, or with ``batch=True`` one row per
+particle (an ``(n, k)`` array or a list of rows). They are used as
+``minimize`` uses its constraints' answers (``penalty`` and
+``equality_tol`` of the optimizer), so telling the values of the same
+functions gives ``minimize``'s result bit for bit.
+
 Raises:
     ValueError: no ``ask()`` is waiting for its value, the number of values
-        is wrong, or the run is done. A refused ``tell`` changes nothing.)doc";
+        or of constraint rows is wrong, or the run is done. A refused
+        ``tell`` changes nothing.)doc";
 
 const char* const optimizer_result = R"doc(result($self, /)
 --

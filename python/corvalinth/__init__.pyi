@@ -153,9 +153,18 @@ class Optimizer:
         bounds_handling: str = "clamp",
         batch: bool = False,
         x0: _Vector | _Vectors | None = None,
+        penalty: float = 1e6,
+        equality_tol: float = 1e-4,
     ) -> None: ...
     def ask(self, /) -> list[float] | list[int] | NDArray[Any]: ...
-    def tell(self, value: float | _Vector, /) -> None: ...
+    def tell(
+        self,
+        value: float | _Vector,
+        /,
+        *,
+        constraints: _Vector | _Vectors | None = None,
+        equality_constraints: _Vector | _Vectors | None = None,
+    ) -> None: ...
     def result(self, /) -> PsoResult: ...
     @property
     def done(self) -> bool: ...

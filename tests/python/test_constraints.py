@@ -169,3 +169,62 @@ def test_a_vectorised_repair_that_changes_its_argument_in_place_is_seen():
     r = pso.minimize(tilted, [(-1, 1)] * 3, n_particles=5, max_iter=4, seed=2, vectorized=True,
                      repair=clip_in_place)
     assert all(-0.1 <= v <= 0.1 for v in r.best_position)
+
+
+def drive(optimizer, objective, inequalities, equalities, pickle_at=()):
+    """Runs an Optimizer to the end, telling the constraint functions' values at each ask."""
+    told = 0
+    while not optimizer.done:
+        x = optimizer.ask()
+        g = [c(x) for c in inequalities] if inequalities else None
+        h = [c(x) for c in equalities] if equalities else None
+        if g is not None and np.ndim(x) == 2:
+            g = np.column_stack(g)
+        if h is not None and np.ndim(x) == 2:
+            h = np.column_stack(h)
+        optimizer.tell(objective(x), constraints=g, equality_constraints=h)
+        told += 1
+        if told in pickle_at:
+            optimizer = pickle.loads(pickle.dumps(optimizer))
+    return optimizer.result()
+
+
+@pytest.mark.parametrize("space", ["continuous", "integer", "mixed"])
+@pytest.mark.parametrize("batch", [False, True])
+@pytest.mark.parametrize("constraints, equalities", [
+    ([diagonal, ring], []),
+    ([diagonal], [balance]),
+    ([], [balance]),
+])
+@pytest.mark.parametrize("pickle_at", [(), (3, 9, 14)])
+def test_an_optimizer_told_constraint_values_runs_as_minimize(space, batch, constraints,
+                                                              equalities, pickle_at):
+    extra, bounds = SPACES[space]
+    settings = dict(n_particles=6, max_iter=8, seed=31, penalty=40.0, equality_tol=0.02,
+                    **extra, **RESTLESS)
+    want = pso.minimize(tilted, bounds, vectorized=batch, constraints=constraints,
+                        equality_constraints=equalities, **settings)
+    got = drive(pso.Optimizer(bounds, batch=batch, **settings), tilted, constraints, equalities,
+                pickle_at)
+    assert got.to_dict() == want.to_dict() or (
+        same_double(got.best_value, want.best_value)
+        and got.best_position == want.best_position and got.history == want.history)
+    assert same_double(got.violation, want.violation)
+    assert got.feasible is want.feasible
+
+
+@pytest.mark.parametrize("batch, kwargs, message", [
+    (True, {"constraints": np.zeros((5, 1))}, "one row of constraints values per particle"),
+    (True, {"equality_constraints": [[0.0]] * 7},
+     "one row of equality_constraints values per particle"),
+    (False, {"constraints": "1"}, "constraints must be numbers"),
+    (False, {"penalty": 1.0}, "unexpected keyword argument 'penalty'"),
+])
+def test_refused_constraint_values_change_nothing(batch, kwargs, message):
+    opt = pso.Optimizer([(-1, 1)] * 2, n_particles=6, max_iter=2, seed=1, batch=batch)
+    x = opt.ask()
+    with pytest.raises((TypeError, ValueError), match=message):
+        opt.tell(tilted(x), **kwargs)
+    assert opt.evaluations == 0
+    opt.tell(tilted(x))
+    assert opt.evaluations == (6 if batch else 1)
