@@ -228,3 +228,16 @@ def test_refused_constraint_values_change_nothing(batch, kwargs, message):
     assert opt.evaluations == 0
     opt.tell(tilted(x))
     assert opt.evaluations == (6 if batch else 1)
+
+
+@pytest.mark.parametrize("violations, error", [
+    (b"\0" * 8, "the violations do not fit the swarm"),   # one double where seven are saved
+    ("text", "bytes of violations"),
+])
+def test_damaged_saved_violations_are_refused(violations, error):
+    opt = pso.Optimizer([(-1, 1)] * 2, n_particles=6, max_iter=3, seed=1)
+    opt.tell(tilted(opt.ask()), constraints=[2.0])
+    restore, (arguments, state, saved) = opt.__reduce__()
+    assert len(saved) == 8 * 7
+    with pytest.raises((TypeError, ValueError), match=error):
+        restore(arguments, state, violations)
