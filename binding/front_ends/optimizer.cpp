@@ -16,6 +16,7 @@
 #include "binding/arguments/objective_rows.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
+#include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/module/docstrings.hpp"
 #include "binding/results/pso_result.hpp"
@@ -48,6 +49,7 @@ namespace {
   P(bounds_handling, keyword_only(with_default(to_str, "clamp"))) \
   P(batch, keyword_only(with_default(to_bool, false))) \
   P(x0, keyword_only(object_or_none())) \
+  CORVALINTH_RESTART_PARAMETERS(P) \
   P(penalty, keyword_only(with_default(to_f64, 1e6))) \
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   /* the end of the parameters */
@@ -346,7 +348,7 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     std::array<PyObject*, kParameters.size()> given{};
     bind_tuple_call(args, kwargs, given);
     PyRef arguments = arguments_as_dict(given);
-    std::unique_ptr<Driver> driver = new_driver(convert_arguments(given));
+    std::unique_ptr<Driver> driver = new_driver(converted_with_preset<convert_arguments>(given));
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     PyObject* self = alloc(type, 0);
     if (self == nullptr) throw PythonErrorSet{};

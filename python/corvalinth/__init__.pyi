@@ -153,6 +153,10 @@ class Optimizer:
         bounds_handling: str = "clamp",
         batch: bool = False,
         x0: _Vector | _Vectors | None = None,
+        restart_patience: int = 0,
+        restart_tol: float = 0.0,
+        restart_spread: float = 1.0,
+        preset: str | None = None,
         penalty: float = 1e6,
         equality_tol: float = 1e-4,
     ) -> None: ...
@@ -210,6 +214,10 @@ def minimize(
     repair: _Repair | None = None,
     *,
     x0: _Vector | _Vectors | None = None,
+    restart_patience: int = 0,
+    restart_tol: float = 0.0,
+    restart_spread: float = 1.0,
+    preset: str | None = None,
     equality_tol: float = 1e-4,
 ) -> PsoResult:
     """Minimizes an objective function with Particle Swarm Optimization."""

@@ -196,12 +196,13 @@ def drive(optimizer, objective, inequalities, equalities, pickle_at=()):
     ([diagonal], [balance]),
     ([], [balance]),
 ])
-@pytest.mark.parametrize("pickle_at", [(), (3, 9, 14)])
+@pytest.mark.parametrize("pickle_at, restarts", [((), {}), ((3, 9, 14), {}),
+                                                 ((), {"restart_patience": 1})])
 def test_an_optimizer_told_constraint_values_runs_as_minimize(space, batch, constraints,
-                                                              equalities, pickle_at):
+                                                              equalities, pickle_at, restarts):
     extra, bounds = SPACES[space]
     settings = dict(n_particles=6, max_iter=8, seed=31, penalty=40.0, equality_tol=0.02,
-                    **extra, **RESTLESS)
+                    **restarts, **extra, **RESTLESS)
     want = pso.minimize(tilted, bounds, vectorized=batch, constraints=constraints,
                         equality_constraints=equalities, **settings)
     got = drive(pso.Optimizer(bounds, batch=batch, **settings), tilted, constraints, equalities,
