@@ -8,7 +8,7 @@
 // clang-format off
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None)
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4)
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -90,8 +90,8 @@ Args:
         per call as a NumPy array (shape ``n_particles x dim``) and must
         return one value per row. This lets a NumPy-vectorized objective
         amortize its overhead over the swarm. Uses synchronous updates;
-        incompatible with native benchmarks, constraints and ``repair``.
-        Defaults to ``False``.
+        incompatible with native benchmarks. Constraints and ``repair``
+        then take the whole array too (see below). Defaults to ``False``.
     var_types (list[str] | None): per-dimension variable types for a mixed
         problem — each ``"real"``, ``"integer"`` or ``"binary"`` (same
         length as ``bounds``). Integer/binary dimensions come back as
@@ -129,8 +129,25 @@ Stopping a run:
 Vectorized runs with a callback:
     With ``vectorized=True`` a ``callback`` is accepted too: it is called
     once per iteration, after the whole swarm's values were taken, exactly
-    where the per-particle loop calls it. Constraints, equality constraints
-    and ``repair`` still need the per-particle form.
+    where the per-particle loop calls it.
+
+Vectorized constraints and repair:
+    With ``vectorized=True`` each constraint and equality constraint
+    receives the same ``(n_particles, dim)`` array as the objective and
+    returns one value per row; ``repair`` receives the array and returns
+    an array of the same shape, which the objective and the constraints
+    see instead. Every row is penalised exactly as the per-particle form
+    penalises that point.
+
+Feasibility of the result:
+    ``PsoResult.violation`` is the total constraint violation at
+    ``best_position``: the sum of ``max(0, g(x))`` over ``constraints``
+    plus the sum of ``max(0, |h(x)| - equality_tol)`` over
+    ``equality_constraints`` (a NaN constraint value counts as ``inf``).
+    The constraints are called once more at the reported position to
+    compute it; these calls are not counted in ``evaluations``.
+    ``PsoResult.feasible`` is ``violation == 0``. A penalised run may end
+    on a slightly infeasible point: check ``feasible``.
 
 Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start: one starting
@@ -163,7 +180,11 @@ Keyword-only arguments:
         (with ``max_time`` alone and a long run, pass
         ``record_history=False``: the history grows with every iteration).
         A setting passed with a value other than its default is kept.
-        Defaults to ``None``.)doc";
+        Defaults to ``None``.
+    equality_tol (float): how far ``|h(x)|`` may be from zero for an
+        equality constraint to count as satisfied in ``violation`` and
+        ``feasible`` of the result; a finite value ``>= 0``. Defaults to
+        ``1e-4``.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -180,7 +201,10 @@ Attributes:
     evaluations (int): total number of objective evaluations performed.
     stop_reason (str): why the run stopped — one of ``"max_iterations"``,
         ``"target"``, ``"max_evaluations"``, ``"stagnation"``, ``"max_time"``,
-        ``"callback"``.)doc";
+        ``"callback"``.
+    violation (float): total constraint violation at ``best_position``
+        (``0.0`` without constraints; see ``minimize``).
+    feasible (bool): ``True`` when ``violation == 0``.)doc";
 
 const char* const pso_result_best_position = "Best position found (list of floats).";
 const char* const pso_result_convergence = "Convergence curve: best value per iteration.";
@@ -191,7 +215,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None)
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, penalty=1e6, equality_tol=1e-4)
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -232,6 +256,10 @@ Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start: the first
         particles start at these points, as in ``minimize``. Defaults to
         ``None``.
+    penalty (float): weight of the penalty on constraint values told with
+        ``tell()``, as in ``minimize``. Defaults to ``1e6``.
+    equality_tol (float): tolerance of the told equality constraint values
+        in ``result().violation``, as in ``minimize``. Defaults to ``1e-4``.
 
 Every parameter after ``bounds`` is keyword-only; the others are
 ``minimize``'s, with the same names and defaults (``preset="robust"``
@@ -256,15 +284,24 @@ array. Asking again before telling returns the same point(s).
 Raises:
     ValueError: the run is done.)doc";
 
-const char* const optimizer_tell = R"doc(tell($self, value, /)
+const char* const optimizer_tell = R"doc(tell($self, value, /, *, constraints=None, equality_constraints=None)
 --
 
 Reports the objective value of the last ``ask()``: a number, or with
 ``batch=True`` one value per particle (a sequence or a 1-D float64 array).
 
+``constraints`` and ``equality_constraints`` are the values of the
+inequality (``g(x) <= 0``) and equality (``h(x) == 0``) constraints at the
+asked point: one number per constraint, or with ``batch=True`` one row per
+particle (an ``(n, k)`` array or a list of rows). They are used as
+``minimize`` uses its constraints' answers (``penalty`` and
+``equality_tol`` of the optimizer), so telling the values of the same
+functions gives ``minimize``'s result bit for bit.
+
 Raises:
     ValueError: no ``ask()`` is waiting for its value, the number of values
-        is wrong, or the run is done. A refused ``tell`` changes nothing.)doc";
+        or of constraint rows is wrong, or the run is done. A refused
+        ``tell`` changes nothing.)doc";
 
 const char* const optimizer_result = R"doc(result($self, /)
 --
@@ -565,6 +602,10 @@ Returns:
     than ``reference``), for dominated points and for repeated points.)doc";
 const char* const pso_result_iterations =
     "Number of iterations the run made (int), whatever ``record_history`` was.";
+
+const char* const pso_result_violation =
+    "Total constraint violation at best_position (float >= 0); 0.0 without constraints.";
+const char* const pso_result_feasible = "True when best_position violates no constraint.";
 
 const char* const pso_result_history_array = R"doc(history_array($self)
 --
