@@ -1,6 +1,7 @@
 #include "binding/front_ends/minimize_multi.hpp"
 
 #include <array>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
 #include "core/spaces/mixed.hpp"
+#include "core/velocity/speed_constrained.hpp"
 
 namespace corvalinth::py {
 namespace {
@@ -49,9 +51,53 @@ namespace {
   P(max_evals, keyword_only(none_or(to_u64))) \
   P(max_time, keyword_only(none_or(to_f64))) \
   P(x0, keyword_only(object_or_none())) \
+  P(turbulence, keyword_only(with_default(to_str, "decaying"))) \
+  P(archive_truncation, keyword_only(with_default(to_str, "crowding"))) \
+  P(preset, keyword_only(none_or(to_str))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
+
+constexpr const char* kSpeedConstrained = "speed_constrained";
+
+// preset="robust": every setting below that still has its default value takes the preset's, and
+// a run bounded by max_evals or max_time with max_iter at its default has no iteration limit.
+Arguments with_preset(Arguments a) {
+  if (!a.preset) return a;
+  if (*a.preset != "robust") {
+    raise(PyExc_ValueError, "unknown preset: '" + *a.preset + "'. Available: robust");
+  }
+  if (a.velocity == "inertia") a.velocity = kSpeedConstrained;
+  if (a.turbulence == "decaying") a.turbulence = "polynomial";
+  if (a.archive_truncation == "crowding" && !a.grid_divisions) a.archive_truncation = "hypervolume";
+  if (a.max_iter == 100 && (a.max_evals || a.max_time)) {
+    a.max_iter = std::numeric_limits<std::uint64_t>::max();
+  }
+  return a;
+}
+
+Turbulence parse_turbulence(const std::string& name) {
+  if (name == "decaying") return Turbulence::Decaying;
+  if (name == "polynomial") return Turbulence::Polynomial;
+  raise(PyExc_ValueError,
+        "unknown turbulence: '" + name + "'. Available: decaying, polynomial");
+}
+
+DiversityStrategy parse_strategy(const std::string& truncation,
+                                 std::optional<std::uint64_t> grid_divisions) {
+  if (truncation == "hypervolume") {
+    if (grid_divisions) {
+      raise(PyExc_ValueError, "archive_truncation='hypervolume' cannot be combined with "
+                              "grid_divisions");
+    }
+    return LeastContribution{};
+  }
+  if (truncation != "crowding") {
+    raise(PyExc_ValueError,
+          "unknown archive_truncation: '" + truncation + "'. Available: crowding, hypervolume");
+  }
+  return grid_divisions ? DiversityStrategy{Grid{*grid_divisions}} : DiversityStrategy{Crowding{}};
+}
 
 template <typename Space>
 MopsoResult<typename Space::Element> run_python(const MopsoConfig& config, const Space& space,
@@ -92,11 +138,13 @@ PyRef run_in_space(MopsoConfig config, const Space& space, const VelocityRule& r
     data.swarm_history = History::restored(config.n_particles, space.dim(), 0, {});
   }
   data.iterations = result.iterations;
+  data.evaluations = result.evaluations;
   data.stop_reason = result.stop_reason;
   return new_pareto_front(std::move(data));
 }
 
-PyRef minimize_multi_with(const Arguments& a) {
+PyRef minimize_multi_with(const Arguments& given) {
+  const Arguments a = with_preset(given);
   if (a.velocity == "fips") {
     raise(PyExc_ValueError,
           "MOPSO needs a single-leader velocity ('inertia' or 'constriction'); 'fips' does not "
@@ -106,19 +154,23 @@ PyRef minimize_multi_with(const Arguments& a) {
   if (a.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
   check_v_max(a.v_max);
   if (a.archive_size == 0) raise(PyExc_ValueError, "archive_size must be >= 1");
-  const std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, a.w, a.c1, a.c2);
+  const bool speed_constrained = a.velocity == kSpeedConstrained;
+  const std::unique_ptr<VelocityRule> rule =
+      speed_constrained ? nullptr : parse_velocity(a.velocity, a.w, a.c1, a.c2);
   const BoundsHandling handling = parse_bounds_handling(a.bounds_handling);
   const std::optional<Duration> max_time = parse_max_time(a.max_time);
+  const Turbulence turbulence = parse_turbulence(a.turbulence);
+  const DiversityStrategy strategy = parse_strategy(a.archive_truncation, a.grid_divisions);
 
   const MopsoConfig config{
       .seed = a.seed,
-      .strategy = a.grid_divisions ? DiversityStrategy{Grid{*a.grid_divisions}}
-                                   : DiversityStrategy{Crowding{}},
+      .strategy = strategy,
       .v_max = a.v_max,
       .n_particles = a.n_particles,
       .max_iter = a.max_iter,
       .archive_size = a.archive_size,
       .mutation_rate = a.mutation_rate,
+      .turbulence = turbulence,
       .record_history = a.record_history,
       .bounds_handling = handling,
       .max_evals = a.max_evals,
@@ -132,7 +184,10 @@ PyRef minimize_multi_with(const Arguments& a) {
     }
   }
   return visit_space(bounds, a.var_types, a.binary, a.integer, [&](const auto& space) {
-    return run_in_space(config, space, *rule, a);
+    if (!speed_constrained) return run_in_space(config, space, *rule, a);
+    // The speed limits derive from the space's own box.
+    const SpeedConstrainedRule speed_rule(space.bounds());
+    return run_in_space(config, space, speed_rule, a);
   });
 }
 

@@ -247,7 +247,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None)
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -261,7 +261,11 @@ Args:
     archive_size (int): maximum Pareto-front size. Defaults to 100.
     w, c1, c2 (float): velocity coefficients.
     velocity (str): ``"inertia"`` or ``"constriction"`` (single-leader
-        rules; ``"fips"`` is not applicable to MOPSO).
+        rules; ``"fips"`` is not applicable to MOPSO), or
+        ``"speed_constrained"``: constriction with ``c1`` and ``c2`` drawn
+        in [1.5, 2.5] and an inertia of 0.1 at every move (``w``, ``c1`` and
+        ``c2`` are not used), each velocity component then limited to half
+        its variable's width.
     seed (int | None): RNG seed.
     integer (bool), binary (bool), var_types (list[str] | None): same
         meaning as in ``minimize``.
@@ -321,6 +325,25 @@ Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start, as in
         ``minimize``: one point or ``k <= n_particles`` points that replace
         the drawn starting positions of the first ``k`` particles.
+    turbulence (str): ``"decaying"`` (default) redraws one coordinate in a
+        window that shrinks over the run, with probability ``mutation_rate``
+        times the same decay; ``"polynomial"`` applies polynomial mutation
+        (distribution index 20) to every sixth particle, each variable with
+        probability ``1 / dim``. ``mutation_rate <= 0`` disables either.
+    archive_truncation (str): how a full archive is cut back.
+        ``"crowding"`` (default) drops the most crowded members (or uses
+        the grid when ``grid_divisions`` is given); ``"hypervolume"`` drops,
+        one at a time, the member whose exclusive hypervolume contribution
+        is smallest (reference: the members' worst value per objective plus
+        a tenth of the spread), which keeps the front with the most
+        hypervolume. Cheap up to three objectives; with more, each cut costs
+        one hypervolume per member. Leaders are still drawn by crowding.
+    preset (str | None): ``"robust"`` fills the settings left at their
+        defaults: ``velocity="speed_constrained"``,
+        ``turbulence="polynomial"`` and, unless ``grid_divisions`` is given,
+        ``archive_truncation="hypervolume"``; and when ``max_evals`` or
+        ``max_time`` is given while ``max_iter`` is left at 100, the run
+        has no iteration limit and those budgets end it.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them
@@ -537,6 +560,9 @@ Use ``.copy()`` for a writable array.)doc";
 
 const char* const pareto_front_iterations =
     "Number of iterations the run made (int), whatever ``record_history`` was.";
+
+const char* const pareto_front_evaluations =
+    "Number of objective vectors the run computed (int).";
 
 const char* const pareto_front_positions_array = R"doc(positions_array($self)
 --

@@ -47,6 +47,10 @@ PyObject* get_iterations(PyObject* self, void*) {
   return PyLong_FromUnsignedLongLong(data_of(self).iterations);
 }
 
+PyObject* get_evaluations(PyObject* self, void*) {
+  return PyLong_FromUnsignedLongLong(data_of(self).evaluations);
+}
+
 // The members' rows (all of one width) back to back.
 std::vector<double> flatten(const std::vector<std::vector<double>>& rows) {
   std::vector<double> values;
@@ -97,6 +101,7 @@ PyObject* reduce(PyObject* self, PyObject*) {
                                    "(KNN)", static_cast<unsigned long long>(fronts.objectives),
                                    starts.release(), doubles_to_bytes(fronts.values).release())));
     state.put_count("iterations", data.iterations);
+    state.put_count("evaluations", data.evaluations);
     state.put_stop_reason("stop_reason", data.stop_reason);
     return state.reduce_with("_rebuild_pareto_front").release();
   });
@@ -142,6 +147,7 @@ PyGetSetDef attributes[] = {
     {"objectives", get_objectives, nullptr, docs::pareto_front_objectives, nullptr},
     {"iterations", get_iterations, nullptr, docs::pareto_front_iterations, nullptr},
     {"stop_reason", get_stop_reason, nullptr, docs::pareto_front_stop_reason, nullptr},
+    {"evaluations", get_evaluations, nullptr, docs::pareto_front_evaluations, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -227,6 +233,7 @@ PyObject* rebuild_pareto_front(PyObject*, PyObject* state) {
     data.swarm_history = in.history("swarm_history");
     data.front_history = front_history_from(in);
     data.iterations = in.count("iterations");
+    data.evaluations = in.count("evaluations");
     data.stop_reason = in.stop_reason("stop_reason");
     return new_pareto_front(std::move(data)).release();
   });

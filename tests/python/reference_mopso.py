@@ -376,7 +376,61 @@ class Constriction:
         return out
 
 
-def make_rule(name, w, c1, c2):
+class SpeedConstrained:
+    """Constriction with c1, c2 drawn in [1.5, 2.5] per move, inertia 0.1, and every component
+    limited to half its variable's width."""
+
+    def __init__(self, box):
+        self.delta = [(hi - lo) * 0.5 for lo, hi in box]
+
+    def update(self, x, v, p, g, rng):
+        r1 = rng.unit()
+        r2 = rng.unit()
+        c1 = 1.5 + rng.unit()
+        c2 = 1.5 + rng.unit()
+        phi = c1 + c2
+        chi = constriction_factor(phi) if phi > 4 else 1.0
+        out = []
+        for d in range(len(x)):
+            c = (((p[d] - x[d]) * (r1 * c1) + v[d] * 0.1) + (g[d] - x[d]) * (r2 * c2)) * chi
+            limit = self.delta[d]
+            if c < -limit:
+                c = -limit
+            if c > limit:
+                c = limit
+            out.append(c)
+        return out
+
+
+def polynomial_mutation(x, box, rng):
+    """Every variable with probability 1 / D: a polynomial step of distribution index 20."""
+    dims = len(x)
+    for k in range(dims):
+        if not rng.unit() < 1.0 / dims:
+            continue
+        r = rng.unit()
+        lo, hi = box[k]
+        width = hi - lo
+        if not width > 0:
+            continue
+        if r <= 0.5:
+            d1 = (x[k] - lo) / width
+            q = math.pow(r * 2.0 + (1.0 - r * 2.0) * math.pow(1.0 - d1, 21.0), 1.0 / 21.0) - 1.0
+        else:
+            d2 = (hi - x[k]) / width
+            q = 1.0 - math.pow((1.0 - r) * 2.0 + (r - 0.5) * 2.0 * math.pow(1.0 - d2, 21.0),
+                               1.0 / 21.0)
+        y = x[k] + q * width
+        if y < lo:
+            y = lo
+        if y > hi:
+            y = hi
+        x[k] = y
+
+
+def make_rule(name, w, c1, c2, box=None):
+    if name == "speed_constrained":
+        return SpeedConstrained(box)
     if name == "inertia":
         return Inertia(w, c1, c2)
     if name == "constriction":
@@ -466,9 +520,11 @@ def grid_occupancy(coords):
 
 
 class Archive:
-    def __init__(self, archive_size, grid_divisions=None):
+    def __init__(self, archive_size, grid_divisions=None, truncation="crowding"):
         self.size = archive_size
         self.grid = grid_divisions
+        self.truncation = truncation
+        self.contributions = contributions
         self.members = []  # list of (position, objectives)
         self.cuts = 0  # how many members pruning has removed, for tests that need it to act
 
@@ -484,6 +540,19 @@ class Archive:
         return [o for _, o in self.members]
 
     def prune_and_weigh(self):
+        if self.truncation == "hypervolume":
+            while len(self.members) > self.size:
+                front = self.objectives()
+                reference = default_reference(front)
+                share = self.contributions(front, reference)
+                victim = 0
+                for j, c in enumerate(share):
+                    least = share[victim]
+                    if (math.isnan(c) and not math.isnan(least)) or c < least:
+                        victim = j
+                del self.members[victim]
+                self.cuts += 1
+            return crowding_distances(self.objectives())
         if self.grid is None:
             dist = crowding_distances(self.objectives())
             if len(self.members) > self.size:
@@ -519,7 +588,8 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
           c1=1.49445, c2=1.49445, velocity="inertia", seed=0, integer=False, binary=False,
           var_types=None, mutation_rate=0.1, grid_divisions=None, v_max=None,
           bounds_handling="clamp", record_history=True, vectorized=False, callback=None,
-          max_evals=None, max_time=None, x0=None):
+          max_evals=None, max_time=None, x0=None, turbulence="decaying",
+          archive_truncation="crowding", preset=None, contributions=None):
     """A seeded multi-objective run.
 
     Returns a dict with the four fields of the front, the stop reason, the evaluation count and,
@@ -532,10 +602,24 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
     particle in order takes its vector (personal best with its coin, then the archive). `x0`
     replaces the first k drawn positions after their draws. The callback `callback(t,
     front_size)`, then max_evals, are tested after every iteration; max_time is not modelled.
+
+    `archive_truncation="hypervolume"` cuts by exclusive contributions, computed by `contributions`
+    (front, reference) when given, else by the literal recursion below. Contributions that are
+    equal in exact arithmetic (symmetric members) may differ in their last bit between the
+    literal recursion and the library's sweeps, and the cut then depends on that bit; a seeded
+    comparison passes the library's contributions, checked separately to agree with the model's.
     """
     assert max_time is None, "the model has no clock"
+    if preset == "robust":
+        # Settings at their defaults take the preset's; budgets alone may then end the run.
+        velocity = "speed_constrained" if velocity == "inertia" else velocity
+        turbulence = "polynomial" if turbulence == "decaying" else turbulence
+        if archive_truncation == "crowding" and grid_divisions is None:
+            archive_truncation = "hypervolume"
+        if max_iter == 100 and max_evals is not None:
+            max_iter = 2**64 - 1
     space = build_space(bounds, integer, binary, var_types)
-    rule = make_rule(velocity, w, c1, c2)
+    rule = make_rule(velocity, w, c1, c2, space.bounds())
     rng = Rng.seed_from_u64(seed)
 
     def evaluate(position):
@@ -568,7 +652,9 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
     pbest = [list(x) for x in pos]
     pbest_obj = [list(y) for y in objs]
 
-    archive = Archive(archive_size, grid_divisions)
+    archive = Archive(archive_size, grid_divisions, archive_truncation)
+    if contributions is not None:
+        archive.contributions = contributions
     for x, y in zip(pos, objs):
         archive.insert(x, y)
 
@@ -610,7 +696,10 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
             if any(not lo <= xk <= hi for xk, (lo, hi) in zip(x, box)):
                 stats["out_of_bounds"] += 1
             space.enforce_bounds(x, nv, bounds_handling, rng)
-            if mutation_rate > 0 and dims > 0:
+            if mutation_rate > 0 and dims > 0 and turbulence == "polynomial":
+                if i % 6 == 0:
+                    polynomial_mutation(x, box, rng)
+            elif mutation_rate > 0 and dims > 0:
                 u = rng.unit()
                 if not prob <= u:
                     k = rng.below(dims)
@@ -720,6 +809,22 @@ def hypervolume(front, reference):
     kept = [list(p) for p in front
             if len(p) == m and all(reference[k] > p[k] for k in range(m))]
     return _hv(nondominated_unique(kept), list(reference))
+
+
+def contributions(front, reference):
+    """Exclusive hypervolume of every point: its box less the volume of its limit set, or 0 for
+    a point that does not count or appears twice."""
+    m = len(reference)
+    share = []
+    for i, p in enumerate(front):
+        counts = len(p) == m and all(reference[k] > p[k] for k in range(m))
+        repeated = any(j != i and same_vector(q, p) for j, q in enumerate(front))
+        if not counts or repeated:
+            share.append(0.0)
+            continue
+        others = [[nan_max(p[k], q[k]) for k in range(m)] for j, q in enumerate(front) if j != i]
+        share.append(_box(p, reference) - hypervolume(others, reference))
+    return share
 
 
 def default_reference(front):

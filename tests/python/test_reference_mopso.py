@@ -83,8 +83,14 @@ BASE = {"n_particles": 7, "max_iter": 9, "archive_size": 4, "seed": 11}
 def run_both(objective, bounds, **settings):
     kwargs = {**BASE, **settings}
     front = pso.minimize_multi(objective, bounds, **kwargs)
-    model = ref.mopso(objective, bounds, **kwargs)
+    # Cuts by hypervolume contribution read the library's contributions (see the model's notes);
+    # the model's own agree with them (test_contributions_agree_with_the_model_on_archives).
+    model = ref.mopso(objective, bounds, contributions=library_contributions, **kwargs)
     return front, model
+
+
+def library_contributions(front, reference):
+    return list(pso.hypervolume_contributions(front, reference))
 
 
 # --- runs: a grid over strategy, rule, turbulence and bounds policy ------------------------------
@@ -363,3 +369,56 @@ def test_callback_sees_each_iteration_and_the_front_size_the_result_would_have()
                                  callback=lambda t, size: t < 4, **kwargs)
     assert stopped.stop_reason == "callback"
     assert len(stopped.positions) == seen[4][1]
+
+
+# --- the search options and the preset -----------------------------------------------------------
+
+@pytest.mark.parametrize("velocity", ["speed_constrained", "inertia"])
+@pytest.mark.parametrize("turbulence", ["polynomial", "decaying"])
+@pytest.mark.parametrize("archive_truncation", ["hypervolume", "crowding"])
+@pytest.mark.parametrize("space", ["continuous", "integer", "mixed"])
+@pytest.mark.parametrize("objective", ["two", "three"])
+def test_search_options_alone_and_together(velocity, turbulence, archive_truncation, space,
+                                           objective):
+    bounds, flags = SPACES[space]
+    front, model = run_both(OBJECTIVES[objective], bounds, velocity=velocity,
+                            turbulence=turbulence, archive_truncation=archive_truncation,
+                            n_particles=13, mutation_rate=0.5, bounds_handling="reflect", **flags)
+    assert_same_front(front, model)
+    assert model["stats"]["pruned"] > 0
+
+
+@pytest.mark.parametrize(
+    "settings",
+    [
+        {},
+        {"max_evals": 50},                        # no iteration limit: the budget ends the run
+        {"max_evals": 50, "max_iter": 3},         # a given max_iter stays
+        {"max_evals": 60, "vectorized": True},
+        {"callback": lambda t, size: t < 4, "max_evals": 10**6},
+        {"x0": [[0.5, 1.0], [2.0, 0.5]], "velocity": "constriction", "grid_divisions": 3},
+        {"turbulence": "decaying", "archive_truncation": "crowding", "mutation_rate": 0.0},
+    ],
+)
+def test_robust_preset(settings):
+    objective = numpy_rows if settings.get("vectorized") else tilted
+    front, model = run_both(objective, [(-1.0, 3.0), (0.5, 3.0)], preset="robust", **settings)
+    assert_same_stop(front, model)
+    assert front.evaluations == model["evaluations"]
+
+
+@pytest.mark.parametrize("seed", range(6))
+@pytest.mark.parametrize("m", [2, 3, 4])
+def test_contributions_agree_with_the_model_on_archives(seed, m):
+    # Mutually non-dominated fronts with repeated values, under the archive's own reference.
+    rng = random.Random(seed)
+    archive = ref.Archive(100)
+    for _ in range(40):
+        archive.insert([], [float(rng.randint(0, 6)) + rng.choice([0.0, 0.25]) for _ in range(m)])
+    front = archive.objectives()
+    reference = ref.default_reference(front)
+    ours = library_contributions(front, reference)
+    model = ref.contributions(front, reference)
+    assert len(ours) == len(model) == len(front)
+    for a, b in zip(ours, model):
+        assert same_volume(a, b) or (a == 0.0 and abs(b) <= 1e-12), (a, b)
