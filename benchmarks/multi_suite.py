@@ -28,6 +28,7 @@ one core: run subsets, under `nice`.
 
 import argparse
 import ast
+import json
 import os
 import statistics
 import sys
@@ -294,6 +295,39 @@ def report(title, rows, volumes, overhead, counts, group):
     print(f"{'evaluations':<14}" + "".join(f"{max(counts[n]):>{width}}" for n in names))
 
 
+@dataclass
+class SavedRow:
+    name: str
+    function: str
+    dim: int
+
+
+def save(path, rows, volumes, overhead, counts):
+    if not path:
+        return
+    with open(path, "w") as out:
+        json.dump({"rows": [[p.name, p.function, p.dim] for p in rows], "volumes": volumes,
+                   "overhead": overhead, "counts": counts}, out)
+
+
+def print_saved(suite, paths):
+    """Merges saved runs (columns side by side; rows of the first file) and prints the table."""
+    rows, volumes, overhead, counts = None, {}, {}, {}
+    for path in paths:
+        with open(path) as source:
+            saved = json.load(source)
+        if rows is None:
+            rows = [SavedRow(*row) for row in saved["rows"]]
+        volumes.update(saved["volumes"])
+        overhead.update(saved["overhead"])
+        counts.update(saved["counts"])
+    if suite == "bbob":
+        report("bbob-biobj, normalised hypervolume (reference 1), 10,000 evaluations", rows,
+               volumes, overhead, counts, group=lambda p: f"D={p.dim}")
+    else:
+        print_dtlz(rows, volumes, overhead, counts)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("suite", choices=["bbob", "dtlz"])
@@ -308,7 +342,13 @@ def main():
     parser.add_argument("--objectives", default="3,5", help="dtlz: objective counts")
     parser.add_argument("--seeds", default="1", help="seeds per problem, e.g. 1-3")
     parser.add_argument("--quiet", action="store_true", help="no progress lines on stderr")
+    parser.add_argument("--save", metavar="FILE", help="write every measured value as JSON")
+    parser.add_argument("--table", nargs="+", metavar="FILE",
+                        help="print the table of saved runs (merged), measuring nothing")
     args = parser.parse_args()
+    if args.table:
+        print_saved(args.suite, args.table)
+        return
 
     names = [n for n in args.algorithms.split(",") if n]
     chosen = algorithms(names, args.ours)
@@ -317,21 +357,27 @@ def main():
         problems = bbob_problems(parse_range(args.dims), set(parse_range(args.functions)),
                                  parse_range(args.instances))
         result = measure(problems, chosen, seeds, args.quiet)
+        save(args.save, *result)
         report("bbob-biobj, normalised hypervolume (reference 1), 10,000 evaluations", *result,
                group=lambda p: f"D={p.dim}")
     else:
         problems = dtlz_problems(args.problems.split(","), parse_range(args.objectives))
         rows, volumes, overhead, counts = measure(problems, chosen, seeds, args.quiet)
-        print("\nDTLZ / WFG, normalised hypervolume (reference 1.1), 23,092 evaluations")
-        names = list(volumes)
-        width = max(12, *(len(n) + 2 for n in names))
-        print(f"{'':<14}" + "".join(f"{n:>{width}}" for n in names))
-        for p in rows:
-            print(f"{p.name:<14}" + "".join(
-                f"{statistics.mean(volumes[n][p.name]):>{width}.4f}" for n in names))
-        print(f"{'overhead µs':<14}" + "".join(
-            f"{statistics.median(overhead[n]) * 1e6:>{width}.1f}" for n in names))
-        print(f"{'evaluations':<14}" + "".join(f"{max(counts[n]):>{width}}" for n in names))
+        save(args.save, rows, volumes, overhead, counts)
+        print_dtlz(rows, volumes, overhead, counts)
+
+
+def print_dtlz(rows, volumes, overhead, counts):
+    print("\nDTLZ / WFG, normalised hypervolume (reference 1.1), 23,092 evaluations")
+    names = list(volumes)
+    width = max(12, *(len(n) + 2 for n in names))
+    print(f"{'':<14}" + "".join(f"{n:>{width}}" for n in names))
+    for p in rows:
+        print(f"{p.name:<14}" + "".join(
+            f"{statistics.mean(volumes[n][p.name]):>{width}.4f}" for n in names))
+    print(f"{'overhead µs':<14}" + "".join(
+        f"{statistics.median(overhead[n]) * 1e6:>{width}.1f}" for n in names))
+    print(f"{'evaluations':<14}" + "".join(f"{max(counts[n]):>{width}}" for n in names))
 
 
 if __name__ == "__main__":

@@ -68,6 +68,7 @@ Arguments with_preset(Arguments a) {
     raise(PyExc_ValueError, "unknown preset: '" + *a.preset + "'. Available: robust");
   }
   if (a.velocity == "inertia") a.velocity = kSpeedConstrained;
+  if (a.w == 0.729) a.w = 0.4;
   if (a.turbulence == "decaying") a.turbulence = "polynomial";
   if (a.archive_truncation == "crowding" && !a.grid_divisions) a.archive_truncation = "hypervolume";
   if (a.max_iter == 100 && (a.max_evals || a.max_time)) {
@@ -186,7 +187,7 @@ PyRef minimize_multi_with(const Arguments& given) {
   return visit_space(bounds, a.var_types, a.binary, a.integer, [&](const auto& space) {
     if (!speed_constrained) return run_in_space(config, space, *rule, a);
     // The speed limits derive from the space's own box.
-    const SpeedConstrainedRule speed_rule(space.bounds());
+    const SpeedConstrainedRule speed_rule(a.w, space.bounds());
     return run_in_space(config, space, speed_rule, a);
   });
 }

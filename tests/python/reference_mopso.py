@@ -377,22 +377,23 @@ class Constriction:
 
 
 class SpeedConstrained:
-    """Constriction with c1, c2 drawn in [1.5, 2.5] per move, inertia 0.1, and every component
-    limited to half its variable's width."""
+    """Constriction with c1, c2 drawn in [1.5, 2.5] per move, inertia w, two draws per dimension,
+    and every component limited to half its variable's width."""
 
-    def __init__(self, box):
+    def __init__(self, w, box):
+        self.w = w
         self.delta = [(hi - lo) * 0.5 for lo, hi in box]
 
     def update(self, x, v, p, g, rng):
-        r1 = rng.unit()
-        r2 = rng.unit()
         c1 = 1.5 + rng.unit()
         c2 = 1.5 + rng.unit()
         phi = c1 + c2
         chi = constriction_factor(phi) if phi > 4 else 1.0
         out = []
         for d in range(len(x)):
-            c = (((p[d] - x[d]) * (r1 * c1) + v[d] * 0.1) + (g[d] - x[d]) * (r2 * c2)) * chi
+            u1 = rng.unit()
+            u2 = rng.unit()
+            c = (((p[d] - x[d]) * (u1 * c1) + v[d] * self.w) + (g[d] - x[d]) * (u2 * c2)) * chi
             limit = self.delta[d]
             if c < -limit:
                 c = -limit
@@ -430,7 +431,7 @@ def polynomial_mutation(x, box, rng):
 
 def make_rule(name, w, c1, c2, box=None):
     if name == "speed_constrained":
-        return SpeedConstrained(box)
+        return SpeedConstrained(w, box)
     if name == "inertia":
         return Inertia(w, c1, c2)
     if name == "constriction":
@@ -613,6 +614,7 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
     if preset == "robust":
         # Settings at their defaults take the preset's; budgets alone may then end the run.
         velocity = "speed_constrained" if velocity == "inertia" else velocity
+        w = 0.4 if w == 0.729 else w
         turbulence = "polynomial" if turbulence == "decaying" else turbulence
         if archive_truncation == "crowding" and grid_divisions is None:
             archive_truncation = "hypervolume"
