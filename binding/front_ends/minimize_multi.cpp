@@ -60,18 +60,19 @@ CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
 
 constexpr const char* kSpeedConstrained = "speed_constrained";
 
-// preset="robust": every setting below that still has its default value takes the preset's, and
-// a run bounded by max_evals or max_time with max_iter at its default has no iteration limit.
+// preset="robust": every setting below that the call did not pass takes the preset's, and a run
+// bounded by max_evals or max_time without a given max_iter has no iteration limit.
 Arguments with_preset(Arguments a) {
   if (!a.preset) return a;
   if (*a.preset != "robust") {
     raise(PyExc_ValueError, "unknown preset: '" + *a.preset + "'. Available: robust");
   }
-  if (a.velocity == "inertia") a.velocity = kSpeedConstrained;
-  if (a.w == 0.729) a.w = 0.4;
-  if (a.turbulence == "decaying") a.turbulence = "polynomial";
-  if (a.archive_truncation == "crowding" && !a.grid_divisions) a.archive_truncation = "hypervolume";
-  if (a.max_iter == 100 && (a.max_evals || a.max_time)) {
+  const auto left = [&a](std::string_view name) { return !was_given(a, kParameters, name); };
+  if (left("velocity")) a.velocity = kSpeedConstrained;
+  if (left("w")) a.w = 0.4;
+  if (left("turbulence")) a.turbulence = "polynomial";
+  if (left("archive_truncation") && !a.grid_divisions) a.archive_truncation = "hypervolume";
+  if (left("max_iter") && (a.max_evals || a.max_time)) {
     a.max_iter = std::numeric_limits<std::uint64_t>::max();
   }
   return a;

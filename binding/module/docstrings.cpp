@@ -263,8 +263,8 @@ Args:
     velocity (str): ``"inertia"`` or ``"constriction"`` (single-leader
         rules; ``"fips"`` is not applicable to MOPSO), or
         ``"speed_constrained"``: constriction with ``c1`` and ``c2`` drawn
-        in [1.5, 2.5] and an inertia of 0.1 at every move (``w``, ``c1`` and
-        ``c2`` are not used), each velocity component then limited to half
+        in [1.5, 2.5] at every move (the given ones are not used) and ``w``
+        as the inertia weight, each velocity component then limited to half
         its variable's width.
     seed (int | None): RNG seed.
     integer (bool), binary (bool), var_types (list[str] | None): same
@@ -338,12 +338,14 @@ Keyword-only arguments:
         a tenth of the spread), which keeps the front with the most
         hypervolume. Cheap up to three objectives; with more, each cut costs
         one hypervolume per member. Leaders are still drawn by crowding.
-    preset (str | None): ``"robust"`` fills the settings left at their
-        defaults: ``velocity="speed_constrained"``,
-        ``turbulence="polynomial"`` and, unless ``grid_divisions`` is given,
+    preset (str | None): ``"robust"`` sets what the call does not pass:
+        ``velocity="speed_constrained"``, ``w=0.4``,
+        ``turbulence="polynomial"`` and, unless ``grid_divisions`` is set,
         ``archive_truncation="hypervolume"``; and when ``max_evals`` or
-        ``max_time`` is given while ``max_iter`` is left at 100, the run
-        has no iteration limit and those budgets end it.
+        ``max_time`` is set and ``max_iter`` is not passed, the run has no
+        iteration limit and those budgets end it. Measured on the
+        bi-objective COCO suite and on DTLZ problems against evolutionary
+        algorithms at equal evaluations (see the multi-objective guide).
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them

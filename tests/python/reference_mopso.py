@@ -585,12 +585,28 @@ def build_space(bounds, integer=False, binary=False, var_types=None):
     return ContinuousSpace(bounds)
 
 
-def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729,
+def mopso(objective, bounds, preset=None, **settings):
+    """A seeded multi-objective run (see `run`); preset="robust" first fills the settings that
+    were not passed."""
+    if preset == "robust":
+        settings = dict(settings)
+        settings.setdefault("velocity", "speed_constrained")
+        settings.setdefault("w", 0.4)
+        settings.setdefault("turbulence", "polynomial")
+        if "archive_truncation" not in settings and settings.get("grid_divisions") is None:
+            settings["archive_truncation"] = "hypervolume"
+        budget = settings.get("max_evals") is not None or settings.get("max_time") is not None
+        if "max_iter" not in settings and budget:
+            settings["max_iter"] = 2**64 - 1  # no iteration limit: the budgets end the run
+    return run(objective, bounds, **settings)
+
+
+def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729,
           c1=1.49445, c2=1.49445, velocity="inertia", seed=0, integer=False, binary=False,
           var_types=None, mutation_rate=0.1, grid_divisions=None, v_max=None,
           bounds_handling="clamp", record_history=True, vectorized=False, callback=None,
           max_evals=None, max_time=None, x0=None, turbulence="decaying",
-          archive_truncation="crowding", preset=None, contributions=None):
+          archive_truncation="crowding", contributions=None):
     """A seeded multi-objective run.
 
     Returns a dict with the four fields of the front, the stop reason, the evaluation count and,
@@ -611,15 +627,6 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
     comparison passes the library's contributions, checked separately to agree with the model's.
     """
     assert max_time is None, "the model has no clock"
-    if preset == "robust":
-        # Settings at their defaults take the preset's; budgets alone may then end the run.
-        velocity = "speed_constrained" if velocity == "inertia" else velocity
-        w = 0.4 if w == 0.729 else w
-        turbulence = "polynomial" if turbulence == "decaying" else turbulence
-        if archive_truncation == "crowding" and grid_divisions is None:
-            archive_truncation = "hypervolume"
-        if max_iter == 100 and max_evals is not None:
-            max_iter = 2**64 - 1
     space = build_space(bounds, integer, binary, var_types)
     rule = make_rule(velocity, w, c1, c2, space.bounds())
     rng = Rng.seed_from_u64(seed)

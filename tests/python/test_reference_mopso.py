@@ -391,18 +391,27 @@ def test_search_options_alone_and_together(velocity, turbulence, archive_truncat
 @pytest.mark.parametrize(
     "settings",
     [
-        {},
-        {"max_evals": 50},                        # no iteration limit: the budget ends the run
-        {"max_evals": 50, "max_iter": 3},         # a given max_iter stays
+        {"max_iter": 9},
+        {"max_evals": 150},                       # no iteration limit: the budget ends the run
+        {"max_evals": 150, "max_iter": 3},        # a given max_iter stays
+        {"max_evals": 150, "max_iter": 100},      # even when it is the default value
+        {"max_iter": 6, "w": 0.729, "velocity": "inertia"},
         {"max_evals": 60, "vectorized": True},
         {"callback": lambda t, size: t < 4, "max_evals": 10**6},
-        {"x0": [[0.5, 1.0], [2.0, 0.5]], "velocity": "constriction", "grid_divisions": 3},
-        {"turbulence": "decaying", "archive_truncation": "crowding", "mutation_rate": 0.0},
+        {"max_iter": 5, "grid_divisions": None, "archive_truncation": "crowding"},
+        {"x0": [[0.5, 1.0], [2.0, 0.5]], "velocity": "constriction", "grid_divisions": 3,
+         "max_iter": 9},
+        {"turbulence": "decaying", "archive_truncation": "crowding", "mutation_rate": 0.0,
+         "max_iter": 9},
     ],
 )
 def test_robust_preset(settings):
+    # max_iter only when the case gives it: the preset treats a given one differently.
     objective = numpy_rows if settings.get("vectorized") else tilted
-    front, model = run_both(objective, [(-1.0, 3.0), (0.5, 3.0)], preset="robust", **settings)
+    kwargs = {"n_particles": 7, "archive_size": 4, "seed": 11, "preset": "robust", **settings}
+    front = pso.minimize_multi(objective, [(-1.0, 3.0), (0.5, 3.0)], **kwargs)
+    model = ref.mopso(objective, [(-1.0, 3.0), (0.5, 3.0)], contributions=library_contributions,
+                      **kwargs)
     assert_same_stop(front, model)
     assert front.evaluations == model["evaluations"]
 
