@@ -310,16 +310,18 @@ def save(path, rows, volumes, overhead, counts):
 
 
 def print_saved(suite, paths):
-    """Merges saved runs (columns side by side; rows of the first file) and prints the table."""
-    rows, volumes, overhead, counts = None, {}, {}, {}
+    """Merges saved runs (rows and columns of every file) and prints the table."""
+    rows, volumes, overhead, counts = {}, {}, {}, {}
     for path in paths:
         with open(path) as source:
             saved = json.load(source)
-        if rows is None:
-            rows = [SavedRow(*row) for row in saved["rows"]]
-        volumes.update(saved["volumes"])
-        overhead.update(saved["overhead"])
-        counts.update(saved["counts"])
+        for row in saved["rows"]:
+            rows.setdefault(row[0], SavedRow(*row))
+        for name, per_problem in saved["volumes"].items():
+            volumes.setdefault(name, {}).update(per_problem)
+            overhead.setdefault(name, []).extend(saved["overhead"][name])
+            counts.setdefault(name, []).extend(saved["counts"][name])
+    rows = list(rows.values())
     if suite == "bbob":
         report("bbob-biobj, normalised hypervolume (reference 1), 10,000 evaluations", rows,
                volumes, overhead, counts, group=lambda p: f"D={p.dim}")
