@@ -336,8 +336,10 @@ Keyword-only arguments:
         one at a time, the member whose exclusive hypervolume contribution
         is smallest (reference: the members' worst value per objective plus
         a tenth of the spread), which keeps the front with the most
-        hypervolume. Cheap up to three objectives; with more, each cut costs
-        one hypervolume per member. Leaders are still drawn by crowding.
+        hypervolume; each cut costs O(n log n). With four or more
+        objectives a cut would cost one hypervolume per member, so the
+        archive is cut by crowding there. Leaders are still drawn by
+        crowding.
     preset (str | None): ``"robust"`` sets what the call does not pass:
         ``velocity="speed_constrained"``, ``w=0.4``,
         ``turbulence="polynomial"`` and, unless ``grid_divisions`` is set,

@@ -131,6 +131,10 @@ std::vector<double> ParetoArchive::prune_and_weigh_by_grid(std::uint64_t divisio
 }
 
 std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
+  if (!members_.empty() &&
+      members_.front().objectives.size() > LeastContribution::kMaxObjectives) {
+    return prune_and_weigh_by_crowding();
+  }
   while (members_.size() > archive_size_) {
     const std::span<const ObjectiveView> views = objective_views();
     const std::vector<double> reference = default_reference(views);

@@ -58,12 +58,15 @@ struct Crowding {};
 struct Grid {
   std::uint64_t divisions;
 };
-// Cuts one member at a time, the one whose exclusive hypervolume contribution is smallest
-// (hypervolume_contributions under default_reference of the members left; a NaN contribution
-// counts as smallest, ties go to the lowest index), until the archive fits; weighs the members
-// by crowding distance. Each cut costs O(n log n) for up to three objectives, one hypervolume
-// per member from four.
-struct LeastContribution {};
+// For up to three objectives: cuts one member at a time, the one whose exclusive hypervolume
+// contribution is smallest (hypervolume_contributions under default_reference of the members
+// left; a NaN contribution counts as smallest, ties go to the lowest index), until the archive
+// fits; each cut costs O(n log n). With four or more objectives a cut would cost one hypervolume
+// per member, too slow inside a run, so the archive is cut as by Crowding. Either way the members
+// are weighed by crowding distance.
+struct LeastContribution {
+  static constexpr std::size_t kMaxObjectives = 3;
+};
 using DiversityStrategy = std::variant<Crowding, Grid, LeastContribution>;
 
 // Crowding distance of every vector, in input order. Two or fewer vectors are all +infinity.

@@ -541,7 +541,8 @@ class Archive:
         return [o for _, o in self.members]
 
     def prune_and_weigh(self):
-        if self.truncation == "hypervolume":
+        objective_count = len(self.members[0][1]) if self.members else 0
+        if self.truncation == "hypervolume" and objective_count <= 3:
             while len(self.members) > self.size:
                 front = self.objectives()
                 reference = default_reference(front)
@@ -554,7 +555,7 @@ class Archive:
                 del self.members[victim]
                 self.cuts += 1
             return crowding_distances(self.objectives())
-        if self.grid is None:
+        if self.grid is None:  # crowding, also for the hypervolume cut beyond three objectives
             dist = crowding_distances(self.objectives())
             if len(self.members) > self.size:
                 order = sorted(range(len(self.members)), key=lambda i: dist[i], reverse=True)

@@ -75,6 +75,11 @@ def tilted(x):
     return [x[0] * 0.5 + x[-1] ** 2, (1.0 - x[0]) ** 3 + abs(x[-1]), 1.0]
 
 
+def four_anchors(x):
+    """three_anchors and the distance to (2, 2): four objectives."""
+    return three_anchors(x) + [(x[0] - 2.0) ** 2 + (x[1] - 2.0) ** 2 + sum(v * v for v in x[2:])]
+
+
 OBJECTIVES = {"two": two_anchors, "three": three_anchors, "tilted": tilted}
 
 BASE = {"n_particles": 7, "max_iter": 9, "archive_size": 4, "seed": 11}
@@ -377,11 +382,12 @@ def test_callback_sees_each_iteration_and_the_front_size_the_result_would_have()
 @pytest.mark.parametrize("turbulence", ["polynomial", "decaying"])
 @pytest.mark.parametrize("archive_truncation", ["hypervolume", "crowding"])
 @pytest.mark.parametrize("space", ["continuous", "integer", "mixed"])
-@pytest.mark.parametrize("objective", ["two", "three"])
+@pytest.mark.parametrize("objective", ["two", "three", "four"])
 def test_search_options_alone_and_together(velocity, turbulence, archive_truncation, space,
                                            objective):
     bounds, flags = SPACES[space]
-    front, model = run_both(OBJECTIVES[objective], bounds, velocity=velocity,
+    function = four_anchors if objective == "four" else OBJECTIVES[objective]
+    front, model = run_both(function, bounds, velocity=velocity,
                             turbulence=turbulence, archive_truncation=archive_truncation,
                             n_particles=13, mutation_rate=0.5, bounds_handling="reflect", **flags)
     assert_same_front(front, model)
