@@ -14,9 +14,9 @@
 #include <span>
 #include <vector>
 
+#include "core/contracts.hpp"
 #include "core/failure.hpp"
 #include "core/motion.hpp"
-#include "core/contracts.hpp"
 #include "core/run_state.hpp"
 #include "core/stop_token.hpp"
 
@@ -38,6 +38,12 @@ enum class RunPhase : std::uint8_t {
   Iterating = 1,  // particles are being moved and evaluated, iteration after iteration
   Finished = 2,   // a stop criterion ended the run
 };
+inline constexpr std::uint64_t kRunPhaseCount = 3;
+
+// The stop reasons a saved run can hold: every one a stop test reports. A cancellation is not
+// among them (cancelled() builds its own result), and it is the last enumerator.
+inline constexpr std::uint64_t kSavedStopReasonCount =
+    static_cast<std::uint64_t>(StopReason::Cancelled);
 
 }  // namespace detail
 
@@ -75,7 +81,10 @@ class SwarmRun {
 
   const Swarm& swarm() const { return swarm_; }
   std::size_t size() const { return swarm_.size(); }
-  detail::RunPhase phase() const { return phase_; }
+  // True once the swarm was created and evaluated: the global best exists.
+  bool created() const { return phase_ != detail::RunPhase::Starting; }
+  // True once a stop criterion ended the run.
+  bool finished() const { return phase_ == detail::RunPhase::Finished; }
   // Completed iterations, which is the index of the iteration under way while iterating.
   std::uint64_t iteration() const { return iteration_; }
   std::uint64_t evaluations() const { return evaluations_; }
@@ -200,91 +209,77 @@ class SwarmRun {
 
   // Appends the whole state of the run to `out`. Not between the tell that completed a pass and
   // end_pass(): a run is saved at rest or with a pass under way.
-  void save(StateWriter& out) const {
-    out.u64(swarm_.size());
-    out.u64(dim_);
-    out.flag(config_.record_history);
-    out.u64(static_cast<std::uint64_t>(phase_));
-    out.u64(static_cast<std::uint64_t>(stop_reason_));
-    out.u64(iteration_);
-    out.u64(next_);
-    out.flag(asked_);
-    out.generator(rng_);
-    const Swarm& swarm = swarm_;
-    for (std::size_t i = 0; i < swarm.size(); ++i) out.f64s(swarm.position(i));
-    for (std::size_t i = 0; i < swarm.size(); ++i) out.f64s(swarm.velocity(i));
-    for (std::size_t i = 0; i < swarm.size(); ++i) out.f64s(swarm.best_position(i));
-    out.f64s(swarm.best_values());
-    out.f64(gbest_value_);
-    out.f64s(gbest_position_);
-    out.u64(evaluations_);
-    out.f64(prev_best_);
-    out.u64(stall_count_);
-    out.u64(leader_);
-    out.u64(result_.history.iterations());
-    out.f64s(result_.history.positions);
-    out.f64s(result_.convergence);
-    SwarmRng* topology_rng = topology_.own_generator();
-    out.flag(topology_rng != nullptr);
-    if (topology_rng != nullptr) out.generator(*topology_rng);
-  }
+  void save(StateWriter& out) const { (void)visit_state(*this, out); }
 
   // Replaces the state of this run, which must be freshly built with the settings, space, rule
   // and topology of the saved one, by the state `in` holds. Throws RunStateError, leaving this
   // run unusable, when the state does not fit.
   void restore(StateReader& in) {
-    const std::size_t n = swarm_.size();
-    if (in.u64() != n) state_mismatch("number of particles");
-    if (in.u64() != dim_) state_mismatch("dimension");
-    if (in.flag() != config_.record_history) state_mismatch("record_history");
-    phase_ = static_cast<detail::RunPhase>(in.index_below(3, "phase"));
-    stop_reason_ = static_cast<StopReason>(in.index_below(7, "stop reason"));
-    iteration_ = in.u64();
-    // Every state saved outside a pass's end names a particle below n (n >= 1 once created).
-    next_ = static_cast<std::size_t>(in.index_below(n, "particle index"));
-    asked_ = in.flag();
-    rng_ = in.generator();
-    for (std::size_t i = 0; i < n; ++i) in.f64s_into(swarm_.position(i), "positions");
-    for (std::size_t i = 0; i < n; ++i) in.f64s_into(swarm_.velocity(i), "velocities");
-    for (std::size_t i = 0; i < n; ++i) in.f64s_into(swarm_.best_position(i), "best positions");
-    if (in.u64() != n) state_mismatch("length of best values");
-    for (std::size_t i = 0; i < n; ++i) swarm_.best_value(i) = in.f64();
-    gbest_value_ = in.f64();
-    in.f64s_into(gbest_position_, "global best position");
-    evaluations_ = in.u64();
-    prev_best_ = in.f64();
-    stall_count_ = in.u64();
-    leader_ = static_cast<std::size_t>(in.index_below(n, "leader"));
-    // The trace holds exactly what the phase and the iteration count imply, so its size is
-    // bounded by the run's own budget.
-    const bool iterating = phase_ == detail::RunPhase::Iterating;
-    const bool history_possible =
-        config_.record_history && phase_ != detail::RunPhase::Starting;
-    if (phase_ == detail::RunPhase::Starting ? iteration_ != 0
-        : iterating                           ? iteration_ >= config_.max_iter
-                                              : iteration_ > config_.max_iter) {
-      state_mismatch("iteration count");
-    }
-    const std::uint64_t recorded = history_possible ? iteration_ + (iterating ? 1 : 0) : 0;
-    if (in.u64() != recorded) state_mismatch("number of recorded iterations");
-    const std::uint64_t per_iteration = static_cast<std::uint64_t>(n) * dim_;
-    if (per_iteration != 0 && recorded > UINT64_MAX / per_iteration) state_mismatch("history");
-    std::vector<double> history = in.f64s(recorded * per_iteration, "history");
-    result_.convergence = in.f64s(history_possible ? iteration_ : 0, "convergence");
-    SwarmRng* topology_rng = topology_.own_generator();
-    if (in.flag() != (topology_rng != nullptr)) state_mismatch("topology");
-    if (topology_rng != nullptr) *topology_rng = in.generator();
+    const std::uint64_t recorded = visit_state(*this, in);
     in.expect_end();
-
     if (phase_ != detail::RunPhase::Starting) prepare_neighbourhoods();
-    if (history_possible) {
-      result_.history.particles = n;
+    if (config_.record_history && phase_ != detail::RunPhase::Starting) {
+      result_.history.particles = swarm_.size();
       result_.history.dim = dim_;
     }
+    std::vector<double> history = std::move(result_.history.positions);
     result_.history.restore(std::move(history), static_cast<std::size_t>(recorded));
   }
 
  private:
+  // Every field that decides the rest of the run, in the order of the saved state: written when
+  // `archive` is a StateWriter (and `run` const), read and checked when it is a StateReader.
+  // Returns the number of recorded iterations.
+  template <typename Run, typename Archive>
+  static std::uint64_t visit_state(Run& run, Archive& archive) {
+    const std::size_t n = run.swarm_.size();
+    archive.same(n, "number of particles");
+    archive.same(run.dim_, "dimension");
+    archive.same_flag(run.config_.record_history, "record_history");
+    archive.index(run.phase_, detail::kRunPhaseCount, "phase");
+    archive.index(run.stop_reason_, detail::kSavedStopReasonCount, "stop reason");
+    // A run holds its initial reason until a stop test ends it.
+    archive.require(
+        run.phase_ == detail::RunPhase::Finished || run.stop_reason_ == StopReason::MaxIterations,
+        "stop reason of an unfinished run");
+    archive.word(run.iteration_);
+    // Every state saved outside a pass's end names a particle below n (n >= 1 once created).
+    archive.index(run.next_, n, "particle index");
+    archive.flag(run.asked_);
+    archive.generator(run.rng_);
+    for (std::size_t i = 0; i < n; ++i) archive.block(run.swarm_.position(i), "positions");
+    for (std::size_t i = 0; i < n; ++i) archive.block(run.swarm_.velocity(i), "velocities");
+    for (std::size_t i = 0; i < n; ++i) {
+      archive.block(run.swarm_.best_position(i), "best positions");
+    }
+    archive.block(run.swarm_.best_values(), "best values");
+    archive.real(run.gbest_value_);
+    archive.block(run.gbest_position_, "global best position");
+    archive.word(run.evaluations_);
+    archive.real(run.prev_best_);
+    archive.word(run.stall_count_);
+    archive.index(run.leader_, n, "leader");
+    // The trace holds exactly what the phase and the iteration count imply, so its size is
+    // bounded by the run's own budget.
+    const bool starting = run.phase_ == detail::RunPhase::Starting;
+    const bool iterating = run.phase_ == detail::RunPhase::Iterating;
+    const bool history_possible = run.config_.record_history && !starting;
+    archive.require(starting    ? run.iteration_ == 0
+                    : iterating ? run.iteration_ < run.config_.max_iter
+                                : run.iteration_ <= run.config_.max_iter,
+                    "iteration count");
+    const std::uint64_t recorded = history_possible ? run.iteration_ + (iterating ? 1 : 0) : 0;
+    archive.count(run.result_.history.iterations(), recorded, "number of recorded iterations");
+    const std::uint64_t per_iteration = static_cast<std::uint64_t>(n) * run.dim_;
+    archive.require(per_iteration == 0 || recorded <= UINT64_MAX / per_iteration, "history");
+    archive.values(run.result_.history.positions, recorded * per_iteration, "history");
+    archive.values(run.result_.convergence, history_possible ? run.iteration_ : 0, "convergence");
+    SwarmRng* topology_rng = run.topology_.own_generator();
+    archive.same_flag(topology_rng != nullptr, "topology");
+    if (topology_rng != nullptr) archive.generator(*topology_rng);
+    return recorded;
+  }
+
   // Creates (first pass) or moves (later passes) particle i.
   void place(std::size_t i) {
     if (phase_ == detail::RunPhase::Starting) {

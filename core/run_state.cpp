@@ -1,6 +1,7 @@
 #include "core/run_state.hpp"
 
 #include <bit>
+#include <cstring>
 
 #include "core/failure.hpp"
 
@@ -12,6 +13,33 @@ constexpr std::uint64_t kMagic = 0x4E555248544C5643ULL;
 constexpr std::size_t kWordBytes = 8;
 
 }  // namespace
+
+void store_f64_words(std::span<const double> values, std::uint8_t* out) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (!values.empty()) std::memcpy(out, values.data(), kWordBytes * values.size());
+  } else {
+    for (const double value : values) {
+      const auto bits = std::bit_cast<std::uint64_t>(value);
+      for (std::size_t k = 0; k < kWordBytes; ++k) {
+        *out++ = static_cast<std::uint8_t>(bits >> (8 * k));
+      }
+    }
+  }
+}
+
+void load_f64_words(const std::uint8_t* in, std::span<double> out) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (!out.empty()) std::memcpy(out.data(), in, kWordBytes * out.size());
+  } else {
+    for (double& value : out) {
+      std::uint64_t bits = 0;
+      for (std::size_t k = 0; k < kWordBytes; ++k) {
+        bits |= static_cast<std::uint64_t>(*in++) << (8 * k);
+      }
+      value = std::bit_cast<double>(bits);
+    }
+  }
+}
 
 void state_mismatch(const std::string& what) {
   throw RunStateError("saved run state does not match this run: " + what);
@@ -32,7 +60,9 @@ void StateWriter::f64(double value) { u64(std::bit_cast<std::uint64_t>(value)); 
 
 void StateWriter::f64s(std::span<const double> values) {
   u64(values.size());
-  for (const double value : values) f64(value);
+  const std::size_t start = bytes_.size();
+  bytes_.resize(start + kWordBytes * values.size());
+  store_f64_words(values, bytes_.data() + start);
 }
 
 void StateWriter::generator(const SwarmRng& rng) {
@@ -77,14 +107,23 @@ std::uint64_t StateReader::index_below(std::uint64_t limit, const char* what) {
 
 std::vector<double> StateReader::f64s(std::uint64_t count, const char* what) {
   if (u64() != count) state_mismatch(std::string("length of ") + what);
+  // A damaged count must cost nothing: nothing is allocated that the bytes left cannot fill.
+  if (count > (bytes_.size() - offset_) / kWordBytes) {
+    throw RunStateError("saved run state is truncated");
+  }
   std::vector<double> values(static_cast<std::size_t>(count));
-  for (double& value : values) value = f64();
+  load_f64_words(bytes_.data() + offset_, values);
+  offset_ += kWordBytes * values.size();
   return values;
 }
 
 void StateReader::f64s_into(std::span<double> out, const char* what) {
   if (u64() != out.size()) state_mismatch(std::string("length of ") + what);
-  for (double& value : out) value = f64();
+  if ((bytes_.size() - offset_) / kWordBytes < out.size()) {
+    throw RunStateError("saved run state is truncated");
+  }
+  load_f64_words(bytes_.data() + offset_, out);
+  offset_ += kWordBytes * out.size();
 }
 
 SwarmRng StateReader::generator() {

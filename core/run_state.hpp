@@ -28,6 +28,15 @@ class RunStateError : public std::runtime_error {
   explicit RunStateError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// The one byte order of saved doubles, whatever the host: each value as the little-endian word of
+// its bit pattern, 8 bytes, so every bit (NaN payloads, -0.0) survives. `out` holds 8 bytes per
+// value of `values`; `in` holds 8 bytes per value of `out`.
+void store_f64_words(std::span<const double> values, std::uint8_t* out);
+void load_f64_words(const std::uint8_t* in, std::span<double> out);
+
+// Throws RunStateError("saved run state does not match this run: <what>").
+[[noreturn]] void state_mismatch(const std::string& what);
+
 // Appends words to a buffer; the constructor writes the magic word and the version.
 class StateWriter {
  public:
@@ -40,6 +49,22 @@ class StateWriter {
   void generator(const SwarmRng& rng);
 
   std::vector<std::uint8_t> take() { return std::move(bytes_); }
+
+  // The field vocabulary a state's owner visits its fields with, shared with StateReader so that
+  // one visit writes and reads the same fields in the same order. Writing, each call writes the
+  // value it is given; the checks (`what`, limits, expected sizes, `require`) are the reader's.
+  void word(std::uint64_t value) { u64(value); }
+  void real(double value) { f64(value); }
+  void same(std::uint64_t value, const char*) { u64(value); }
+  void same_flag(bool value, const char*) { flag(value); }
+  template <typename T>
+  void index(T value, std::uint64_t, const char*) {
+    u64(static_cast<std::uint64_t>(value));
+  }
+  void block(std::span<const double> values, const char*) { f64s(values); }
+  void values(std::span<const double> values, std::uint64_t, const char*) { f64s(values); }
+  void count(std::uint64_t saved, std::uint64_t, const char*) { u64(saved); }
+  void require(bool, const char*) {}
 
  private:
   std::vector<std::uint8_t> bytes_;
@@ -56,7 +81,8 @@ class StateReader {
   bool flag();
   // A value below `limit`; `what` names it in the error.
   std::uint64_t index_below(std::uint64_t limit, const char* what);
-  // Exactly `count` values after a length word equal to `count`.
+  // Exactly `count` values after a length word equal to `count`; a count larger than the bytes
+  // left can hold is refused as truncated before anything is allocated.
   std::vector<double> f64s(std::uint64_t count, const char* what);
   // Values after their length word into `out`, which must have that length.
   void f64s_into(std::span<double> out, const char* what);
@@ -64,12 +90,41 @@ class StateReader {
   // Fails unless every byte was read.
   void expect_end() const;
 
+  // The field vocabulary of StateWriter, reading: each call reads into the field it is given and
+  // checks what the writer could not have written otherwise.
+  void word(std::uint64_t& value) { value = u64(); }
+  void real(double& value) { value = f64(); }
+  void flag(bool& value) { value = flag(); }
+  void generator(SwarmRng& rng) { rng = generator(); }
+  // A word that must equal what this side already knows (a shape).
+  void same(std::uint64_t expected, const char* what) {
+    if (u64() != expected) state_mismatch(what);
+  }
+  void same_flag(bool expected, const char* what) {
+    if (flag() != expected) state_mismatch(what);
+  }
+  // An enumerator or index below `limit`.
+  template <typename T>
+  void index(T& value, std::uint64_t limit, const char* what) {
+    value = static_cast<T>(index_below(limit, what));
+  }
+  // Values into a block of known size.
+  void block(std::span<double> out, const char* what) { f64s_into(out, what); }
+  // Exactly `expected` values, read into `out`.
+  void values(std::vector<double>& out, std::uint64_t expected, const char* what) {
+    out = f64s(expected, what);
+  }
+  // A count that must equal `expected`, which this side derives from fields read before it.
+  void count(std::uint64_t, std::uint64_t expected, const char* what) { same(expected, what); }
+  // A relation between fields read so far.
+  void require(bool holds, const char* what) {
+    if (!holds) state_mismatch(what);
+  }
+
  private:
   std::span<const std::uint8_t> bytes_;
   std::size_t offset_ = 0;
 };
 
-// Throws RunStateError("saved run state does not match this run: <what>").
-[[noreturn]] void state_mismatch(const std::string& what);
 
 }  // namespace corvalinth

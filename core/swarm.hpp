@@ -46,6 +46,7 @@ class Swarm {
   double& best_value(std::size_t i) { return best_values_[i]; }
   double best_value(std::size_t i) const { return best_values_[i]; }
   std::span<const double> best_values() const { return best_values_; }
+  std::span<double> best_values() { return best_values_; }
 
   // All positions, particle after particle (n x dim, row-major).
   std::span<const double> positions() const { return positions_; }

@@ -40,6 +40,8 @@ sphinx_gallery_conf = {
 
 templates_path = []
 exclude_patterns = ["_build"]
+html_static_path = ["_static"]
+html_css_files = ["code.css"]
 html_theme = "furo"
 html_title = f"corvalinth {release}"
 html_theme_options = {"navigation_with_keys": True}
@@ -60,5 +62,16 @@ def join_wrapped_parameter_names(app, what, name, obj, options, lines):
             index += 1
 
 
+def drop_modules_without_source(app):
+    """viewcode lists every module it looked at in its index of source pages, also a module it
+    found no Python source for (the extension module), and links those to pages it never
+    writes. Forgetting them before it collects its pages (priority 400) keeps the index true."""
+    modules = getattr(app.env, "_viewcode_modules", {})
+    for name in [name for name, entry in modules.items() if entry is False]:
+        del modules[name]
+    return []
+
+
 def setup(app):
     app.connect("autodoc-process-docstring", join_wrapped_parameter_names, priority=400)
+    app.connect("html-collect-pages", drop_modules_without_source, priority=400)

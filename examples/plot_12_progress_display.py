@@ -12,7 +12,7 @@ example sends it to standard output so that it appears on the page.
 import sys
 
 import corvalinth as pso
-from corvalinth import progress
+from corvalinth import progress, viz
 
 
 def sphere(x):
@@ -24,6 +24,11 @@ with progress.bar(2000, file=sys.stdout, plain=True, mininterval=0.05) as show:
                           callback=show)
 
 print(f"stopped by {result.stop_reason} after {show.iteration} of 2000 iterations")
+
+# %%
+# The best value the display showed, iteration by iteration, is the run's convergence curve.
+
+viz.plot_convergence(result)
 
 # %%
 # A callback of your own can be combined with the display, for instance to stop on a

@@ -7,7 +7,6 @@ namespace corvalinth::py {
 double PythonPointObjective::evaluate_python(std::span<const double> point) {
   if (callables_.repair == nullptr) return evaluate_list(argument_.fill(point));
   const PyRef repaired = call_one(callables_.repair, new_float_list(point).get());
-  if (!repaired) throw PythonErrorSet{};
   const std::vector<double> values = to_f64_list(repaired.get());
   return evaluate_list(argument_.fill(std::span<const double>(values)));
 }
@@ -15,7 +14,6 @@ double PythonPointObjective::evaluate_python(std::span<const double> point) {
 double PythonPointObjective::evaluate_python(std::span<const std::int64_t> point) {
   if (callables_.repair == nullptr) return evaluate_list(argument_.fill(point));
   const PyRef repaired = call_one(callables_.repair, new_int_list(point).get());
-  if (!repaired) throw PythonErrorSet{};
   const std::vector<double> values = to_f64_list(repaired.get());
   repaired_integers_.resize(values.size());
   for (std::size_t k = 0; k < values.size(); ++k) repaired_integers_[k] = saturating_i64(values[k]);
@@ -26,21 +24,18 @@ double PythonPointObjective::evaluate_list(PyObject* p) {
   // One list object for the objective and every constraint: a change one of them makes is seen
   // by those called after it.
   const PyRef result = call_one(callables_.objective, p);
-  if (!result) throw PythonErrorSet{};
   const double f = to_f64(result.get());
   if (callables_.constraints.empty() && callables_.equality_constraints.empty()) return f;
 
   double violation = 0.0;
   for (const PyRef& g : callables_.constraints) {
     const PyRef value = call_one(g.get(), p);
-    if (!value) throw PythonErrorSet{};
     const double v = to_f64(value.get());
     const double excess = v > 0.0 ? v : 0.0;  // a NaN counts as satisfied
     violation = violation + excess * excess;
   }
   for (const PyRef& h : callables_.equality_constraints) {
     const PyRef value = call_one(h.get(), p);
-    if (!value) throw PythonErrorSet{};
     const double v = to_f64(value.get());
     violation = violation + v * v;
   }
@@ -55,13 +50,10 @@ bool PythonCallback::on_iteration(const IterationInfo& info) {
 }
 
 bool PythonCallback::call_python(const IterationInfo& info) {
-  const PyRef iteration = PyRef::steal(PyLong_FromUnsignedLongLong(info.iteration));
-  if (!iteration) throw PythonErrorSet{};
-  const PyRef best = PyRef::steal(PyFloat_FromDouble(info.best_value));
-  if (!best) throw PythonErrorSet{};
-  const PyRef answer = PyRef::steal(
-      PyObject_CallFunctionObjArgs(callback_, iteration.get(), best.get(), nullptr));
-  if (!answer) throw PythonErrorSet{};
+  const PyRef iteration = checked(PyLong_FromUnsignedLongLong(info.iteration));
+  const PyRef best = checked(PyFloat_FromDouble(info.best_value));
+  const PyRef answer =
+      checked(PyObject_CallFunctionObjArgs(callback_, iteration.get(), best.get(), nullptr));
   return callback_says_go_on(answer);
 }
 
@@ -76,11 +68,15 @@ bool callback_says_go_on(const PyRef& answer) {
 }
 
 void read_float_values(PyObject* answer, std::vector<double>& values) {
-  if (!numpy::read_float64_vector(answer, values)) values = to_f64_list(answer);
+  if (numpy::read_float64_vector(answer, values)) return;
+  // Bytes are a sequence of ints, but no objective means them as values.
+  if (PyBytes_Check(answer) || PyByteArray_Check(answer)) {
+    raise(PyExc_TypeError, "must be real number, not " + type_name(answer));
+  }
+  values = to_f64_list(answer);
 }
 
 void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values) {
-  if (!result) throw PythonErrorSet{};
   read_float_values(result.get(), values);
   if (values.size() != n) {
     raise(PyExc_ValueError, "vectorized objective must return one value per row");

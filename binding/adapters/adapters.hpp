@@ -21,9 +21,9 @@ namespace corvalinth::py {
 
 inline constexpr double kPlaceholderValue = std::numeric_limits<double>::infinity();
 
-// Calls `callable(argument)`; a null result means a Python error is set.
+// Calls `callable(argument)`; throws PythonErrorSet when it raises.
 inline PyRef call_one(PyObject* callable, PyObject* argument) {
-  return PyRef::steal(PyObject_CallFunctionObjArgs(callable, argument, nullptr));
+  return checked(PyObject_CallFunctionObjArgs(callable, argument, nullptr));
 }
 
 // The list a point is handed to user code in. When user code kept no reference to the previous
@@ -46,8 +46,7 @@ class ArgumentList {
     const bool reusable =
         list_ && Py_REFCNT(list_.get()) == 1 && PyList_Size(list_.get()) == length;
     if (!reusable) {
-      list_ = PyRef::steal(PyList_New(length));
-      if (!list_) throw PythonErrorSet{};
+      list_ = checked(PyList_New(length));
     }
     for (Py_ssize_t k = 0; k < length; ++k) {
       PyObject* item = make_item(point[static_cast<std::size_t>(k)]);

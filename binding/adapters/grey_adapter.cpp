@@ -11,8 +11,7 @@ namespace corvalinth::py {
 namespace {
 
 PyRef new_float_pair(double first, double second) {
-  PyRef pair = PyRef::steal(PyTuple_New(2));
-  if (!pair) throw PythonErrorSet{};
+  PyRef pair = checked(PyTuple_New(2));
   PyObject* a = PyFloat_FromDouble(first);
   if (a == nullptr) throw PythonErrorSet{};
   PyTuple_SetItem(pair.get(), 0, a);  // steals a
@@ -38,15 +37,13 @@ double PythonGreyObjective::evaluate(std::span<const GreyNumber> point) {
 }
 
 double PythonGreyObjective::call_python(std::span<const GreyNumber> point) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(point.size())));
-  if (!list) throw PythonErrorSet{};
+  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(point.size())));
   for (std::size_t k = 0; k < point.size(); ++k) {
     const auto [first, second] = shown_pair(point[k], representation_);
     PyRef pair = new_float_pair(first, second);
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), pair.release());
   }
   const PyRef answer = call_one(objective_, list.get());
-  if (!answer) throw PythonErrorSet{};
   return to_f64(answer.get());
 }
 
@@ -70,10 +67,9 @@ void PythonGreyBatchObjective::evaluate_batch(const GreySpace& space, const Swar
             }
           }
         });
-        const PyRef array = PyRef::steal(PyObject_CallMethod(
-            flat.get(), "reshape", "nnn", static_cast<Py_ssize_t>(n),
-            static_cast<Py_ssize_t>(variables), static_cast<Py_ssize_t>(2)));
-        if (!array) throw PythonErrorSet{};
+        const PyRef array = checked(
+            PyObject_CallMethod(flat.get(), "reshape", "nnn", static_cast<Py_ssize_t>(n),
+                                static_cast<Py_ssize_t>(variables), static_cast<Py_ssize_t>(2)));
         read_batch_values(call_one(objective_, array.get()), n, values);
         return true;
       },

@@ -52,7 +52,6 @@ void PythonMultiObjective::guarded(MakeArgument make_argument, std::vector<doubl
 
 void PythonMultiObjective::call_python(PyObject* argument, std::vector<double>& values) {
   const PyRef answer = call_one(objective_, argument);
-  if (!answer) throw PythonErrorSet{};
   std::vector<double> read = to_f64_list(answer.get());
   if (answered_ && read.size() != n_objectives_) {
     raise(PyExc_ValueError, "objective returned " + count(read.size(), "value") +
@@ -66,7 +65,6 @@ void PythonMultiObjective::call_python(PyObject* argument, std::vector<double>& 
 
 void PythonMultiBatchObjective::read_rows(const PyRef& answer, std::size_t n,
                                           std::vector<double>& values) {
-  if (!answer) throw PythonErrorSet{};
   const std::vector<PyRef> rows = rows_of(answer.get());
   if (rows.size() != n) {
     raise(PyExc_ValueError, "vectorized objective returned " + count(rows.size(), "row") +
@@ -102,13 +100,10 @@ void PythonMultiBatchObjective::read_rows(const PyRef& answer, std::size_t n,
 bool PythonFrontCallback::on_iteration(const FrontIterationInfo& info) {
   return slot_.run(
       [&] {
-        const PyRef iteration = PyRef::steal(PyLong_FromUnsignedLongLong(info.iteration));
-        if (!iteration) throw PythonErrorSet{};
-        const PyRef size = PyRef::steal(PyLong_FromSize_t(info.front_size));
-        if (!size) throw PythonErrorSet{};
-        const PyRef answer = PyRef::steal(
-            PyObject_CallFunctionObjArgs(callback_, iteration.get(), size.get(), nullptr));
-        if (!answer) throw PythonErrorSet{};
+        const PyRef iteration = checked(PyLong_FromUnsignedLongLong(info.iteration));
+        const PyRef size = checked(PyLong_FromSize_t(info.front_size));
+        const PyRef answer =
+            checked(PyObject_CallFunctionObjArgs(callback_, iteration.get(), size.get(), nullptr));
         return callback_says_go_on(answer);
       },
       false);

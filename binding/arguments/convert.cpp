@@ -36,6 +36,21 @@ bool is_numpy_bool(PyObject* object) {
 
 namespace {
 
+// NumPy's complex scalars that do not derive from complex (complex64, clongdouble): their
+// __float__ drops the imaginary part with no more than a warning.
+bool is_numpy_complex(PyObject* object) {
+  PyTypeObject* type = Py_TYPE(object);
+  const PyRef module =
+      PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"));
+  if (!module || !is_str(module.get())) {
+    PyErr_Clear();
+    return false;
+  }
+  if (PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) return false;
+  const std::string name = type_name(object);
+  return name.starts_with("complex") || name == "clongdouble" || name == "csingle";
+}
+
 [[noreturn]] void raise_cannot_convert(PyObject* object, const char* target) {
   std::string message = "'";
   message.append(type_name(object)).append("' object cannot be converted to '");
@@ -53,16 +68,13 @@ Py_ssize_t sequence_length(PyObject* object) {
 }
 
 PyRef sequence_item(PyObject* sequence, Py_ssize_t index) {
-  PyRef item = PyRef::steal(PySequence_GetItem(sequence, index));
-  if (!item) throw PythonErrorSet{};
-  return item;
+  return checked(PySequence_GetItem(sequence, index));
 }
 
 }  // namespace
 
 std::uint64_t to_u64(PyObject* object) {
-  const PyRef index = PyRef::steal(PyNumber_Index(object));
-  if (!index) throw PythonErrorSet{};
+  const PyRef index = checked(PyNumber_Index(object));
   const unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
   if (value == static_cast<unsigned long long>(-1)) throw_if_error_set();
   return value;
@@ -70,6 +82,11 @@ std::uint64_t to_u64(PyObject* object) {
 
 double to_f64(PyObject* object) {
   if (PyFloat_Check(object)) return PyFloat_AsDouble(object);
+  // A complex number is refused as Python refuses complex (NumPy's would lose their imaginary
+  // part); ints, the common other case, skip the type's lookup.
+  if (PyComplex_Check(object) || (!PyLong_Check(object) && is_numpy_complex(object))) {
+    raise(PyExc_TypeError, "must be real number, not " + type_name(object));
+  }
   const double value = PyFloat_AsDouble(object);
   if (value == -1.0) throw_if_error_set();
   return value;
@@ -118,10 +135,19 @@ std::vector<std::string> to_str_list(PyObject* object) {
   return values;
 }
 
+void run_signal_handlers() {
+  if (PyErr_CheckSignals() < 0) throw PythonErrorSet{};
+}
+
+PyRef new_str(std::string_view text) {
+  return checked(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+}
+
 PyRef new_float_list(std::span<const double> values) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
-  if (!list) throw PythonErrorSet{};
+  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
   for (std::size_t k = 0; k < values.size(); ++k) {
+    // The list is nobody's yet, so a handler cannot see its empty slots.
+    if (k % kValuesPerSignalCheck == kValuesPerSignalCheck - 1) run_signal_handlers();
     PyObject* item = PyFloat_FromDouble(values[k]);
     if (item == nullptr) throw PythonErrorSet{};
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), item);  // steals item
@@ -130,8 +156,7 @@ PyRef new_float_list(std::span<const double> values) {
 }
 
 PyRef new_int_list(std::span<const std::int64_t> values) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
-  if (!list) throw PythonErrorSet{};
+  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
   for (std::size_t k = 0; k < values.size(); ++k) {
     PyObject* item = PyLong_FromLongLong(values[k]);
     if (item == nullptr) throw PythonErrorSet{};

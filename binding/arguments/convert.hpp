@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "binding/runtime/errors.hpp"
@@ -37,9 +38,21 @@ std::vector<PyRef> to_object_list(PyObject* object);
 std::vector<double> to_f64_list(PyObject* object);
 std::vector<std::string> to_str_list(PyObject* object);
 
-// New Python lists of a point's coordinates.
+// Long conversions answer Ctrl-C: every kValuesPerSignalCheck values they let Python run its
+// signal handlers (main thread only; elsewhere a no-op), and a handler's exception ends the
+// conversion with PythonErrorSet.
+inline constexpr std::size_t kValuesPerSignalCheck = std::size_t{1} << 16;
+void run_signal_handlers();
+
+// A new str of UTF-8 text.
+PyRef new_str(std::string_view text);
+
+// New Python lists of a point's coordinates (of a long list, interruptibly).
 PyRef new_float_list(std::span<const double> values);
 PyRef new_int_list(std::span<const std::int64_t> values);
+// A point as the objective sees it: a list of int for an integer space, of float otherwise.
+inline PyRef new_point_list(std::span<const double> values) { return new_float_list(values); }
+inline PyRef new_point_list(std::span<const std::int64_t> values) { return new_int_list(values); }
 
 // Replaces a pending TypeError by TypeError("argument '<name>': <message>") caused by it; any
 // other pending error is left as it is.

@@ -1,5 +1,6 @@
 #include "binding/arguments/objective_rows.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string_view>
@@ -48,9 +49,10 @@ bool is_native_double(const char* format) {
   return text == "d";
 }
 
-// Copies a 2-D float64 buffer row by row; false when `object` is not one.
-bool read_float64_matrix(PyObject* object, std::vector<double>& values, std::size_t& rows,
-                         std::size_t& columns) {
+// Copies a 2-D float64 buffer row by row into `front`; false when `object` is not one. The copy
+// goes in blocks of rows, each followed by a look for pending signals, so Ctrl-C ends the copy of
+// a front of millions of rows within milliseconds.
+bool read_float64_matrix(PyObject* object, ObjectiveRows& front) {
   HeldBuffer buffer;
   if (!buffer.acquire(object)) return false;
   const Py_buffer& view = buffer.view();
@@ -58,16 +60,24 @@ bool read_float64_matrix(PyObject* object, std::vector<double>& values, std::siz
       !is_native_double(view.format)) {
     return false;
   }
-  rows = static_cast<std::size_t>(view.shape[0]);
-  columns = static_cast<std::size_t>(view.shape[1]);
-  values.resize(rows * columns);
+  const auto rows = static_cast<std::size_t>(view.shape[0]);
+  const auto columns = static_cast<std::size_t>(view.shape[1]);
+  const std::size_t rows_per_block = kValuesPerSignalCheck / (columns == 0 ? 1 : columns) + 1;
+  front.values.reserve(rows * columns);  // the views point into it: it never moves
+  front.views.reserve(rows);
   const char* base = static_cast<const char*>(view.buf);
-  std::size_t out = 0;
-  for (std::size_t i = 0; i < rows; ++i) {
-    const char* row = base + static_cast<Py_ssize_t>(i) * view.strides[0];
-    for (std::size_t k = 0; k < columns; ++k) {
-      std::memcpy(&values[out++], row + static_cast<Py_ssize_t>(k) * view.strides[1],
-                  sizeof(double));
+  for (std::size_t block = 0; block < rows; block += rows_per_block) {
+    run_signal_handlers();
+    const std::size_t end = std::min(rows, block + rows_per_block);
+    std::size_t out = front.values.size();
+    front.values.resize(end * columns);
+    for (std::size_t i = block; i < end; ++i) {
+      const char* row = base + static_cast<Py_ssize_t>(i) * view.strides[0];
+      front.views.emplace_back(front.values.data() + out, columns);
+      for (std::size_t k = 0; k < columns; ++k) {
+        std::memcpy(&front.values[out++], row + static_cast<Py_ssize_t>(k) * view.strides[1],
+                    sizeof(double));
+      }
     }
   }
   return true;
@@ -77,17 +87,12 @@ bool read_float64_matrix(PyObject* object, std::vector<double>& values, std::siz
 
 ObjectiveRows to_objective_rows(PyObject* object) {
   ObjectiveRows front;
+  if (read_float64_matrix(object, front)) return front;
   std::vector<std::size_t> lengths;
-  std::size_t rows = 0;
-  std::size_t columns = 0;
-  if (read_float64_matrix(object, front.values, rows, columns)) {
-    lengths.assign(rows, columns);
-  } else {
-    for (const PyRef& row : to_object_list(object)) {
-      const std::vector<double> point = to_f64_list(row.get());
-      front.values.insert(front.values.end(), point.begin(), point.end());
-      lengths.push_back(point.size());
-    }
+  for (const PyRef& row : to_object_list(object)) {
+    const std::vector<double> point = to_f64_list(row.get());
+    front.values.insert(front.values.end(), point.begin(), point.end());
+    lengths.push_back(point.size());
   }
   front.views.reserve(lengths.size());
   std::size_t offset = 0;

@@ -96,6 +96,11 @@ constexpr bool is_keyword_only() {
 }
 
 constexpr Required required() { return {}; }
+// Any converter as it is, for a parameter that can also be given by position.
+template <typename Converter>
+constexpr Converter positional(Converter converter) {
+  return converter;
+}
 template <typename Converter>
 constexpr KeywordOnly<Converter> keyword_only(Converter converter) {
   return {converter};
@@ -128,8 +133,8 @@ constexpr bool is_well_formed(const std::array<Parameter, Count>& parameters) {
 // True when the call passed the parameter `name` (by position or keyword, None included), as
 // opposed to leaving it at its default. `name` must be one of `parameters`.
 template <typename Arguments, std::size_t Count>
-constexpr bool was_given(const Arguments& arguments,
-                         const std::array<Parameter, Count>& parameters, std::string_view name) {
+constexpr bool was_given(const Arguments& arguments, const std::array<Parameter, Count>& parameters,
+                         std::string_view name) {
   for (std::size_t k = 0; k < Count; ++k) {
     if (std::string_view(parameters[k].name) == name) {
       return (arguments.given_mask >> k & std::uint64_t{1}) != 0;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/duration.hpp"
@@ -41,6 +42,10 @@ std::unique_ptr<Topology> parse_topology(const std::string& name, std::uint64_t 
                                          std::optional<std::uint64_t> seed);
 
 std::vector<VarType> parse_var_types(const std::vector<std::string>& names);
+
+// True for a space whose points have integer coordinates (an integer or binary space).
+template <typename Space>
+constexpr bool kIntegerPoints = std::is_same_v<typename Space::Element, std::int64_t>;
 
 // Builds the search space the arguments choose, first match wins: variable types give a mixed
 // space, then `binary` a {0, 1} integer space, then `integer` an integer space with the bounds

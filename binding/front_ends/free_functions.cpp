@@ -4,15 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "core/benchmarks.hpp"
 #include "binding/arguments/convert.hpp"
-#include "binding/runtime/error_slot.hpp"
-#include "binding/runtime/errors.hpp"
-#include "binding/runtime/interpreter_lock.hpp"
 #include "binding/arguments/objective_rows.hpp"
-#include "core/mopso/hypervolume.hpp"
-#include "binding/runtime/signal_poller.hpp"
 #include "binding/arguments/signature.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/guarded_run.hpp"
+#include "core/benchmarks.hpp"
+#include "core/mopso/hypervolume.hpp"
 
 namespace corvalinth::py {
 namespace {
@@ -46,33 +44,12 @@ std::string name_argument(const Signature& signature, PyObject* const* args, Py_
   return convert_argument("name", given[0], to_str);
 }
 
-// Runs `compute(stop_token)` on the converted copies without the interpreter lock. Ctrl-C (any
-// signal whose handler raises) ends it within a few milliseconds, and the handler's exception is
-// raised instead of a result.
-template <typename Compute>
-auto without_lock_interruptibly(Compute&& compute) {
-  ErrorSlot slot;
-  const SignalPoller poller(slot);
-  std::optional<decltype(compute(&slot.stop_token()))> result;
-  {
-    const ReleasedInterpreterLock unlocked;  // only the converted copies are read
-    try {
-      result.emplace(compute(&slot.stop_token()));
-    } catch (const HypervolumeCancelled&) {
-      // The poller kept the reason in the slot.
-    }
-  }
-  slot.raise_if_held();
-  if (!result) raise(PyExc_RuntimeError, "hypervolume computation cancelled");
-  return std::move(*result);
-}
-
 }  // namespace
 
 PyObject* hypervolume(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return translate_exceptions([&] {
     const FrontArguments given = front_arguments(kHypervolumeSignature, args, nargs, kwnames);
-    const double volume = without_lock_interruptibly([&](StopToken* stop) {
+    const double volume = interruptible_without_lock<HypervolumeCancelled>([&](StopToken* stop) {
       return corvalinth::hypervolume(given.front.views, given.reference, stop);
     });
     return PyFloat_FromDouble(volume);
@@ -83,9 +60,10 @@ PyObject* hypervolume_contributions(PyObject*, PyObject* const* args, Py_ssize_t
                                     PyObject* kwnames) {
   return translate_exceptions([&] {
     const FrontArguments given = front_arguments(kContributionsSignature, args, nargs, kwnames);
-    const std::vector<double> contributions = without_lock_interruptibly([&](StopToken* stop) {
-      return corvalinth::hypervolume_contributions(given.front.views, given.reference, stop);
-    });
+    const std::vector<double> contributions =
+        interruptible_without_lock<HypervolumeCancelled>([&](StopToken* stop) {
+          return corvalinth::hypervolume_contributions(given.front.views, given.reference, stop);
+        });
     return new_float_list(contributions).release();
   });
 }

@@ -9,15 +9,12 @@
 
 #include "binding/adapters/adapters.hpp"
 #include "binding/arguments/convert.hpp"
-#include "binding/runtime/error_slot.hpp"
-#include "binding/runtime/errors.hpp"
-#include "binding/runtime/interpreter_lock.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
-#include "binding/results/pso_result.hpp"
-#include "binding/runtime/signal_poller.hpp"
 #include "binding/arguments/swarm_settings.hpp"
-#include "binding/arguments/warm_start.hpp"
+#include "binding/results/pso_result.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/guarded_run.hpp"
 #include "core/benchmarks.hpp"
 #include "core/pso.hpp"
 #include "core/spaces/continuous.hpp"
@@ -33,7 +30,7 @@ namespace {
   P(objective, required()) \
   P(bounds, required()) \
   P(integer, with_default(to_bool, false)) \
-  CORVALINTH_SWARM_PARAMETERS(P) \
+  CORVALINTH_SWARM_PARAMETERS(P, positional) \
   P(constraints, objects_or_none()) \
   P(penalty, with_default(to_f64, 1e6)) \
   P(binary, with_default(to_bool, false)) \
@@ -52,74 +49,56 @@ namespace {
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
 
-// Everything validated and built before the run.
-struct Plan {
-  const Arguments& args;
-  SwarmConfig config;
-  std::unique_ptr<VelocityRule> rule;
-  std::unique_ptr<Topology> topology;
-  std::optional<std::string> benchmark_name;  // set for a native objective
-};
-
 template <typename Space>
-constexpr bool kIntegerArgs = std::is_same_v<typename Space::Element, std::int64_t>;
+using NativeFor =
+    std::conditional_t<kIntegerPoints<Space>, NativeIntegerObjective, NativeObjective>;
 
+// The native objective a benchmark name stands for.
 template <typename Space>
-using NativeFor = std::conditional_t<kIntegerArgs<Space>, NativeIntegerObjective, NativeObjective>;
-
-template <typename Space>
-RunResult<typename Space::Element> run_native(const Plan& plan, const Space& space,
-                                              ErrorSlot& slot) {
-  const std::string& name = *plan.benchmark_name;
+NativeFor<Space> native_objective(const Arguments& a) {
+  const std::string name = to_str(a.objective);
   const BenchmarkInfo* benchmark = find_benchmark(name);
   if (benchmark == nullptr) {
     raise(PyExc_KeyError, "unknown native benchmark: '" + name + "'. Available: " +
                               benchmark_names());
   }
-  if (plan.args.vectorized) {
+  if (a.vectorized) {
     raise(PyExc_ValueError,
           "vectorized=True requires a Python objective callable, not a native benchmark");
   }
-  NativeFor<Space> objective{benchmark->function};
-  if (plan.args.callback != nullptr) {
-    PythonCallback callback(plan.args.callback, slot);
-    return run(plan.config, space, *plan.rule, *plan.topology, objective, &callback,
-               &slot.stop_token());
-  }
-  // No Python code can run: other threads may use the interpreter meanwhile.
-  const ReleasedInterpreterLock unlocked;
-  return run(plan.config, space, *plan.rule, *plan.topology, objective, nullptr,
-             &slot.stop_token());
+  return NativeFor<Space>{benchmark->function};
 }
 
 template <typename Space>
-RunResult<typename Space::Element> run_python(const Plan& plan, const Space& space,
-                                              ErrorSlot& slot) {
-  const Arguments& a = plan.args;
-  if (a.vectorized) {
-    if (!a.constraints.empty() || a.repair != nullptr || !a.equality_constraints.empty()) {
-      raise(PyExc_ValueError,
-            "vectorized=True does not support constraints, equality_constraints or repair yet");
-    }
-    PythonBatchObjective objective(a.objective, slot);
-    if (a.callback != nullptr) {
-      PythonCallback callback(a.callback, slot);
-      return run_batch(plan.config, space, *plan.rule, *plan.topology, objective, &callback,
-                       &slot.stop_token());
-    }
-    return run_batch(plan.config, space, *plan.rule, *plan.topology, objective, nullptr,
-                     &slot.stop_token());
+RunResult<typename Space::Element> run_in(const Arguments& a, const SwarmSetup& setup,
+                                          const SwarmConfig& config, const Space& space) {
+  using Result = RunResult<typename Space::Element>;
+  if (is_str(a.objective)) {
+    auto objective = native_objective<Space>(a);
+    const auto body = [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
+      return run(config, space, *setup.rule, *setup.topology, objective, watcher,
+                 &slot.stop_token());
+    };
+    return guarded_run<PythonCallback>(a.callback, true, body);
   }
-  const PointCallables callables{a.objective, a.repair, a.constraints, a.equality_constraints,
-                                 a.penalty};
-  PythonPointObjective objective(callables, slot);
-  if (a.callback != nullptr) {
-    PythonCallback callback(a.callback, slot);
-    return run(plan.config, space, *plan.rule, *plan.topology, objective, &callback,
-               &slot.stop_token());
+  if (a.vectorized &&
+      (!a.constraints.empty() || a.repair != nullptr || !a.equality_constraints.empty())) {
+    raise(PyExc_ValueError,
+          "vectorized=True does not support constraints, equality_constraints or repair yet");
   }
-  return run(plan.config, space, *plan.rule, *plan.topology, objective, nullptr,
-             &slot.stop_token());
+  return guarded_run<PythonCallback>(
+      a.callback, false, [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
+        if (a.vectorized) {
+          PythonBatchObjective objective(a.objective, slot);
+          return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
+                           &slot.stop_token());
+        }
+        const PointCallables callables{a.objective, a.repair, a.constraints, a.equality_constraints,
+                                       a.penalty};
+        PythonPointObjective objective(callables, slot);
+        return run(config, space, *setup.rule, *setup.topology, objective, watcher,
+                   &slot.stop_token());
+      });
 }
 
 // The repair operator applied once more to the reported best position, so that the position
@@ -128,72 +107,36 @@ RunResult<typename Space::Element> run_python(const Plan& plan, const Space& spa
 template <typename Space>
 std::vector<double> repaired_best_position(PyObject* repair,
                                            const std::vector<typename Space::Element>& best) {
-  PyRef argument;
-  if constexpr (kIntegerArgs<Space>) {
-    argument = new_int_list(best);
-  } else {
-    argument = new_float_list(best);
-  }
+  const PyRef argument = new_point_list(best);
   const PyRef answer = call_one(repair, argument.get());
-  if (!answer) throw PythonErrorSet{};
   std::vector<double> values = to_f64_list(answer.get());
-  if constexpr (kIntegerArgs<Space>) {
+  if constexpr (kIntegerPoints<Space>) {
     for (double& value : values) value = static_cast<double>(saturating_i64(value));
   }
   return values;
 }
 
-template <typename Space>
-PyRef run_in_space(const Plan& plan, const Space& space) {
-  ErrorSlot slot;
-  const SignalPoller poller(slot);
-  RunResult<typename Space::Element> result =
-      plan.benchmark_name ? run_native(plan, space, slot) : run_python(plan, space, slot);
-  slot.raise_if_held();
-
-  std::vector<double> repaired;
-  if (plan.args.repair != nullptr) {
-    repaired = repaired_best_position<Space>(plan.args.repair, result.best_position);
-  }
-  PsoResultData data =
-      pso_result_data(std::move(result), static_cast<std::size_t>(plan.config.n_particles),
-                      space.dim());
-  if (plan.args.repair != nullptr) data.best_position = std::move(repaired);
-  return new_pso_result(std::move(data));
-}
-
 PyRef minimize_with(const Arguments& a) {
-  const Bounds bounds = parse_bounds(a.bounds, a.dim);
-  if (a.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
-  check_v_max(a.v_max);
-  const std::optional<Duration> max_time = parse_max_time(a.max_time);
-  const BoundsHandling handling = parse_bounds_handling(a.bounds_handling);
-
-  Plan plan{a, {}, parse_velocity(a.velocity, a.w, a.c1, a.c2),
-            parse_topology(a.topology, a.n_particles, a.seed), std::nullopt};
-  if (is_str(a.objective)) {
-    plan.benchmark_name = to_str(a.objective);
-    if (!a.constraints.empty() || !a.equality_constraints.empty() || a.repair != nullptr) {
+  const auto refuse_extras_of_a_native_objective = [&] {
+    if (is_str(a.objective) &&
+        (!a.constraints.empty() || !a.equality_constraints.empty() || a.repair != nullptr)) {
       raise(PyExc_ValueError,
             "constraints, equality_constraints and repair require a Python objective callable, "
             "not a native benchmark name; pass a function as the objective");
     }
-  }
-
-  plan.config = swarm_config(a, max_time);
-  plan.config.bounds_handling = handling;
-
-  if (a.var_types) {
-    if (a.var_types->size() != bounds.size()) {
-      raise(PyExc_ValueError, "var_types has length " + std::to_string(a.var_types->size()) +
-                                  " but bounds has length " + std::to_string(bounds.size()));
-    }
-  }
-  return visit_space(bounds, a.var_types, a.binary, a.integer, [&](const auto& space) {
-    if (a.x0 != nullptr) {
-      plan.config.initial_positions = warm_start_positions(a.x0, space.bounds(), a.n_particles);
-    }
-    return run_in_space(plan, space);
+  };
+  const SwarmSetup setup = setup_swarm(a, {.before_space = refuse_extras_of_a_native_objective});
+  return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
+    using Space = std::decay_t<decltype(space)>;
+    const SwarmConfig config = swarm_config(a, setup, std::move(start));
+    RunResult<typename Space::Element> result = run_in(a, setup, config, space);
+    std::vector<double> repaired;
+    if (a.repair != nullptr)
+      repaired = repaired_best_position<Space>(a.repair, result.best_position);
+    PsoResultData data = pso_result_data(std::move(result),
+                                         static_cast<std::size_t>(config.n_particles), space.dim());
+    if (a.repair != nullptr) data.best_position = std::move(repaired);
+    return new_pso_result(std::move(data));
   });
 }
 

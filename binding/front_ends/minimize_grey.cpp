@@ -8,19 +8,17 @@
 #include <vector>
 
 #include "binding/adapters/adapters.hpp"
-#include "binding/arguments/convert.hpp"
-#include "binding/runtime/error_slot.hpp"
-#include "binding/runtime/errors.hpp"
 #include "binding/adapters/grey_adapter.hpp"
-#include "binding/results/grey_result.hpp"
-#include "binding/runtime/interpreter_lock.hpp"
+#include "binding/arguments/convert.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/arguments/warm_start.hpp"
+#include "binding/results/grey_result.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/guarded_run.hpp"
 #include "core/benchmarks.hpp"
 #include "core/pso.hpp"
-#include "binding/runtime/signal_poller.hpp"
 #include "core/spaces/grey.hpp"
 
 namespace corvalinth::py {
@@ -33,7 +31,7 @@ namespace {
   P(bounds, required()) \
   P(max_spread, object_or_none()) \
   P(representation, with_default(to_str, "interval")) \
-  CORVALINTH_SWARM_PARAMETERS(P) \
+  CORVALINTH_SWARM_PARAMETERS(P, positional) \
   P(max_evals, none_or(to_u64)) \
   P(target, none_or(to_f64)) \
   P(max_time, none_or(to_f64)) \
@@ -97,56 +95,56 @@ GreyResultData result_data(RunResult<GreyNumber>&& result) {
   return data;
 }
 
+// The native objective a grey benchmark name stands for.
+NativeGreyObjective native_grey_objective(const Arguments& a) {
+  const std::string name = to_str(a.objective);
+  const GreyBenchmarkInfo* benchmark = find_grey_benchmark(name);
+  if (benchmark == nullptr) {
+    raise(PyExc_KeyError, "unknown native grey benchmark: '" + name + "'. Available: grey_sphere");
+  }
+  if (a.vectorized) {
+    raise(PyExc_ValueError,
+          "vectorized=True requires a Python objective callable, not a native benchmark");
+  }
+  return NativeGreyObjective{benchmark->function};
+}
+
 PyRef minimize_grey_with(const Arguments& a) {
   const GreyRepresentation representation = parse_representation(a.representation);
-  const Bounds bounds = parse_bounds(a.bounds, a.dim);
-  std::vector<double> caps = parse_max_spread(a.max_spread, bounds.size());
-  if (a.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
-  check_v_max(a.v_max);
-  const std::optional<Duration> max_time = parse_max_time(a.max_time);
-  const std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, a.w, a.c1, a.c2);
-  const std::unique_ptr<Topology> topology = parse_topology(a.topology, a.n_particles, a.seed);
-  const GreySpace space(bounds, std::move(caps));
-
-  SwarmConfig config = swarm_config(a, max_time);
-  // The grey space projects moved particles itself; the policy is not read.
+  std::vector<double> caps;
+  const auto read_caps = [&](const Bounds& bounds) {
+    caps = parse_max_spread(a.max_spread, bounds.size());
+  };
+  const SwarmSetup setup = setup_swarm(a, {.after_bounds = read_caps});
+  const GreySpace space(setup.bounds, std::move(caps));
+  // The grey space projects moved particles itself; the bounds policy is not read.
+  std::vector<double> start;
   if (a.x0 != nullptr) {
-    config.initial_positions = grey_warm_start_positions(
+    start = grey_warm_start_positions(
         a.x0, space, representation == GreyRepresentation::CenterSpread, a.n_particles);
   }
-
-  ErrorSlot slot;
-  const SignalPoller poller(slot);
-  std::optional<PythonCallback> callback;
-  if (a.callback != nullptr) callback.emplace(a.callback, slot);
-  IterationCallback* watcher = callback ? &*callback : nullptr;
+  const SwarmConfig config = swarm_config(a, setup, std::move(start));
   RunResult<GreyNumber> result;
   if (is_str(a.objective)) {
-    const std::string name = to_str(a.objective);
-    const GreyBenchmarkInfo* benchmark = find_grey_benchmark(name);
-    if (benchmark == nullptr) {
-      raise(PyExc_KeyError, "unknown native grey benchmark: '" + name + "'. Available: grey_sphere");
-    }
-    if (a.vectorized) {
-      raise(PyExc_ValueError,
-            "vectorized=True requires a Python objective callable, not a native benchmark");
-    }
-    NativeGreyObjective objective{benchmark->function};
-    if (watcher != nullptr) {
-      result = run(config, space, *rule, *topology, objective, watcher, &slot.stop_token());
-    } else {
-      // No Python code can run: other threads may use the interpreter meanwhile.
-      const ReleasedInterpreterLock unlocked;
-      result = run(config, space, *rule, *topology, objective, nullptr, &slot.stop_token());
-    }
-  } else if (a.vectorized) {
-    PythonGreyBatchObjective objective(a.objective, representation, slot);
-    result = run_batch(config, space, *rule, *topology, objective, watcher, &slot.stop_token());
+    NativeGreyObjective objective = native_grey_objective(a);
+    const auto body = [&](ErrorSlot& slot, IterationCallback* watcher) {
+      return run(config, space, *setup.rule, *setup.topology, objective, watcher,
+                 &slot.stop_token());
+    };
+    result = guarded_run<PythonCallback>(a.callback, true, body);
   } else {
-    PythonGreyObjective objective(a.objective, representation, slot);
-    result = run(config, space, *rule, *topology, objective, watcher, &slot.stop_token());
+    result = guarded_run<PythonCallback>(
+        a.callback, false, [&](ErrorSlot& slot, IterationCallback* watcher) {
+          if (a.vectorized) {
+            PythonGreyBatchObjective objective(a.objective, representation, slot);
+            return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
+                             &slot.stop_token());
+          }
+          PythonGreyObjective objective(a.objective, representation, slot);
+          return run(config, space, *setup.rule, *setup.topology, objective, watcher,
+                     &slot.stop_token());
+        });
   }
-  slot.raise_if_held();
   return new_grey_result(result_data(std::move(result)));
 }
 

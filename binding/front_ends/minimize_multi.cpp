@@ -6,15 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "binding/arguments/convert.hpp"
-#include "binding/runtime/error_slot.hpp"
-#include "binding/runtime/errors.hpp"
 #include "binding/adapters/multi_adapter.hpp"
+#include "binding/arguments/convert.hpp"
 #include "binding/arguments/parameter_table.hpp"
+#include "binding/arguments/swarm_settings.hpp"
 #include "binding/results/pareto_front.hpp"
-#include "binding/arguments/parsers.hpp"
-#include "binding/runtime/signal_poller.hpp"
-#include "binding/arguments/warm_start.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/guarded_run.hpp"
 #include "core/mopso/mopso.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
@@ -81,16 +79,15 @@ Arguments with_preset(Arguments a) {
 Turbulence parse_turbulence(const std::string& name) {
   if (name == "decaying") return Turbulence::Decaying;
   if (name == "polynomial") return Turbulence::Polynomial;
-  raise(PyExc_ValueError,
-        "unknown turbulence: '" + name + "'. Available: decaying, polynomial");
+  raise(PyExc_ValueError, "unknown turbulence: '" + name + "'. Available: decaying, polynomial");
 }
 
 DiversityStrategy parse_strategy(const std::string& truncation,
                                  std::optional<std::uint64_t> grid_divisions) {
   if (truncation == "hypervolume") {
     if (grid_divisions) {
-      raise(PyExc_ValueError, "archive_truncation='hypervolume' cannot be combined with "
-                              "grid_divisions");
+      raise(PyExc_ValueError,
+            "archive_truncation='hypervolume' cannot be combined with grid_divisions");
     }
     return LeastContribution{};
   }
@@ -102,30 +99,18 @@ DiversityStrategy parse_strategy(const std::string& truncation,
 }
 
 template <typename Space>
-MopsoResult<typename Space::Element> run_python(const MopsoConfig& config, const Space& space,
-                                                const VelocityRule& rule, const Arguments& a,
-                                                ErrorSlot& slot) {
-  std::optional<PythonFrontCallback> callback;
-  if (a.callback != nullptr) callback.emplace(a.callback, slot);
-  FrontCallback* watcher = callback ? &*callback : nullptr;
-  if (a.vectorized) {
-    PythonMultiBatchObjective objective(a.objective, slot);
-    return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
-  }
-  PythonMultiObjective objective(a.objective, slot);
-  return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
-}
-
-template <typename Space>
-PyRef run_in_space(MopsoConfig config, const Space& space, const VelocityRule& rule,
-                   const Arguments& a) {
-  if (a.x0 != nullptr) {
-    config.initial_positions = warm_start_positions(a.x0, space.bounds(), config.n_particles);
-  }
-  ErrorSlot slot;
-  const SignalPoller poller(slot);
-  MopsoResult<typename Space::Element> result = run_python(config, space, rule, a, slot);
-  slot.raise_if_held();
+PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& rule,
+             const Arguments& a) {
+  using Result = MopsoResult<typename Space::Element>;
+  Result result = guarded_run<PythonFrontCallback>(
+      a.callback, false, [&](ErrorSlot& slot, FrontCallback* watcher) -> Result {
+        if (a.vectorized) {
+          PythonMultiBatchObjective objective(a.objective, slot);
+          return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
+        }
+        PythonMultiObjective objective(a.objective, slot);
+        return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
+      });
   ParetoFrontData data;
   data.positions.reserve(result.members.size());
   data.objectives.reserve(result.members.size());
@@ -152,44 +137,34 @@ PyRef minimize_multi_with(const Arguments& given) {
           "MOPSO needs a single-leader velocity ('inertia' or 'constriction'); 'fips' does not "
           "apply");
   }
-  const Bounds bounds = parse_bounds(a.bounds, a.dim);
-  if (a.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
-  check_v_max(a.v_max);
-  if (a.archive_size == 0) raise(PyExc_ValueError, "archive_size must be >= 1");
-  const bool speed_constrained = a.velocity == kSpeedConstrained;
-  const std::unique_ptr<VelocityRule> rule =
-      speed_constrained ? nullptr : parse_velocity(a.velocity, a.w, a.c1, a.c2);
-  const BoundsHandling handling = parse_bounds_handling(a.bounds_handling);
-  const std::optional<Duration> max_time = parse_max_time(a.max_time);
+  const auto check_archive_size = [&] {
+    if (a.archive_size == 0) raise(PyExc_ValueError, "archive_size must be >= 1");
+  };
+  const SwarmSetup setup = setup_swarm(a, {.after_v_max = check_archive_size,
+                                           .rule_before_bounds_policy = true,
+                                           .var_types_message_names_lengths = false,
+                                           .rule_built_per_space = kSpeedConstrained});
   const Turbulence turbulence = parse_turbulence(a.turbulence);
   const DiversityStrategy strategy = parse_strategy(a.archive_truncation, a.grid_divisions);
-
-  const MopsoConfig config{
-      .seed = a.seed,
-      .strategy = strategy,
-      .v_max = a.v_max,
-      .n_particles = a.n_particles,
-      .max_iter = a.max_iter,
-      .archive_size = a.archive_size,
-      .mutation_rate = a.mutation_rate,
-      .turbulence = turbulence,
-      .record_history = a.record_history,
-      .bounds_handling = handling,
-      .max_evals = a.max_evals,
-      .max_time = max_time,
-      .initial_positions = {},
-  };
-
-  if (a.var_types) {
-    if (a.var_types->size() != bounds.size()) {
-      raise(PyExc_ValueError, "var_types length must match bounds");
-    }
-  }
-  return visit_space(bounds, a.var_types, a.binary, a.integer, [&](const auto& space) {
-    if (!speed_constrained) return run_in_space(config, space, *rule, a);
+  return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
+    const MopsoConfig config{
+        .seed = a.seed,
+        .strategy = strategy,
+        .v_max = a.v_max,
+        .n_particles = a.n_particles,
+        .max_iter = a.max_iter,
+        .archive_size = a.archive_size,
+        .mutation_rate = a.mutation_rate,
+        .turbulence = turbulence,
+        .record_history = a.record_history,
+        .bounds_handling = setup.bounds_handling,
+        .max_evals = a.max_evals,
+        .max_time = setup.max_time,
+        .initial_positions = std::move(start),
+    };
+    if (setup.rule) return run_in(config, space, *setup.rule, a);
     // The speed limits derive from the space's own box.
-    const SpeedConstrainedRule speed_rule(a.w, space.bounds());
-    return run_in_space(config, space, speed_rule, a);
+    return run_in(config, space, SpeedConstrainedRule(a.w, space.bounds()), a);
   });
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <unordered_set>
 #include <vector>
 
 #include "binding/adapters/adapters.hpp"
@@ -31,15 +32,15 @@ namespace {
 // names, defaults and conversions.
 #define CORVALINTH_OPTIMIZER_PARAMETERS(P) \
   P(bounds, required()) \
-  P(integer, with_default(to_bool, false)) \
-  P(binary, with_default(to_bool, false)) \
-  P(var_types, none_or(to_str_list)) \
-  P(dim, none_or(to_usize)) \
-  CORVALINTH_SWARM_PARAMETERS(P) \
-  P(max_evals, none_or(to_u64)) \
-  P(target, none_or(to_f64)) \
-  P(bounds_handling, with_default(to_str, "clamp")) \
-  P(batch, with_default(to_bool, false)) \
+  P(integer, keyword_only(with_default(to_bool, false))) \
+  P(binary, keyword_only(with_default(to_bool, false))) \
+  P(var_types, keyword_only(none_or(to_str_list))) \
+  P(dim, keyword_only(none_or(to_usize))) \
+  CORVALINTH_SWARM_PARAMETERS(P, keyword_only) \
+  P(max_evals, keyword_only(none_or(to_u64))) \
+  P(target, keyword_only(none_or(to_f64))) \
+  P(bounds_handling, keyword_only(with_default(to_str, "clamp"))) \
+  P(batch, keyword_only(with_default(to_bool, false))) \
   P(x0, keyword_only(object_or_none())) \
   /* the end of the parameters */
 
@@ -66,9 +67,6 @@ class Driver {
 };
 
 template <typename Space>
-constexpr bool kIntegerPoints = std::is_same_v<typename Space::Element, std::int64_t>;
-
-template <typename Space>
 class DriverOf final : public Driver {
  public:
   DriverOf(SwarmConfig config, Space space, std::unique_ptr<VelocityRule> rule,
@@ -83,12 +81,7 @@ class DriverOf final : public Driver {
   PyRef ask() override {
     require_running("ask()");
     if (batch_) return new_swarm_matrix(space_, run_.ask_batch());
-    const auto point = run_.ask();
-    if constexpr (kIntegerPoints<Space>) {
-      return new_int_list(point);
-    } else {
-      return new_float_list(point);
-    }
+    return new_point_list(run_.ask());
   }
 
   // Every check comes before the run is told anything, so a refused tell changes nothing. The
@@ -114,30 +107,24 @@ class DriverOf final : public Driver {
     if (run_.tell(value)) run_.end_pass(nullptr);
   }
 
-  bool done() const override { return run_.phase() == detail::RunPhase::Finished; }
+  bool done() const override { return run_.finished(); }
 
   PyRef stop_reason() const override {
     if (!done()) return PyRef::borrow(Py_None);
-    const std::string_view name = stop_reason_name(run_.stop_reason());
-    return checked(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
+    return new_str(stop_reason_name(run_.stop_reason()));
   }
 
   std::uint64_t iteration() const override { return run_.iteration(); }
   std::uint64_t evaluations() const override { return run_.evaluations(); }
 
   PyRef best_value() const override {
-    if (!has_best()) return PyRef::borrow(Py_None);
+    if (!run_.created()) return PyRef::borrow(Py_None);
     return checked(PyFloat_FromDouble(run_.best_value()));
   }
 
   PyRef best_position() const override {
-    if (!has_best()) return PyRef::borrow(Py_None);
-    const std::vector<typename Space::Element> position = run_.best_position();
-    if constexpr (kIntegerPoints<Space>) {
-      return new_int_list(position);
-    } else {
-      return new_float_list(position);
-    }
+    if (!run_.created()) return PyRef::borrow(Py_None);
+    return new_point_list(run_.best_position());
   }
 
   PyRef result() override {
@@ -182,14 +169,6 @@ class DriverOf final : public Driver {
     if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
   }
 
-  // The global best exists once the swarm was created and evaluated.
-  bool has_best() const { return run_.phase() != detail::RunPhase::Starting; }
-
-  static PyRef checked(PyObject* object) {
-    PyRef owned = PyRef::steal(object);
-    if (!owned) throw PythonErrorSet{};
-    return owned;
-  }
 
   const SwarmConfig config_;
   const Space space_;
@@ -202,28 +181,13 @@ class DriverOf final : public Driver {
 
 // Validates the arguments in minimize's order and builds the run.
 std::unique_ptr<Driver> new_driver(const Arguments& a) {
-  const Bounds bounds = parse_bounds(a.bounds, a.dim);
-  if (a.n_particles == 0) raise(PyExc_ValueError, "n_particles must be >= 1");
-  check_v_max(a.v_max);
-  const BoundsHandling handling = parse_bounds_handling(a.bounds_handling);
-  std::unique_ptr<VelocityRule> rule = parse_velocity(a.velocity, a.w, a.c1, a.c2);
-  std::unique_ptr<Topology> topology = parse_topology(a.topology, a.n_particles, a.seed);
-  SwarmConfig config = swarm_config(a, std::nullopt);
-  config.bounds_handling = handling;
-  if (a.var_types && a.var_types->size() != bounds.size()) {
-    raise(PyExc_ValueError, "var_types has length " + std::to_string(a.var_types->size()) +
-                                " but bounds has length " + std::to_string(bounds.size()));
-  }
-  return visit_space(bounds, a.var_types, a.binary, a.integer,
-                     [&](auto space) -> std::unique_ptr<Driver> {
-                       if (a.x0 != nullptr) {
-                         config.initial_positions =
-                             warm_start_positions(a.x0, space.bounds(), a.n_particles);
-                       }
-                       return std::make_unique<DriverOf<decltype(space)>>(
-                           config, std::move(space), std::move(rule), std::move(topology),
-                           a.batch);
-                     });
+  SwarmSetup setup = setup_swarm(a);
+  return visit_space_with_start(
+      a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {
+        return std::make_unique<DriverOf<decltype(space)>>(swarm_config(a, setup, std::move(start)),
+                                                           std::move(space), std::move(setup.rule),
+                                                           std::move(setup.topology), a.batch);
+      });
 }
 
 struct OptimizerObject {
@@ -235,47 +199,42 @@ struct OptimizerObject {
 OptimizerObject* as_optimizer(PyObject* self) { return reinterpret_cast<OptimizerObject*>(self); }
 Driver& driver_of(PyObject* self) { return *as_optimizer(self)->driver; }
 
-// The call's arguments as one dict of keyword arguments (positional ones named by the table).
-PyRef arguments_as_dict(PyObject* args, PyObject* kwargs) {
-  PyRef dict = PyRef::steal(kwargs != nullptr ? PyDict_Copy(kwargs) : PyDict_New());
-  if (!dict) throw PythonErrorSet{};
+// Binds a call in tuple and dict form to the table. Fills `given` with borrowed references
+// into `args` and `kwargs`, which outlive it.
+void bind_tuple_call(PyObject* args, PyObject* kwargs,
+                     std::array<PyObject*, kParameters.size()>& given) {
   const Py_ssize_t nargs = PyTuple_Size(args);
-  if (nargs > 1) {
-    raise(PyExc_TypeError, std::string(kName) + "() takes 1 positional argument but " +
-                               std::to_string(nargs) + " were given");
-  }
-  if (nargs == 1) {
-    if (PyDict_GetItemString(dict.get(), kParameters[0].name) != nullptr) {
-      raise(PyExc_TypeError, std::string(kName) + "() got multiple values for argument '" +
-                                 kParameters[0].name + "'");
+  std::vector<PyObject*> values;
+  for (Py_ssize_t k = 0; k < nargs; ++k) values.push_back(PyTuple_GetItem(args, k));
+  PyRef kwnames;
+  if (kwargs != nullptr) {
+    const PyRef names = checked(PyDict_Keys(kwargs));
+    for (Py_ssize_t k = 0; k < PyList_Size(names.get()); ++k) {
+      values.push_back(PyDict_GetItem(kwargs, PyList_GetItem(names.get(), k)));
     }
-    if (PyDict_SetItemString(dict.get(), kParameters[0].name, PyTuple_GetItem(args, 0)) < 0) {
+    kwnames = checked(PyList_AsTuple(names.get()));
+  }
+  bind_arguments(Signature{kName, kParameters}, values.data(), nargs, kwnames.get(), given);
+}
+
+// The given arguments as one dict of keyword arguments, for pickling.
+PyRef arguments_as_dict(const std::array<PyObject*, kParameters.size()>& given) {
+  PyRef dict = checked(PyDict_New());
+  for (std::size_t k = 0; k < given.size(); ++k) {
+    if (given[k] != nullptr &&
+        PyDict_SetItemString(dict.get(), kParameters[k].name, given[k]) < 0) {
       throw PythonErrorSet{};
     }
   }
   return dict;
 }
 
-// Binds and converts keyword arguments held in `dict`.
-Arguments convert_keywords(PyObject* dict, std::array<PyObject*, kParameters.size()>& given) {
-  const PyRef names = PyRef::steal(PyDict_Keys(dict));
-  if (!names) throw PythonErrorSet{};
-  const Py_ssize_t count = PyList_Size(names.get());
-  const PyRef kwnames = PyRef::steal(PyList_AsTuple(names.get()));
-  if (!kwnames) throw PythonErrorSet{};
-  std::vector<PyObject*> values;
-  for (Py_ssize_t k = 0; k < count; ++k) {
-    values.push_back(PyDict_GetItem(dict, PyList_GetItem(names.get(), k)));
-  }
-  bind_arguments(Signature{kName, kParameters}, values.data(), 0, kwnames.get(), given);
-  return convert_arguments(given);
-}
-
 PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return translate_exceptions([&]() -> PyObject* {
-    PyRef arguments = arguments_as_dict(args, kwargs);
     std::array<PyObject*, kParameters.size()> given{};
-    std::unique_ptr<Driver> driver = new_driver(convert_keywords(arguments.get(), given));
+    bind_tuple_call(args, kwargs, given);
+    PyRef arguments = arguments_as_dict(given);
+    std::unique_ptr<Driver> driver = new_driver(convert_arguments(given));
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     PyObject* self = alloc(type, 0);
     if (self == nullptr) throw PythonErrorSet{};
@@ -329,26 +288,76 @@ PyObject* optimizer_result(PyObject* self, PyObject*) {
 
 PyRef state_bytes(const Driver& driver) {
   const std::vector<std::uint8_t> state = driver.save();
-  PyRef bytes = PyRef::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
-                                                       static_cast<Py_ssize_t>(state.size())));
-  if (!bytes) throw PythonErrorSet{};
-  return bytes;
+  return checked(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
+                                           static_cast<Py_ssize_t>(state.size())));
+}
+
+// True when `target` can be reached from `root` the way pickle walks what it saves: through the
+// items of lists, tuples, dicts and exact sets, and the attribute dicts of other instances (types,
+// modules and callables go by reference). No Python code runs on the way; the walk gives up
+// (false) after kMaxVisits objects.
+bool reaches(PyObject* root, PyObject* target) {
+  constexpr std::size_t kMaxVisits = 100'000;
+  std::unordered_set<PyObject*> seen;
+  std::vector<PyObject*> pending{root};
+  std::vector<PyRef> made;  // references made on the way, kept until the walk ends
+  const auto push_list_items = [&](PyObject* list) {
+    for (Py_ssize_t k = 0; k < PyList_Size(list); ++k) pending.push_back(PyList_GetItem(list, k));
+  };
+  while (!pending.empty() && seen.size() < kMaxVisits) {
+    PyObject* object = pending.back();
+    pending.pop_back();
+    if (object == target) return true;
+    if (!seen.insert(object).second) continue;
+    if (PyType_Check(object) || PyModule_Check(object) || PyCallable_Check(object)) continue;
+    if (PyList_Check(object)) {
+      push_list_items(object);
+    } else if (PyTuple_Check(object)) {
+      for (Py_ssize_t k = 0; k < PyTuple_Size(object); ++k) {
+        pending.push_back(PyTuple_GetItem(object, k));
+      }
+    } else if (PyDict_Check(object)) {
+      Py_ssize_t position = 0;
+      PyObject* key = nullptr;
+      PyObject* value = nullptr;
+      while (PyDict_Next(object, &position, &key, &value)) {
+        pending.push_back(key);
+        pending.push_back(value);
+      }
+    } else if (PyAnySet_CheckExact(object)) {
+      made.push_back(PyRef::steal(PySequence_List(object)));
+      if (!made.back()) throw PythonErrorSet{};
+      push_list_items(made.back().get());
+    }
+    if (PyList_CheckExact(object) || PyTuple_CheckExact(object) || PyDict_CheckExact(object) ||
+        PyAnySet_CheckExact(object)) {
+      continue;
+    }
+    PyRef attributes = PyRef::steal(PyObject_GenericGetDict(object, nullptr));
+    if (!attributes) {
+      PyErr_Clear();  // an object without an attribute dict
+      continue;
+    }
+    pending.push_back(attributes.get());
+    made.push_back(std::move(attributes));
+  }
+  return false;
 }
 
 PyObject* optimizer_reduce(PyObject* self, PyObject*) {
   return method([&] {
-    const PyRef module = PyRef::steal(PyImport_ImportModule("corvalinth_native"));
-    if (!module) throw PythonErrorSet{};
-    const PyRef restore = PyRef::steal(PyObject_GetAttrString(module.get(), "_restore_optimizer"));
-    if (!restore) throw PythonErrorSet{};
+    const PyRef module = checked(PyImport_ImportModule("corvalinth_native"));
+    const PyRef restore = checked(PyObject_GetAttrString(module.get(), "_restore_optimizer"));
     if (as_optimizer(self)->arguments == nullptr) {
       raise(PyExc_ValueError, "this Optimizer was cleared by the garbage collector");
     }
+    // pickle would save this optimizer inside its own arguments before it exists to refer to.
+    if (reaches(as_optimizer(self)->arguments, self)) {
+      raise(PyExc_TypeError, "cannot pickle an Optimizer whose arguments refer back to it");
+    }
     const PyRef state = state_bytes(driver_of(self));
-    PyRef reduced = PyRef::steal(
+    return checked(
         Py_BuildValue("(O(OO))", restore.get(), as_optimizer(self)->arguments, state.get()));
-    if (!reduced) throw PythonErrorSet{};
-    return reduced;
   });
 }
 
@@ -359,18 +368,11 @@ PyObject* get_stop_reason(PyObject* self, void*) {
   return method([&] { return driver_of(self).stop_reason(); });
 }
 PyObject* get_iteration(PyObject* self, void*) {
-  return method([&] {
-    PyRef value = PyRef::steal(PyLong_FromUnsignedLongLong(driver_of(self).iteration()));
-    if (!value) throw PythonErrorSet{};
-    return value;
-  });
+  return method([&] { return checked(PyLong_FromUnsignedLongLong(driver_of(self).iteration())); });
 }
 PyObject* get_evaluations(PyObject* self, void*) {
-  return method([&] {
-    PyRef value = PyRef::steal(PyLong_FromUnsignedLongLong(driver_of(self).evaluations()));
-    if (!value) throw PythonErrorSet{};
-    return value;
-  });
+  return method(
+      [&] { return checked(PyLong_FromUnsignedLongLong(driver_of(self).evaluations())); });
 }
 PyObject* get_best_value(PyObject* self, void*) {
   return method([&] { return driver_of(self).best_value(); });
@@ -428,10 +430,8 @@ PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) 
     if (nargs != 2 || !PyDict_Check(args[0]) || !PyBytes_Check(args[1])) {
       raise(PyExc_TypeError, "_restore_optimizer expects a dict of arguments and a bytes state");
     }
-    const PyRef empty = PyRef::steal(PyTuple_New(0));
-    if (!empty) throw PythonErrorSet{};
-    PyRef optimizer = PyRef::steal(PyObject_Call(optimizer_type, empty.get(), args[0]));
-    if (!optimizer) throw PythonErrorSet{};
+    const PyRef empty = checked(PyTuple_New(0));
+    PyRef optimizer = checked(PyObject_Call(optimizer_type, empty.get(), args[0]));
     char* data = nullptr;
     Py_ssize_t size = 0;
     if (PyBytes_AsStringAndSize(args[1], &data, &size) < 0) throw PythonErrorSet{};

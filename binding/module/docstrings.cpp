@@ -3,6 +3,9 @@
 // __text_signature__ (and so inspect.signature).
 #include "binding/module/docstrings.hpp"
 
+// The texts are laid out as they read, one raw string each, whatever their length: the
+// formatter would move a long signature line off its declaration at every edit of the text.
+// clang-format off
 namespace corvalinth::py::docs {
 
 const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None)
@@ -87,7 +90,7 @@ Args:
         per call as a NumPy array (shape ``n_particles x dim``) and must
         return one value per row. This lets a NumPy-vectorized objective
         amortize its overhead over the swarm. Uses synchronous updates;
-        incompatible with native benchmarks, constraints and callback.
+        incompatible with native benchmarks, constraints and ``repair``.
         Defaults to ``False``.
     var_types (list[str] | None): per-dimension variable types for a mixed
         problem — each ``"real"``, ``"integer"`` or ``"binary"`` (same
@@ -129,8 +132,8 @@ Vectorized runs with a callback:
     where the per-particle loop calls it. Constraints, equality constraints
     and ``repair`` still need the per-particle form.
 
-Warm start:
-    x0 (list[float] | list[list[float]] | None): keyword-only. One starting
+Keyword-only arguments:
+    x0 (list[float] | list[list[float]] | None): warm start: one starting
         point, or ``k <= n_particles`` of them (a ``(k, dim)`` array works
         too), that become the starting positions of particles ``0..k-1``.
         The initial positions and velocities are still drawn as without
@@ -138,7 +141,7 @@ Warm start:
         only those positions are replaced, and they are decoded (rounded in
         integer dimensions) and repaired like any position. Every point
         must have one value per dimension and lie within ``bounds``, or a
-        ``ValueError`` naming ``x0`` is raised.)doc";
+        ``ValueError`` naming ``x0`` is raised. Defaults to ``None``.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -199,7 +202,16 @@ Attributes:
         swarm was evaluated.
     best_position (list | None): best position so far, decoded.
 
-``x0`` starts the first particles at given points, as for ``minimize``.
+Keyword-only arguments:
+    batch (bool): if ``True``, ``ask()`` hands out the whole swarm and
+        ``tell()`` takes one value per particle, as described above.
+        Defaults to ``False``.
+    x0 (list[float] | list[list[float]] | None): warm start: the first
+        particles start at these points, as in ``minimize``. Defaults to
+        ``None``.
+
+Every parameter after ``bounds`` is keyword-only; the others are
+``minimize``'s, with the same names and defaults.
 
 Example:
     >>> opt = Optimizer([(-5, 5)] * 2, n_particles=10, max_iter=20, seed=1)
@@ -271,6 +283,8 @@ Args:
         meaning as in ``minimize``.
     mutation_rate (float): turbulence strength in [0, 1] (default 0.1);
         improves front spread. ``0`` disables it.
+    dim (int | None): number of dimensions when ``bounds`` is a single
+        ``(min, max)`` pair, as in ``minimize``.
     grid_divisions (int | None): archive diversity strategy. ``None``
         (default) keeps the most isolated members by crowding distance;
         an int ``d`` uses Coello's adaptive hypercube grid with ``d``
@@ -616,3 +630,4 @@ const char* const rebuild_result = R"doc(Rebuilds a result from the state that i
 called by pickle.)doc";
 
 }  // namespace corvalinth::py::docs
+// clang-format on

@@ -3,53 +3,18 @@
 #include <string>
 
 #include "binding/arguments/convert.hpp"
-#include "binding/module/docstrings.hpp"
-#include "binding/runtime/errors.hpp"
-#include "binding/runtime/interpreter_lock.hpp"
-#include "binding/runtime/float_block.hpp"
-#include "core/mopso/hypervolume.hpp"
-#include "binding/results/result_class.hpp"
-#include "binding/results/result_lists.hpp"
-#include "binding/results/result_state.hpp"
 #include "binding/arguments/signature.hpp"
+#include "binding/module/docstrings.hpp"
+#include "binding/results/result_fields.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/float_block.hpp"
+#include "binding/runtime/guarded_run.hpp"
+#include "core/mopso/hypervolume.hpp"
 
 namespace corvalinth::py {
 namespace {
 
-PyObject* pareto_front_type = nullptr;  // created at module initialisation, kept for good
-
 const ParetoFrontData& data_of(PyObject* self) { return result_data<ParetoFrontData>(self); }
-
-PyObject* get_positions(PyObject* self, void*) {
-  return translate_exceptions([&] { return new_rows_list(data_of(self).positions).release(); });
-}
-
-PyObject* get_swarm_history(PyObject* self, void*) {
-  return translate_exceptions(
-      [&] { return new_history_list(data_of(self).swarm_history).release(); });
-}
-
-PyObject* get_front_history(PyObject* self, void*) {
-  return translate_exceptions(
-      [&] { return new_front_history_list(data_of(self).front_history).release(); });
-}
-
-PyObject* get_objectives(PyObject* self, void*) {
-  return translate_exceptions([&] { return new_rows_list(data_of(self).objectives).release(); });
-}
-
-PyObject* get_stop_reason(PyObject* self, void*) {
-  const std::string_view name = stop_reason_name(data_of(self).stop_reason);
-  return PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
-}
-
-PyObject* get_iterations(PyObject* self, void*) {
-  return PyLong_FromUnsignedLongLong(data_of(self).iterations);
-}
-
-PyObject* get_evaluations(PyObject* self, void*) {
-  return PyLong_FromUnsignedLongLong(data_of(self).evaluations);
-}
 
 // The members' rows (all of one width) back to back.
 std::vector<double> flatten(const std::vector<std::vector<double>>& rows) {
@@ -79,34 +44,6 @@ PyObject* swarm_history_array(PyObject* self, PyObject*) {
       [&] { return shared_history_array(self, data_of(self).swarm_history).release(); });
 }
 
-PyObject* reduce(PyObject* self, PyObject*) {
-  return translate_exceptions([&] {
-    const ParetoFrontData& data = data_of(self);
-    const FrontHistory& fronts = data.front_history;
-    PyRef starts = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(fronts.starts.size())));
-    if (!starts) throw PythonErrorSet{};
-    for (std::size_t k = 0; k < fronts.starts.size(); ++k) {
-      PyObject* start = PyLong_FromSize_t(fronts.starts[k]);
-      if (start == nullptr) throw PythonErrorSet{};
-      PyList_SetItem(starts.get(), static_cast<Py_ssize_t>(k), start);  // steals start
-    }
-    StateWriter state;
-    state.put_count("members", data.positions.size());
-    state.put_count("dim", width(data.positions));
-    state.put_count("objective_count", width(data.objectives));
-    state.put_doubles("positions", flatten(data.positions));
-    state.put_doubles("objectives", flatten(data.objectives));
-    state.put_history("swarm_history", data.swarm_history);
-    state.put("front_history", PyRef::steal(Py_BuildValue(
-                                   "(KNN)", static_cast<unsigned long long>(fronts.objectives),
-                                   starts.release(), doubles_to_bytes(fronts.values).release())));
-    state.put_count("iterations", data.iterations);
-    state.put_count("evaluations", data.evaluations);
-    state.put_stop_reason("stop_reason", data.stop_reason);
-    return state.reduce_with("_rebuild_pareto_front").release();
-  });
-}
-
 PyObject* repr(PyObject* self) {
   const std::string text =
       "ParetoFront(size=" + std::to_string(data_of(self).positions.size()) + ")";
@@ -130,54 +67,14 @@ PyObject* hypervolume_method(PyObject* self, PyObject* const* args, Py_ssize_t n
                                   std::to_string(m) + "), got " +
                                   std::to_string(reference->size()));
     }
-    double volume = 0.0;
-    {
-      const ReleasedInterpreterLock unlocked;  // the front belongs to self, which the call holds
-      volume = hypervolume(data.objectives,
-                           reference ? *reference : default_reference(data.objectives));
-    }
+    // The front belongs to self, which the call holds: it is read without the lock.
+    const std::vector<ObjectiveView> front(data.objectives.begin(), data.objectives.end());
+    const std::vector<double> chosen = reference ? *reference : default_reference(front);
+    const double volume = interruptible_without_lock<HypervolumeCancelled>(
+        [&](StopToken* stop) { return hypervolume(front, chosen, stop); });
     return PyFloat_FromDouble(volume);
   });
 }
-
-PyGetSetDef attributes[] = {
-    {"positions", get_positions, nullptr, docs::pareto_front_positions, nullptr},
-    {"swarm_history", get_swarm_history, nullptr, docs::pareto_front_swarm_history, nullptr},
-    {"front_history", get_front_history, nullptr, docs::pareto_front_front_history, nullptr},
-    {"objectives", get_objectives, nullptr, docs::pareto_front_objectives, nullptr},
-    {"iterations", get_iterations, nullptr, docs::pareto_front_iterations, nullptr},
-    {"stop_reason", get_stop_reason, nullptr, docs::pareto_front_stop_reason, nullptr},
-    {"evaluations", get_evaluations, nullptr, docs::pareto_front_evaluations, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
-
-PyMethodDef methods[] = {
-    {"hypervolume",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(hypervolume_method)),
-     METH_FASTCALL | METH_KEYWORDS, docs::pareto_front_hypervolume},
-    {"to_dict", to_dict<attributes>, METH_NOARGS, docs::result_to_dict},
-    {"positions_array", positions_array, METH_NOARGS, docs::pareto_front_positions_array},
-    {"objectives_array", objectives_array, METH_NOARGS, docs::pareto_front_objectives_array},
-    {"swarm_history_array", swarm_history_array, METH_NOARGS,
-     docs::pareto_front_swarm_history_array},
-    {"__reduce__", reduce, METH_NOARGS, docs::result_reduce},
-    {nullptr, nullptr, 0, nullptr},
-};
-
-}  // namespace
-
-PyObject* create_pareto_front_type() {
-  PyObject* type = create_result_type<ParetoFrontData>(
-      {"corvalinth_native.ParetoFront", docs::pareto_front, attributes, methods, repr});
-  if (type != nullptr) pareto_front_type = Py_NewRef(type);
-  return type;
-}
-
-PyRef new_pareto_front(ParetoFrontData data) {
-  return new_result(pareto_front_type, std::move(data));
-}
-
-namespace {
 
 // `count` rows of `row_width` values cut from `values`, which must hold exactly that many.
 std::vector<std::vector<double>> rows_from(const std::vector<double>& values, std::uint64_t count,
@@ -194,8 +91,7 @@ std::vector<std::vector<double>> rows_from(const std::vector<double>& values, st
   return rows;
 }
 
-FrontHistory front_history_from(const StateReader& in) {
-  const char* key = "front_history";
+FrontHistory front_history_from(const StateDictReader& in, const char* key) {
   PyObject* value = in.item(key);
   if (PyTuple_Check(value) == 0 || PyTuple_Size(value) != 3 ||
       PyList_Check(PyTuple_GetItem(value, 1)) == 0) {
@@ -210,6 +106,11 @@ FrontHistory front_history_from(const StateReader& in) {
     if ((k == 0 && start != 0) || (k > 0 && start < history.starts.back())) {
       bad_state(key, "starts must rise from 0");
     }
+    // Vectors of no objectives are all equal and an archive holds no duplicates, so such a
+    // snapshot holds at most one member; more would cost time and memory on every read.
+    if (history.objectives == 0 && k > 0 && start - history.starts.back() > 1) {
+      bad_state(key, "snapshots of vectors without objectives hold at most one member each");
+    }
     history.starts.push_back(start);
   }
   history.values = doubles_from_bytes(PyTuple_GetItem(value, 2), key);
@@ -220,23 +121,87 @@ FrontHistory front_history_from(const StateReader& in) {
   return history;
 }
 
+constexpr char kDim[] = "dim";
+constexpr char kObjectiveCount[] = "objective_count";
+
+// The rows of every member, saved flat with the member count and their width under `WidthKey`.
+template <std::vector<std::vector<double>> ParetoFrontData::* Rows, const char* WidthKey>
+Field<ParetoFrontData> rows_field(const char* name, const char* doc) {
+  using F = ParetoFrontData;
+  return {name, doc, [](const F& data) { return new_rows_list(data.*Rows); },
+          [](StateDictWriter& out, const char* key, const F& data) {
+            out.put("members", static_cast<std::uint64_t>((data.*Rows).size()));
+            out.put(WidthKey, static_cast<std::uint64_t>(width(data.*Rows)));
+            out.put(key, flatten(data.*Rows));
+          },
+          [](const StateDictReader& in, const char* key, F& data) {
+            const std::uint64_t members = in.count("members");
+            // Rows of no values would let a small state claim any number of members: a member
+            // holds at least its position or its objectives.
+            if (members != 0 && in.count(kDim) == 0 && in.count(kObjectiveCount) == 0) {
+              bad_state("members", "must be 0 when rows hold no values");
+            }
+            data.*Rows = rows_from(in.doubles(key), members, in.count(WidthKey), key);
+          }};
+}
+
+PyRef front_history_list(const ParetoFrontData& data) {
+  return new_front_history_list(data.front_history);
+}
+
+// (objectives, list of starts, values as bytes).
+void save_front_history(StateDictWriter& out, const char* key, const ParetoFrontData& data) {
+  const FrontHistory& fronts = data.front_history;
+  PyRef starts = checked(PyList_New(static_cast<Py_ssize_t>(fronts.starts.size())));
+  for (std::size_t k = 0; k < fronts.starts.size(); ++k) {
+    PyList_SetItem(starts.get(), static_cast<Py_ssize_t>(k),
+                   checked(PyLong_FromSize_t(fronts.starts[k])).release());  // steals it
+  }
+  out.put(key, checked(Py_BuildValue("(KNN)", static_cast<unsigned long long>(fronts.objectives),
+                                     starts.release(), doubles_to_bytes(fronts.values).release())));
+}
+
+void load_front_history(const StateDictReader& in, const char* key, ParetoFrontData& data) {
+  data.front_history = front_history_from(in, key);
+}
+
+using F = ParetoFrontData;
+const ResultSchema<F, 7> kSchema{
+    {rows_field<&F::positions, kDim>("positions", docs::pareto_front_positions),
+     field<&F::swarm_history>("swarm_history", docs::pareto_front_swarm_history),
+     Field<F>{"front_history", docs::pareto_front_front_history, front_history_list,
+              save_front_history, load_front_history},
+     rows_field<&F::objectives, kObjectiveCount>("objectives", docs::pareto_front_objectives),
+     field<&F::iterations>("iterations", docs::pareto_front_iterations),
+     field<&F::stop_reason>("stop_reason", docs::pareto_front_stop_reason),
+     field<&F::evaluations>("evaluations", docs::pareto_front_evaluations)},
+    "_rebuild_pareto_front",
+};
+
+PyMethodDef methods[] = {
+    {"hypervolume",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(hypervolume_method)),
+     METH_FASTCALL | METH_KEYWORDS, docs::pareto_front_hypervolume},
+    {"to_dict", to_dict<kSchema>, METH_NOARGS, docs::result_to_dict},
+    {"positions_array", positions_array, METH_NOARGS, docs::pareto_front_positions_array},
+    {"objectives_array", objectives_array, METH_NOARGS, docs::pareto_front_objectives_array},
+    {"swarm_history_array", swarm_history_array, METH_NOARGS,
+     docs::pareto_front_swarm_history_array},
+    {"__reduce__", reduce<kSchema>, METH_NOARGS, docs::result_reduce},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 }  // namespace
 
-PyObject* rebuild_pareto_front(PyObject*, PyObject* state) {
-  return translate_exceptions([&] {
-    const StateReader in(state);
-    ParetoFrontData data;
-    const std::uint64_t members = in.count("members");
-    data.positions = rows_from(in.doubles("positions"), members, in.count("dim"), "positions");
-    data.objectives =
-        rows_from(in.doubles("objectives"), members, in.count("objective_count"), "objectives");
-    data.swarm_history = in.history("swarm_history");
-    data.front_history = front_history_from(in);
-    data.iterations = in.count("iterations");
-    data.evaluations = in.count("evaluations");
-    data.stop_reason = in.stop_reason("stop_reason");
-    return new_pareto_front(std::move(data)).release();
-  });
+PyObject* create_pareto_front_type() {
+  return create_result_type<ParetoFrontData>({"corvalinth_native.ParetoFront", docs::pareto_front,
+                                              getset_table<kSchema>(), methods, repr});
+}
+
+PyRef new_pareto_front(ParetoFrontData data) { return new_result(std::move(data)); }
+
+PyObject* rebuild_pareto_front(PyObject* module, PyObject* state) {
+  return rebuild<kSchema>(module, state);
 }
 
 }  // namespace corvalinth::py

@@ -1,8 +1,8 @@
 // The pattern every result class follows: a heap type whose instances own one C++ record, built
 // once by a front end and never changed. Attributes are read-only getters that build fresh Python
 // objects on every read; Python code cannot construct an instance. Pickling goes through
-// __reduce__ and a module-level reconstructor (binding/result_state.hpp); to_dict() reads every
-// attribute into a dict.
+// __reduce__ and a module-level reconstructor; the attributes, to_dict(), __reduce__ and the
+// reconstructor follow from one list of fields per class (result_fields.hpp).
 #pragma once
 
 #include <memory>
@@ -19,6 +19,11 @@ struct ResultObject {
   PyObject_HEAD
   Data* data;  // owned
 };
+
+// The class of records of type Data, created with the module and kept for the life of the
+// interpreter.
+template <typename Data>
+inline PyObject* result_type = nullptr;
 
 template <typename Data>
 const Data& result_data(PyObject* self) {
@@ -37,23 +42,6 @@ void dealloc_result(PyObject* self) {
   Py_DECREF(type);  // instances of heap types own a reference to their type
 }
 
-// to_dict() of a class whose attributes are `Attributes`: a new dict holding every attribute, in
-// the table's order, as the getter returns it.
-template <PyGetSetDef* Attributes>
-PyObject* to_dict(PyObject* self, PyObject*) {
-  return translate_exceptions([&] {
-    PyRef dict = PyRef::steal(PyDict_New());
-    if (!dict) throw PythonErrorSet{};
-    for (const PyGetSetDef* attribute = Attributes; attribute->name != nullptr; ++attribute) {
-      const PyRef value = PyRef::steal(attribute->get(self, attribute->closure));
-      if (!value || PyDict_SetItemString(dict.get(), attribute->name, value.get()) != 0) {
-        throw PythonErrorSet{};
-      }
-    }
-    return dict.release();
-  });
-}
-
 struct ResultClass {
   const char* qualified_name;  // "corvalinth_native.ParetoFront"
   const char* doc;
@@ -62,7 +50,8 @@ struct ResultClass {
   reprfunc repr;
 };
 
-// Creates the class for records of type Data; returns a new reference, or null with an error set.
+// Creates the class for records of type Data and keeps it in `result_type<Data>`; returns a new
+// reference, or null with an error set.
 template <typename Data>
 PyObject* create_result_type(const ResultClass& result_class) {
   PyType_Slot slots[] = {
@@ -81,17 +70,18 @@ PyObject* create_result_type(const ResultClass& result_class) {
       Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
       slots,
   };
-  return PyType_FromSpec(&spec);
+  PyObject* type = PyType_FromSpec(&spec);
+  if (type != nullptr) result_type<Data> = Py_NewRef(type);
+  return type;
 }
 
-// A new instance of `type` owning `data`. Throws PythonErrorSet on failure.
+// A new instance of the class of Data owning `data`. Throws PythonErrorSet on failure.
 template <typename Data>
-PyRef new_result(PyObject* type, Data data) {
-  auto* type_object = reinterpret_cast<PyTypeObject*>(type);
+PyRef new_result(Data data) {
+  auto* type_object = reinterpret_cast<PyTypeObject*>(result_type<Data>);
   auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type_object, Py_tp_alloc));
   auto owned = std::make_unique<Data>(std::move(data));
-  PyRef object = PyRef::steal(alloc(type_object, 0));
-  if (!object) throw PythonErrorSet{};
+  PyRef object = checked(alloc(type_object, 0));
   reinterpret_cast<ResultObject<Data>*>(object.get())->data = owned.release();
   return object;
 }

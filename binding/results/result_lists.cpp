@@ -6,11 +6,7 @@
 namespace corvalinth::py {
 namespace {
 
-PyRef new_list(std::size_t length) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(length)));
-  if (!list) throw PythonErrorSet{};
-  return list;
-}
+PyRef new_list(std::size_t length) { return checked(PyList_New(static_cast<Py_ssize_t>(length))); }
 
 // Stores `item` at `index` of a new list; the list takes the reference over.
 void put(const PyRef& list, std::size_t index, PyRef item) {

@@ -1,27 +1,13 @@
 #include "binding/results/result_state.hpp"
 
-#include <bit>
-#include <cstring>
 #include <string>
 
 #include "binding/arguments/convert.hpp"
 #include "binding/runtime/errors.hpp"
+#include "core/run_state.hpp"
 
 namespace corvalinth::py {
 namespace {
-
-// The stored form is little-endian whatever the host, so a state moves between machines.
-std::uint64_t to_little_endian(std::uint64_t bits) {
-  if constexpr (std::endian::native == std::endian::little) {
-    return bits;
-  } else {
-    std::uint64_t swapped = 0;
-    for (int byte = 0; byte < 8; ++byte) {
-      swapped = (swapped << 8) | ((bits >> (8 * byte)) & 0xFF);
-    }
-    return swapped;
-  }
-}
 
 constexpr StopReason kStopReasons[] = {StopReason::MaxIterations, StopReason::Target,
                                        StopReason::MaxEvaluations, StopReason::Stagnation,
@@ -34,72 +20,56 @@ void bad_state(const char* key, const char* problem) {
 }
 
 PyRef doubles_to_bytes(std::span<const double> values) {
-  PyRef bytes = PyRef::steal(
-      PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(values.size() * 8)));
-  if (!bytes) throw PythonErrorSet{};
+  PyRef bytes =
+      checked(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(values.size() * 8)));
   char* out = PyBytes_AsString(bytes.get());
   if (out == nullptr) throw PythonErrorSet{};
-  if constexpr (std::endian::native == std::endian::little) {
-    if (!values.empty()) std::memcpy(out, values.data(), values.size() * 8);
-  } else {
-    for (std::size_t k = 0; k < values.size(); ++k) {
-      const std::uint64_t bits = to_little_endian(std::bit_cast<std::uint64_t>(values[k]));
-      std::memcpy(out + 8 * k, &bits, 8);
-    }
-  }
+  store_f64_words(values, reinterpret_cast<std::uint8_t*>(out));
   return bytes;
 }
 
-StateWriter::StateWriter() : dict_(PyRef::steal(PyDict_New())) {
-  if (!dict_) throw PythonErrorSet{};
+StateDictWriter::StateDictWriter() : dict_(checked(PyDict_New())) {}
+
+void StateDictWriter::put(const char* key, PyRef value) {
+  if (PyDict_SetItemString(dict_.get(), key, value.get()) != 0) throw PythonErrorSet{};
 }
 
-void StateWriter::put(const char* key, PyRef value) {
-  if (!value || PyDict_SetItemString(dict_.get(), key, value.get()) != 0) throw PythonErrorSet{};
+void StateDictWriter::put(const char* key, std::uint64_t value) {
+  put(key, checked(PyLong_FromUnsignedLongLong(value)));
 }
 
-void StateWriter::put_count(const char* key, std::uint64_t value) {
-  put(key, PyRef::steal(PyLong_FromUnsignedLongLong(value)));
+void StateDictWriter::put(const char* key, double value) {
+  put(key, checked(PyFloat_FromDouble(value)));
 }
 
-void StateWriter::put_float(const char* key, double value) {
-  put(key, PyRef::steal(PyFloat_FromDouble(value)));
-}
-
-void StateWriter::put_doubles(const char* key, std::span<const double> values) {
+void StateDictWriter::put(const char* key, std::span<const double> values) {
   put(key, doubles_to_bytes(values));
 }
 
-void StateWriter::put_stop_reason(const char* key, StopReason reason) {
-  const std::string_view name = stop_reason_name(reason);
-  put(key, PyRef::steal(
-               PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()))));
+void StateDictWriter::put(const char* key, StopReason reason) {
+  put(key, new_str(stop_reason_name(reason)));
 }
 
-void StateWriter::put_history(const char* key, const History& history) {
-  put(key, PyRef::steal(Py_BuildValue("(KKKN)", static_cast<unsigned long long>(history.particles),
-                                      static_cast<unsigned long long>(history.dim),
-                                      static_cast<unsigned long long>(history.iterations()),
-                                      doubles_to_bytes(history.positions).release())));
+void StateDictWriter::put(const char* key, const History& history) {
+  put(key, checked(Py_BuildValue("(KKKN)", static_cast<unsigned long long>(history.particles),
+                                 static_cast<unsigned long long>(history.dim),
+                                 static_cast<unsigned long long>(history.iterations()),
+                                 doubles_to_bytes(history.positions).release())));
 }
 
-PyRef StateWriter::reduce_with(const char* reconstructor) {
-  const PyRef module = PyRef::steal(PyImport_ImportModule("corvalinth_native"));
-  if (!module) throw PythonErrorSet{};
-  PyRef function = PyRef::steal(PyObject_GetAttrString(module.get(), reconstructor));
-  if (!function) throw PythonErrorSet{};
-  PyRef reduced = PyRef::steal(Py_BuildValue("(O(O))", function.get(), dict_.get()));
-  if (!reduced) throw PythonErrorSet{};
-  return reduced;
+PyRef StateDictWriter::reduce_with(const char* reconstructor) {
+  const PyRef module = checked(PyImport_ImportModule("corvalinth_native"));
+  PyRef function = checked(PyObject_GetAttrString(module.get(), reconstructor));
+  return checked(Py_BuildValue("(O(O))", function.get(), dict_.get()));
 }
 
-StateReader::StateReader(PyObject* state) : state_(state) {
+StateDictReader::StateDictReader(PyObject* state) : state_(state) {
   if (PyDict_Check(state) == 0) {
     raise(PyExc_TypeError, "result state must be a dict, not " + type_name(state));
   }
 }
 
-PyObject* StateReader::item(const char* key) const {
+PyObject* StateDictReader::item(const char* key) const {
   PyObject* value = PyDict_GetItemString(state_, key);  // borrowed
   if (value == nullptr) bad_state(key, "is missing");
   return value;
@@ -123,12 +93,12 @@ std::uint64_t array_size(std::uint64_t a, std::uint64_t b, const char* key) {
   return a * b;
 }
 
-std::uint64_t StateReader::count(const char* key) const { return count_from(item(key), key); }
+std::uint64_t StateDictReader::count(const char* key) const { return count_from(item(key), key); }
 
-double StateReader::real(const char* key) const {
+void StateDictReader::read(const char* key, double& number) const {
   PyObject* value = item(key);
   if (PyFloat_Check(value) == 0) bad_state(key, "must be a float");
-  return PyFloat_AsDouble(value);
+  number = PyFloat_AsDouble(value);
 }
 
 std::vector<double> doubles_from_bytes(PyObject* bytes, const char* key) {
@@ -138,29 +108,28 @@ std::vector<double> doubles_from_bytes(PyObject* bytes, const char* key) {
   const char* in = PyBytes_AsString(bytes);
   if (in == nullptr) throw PythonErrorSet{};
   std::vector<double> values(static_cast<std::size_t>(size / 8));
-  for (std::size_t k = 0; k < values.size(); ++k) {
-    std::uint64_t bits;
-    std::memcpy(&bits, in + 8 * k, 8);
-    values[k] = std::bit_cast<double>(to_little_endian(bits));
-  }
+  load_f64_words(reinterpret_cast<const std::uint8_t*>(in), values);
   return values;
 }
 
-std::vector<double> StateReader::doubles(const char* key) const {
+std::vector<double> StateDictReader::doubles(const char* key) const {
   return doubles_from_bytes(item(key), key);
 }
 
-StopReason StateReader::stop_reason(const char* key) const {
+void StateDictReader::read(const char* key, StopReason& reason) const {
   PyObject* value = item(key);
   if (PyUnicode_Check(value) == 0) bad_state(key, "must be a str");
   const std::string name = to_str(value);
-  for (const StopReason reason : kStopReasons) {
-    if (stop_reason_name(reason) == name) return reason;
+  for (const StopReason known : kStopReasons) {
+    if (stop_reason_name(known) == name) {
+      reason = known;
+      return;
+    }
   }
   bad_state(key, "is not a stop reason");
 }
 
-History StateReader::history(const char* key) const {
+void StateDictReader::read(const char* key, History& history) const {
   PyObject* value = item(key);
   if (PyTuple_Check(value) == 0 || PyTuple_Size(value) != 4) {
     bad_state(key, "must be a tuple (particles, dim, iterations, bytes)");
@@ -175,8 +144,9 @@ History StateReader::history(const char* key) const {
       array_size(per_iteration, sizes[2], key) != positions.size()) {
     bad_state(key, "must hold particles x dim x iterations doubles");
   }
-  return History::restored(static_cast<std::size_t>(sizes[0]), static_cast<std::size_t>(sizes[1]),
-                           static_cast<std::size_t>(sizes[2]), std::move(positions));
+  history =
+      History::restored(static_cast<std::size_t>(sizes[0]), static_cast<std::size_t>(sizes[1]),
+                        static_cast<std::size_t>(sizes[2]), std::move(positions));
 }
 
 }  // namespace corvalinth::py

@@ -1,7 +1,8 @@
 // The pickled state of a result: a dict of plain Python objects that a module-level
 // reconstructor turns back into an equal result. Scalars travel as int, float and str; blocks of
 // doubles travel as bytes holding little-endian IEEE 754 doubles, so every bit (NaN payloads,
-// -0.0, infinities) survives and a large history costs one copy.
+// -0.0, infinities) survives and a large history costs one copy. The bytes are written and read by
+// the core's codec of saved doubles (`core/run_state.hpp`), the one the run state uses.
 #pragma once
 
 #include <cstdint>
@@ -15,15 +16,15 @@
 namespace corvalinth::py {
 
 // Builds a state dict. Every method throws PythonErrorSet on failure.
-class StateWriter {
+class StateDictWriter {
  public:
-  StateWriter();
-  void put_count(const char* key, std::uint64_t value);
-  void put_float(const char* key, double value);
-  void put_doubles(const char* key, std::span<const double> values);
-  void put_stop_reason(const char* key, StopReason reason);
+  StateDictWriter();
+  void put(const char* key, std::uint64_t value);
+  void put(const char* key, double value);
+  void put(const char* key, std::span<const double> values);  // as bytes
+  void put(const char* key, StopReason reason);               // by name
   // (particles, dim, iterations, positions as bytes).
-  void put_history(const char* key, const History& history);
+  void put(const char* key, const History& history);
   void put(const char* key, PyRef value);
   // (function, (state,)): what __reduce__ returns.
   PyRef reduce_with(const char* reconstructor);
@@ -34,21 +35,23 @@ class StateWriter {
 
 // Reads a state dict given to a reconstructor. A state that is not a dict, lacks a key or holds
 // a value of the wrong kind or size raises TypeError or ValueError naming the key.
-class StateReader {
+class StateDictReader {
  public:
-  explicit StateReader(PyObject* state);
+  explicit StateDictReader(PyObject* state);
   PyObject* item(const char* key) const;  // borrowed
   std::uint64_t count(const char* key) const;
-  double real(const char* key) const;
   std::vector<double> doubles(const char* key) const;
-  StopReason stop_reason(const char* key) const;
-  History history(const char* key) const;
+  void read(const char* key, std::uint64_t& value) const { value = count(key); }
+  void read(const char* key, double& value) const;
+  void read(const char* key, std::vector<double>& values) const { values = doubles(key); }
+  void read(const char* key, StopReason& reason) const;
+  void read(const char* key, History& history) const;
 
  private:
   PyObject* state_;
 };
 
-// Little-endian IEEE 754 bytes of `values`, and back (`key` names the value in errors).
+// The bytes of `values` in the core's codec, and back (`key` names the value in errors).
 PyRef doubles_to_bytes(std::span<const double> values);
 std::vector<double> doubles_from_bytes(PyObject* bytes, const char* key);
 

@@ -15,28 +15,27 @@ void raise(PyObject* type, const std::string& message) {
   throw PythonErrorSet{};
 }
 
-PyObject* panic_exception_type() {
-  // Kept for the life of the interpreter: instances may outlive any one call. Named after the
-  // package that exports it, so pickle finds the class by reference (corvalinth.PanicException)
-  // and an error raised in a worker process arrives whole in the parent.
-  static PyObject* type = nullptr;
-  if (type == nullptr) {
-    type = PyErr_NewExceptionWithDoc(
-        "corvalinth.PanicException",
-        "An internal error of the optimiser: a violated precondition of the core.\n\n"
-        "Derived from BaseException, so ``except Exception`` does not catch it.",
-        PyExc_BaseException, nullptr);
-  }
-  return type;
+namespace {
+
+PyObject* panic_type = nullptr;  // created with the module, kept for the life of the interpreter
+
+}  // namespace
+
+PyObject* create_panic_exception_type() {
+  // Named after the package that exports it, so pickle finds the class by reference
+  // (corvalinth.PanicException) and an error raised in a worker process arrives whole in the
+  // parent.
+  panic_type = PyErr_NewExceptionWithDoc(
+      "corvalinth.PanicException",
+      "An internal error of the optimiser: a violated precondition of the core.\n\n"
+      "Derived from BaseException, so ``except Exception`` does not catch it.",
+      PyExc_BaseException, nullptr);
+  return panic_type;
 }
 
 namespace {
 
-void set_panic(const char* message) {
-  PyObject* type = panic_exception_type();
-  if (type == nullptr) return;  // creating the class failed; its error stays set
-  PyErr_SetString(type, message);
-}
+void set_panic(const char* message) { PyErr_SetString(panic_type, message); }
 
 }  // namespace
 

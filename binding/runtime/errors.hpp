@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/python.hpp"
 #include "core/failure.hpp"
 
@@ -23,12 +24,21 @@ inline void throw_if_error_set() {
   if (PyErr_Occurred() != nullptr) throw PythonErrorSet{};
 }
 
+// Takes over the new reference an API call returned; a null one means the call failed with an
+// error set, and throws PythonErrorSet.
+inline PyRef checked(PyObject* new_reference) {
+  PyRef owned = PyRef::steal(new_reference);
+  if (!owned) throw PythonErrorSet{};
+  return owned;
+}
+
 // Sets `type` with `message` and throws PythonErrorSet.
 [[noreturn]] void raise(PyObject* type, const std::string& message);
 
-// The class of internal errors, derived directly from BaseException; created at first use and
-// kept for the life of the interpreter. Returns a borrowed reference, or null with an error set.
-PyObject* panic_exception_type();
+// Creates PanicException, the class of internal errors, derived directly from BaseException;
+// called once, by the module's initialisation, which keeps the class for the life of the
+// interpreter. Returns a new reference, or null with an error set.
+PyObject* create_panic_exception_type();
 
 // Sets the Python exception for the C++ exception being handled: PanicException for core
 // failures, MemoryError for exhausted memory; a PythonErrorSet keeps the error already set.

@@ -85,8 +85,7 @@ PyTypeObject* block_type() {
 PyRef new_block(const double* data, std::initializer_list<std::size_t> shape) {
   PyTypeObject* type = block_type();
   auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-  PyRef object = PyRef::steal(alloc(type, 0));
-  if (!object) throw PythonErrorSet{};
+  PyRef object = checked(alloc(type, 0));
   auto* block = reinterpret_cast<FloatBlock*>(object.get());
   block->owner = nullptr;
   block->own = nullptr;

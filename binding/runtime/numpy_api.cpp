@@ -23,10 +23,8 @@ void** api_table = nullptr;
 
 // NumPy 2 moved the core modules from numpy.core to numpy._core.
 std::string multiarray_module_name() {
-  const PyRef numpy = PyRef::steal(PyImport_ImportModule("numpy"));
-  if (!numpy) throw PythonErrorSet{};
-  const PyRef version = PyRef::steal(PyObject_GetAttrString(numpy.get(), "__version__"));
-  if (!version) throw PythonErrorSet{};
+  const PyRef numpy = checked(PyImport_ImportModule("numpy"));
+  const PyRef version = checked(PyObject_GetAttrString(numpy.get(), "__version__"));
   const std::string text = to_str(version.get());
   const long major = std::strtol(text.c_str(), nullptr, 10);
   return major >= 2 ? "numpy._core.multiarray" : "numpy.core.multiarray";
@@ -35,10 +33,8 @@ std::string multiarray_module_name() {
 void** api() {
   if (api_table != nullptr) return api_table;
   const std::string module_name = multiarray_module_name();
-  const PyRef module = PyRef::steal(PyImport_ImportModule(module_name.c_str()));
-  if (!module) throw PythonErrorSet{};
-  const PyRef capsule = PyRef::steal(PyObject_GetAttrString(module.get(), "_ARRAY_API"));
-  if (!capsule) throw PythonErrorSet{};
+  const PyRef module = checked(PyImport_ImportModule(module_name.c_str()));
+  const PyRef capsule = checked(PyObject_GetAttrString(module.get(), "_ARRAY_API"));
   if (PyCapsule_CheckExact(capsule.get()) == 0) {
     raise(PyExc_RuntimeError, "_ARRAY_API is not a capsule");
   }
@@ -58,10 +54,8 @@ namespace detail {
 PyRef new_float64_matrix(std::size_t rows, std::size_t cols) {
   const auto array_new = reinterpret_cast<ArrayNew>(api()[kArrayNewSlot]);
   const Py_ssize_t shape[2] = {static_cast<Py_ssize_t>(rows), static_cast<Py_ssize_t>(cols)};
-  PyRef array = PyRef::steal(
+  return checked(
       array_new(array_type(), 2, shape, kFloat64TypeNumber, nullptr, nullptr, 0, 0, nullptr));
-  if (!array) throw PythonErrorSet{};
-  return array;
 }
 
 double* matrix_data(PyObject* array, Py_buffer& view) {
@@ -74,13 +68,9 @@ double* matrix_data(PyObject* array, Py_buffer& view) {
 }  // namespace detail
 
 PyRef as_array(PyObject* object) {
-  const PyRef numpy = PyRef::steal(PyImport_ImportModule("numpy"));
-  if (!numpy) throw PythonErrorSet{};
-  const PyRef asarray = PyRef::steal(PyObject_GetAttrString(numpy.get(), "asarray"));
-  if (!asarray) throw PythonErrorSet{};
-  PyRef array = PyRef::steal(PyObject_CallFunctionObjArgs(asarray.get(), object, nullptr));
-  if (!array) throw PythonErrorSet{};
-  return array;
+  const PyRef numpy = checked(PyImport_ImportModule("numpy"));
+  const PyRef asarray = checked(PyObject_GetAttrString(numpy.get(), "asarray"));
+  return checked(PyObject_CallFunctionObjArgs(asarray.get(), object, nullptr));
 }
 
 bool is_array(PyObject* object) {

@@ -6,8 +6,16 @@
 // the slot's stop token: every `kPollInterval` of run time it takes the interpreter lock (a no-op
 // when the run holds it), runs the handlers of pending signals, and keeps an exception a handler
 // raises in the slot, which stops the run; the front end then raises it like any error of user
-// code. A handler that returns normally (one that only sets a flag) lets the run go on. On any
-// other thread the poller does nothing and costs nothing.
+// code. A handler that returns normally (one that only sets a flag) lets the run go on.
+//
+// Another thread has no signals, but it may watch a stop event: `_watch_stop_event(event)` (a
+// private module function, `set_thread_stop_event` below) gives the calling thread an object
+// with an `is_set()` method, and every computation that thread starts until the event is
+// replaced by None asks `event.is_set()` at the same interval; once it answers true, the
+// computation raises RuntimeError("run stopped: its thread's stop event was set"), so a run whose
+// result is no longer wanted (the others of a multistart that failed or was interrupted) ends
+// within milliseconds, from whichever thread sets the event. A thread that watches nothing pays
+// nothing.
 //
 // Use from any long native computation: create an ErrorSlot and, with the lock held, a
 // SignalPoller on it; release the lock if the computation touches no Python object; call
@@ -18,6 +26,7 @@
 #include <chrono>
 
 #include "binding/runtime/error_slot.hpp"
+#include "binding/runtime/py_ref.hpp"
 #include "core/stop_token.hpp"
 
 namespace corvalinth::py {
@@ -39,6 +48,10 @@ class SignalPoller final : public StopPoller {
  private:
   ErrorSlot& slot_;
   bool attached_ = false;
+  PyRef stop_event_;  // the thread's stop event, when not on the main thread
 };
+
+// _watch_stop_event(event_or_None): the stop event the calling thread's computations watch.
+PyObject* set_thread_stop_event(PyObject* module, PyObject* event);
 
 }  // namespace corvalinth::py

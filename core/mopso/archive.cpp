@@ -91,7 +91,9 @@ std::vector<double> ParetoArchive::prune_and_weigh() {
   if (const Grid* grid = std::get_if<Grid>(&strategy_)) {
     return prune_and_weigh_by_grid(grid->divisions);
   }
-  if (std::holds_alternative<LeastContribution>(strategy_)) return prune_by_contribution_and_weigh();
+  if (std::holds_alternative<LeastContribution>(strategy_)) {
+    return prune_by_contribution_and_weigh();
+  }
   return prune_and_weigh_by_crowding();
 }
 
@@ -131,8 +133,7 @@ std::vector<double> ParetoArchive::prune_and_weigh_by_grid(std::uint64_t divisio
 }
 
 std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
-  if (!members_.empty() &&
-      members_.front().objectives.size() > LeastContribution::kMaxObjectives) {
+  if (!members_.empty() && members_.front().objectives.size() > LeastContribution::kMaxObjectives) {
     return prune_and_weigh_by_crowding();
   }
   while (members_.size() > archive_size_) {

@@ -28,20 +28,22 @@ bool strictly_inside(ObjectiveView point, ObjectiveView reference) {
 // first listed column leads). Equal keys are equal rows, so the order depends only on the values.
 template <std::size_t D>
 void sort_copies(const double* rows, std::size_t n, std::size_t m,
-                 const std::array<std::size_t, D>& columns,
-                 std::vector<std::array<double, D>>& out) {
+                 const std::array<std::size_t, D>& columns, std::vector<std::array<double, D>>& out,
+                 StopCheck stop) {
   out.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
+    if (i % kRowsPerStopCheck == 0) stop();
     for (std::size_t k = 0; k < D; ++k) out[i][k] = rows[i * m + columns[k]];
   }
-  std::sort(out.begin(), out.end());
+  sort_checking(out.begin(), out.end(), std::less<>(), stop);
 }
 
 template <std::size_t D>
 std::vector<std::array<double, D>> sorted_copies(const double* rows, std::size_t n, std::size_t m,
-                                                 const std::array<std::size_t, D>& columns) {
+                                                 const std::array<std::size_t, D>& columns,
+                                                 StopCheck stop) {
   std::vector<std::array<double, D>> out;
-  sort_copies(rows, n, m, columns, out);
+  sort_copies(rows, n, m, columns, out, stop);
   return out;
 }
 
@@ -49,7 +51,7 @@ std::vector<std::array<double, D>> sorted_copies(const double* rows, std::size_t
 // adds the horizontal strip between the two levels.
 double volume2(const double* rows, std::size_t n, std::size_t m, const double* reference,
                StopCheck stop) {
-  const auto points = sorted_copies<2>(rows, n, m, {0, 1});
+  const auto points = sorted_copies<2>(rows, n, m, {0, 1}, stop);
   double total = 0.0;
   double level = reference[1];
   for (std::size_t i = 0; i < n; ++i) {
@@ -66,7 +68,7 @@ double volume2(const double* rows, std::size_t n, std::size_t m, const double* r
 // on a balanced staircase; each slab between two levels adds area times thickness.
 double volume3(const double* rows, std::size_t n, std::size_t m, const double* reference,
                StopCheck stop) {
-  const auto points = sorted_copies<3>(rows, n, m, {2, 0, 1});
+  const auto points = sorted_copies<3>(rows, n, m, {2, 0, 1}, stop);
   std::pmr::monotonic_buffer_resource nodes;
   Staircase<StepTree> stairs(reference[0], reference[1], StepTree(&nodes));
   double total = 0.0;
@@ -162,7 +164,7 @@ class FourObjectiveSweep {
 
   double volume(const double* rows, std::size_t n, std::size_t m, const double* reference,
                 StopCheck stop) {
-    sort_copies<4>(rows, n, m, {3, 2, 0, 1}, points_);
+    sort_copies<4>(rows, n, m, {3, 2, 0, 1}, points_, stop);
     return sweep(points_, reference, stop);
   }
 
@@ -204,12 +206,13 @@ class SlicedRecursion {
     std::vector<std::size_t>& order = order_[d];
     order.resize(n);
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const auto descending_last = [&](std::size_t a, std::size_t b) {
       const double* p = rows.data() + a * d;
       const double* q = rows.data() + b * d;
       if (p[d - 1] != q[d - 1]) return p[d - 1] > q[d - 1];
       return std::lexicographical_compare(p, p + d - 1, q, q + d - 1);
-    });
+    };
+    sort_checking(order.begin(), order.end(), descending_last, stop_);
     sorted.clear();
     for (const std::size_t i : order) sorted.insert(sorted.end(), &rows[i * d], &rows[i * d] + d);
 
@@ -302,10 +305,12 @@ class SlicedRecursion {
 
 namespace hypervolume_parts {
 
-Inside points_inside(std::span<const ObjectiveView> front, ObjectiveView reference) {
+Inside points_inside(std::span<const ObjectiveView> front, ObjectiveView reference,
+                     StopCheck stop) {
   Inside inside;
   inside.m = reference.size();
   for (std::size_t i = 0; i < front.size(); ++i) {
+    if (i % kRowsPerStopCheck == 0) stop();
     if (!strictly_inside(front[i], reference)) continue;
     inside.values.insert(inside.values.end(), front[i].begin(), front[i].end());
     inside.positions.push_back(i);
@@ -373,10 +378,12 @@ double volume(const std::vector<double>& values, std::size_t n, std::size_t m,
 
 double hypervolume(std::span<const ObjectiveView> front, ObjectiveView reference,
                    StopToken* stop) {
-  const Inside inside = points_inside(front, reference);
+  const Inside inside = points_inside(front, reference, StopCheck(stop));
   if (inside.count() == 0) return -0.0;
-  // Every remaining point then dominates a box of infinite volume.
-  if (unbounded(reference)) return std::numeric_limits<double>::infinity();
+  // Every remaining point then dominates a box of infinite volume, and so does a point at -inf.
+  if (unbounded(reference) || reaches_minus_infinity(inside)) {
+    return std::numeric_limits<double>::infinity();
+  }
   return volume(inside.values, inside.count(), inside.m, reference.data(), StopCheck(stop));
 }
 

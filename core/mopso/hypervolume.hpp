@@ -25,7 +25,8 @@ class HypervolumeCancelled : public std::runtime_error {
 // Hypervolume of `front` against `reference` (m = its length). Never fails: only points of length
 // m that are strictly better than the reference in every objective count; the rest (NaN, other
 // lengths, on or beyond the reference) are ignored. With nothing left the result is -0.0; with
-// something left and an infinite reference component it is +inf. `stop`, when given, is asked
+// something left and an infinite reference component, or a point with an objective at -inf, it is
+// +inf. `stop`, when given, is asked
 // between steps of the long loops; once it answers that the call must stop, the call throws
 // HypervolumeCancelled.
 double hypervolume(std::span<const ObjectiveView> front, ObjectiveView reference,
@@ -36,7 +37,8 @@ double hypervolume(const std::vector<std::vector<double>>& front, ObjectiveView 
 // loses when that point alone is removed. 0.0 for points the filter of `hypervolume` drops, for
 // dominated points and for points that appear more than once. O(n log n) for m <= 3; for m >= 4
 // one hypervolume of a limit set per point. With an infinite reference
-// component, a point whose exclusive region is unbounded gets +inf.
+// component, a point whose exclusive region is unbounded gets +inf; so does a point with an
+// objective at -inf that no other point weakly dominates.
 std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> front,
                                               ObjectiveView reference,
                                               StopToken* stop = nullptr);

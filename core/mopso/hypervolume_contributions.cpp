@@ -30,11 +30,12 @@ void contributions2(const Inside& inside, const double* reference, std::vector<d
   const std::size_t n = inside.count();
   std::vector<std::size_t> order(n);
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+  const auto by_first = [&](std::size_t a, std::size_t b) {
     const double* p = inside.row(a);
     const double* q = inside.row(b);
     return p[0] != q[0] ? p[0] < q[0] : p[1] < q[1];
-  });
+  };
+  sort_checking(order.begin(), order.end(), by_first, stop);
   double above = reference[1];  // the second objective of the previous staircase point
   std::size_t i = 0;
   while (i < n) {
@@ -80,11 +81,12 @@ class ContributionSweep3 {
     const std::size_t n = inside_.count();
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const auto by_level = [&](std::size_t a, std::size_t b) {
       const double* p = inside_.row(a);
       const double* q = inside_.row(b);
       return Triple{p[2], p[0], p[1]} < Triple{q[2], q[0], q[1]};
-    });
+    };
+    sort_checking(order.begin(), order.end(), by_level, stop);
     for (std::size_t k = 0; k < n; ++k) {
       if (k % kRowsPerStopCheck == 0) stop();
       arrive(order[k]);
@@ -252,20 +254,72 @@ std::vector<double> unbounded_contributions(const Inside& inside, ObjectiveView 
   return out;
 }
 
+// Contributions of the n >= 1 points of `inside` when some objective values are -inf, by kept
+// index. Near its corner, a point's exclusive region is open unless another point weakly
+// dominates it; a point at -inf in an objective then owns a box of positive area times an
+// infinite length, +inf. The region of a point without -inf lies at or above its own values, where
+// a value at -inf covers exactly what the smallest finite value of its objective covers, which
+// then stands in for it.
+std::vector<double> minus_infinity_contributions(const Inside& inside, ObjectiveView reference,
+                                                 StopToken* stop) {
+  const std::size_t n = inside.count();
+  const std::size_t m = inside.m;
+  const StopCheck check(stop);
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  std::vector<double> lowest_finite(m, kInfinity);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < m; ++k) {
+      const double v = inside.row(i)[k];
+      if (v != -kInfinity) lowest_finite[k] = std::min(lowest_finite[k], v);
+    }
+  }
+  // An objective without a finite value leaves no point without -inf: nothing to stand in for.
+  std::vector<double> out(n, 0.0);
+  if (std::find(lowest_finite.begin(), lowest_finite.end(), kInfinity) == lowest_finite.end()) {
+    std::vector<double> stood_in(inside.values);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t k = 0; k < m; ++k) {
+        double& v = stood_in[i * m + k];
+        if (v == -kInfinity) v = lowest_finite[k];
+      }
+    }
+    std::vector<ObjectiveView> rows(n);
+    for (std::size_t i = 0; i < n; ++i) rows[i] = ObjectiveView(stood_in.data() + i * m, m);
+    out = hypervolume_contributions(rows, reference, stop);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const double* p = inside.row(i);
+    if (std::find(p, p + m, -kInfinity) == p + m) continue;
+    check();
+    bool covered = false;
+    for (std::size_t j = 0; j < n && !covered; ++j) {
+      const double* q = inside.row(j);
+      covered = j != i && std::equal(q, q + m, p, [](double a, double b) { return a <= b; });
+    }
+    out[i] = covered ? 0.0 : kInfinity;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> front,
                                               ObjectiveView reference,
                                               StopToken* stop) {
   std::vector<double> out(front.size(), 0.0);
-  const Inside inside = points_inside(front, reference);
+  const StopCheck check(stop);
+  const Inside inside = points_inside(front, reference, check);
   const std::size_t n = inside.count();
   const std::size_t m = inside.m;
   const double* r = reference.data();
-  const StopCheck check(stop);
   if (n == 0) return out;
   if (m == 0) {
     if (n == 1) out[inside.positions[0]] = 1.0;
+    return out;
+  }
+  if (reaches_minus_infinity(inside)) {
+    const std::vector<double> by_kept = minus_infinity_contributions(inside, reference, stop);
+    for (std::size_t i = 0; i < n; ++i) out[inside.positions[i]] = by_kept[i];
     return out;
   }
   if (m >= 3 && unbounded(reference)) {

@@ -22,12 +22,12 @@
 #include <span>
 #include <vector>
 
-#include "core/failure.hpp"
-#include "core/motion.hpp"
 #include "core/contracts.hpp"
 #include "core/duration.hpp"
+#include "core/failure.hpp"
 #include "core/mopso/archive.hpp"
 #include "core/mopso/polynomial_mutation.hpp"
+#include "core/motion.hpp"
 #include "core/records.hpp"
 #include "core/stop_token.hpp"
 

@@ -41,8 +41,7 @@ inline void polynomial_mutation(std::span<double> position, const Bounds& box, S
       q = std::pow(r * 2.0 + (1.0 - r * 2.0) * std::pow(1.0 - d1, kPower), kExponent) - 1.0;
     } else {
       const double d2 = (hi - x) / width;
-      q = 1.0 - std::pow((1.0 - r) * 2.0 + (r - 0.5) * 2.0 * std::pow(1.0 - d2, kPower),
-                         kExponent);
+      q = 1.0 - std::pow((1.0 - r) * 2.0 + (r - 0.5) * 2.0 * std::pow(1.0 - d2, kPower), kExponent);
     }
     x = x + q * width;
     if (x < lo) x = lo;

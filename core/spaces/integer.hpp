@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/numeric.hpp"
 #include "core/rng.hpp"
 #include "core/spaces/bounds.hpp"
-#include "core/numeric.hpp"
 
 namespace corvalinth {
 

@@ -20,16 +20,15 @@ from corvalinth_native import (
     minimize_grey,
     minimize_multi,
 )
+from corvalinth_native import (
+    PanicException as PanicException,  # raised, not called: exported outside __all__
+)
 
-from corvalinth._version import __version__
-
-# Plotting helpers; the module imports matplotlib only when a helper is called.
-from corvalinth import viz
-
-# Progress display for long runs, built on the per-iteration callback.
-from corvalinth import progress
-# Runs spread over threads, processes and clusters; standard library only.
-from corvalinth import parallel
+# Submodules: runs spread over threads, processes and clusters (standard library only); a progress
+# display for long runs, built on the per-iteration callback; plotting helpers (matplotlib is
+# imported only when a helper is called).
+from corvalinth import parallel, progress, viz
+from corvalinth._version import __version__ as __version__
 
 __all__ = [
     "minimize",
@@ -47,22 +46,4 @@ __all__ = [
     "hypervolume_contributions",
     "parallel",
 ]
-
-
-def __getattr__(name):
-    # PanicException, the class of internal errors (a violated precondition of the core, such as
-    # an inverted bound). It derives from BaseException, so ``except Exception`` lets it through;
-    # catch it by name with ``except corvalinth.PanicException``. The extension creates the class
-    # when it first raises it, so it is looked up on first access, from a call that always fails
-    # inside the core before any run starts.
-    if name == "PanicException":
-        try:
-            minimize("sphere", [(1.0, 0.0)])
-        except BaseException as error:  # noqa: B036 - the class derives from BaseException
-            panic = type(error)
-        else:  # pragma: no cover - an inverted bound always fails
-            raise AttributeError(name)
-        globals()["PanicException"] = panic
-        return panic
-    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 

@@ -6,14 +6,15 @@ from typing import Any, TypeAlias, final
 import numpy as np
 from numpy.typing import ArrayLike, NDArray
 
-from corvalinth import progress as progress
 from corvalinth import parallel as parallel
+from corvalinth import progress as progress
 from corvalinth import viz as viz
 
 __version__: str
 
 __all__ = [
     "minimize",
+    "Optimizer",
     "minimize_multi",
     "minimize_grey",
     "hypervolume",
@@ -256,7 +257,8 @@ def minimize_grey(
     *,
     callback: Callable[[int, float], object] | None = None,
     vectorized: bool = False,
-    x0: Sequence[Sequence[float]] | Sequence[Sequence[Sequence[float]]] | NDArray[Any] | None = None,
+    x0: (Sequence[Sequence[float]] | Sequence[Sequence[Sequence[float]]] | NDArray[Any]
+         | None) = None,
 ) -> GreyResult:
     """Minimizes a grey objective with PSO."""
 

@@ -9,11 +9,12 @@ how many evaluations it took and why the run stopped. ``--section NAME`` runs on
 import argparse
 import math
 import time
+from collections.abc import Callable, Sequence
 
 import corvalinth as pso
 
 
-def show(title, result, seconds):
+def show(title: str, result: pso.PsoResult, seconds: float) -> None:
     print(title)
     print(f"  best value:   {result.best_value:.6g}")
     print("  best point:   [" + ", ".join(f"{x:.4f}" for x in result.best_position) + "]")
@@ -23,25 +24,25 @@ def show(title, result, seconds):
     print()
 
 
-def himmelblau_with_circle(x):
+def himmelblau_with_circle(x: Sequence[float]) -> float:
     """Himmelblau's function; a constraint keeps the search inside a circle."""
     a, b = x
     return (a * a + b - 11) ** 2 + (a + b * b - 7) ** 2
 
 
-def zdt1(x):
+def zdt1(x: Sequence[float]) -> list[float]:
     """ZDT1: two objectives whose Pareto front is f2 = 1 - sqrt(f1), f1 in [0, 1]."""
     f1 = x[0]
     g = 1 + 9 * sum(x[1:]) / (len(x) - 1)
     return [f1, g * (1 - math.sqrt(f1 / g))]
 
 
-def grey_cost(greys):
+def grey_cost(greys: Sequence[tuple[float, float]]) -> float:
     """Distance of each interval's midpoint from 1.5, plus a price on its width."""
     return sum(((lo + hi) / 2 - 1.5) ** 2 + 0.1 * (hi - lo) for lo, hi in greys)
 
 
-def native_section():
+def native_section() -> None:
     start = time.perf_counter()
     native = pso.minimize("rastrigin", bounds=[(-5.12, 5.12)] * 10, n_particles=40,
                           max_iter=500, seed=42)
@@ -49,7 +50,7 @@ def native_section():
          time.perf_counter() - start)
 
 
-def python_section():
+def python_section() -> None:
     start = time.perf_counter()
     python = pso.minimize(himmelblau_with_circle, bounds=[(-5, 5)] * 2, seed=7, max_iter=1000,
                           constraints=[lambda x: math.hypot(x[0], x[1]) - 3.2],
@@ -58,17 +59,18 @@ def python_section():
          time.perf_counter() - start)
 
 
-def knapsack_section():
+def knapsack_section() -> None:
     start = time.perf_counter()
     knapsack = pso.minimize(
-        lambda bits: -sum(v * b for v, b in zip([6, 5, 8, 9, 6, 7, 3], bits)),
+        lambda bits: -sum(v * b for v, b in zip([6, 5, 8, 9, 6, 7, 3], bits, strict=True)),
         bounds=[(0, 1)] * 7, binary=True, seed=3, velocity="constriction", topology="ring",
-        constraints=[lambda bits: sum(w * b for w, b in zip([2, 3, 6, 7, 5, 9, 4], bits)) - 15])
+        constraints=[lambda bits: sum(w * b for w, b in zip([2, 3, 6, 7, 5, 9, 4], bits,
+                                                            strict=True)) - 15])
     show("Binary knapsack (values 6 5 8 9 6 7 3, weights 2 3 6 7 5 9 4, capacity 15)", knapsack,
          time.perf_counter() - start)
 
 
-def multi_section():
+def multi_section() -> None:
     start = time.perf_counter()
     front = pso.minimize_multi(zdt1, bounds=[(0, 1)] * 30, n_particles=100, max_iter=100, seed=1)
     seconds = time.perf_counter() - start
@@ -86,7 +88,7 @@ def multi_section():
     print()
 
 
-def grey_section():
+def grey_section() -> None:
     start = time.perf_counter()
     grey = pso.minimize_grey(grey_cost, bounds=[(-5, 5)] * 3, max_spread=1.0, seed=42)
     seconds = time.perf_counter() - start
@@ -99,7 +101,7 @@ def grey_section():
 
 
 # The demonstration's parts, in the order a full run shows them.
-SECTIONS = {
+SECTIONS: dict[str, tuple[Callable[[], None], str]] = {
     "native": (native_section, "a native benchmark (10-D Rastrigin)"),
     "python": (python_section, "a constrained Python objective with early stopping"),
     "knapsack": (knapsack_section, "a binary knapsack"),
@@ -108,7 +110,7 @@ SECTIONS = {
 }
 
 
-def parse_arguments(argv=None):
+def parse_arguments(argv: Sequence[str] | None = None) -> argparse.Namespace:
     parser = argparse.ArgumentParser(
         prog="python -m corvalinth",
         description="A short demonstration of corvalinth: each part runs a seeded optimisation "
@@ -121,7 +123,7 @@ def parse_arguments(argv=None):
     return parser.parse_args(argv)
 
 
-def main(argv=None):
+def main(argv: Sequence[str] | None = None) -> None:
     chosen = parse_arguments(argv).section or list(SECTIONS)
     for name in chosen:
         SECTIONS[name][0]()

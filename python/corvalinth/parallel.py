@@ -37,6 +37,15 @@ def _evaluate_rows(objective: Callable[[list[float]], Any], rows: list[list[floa
     return [objective(row) for row in rows]
 
 
+def _submit(executor: Executor, fn: Callable[..., _Result], *args: Any) -> Future[_Result]:
+    """``executor.submit(fn, *args)``, refused unless it answers with a future."""
+    future = executor.submit(fn, *args)
+    if not all(callable(getattr(future, name, None)) for name in ("result", "cancel")):
+        raise TypeError(f"executor.submit returned {type(future).__name__}, not a future "
+                        "(an object with result and cancel)")
+    return future
+
+
 def _results_in_order(futures: list[Future[_Result]]) -> list[_Result]:
     """The futures' results in submission order. The first failure, in that order, is raised
     as the worker raised it, after the futures not yet started are cancelled."""
@@ -46,6 +55,18 @@ def _results_in_order(futures: list[Future[_Result]]) -> list[_Result]:
         for future in futures:
             future.cancel()
         raise
+
+
+def _cancelling_on_failure(submit: Callable[[list[Future[_Result]]], Any]) -> list[Future[_Result]]:
+    """The futures ``submit`` makes; if it fails part-way, the ones made so far are cancelled."""
+    futures: list[Future[_Result]] = []
+    try:
+        submit(futures)
+    except BaseException:
+        for future in futures:
+            future.cancel()
+        raise
+    return futures
 
 
 def _check_chunksize(chunksize: int | None) -> None:
@@ -71,11 +92,19 @@ class _RowwiseObjective:
         # vectorized=True, and cheap to pickle.
         rows = points.tolist() if hasattr(points, "tolist") else [list(row) for row in points]
         size = self.chunksize or 1
-        futures = [
-            self.executor.submit(_evaluate_rows, self.objective, rows[start:start + size])
-            for start in range(0, len(rows), size)
-        ]
-        return [value for chunk in _results_in_order(futures) for value in chunk]
+        starts = range(0, len(rows), size)
+        futures: list[Future[list[Any]]] = _cancelling_on_failure(lambda made: made.extend(
+            _submit(self.executor, _evaluate_rows, self.objective, rows[start:start + size])
+            for start in starts))
+        values = []
+        for start, chunk in zip(starts, _results_in_order(futures), strict=True):
+            # What _evaluate_rows returns: anything else came from the executor, not the objective.
+            expected = len(rows[start:start + size])
+            if type(chunk) is not list or len(chunk) != expected:
+                raise TypeError(f"a future of the executor returned {type(chunk).__name__}, not "
+                                f"the list of {expected} values its task computed")
+            values.extend(chunk)
+        return values
 
     def __repr__(self) -> str:
         return f"batch({self.objective!r}, {self.executor!r}, chunksize={self.chunksize!r})"
@@ -130,17 +159,57 @@ def multistart(fn: Callable[[int], _Result], seeds: Iterable[int],
     proceed in parallel. A Python objective holds the lock while it runs: give a
     ``ProcessPoolExecutor`` or a Dask ``Client.get_executor()`` instead (``fn``
     must then be importable by the workers). The executor is not shut down.
+
+    On threads, Ctrl-C and the first failure end the call at once: the
+    corvalinth runs still going stop within milliseconds (they raise
+    RuntimeError, which is dropped with their lost results), the seeds not yet
+    started never start, and the call does not wait for a thread still inside
+    code of ``fn``'s own. The failure raised is the first, in the order of
+    ``seeds``, among the calls that have failed by then.
     """
     if not callable(fn):
         raise TypeError(f"fn must be callable, not {type(fn).__name__}")
     seeds = list(seeds)
     if executor is not None:
         if not callable(getattr(executor, "submit", None)):
-            raise TypeError("executor must be a concurrent.futures.Executor (an object with submit)")
-        return _results_in_order([executor.submit(fn, seed) for seed in seeds])
+            raise TypeError("executor must be a concurrent.futures.Executor "
+                            "(an object with submit)")
+        return _results_in_order(_cancelling_on_failure(
+            lambda made: made.extend(_submit(executor, fn, seed) for seed in seeds)))
     if not seeds:
         return []
-    from concurrent.futures import ThreadPoolExecutor  # only when threads are asked for
+    return _multistart_on_threads(fn, seeds)
 
-    with ThreadPoolExecutor(max_workers=min(len(seeds), os.cpu_count() or 1)) as threads:
-        return _results_in_order([threads.submit(fn, seed) for seed in seeds])
+
+def _run_watching(fn: Callable[[int], _Result], seed: int, stop: Any) -> _Result:
+    """``fn(seed)`` on a worker thread whose corvalinth runs stop once ``stop`` is set."""
+    import corvalinth_native  # type: ignore[import-not-found]  # the extension ships no stub
+
+    if stop.is_set():  # the call already ended: a seed that starts late does nothing
+        raise RuntimeError("run stopped: its thread's stop event was set")
+    corvalinth_native._watch_stop_event(stop)
+    try:
+        return fn(seed)
+    finally:
+        corvalinth_native._watch_stop_event(None)
+
+
+def _multistart_on_threads(fn: Callable[[int], _Result], seeds: list[int]) -> list[_Result]:
+    import threading  # only when threads are asked for
+    from concurrent.futures import FIRST_EXCEPTION, ThreadPoolExecutor, wait
+
+    stop = threading.Event()
+    threads = ThreadPoolExecutor(max_workers=min(len(seeds), os.cpu_count() or 1))
+    try:
+        futures = [threads.submit(_run_watching, fn, seed, stop) for seed in seeds]
+        wait(futures, return_when=FIRST_EXCEPTION)
+        failed = [f for f in futures if f.done() and f.exception() is not None]
+        if failed:
+            failed[0].result()  # raises the failure as fn raised it
+    except BaseException:
+        # Ctrl-C or a failure: the other results are lost, so nothing waits for them.
+        stop.set()
+        threads.shutdown(wait=False, cancel_futures=True)
+        raise
+    threads.shutdown(wait=True)
+    return [future.result() for future in futures]

@@ -29,7 +29,7 @@ from __future__ import annotations
 
 import sys
 import time
-from typing import IO, Any
+from typing import IO, Any, Self
 
 __all__ = ["bar", "Progress"]
 
@@ -134,7 +134,7 @@ class Progress:
             out.write("\n")
             out.flush()
 
-    def __enter__(self) -> Progress:
+    def __enter__(self) -> Self:
         return self
 
     def __exit__(self, *exc_info: object) -> None:

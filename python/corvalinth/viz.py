@@ -137,6 +137,7 @@ def plot_convergence(result: PsoResult | GreyResult | Sequence[PsoResult | GreyR
                                    bounds_handling=name) for name in ("clamp", "wrap")}
         ax = viz.plot_convergence(runs, log=True)
     """
+    runs: list[tuple[str | None, object]]
     if isinstance(result, Mapping):
         runs = [(str(label), run) for label, run in result.items()]
     elif hasattr(result, "convergence") or not isinstance(result, Sequence):
@@ -251,9 +252,10 @@ def plot_front(front: ParetoFront | Sequence[Sequence[float]]
 
     Several fronts go on one plot in one call as a mapping from label to front, named in a
     legend. ``names`` gives the objectives' names for the axis labels (indexed like the
-    objectives; by default ``f[0]``, ``f[1]``, ...). ``title`` replaces the default title ("" for none; the default never overwrites a
-    title the given ``ax`` already has). Further keyword arguments go to matplotlib's
-    ``Axes.scatter`` (``s``, ``marker``, ``color``, ``label`` for a single front, ...).
+    objectives; by default ``f[0]``, ``f[1]``, ...). ``title`` replaces the default title ("" for
+    none; the default never overwrites a title the given ``ax`` already has). Further keyword
+    arguments go to matplotlib's ``Axes.scatter`` (``s``, ``marker``, ``color``, ``label`` for a
+    single front, ...).
 
     Example::
 
@@ -330,8 +332,8 @@ def _animate(ax: Axes | None, frames: list[list[tuple[float, float]]],
              y_limits: tuple[float, float], labels: tuple[str, str], interval: int,
              title: str, scatter_kwargs: dict[str, Any]) -> FuncAnimation:
     """A FuncAnimation that moves one scatter through ``frames`` (lists of (x, y) points)."""
-    from matplotlib.animation import FuncAnimation
     import numpy as np
+    from matplotlib.animation import FuncAnimation
 
     ax = _axes(ax)
     ax.set_xlim(*x_limits)

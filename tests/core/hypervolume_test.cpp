@@ -2,15 +2,16 @@
 // and the literal exclusive-volume recursion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
-#include <algorithm>
 #include <random>
 #include <vector>
 
 #include "core/failure.hpp"
 #include "core/mopso/hypervolume.hpp"
+#include "core/mopso/hypervolume_parts.hpp"
 #include "tests/core/literal_hypervolume.hpp"
 #include "tests/core/test_support.hpp"
 
@@ -271,6 +272,35 @@ TEST(Hypervolume, StopRequestCancels) {
   const Vectors front{{0.5, 0.5}};
   const std::vector<ObjectiveView> views(front.begin(), front.end());
   EXPECT_EQ(hypervolume(views, Point{1, 1}, &go_on), 0.25);
+}
+
+// The stoppable sort against std::sort: long ranges of few distinct keys (the partitions' hard
+// case), of distinct keys, sorted and reversed; and a stop requested once it has begun.
+TEST(SortChecking, SortsLikeStdSortAndStops) {
+  using hypervolume_parts::kRowsPerStopCheck;
+  using hypervolume_parts::sort_checking;
+  using hypervolume_parts::StopCheck;
+  std::mt19937_64 random(7);
+  const std::size_t n = 5 * kRowsPerStopCheck + 3;
+  for (const std::uint64_t distinct :
+       {std::uint64_t{1}, std::uint64_t{3}, std::uint64_t{1} << 40}) {
+    for (const int layout : {0, 1, 2}) {
+      std::vector<std::uint64_t> values(n);
+      for (std::uint64_t& v : values) v = random() % distinct;
+      if (layout == 1) std::sort(values.begin(), values.end());
+      if (layout == 2) std::sort(values.rbegin(), values.rend());
+      std::vector<std::uint64_t> expected = values;
+      std::sort(expected.begin(), expected.end());
+      sort_checking(values.begin(), values.end(), std::less<>(), StopCheck(nullptr));
+      EXPECT_EQ(values, expected) << distinct << " " << layout;
+    }
+  }
+  StopToken stop;
+  stop.request_stop();
+  std::vector<std::uint64_t> values(n);
+  for (std::uint64_t& v : values) v = random();
+  EXPECT_THROW(sort_checking(values.begin(), values.end(), std::less<>(), StopCheck(&stop)),
+               HypervolumeCancelled);
 }
 
 TEST(DefaultReference, WorstValuePlusATenthOfTheSpreadOrOne) {

@@ -2,12 +2,15 @@
 // both forms; a saved state that does not fit is refused with a clear message.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "core/pso.hpp"
+#include "core/run_state.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/topology/global.hpp"
 #include "core/topology/random.hpp"
@@ -102,10 +105,10 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
 
   for (std::size_t save_at = 0;; ++save_at) {
     Parts first(config_of(c.patience), rule);
-    for (std::size_t k = 0; k < save_at && first.run.phase() != detail::RunPhase::Finished; ++k) {
+    for (std::size_t k = 0; k < save_at && !first.run.finished(); ++k) {
       step(first.run, c.batch);
     }
-    const bool finished = first.run.phase() == detail::RunPhase::Finished;
+    const bool finished = first.run.finished();
     StateWriter out;
     first.run.save(out);
     const std::vector<std::uint8_t> bytes = out.take();
@@ -113,7 +116,7 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
     Parts second(config_of(c.patience), rule);
     StateReader in(bytes);
     second.run.restore(in);
-    while (second.run.phase() != detail::RunPhase::Finished) step(second.run, c.batch);
+    while (!second.run.finished()) step(second.run, c.batch);
     SCOPED_TRACE("saved after step " + std::to_string(save_at));
     expect_same(second.run.take_result(), expected);
     if (finished) break;
@@ -163,6 +166,36 @@ TEST(SavedRun, RefusesWhatDoesNotFit) {
             "saved run state does not match this run: number of particles");
   EXPECT_EQ(restore_failure(bytes, no_history),
             "saved run state does not match this run: record_history");
+}
+
+TEST(SavedRun, RefusesEveryTruncation) {
+  Parts parts(config_of(0), kInertia);
+  step(parts.run, false);
+  StateWriter out;
+  parts.run.save(out);
+  const std::vector<std::uint8_t> bytes = out.take();
+  for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+    const std::vector<std::uint8_t> prefix(bytes.begin(),
+                                           bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+    EXPECT_NE(restore_failure(prefix, config_of(0)), "(restored)") << "cut at byte " << cut;
+  }
+}
+
+TEST(SavedDoubles, AreLittleEndianWordsOfTheirBitPatterns) {
+  const std::vector<double> values = {-0.0, 1.5, std::numeric_limits<double>::infinity(),
+                                      std::bit_cast<double>(std::uint64_t{0x7FF8000000000123})};
+  std::vector<std::uint8_t> bytes(8 * values.size());
+  store_f64_words(values, bytes.data());
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    std::uint64_t word = 0;
+    for (std::size_t b = 0; b < 8; ++b) word |= std::uint64_t{bytes[8 * k + b]} << (8 * b);
+    EXPECT_EQ(word, std::bit_cast<std::uint64_t>(values[k])) << "value " << k;
+  }
+  std::vector<double> back(values.size());
+  load_f64_words(bytes.data(), back);
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(back[k]), std::bit_cast<std::uint64_t>(values[k]));
+  }
 }
 
 }  // namespace

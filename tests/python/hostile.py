@@ -5,6 +5,7 @@ the module). Every object has a repr that rebuilds it, so a failing example read
 
 import math
 import os
+import struct
 
 import numpy as np
 from hypothesis import strategies as st
@@ -344,3 +345,85 @@ class Callback(Behaviour):
 def behaviours(cls, *parameters):
     """A strategy over every behaviour of a class; `parameters` draw the further arguments."""
     return st.builds(cls, st.sampled_from(sorted(cls.BEHAVIOURS)), *parameters)
+
+
+# --- damaged saved states -------------------------------------------------------------------
+#
+# A saved run state is little-endian 64-bit words: magic, version, then the run's fields. The
+# layout below names the words a damage aims at, so a claim can be made consistently (a huge
+# iteration count with the trace lengths it implies) and get past the simple checks.
+
+HUGE_COUNTS = [2**24, 2**31, 2**40, 2**56, 2**63 - 1, 2**64 - 1]
+GENERATOR_WORDS = 8 + 1 + 1 + 64  # key, counter, buffer position, buffer
+
+
+def state_words(state):
+    return list(struct.unpack(f"<{len(state) // 8}Q", state))
+
+
+def words_state(words):
+    return struct.pack(f"<{len(words)}Q", *words)
+
+
+def run_state_layout(words):
+    """Word index of the fields a damage aims at, read from a state a run saved."""
+    n, dim = words[2], words[3]
+    layout = {"phase": 5, "stop_reason": 6, "iteration": 7}
+    at = 10 + GENERATOR_WORDS + 3 * n * (1 + dim) + (1 + n) + 1 + (1 + dim) + 4
+    layout["recorded"], layout["history"] = at, at + 1
+    layout["convergence"] = at + 2 + words[at + 1]
+    return layout
+
+
+@st.composite
+def damaged_run_states(draw, state):
+    """`state` with damaged counts (a claimed trace of any size, or any one word replaced by a
+    huge count), a foreign stop reason or phase, or a few random bytes changed."""
+    words = state_words(state)
+    at = run_state_layout(words)
+    damage = draw(st.sampled_from(["claimed trace", "huge word", "stop reason", "bytes"]))
+    if damage == "claimed trace":
+        per_iteration = words[2] * words[3]
+        iterations = draw(st.sampled_from(HUGE_COUNTS[:-1]))
+        recorded = iterations + 1
+        words[at["iteration"]] = iterations
+        words[at["recorded"]] = recorded
+        words[at["history"]] = recorded * per_iteration % 2**64
+        return words_state(words[:at["history"] + 1])
+    if damage == "huge word":
+        words[draw(st.integers(2, len(words) - 1))] = draw(st.sampled_from(HUGE_COUNTS))
+        return words_state(words)
+    if damage == "stop reason":
+        words[at["stop_reason"]] = draw(st.integers(0, 8))
+        words[at["phase"]] = draw(st.integers(0, 2))
+        return words_state(words)
+    damaged = bytearray(state)
+    for _ in range(draw(st.integers(1, 3))):
+        damaged[draw(st.integers(16, len(damaged) - 1))] = draw(st.integers(0, 255))
+    return bytes(damaged)
+
+
+FOREIGN_STOP_REASONS = ["cancelled", "", "MAX_ITERATIONS", "max_iterations\0", "tired"]
+
+
+@st.composite
+def damaged_result_states(draw, state):
+    """A result's pickled state with damaged counts, rows of no values (which let a small state
+    claim any number of them), or a stop reason no run reports."""
+    state = dict(state)
+    huge = st.sampled_from(HUGE_COUNTS + [10**8, 0, 1])
+    damage = draw(st.sampled_from(["count", "zero-width rows", "stop reason"]))
+    counts = [k for k in ("members", "dim", "objective_count", "iterations", "evaluations")
+              if k in state]
+    if damage == "count":
+        state[draw(st.sampled_from(counts))] = draw(huge)
+    elif damage == "stop reason":
+        state["stop_reason"] = draw(st.sampled_from(FOREIGN_STOP_REASONS))
+    elif "members" in state:
+        objectives = draw(st.sampled_from([0, state["front_history"][0]]))
+        state.update(members=draw(huge), dim=0, objective_count=0, positions=b"", objectives=b"")
+        state["front_history"] = (objectives, draw(st.sampled_from(
+            [[0, draw(huge)], [0, 1, 2], [0, 0, 2], list(range(4))])), b"")
+    else:
+        state["history"] = (draw(huge), 0, draw(huge), b"")
+    return state

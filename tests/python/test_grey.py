@@ -6,7 +6,6 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
-from helpers import panic_type
 
 BOX = [(-2, 3)] * 2
 MAX_SPREAD_KINDS = "max_spread must be a float, a list of floats (one per grey variable), or None"
@@ -76,7 +75,7 @@ def test_setting_errors(kwargs, message):
     ],
 )
 def test_internal_errors(kwargs, message):
-    with pytest.raises(panic_type()) as raised:
+    with pytest.raises(pso.PanicException) as raised:
         small(**kwargs)
     assert str(raised.value) == message
 
@@ -299,7 +298,7 @@ def test_native_benchmark_equals_its_formula_in_python():
 
 def test_native_run_fails_cleanly_when_the_core_does():
     # Raised while the lock is released; it must come back as an ordinary exception.
-    with pytest.raises(panic_type()):
+    with pytest.raises(pso.PanicException):
         small("grey_sphere", bounds=[(-math.inf, math.inf)])
     assert small("grey_sphere").evaluations == 88
 

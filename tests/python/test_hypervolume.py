@@ -7,6 +7,8 @@ import random
 
 import numpy as np
 import pytest
+from hypothesis import given
+from hypothesis import strategies as st
 
 import corvalinth as pso
 import reference_mopso as ref
@@ -71,6 +73,29 @@ def test_an_infinite_reference_gives_inf_once_a_point_counts(reference):
     front = [[1.0] * m, [2.0] * (m - 1) + [0.5], [9.0] * m]
     assert pso.hypervolume(front, reference) == math.inf
     assert pso.hypervolume(front, [-math.inf] + reference[1:]) == -0.0  # nothing counts
+
+
+FAR = 2.0**20  # far below every finite value of the fronts below, so it acts as -inf there
+
+
+@given(st.integers(1, 5).flatmap(lambda m: st.lists(
+    st.lists(st.sampled_from([-math.inf, 0.1, 0.3, 0.5, 0.7, 0.9]), min_size=m, max_size=m),
+    min_size=1, max_size=5)))
+def test_a_value_at_minus_infinity_is_the_limit_of_ever_lower_values(front):
+    reference = [1.0] * len(front[0])
+    far = [[-FAR if v == -math.inf else v for v in point] for point in front]
+    reaches = [-math.inf in point for point in front]
+    assert pso.hypervolume(front, reference) == (
+        math.inf if any(reaches) else pso.hypervolume(far, reference))
+    # Finite fronts are compared with the model above; the model's own difference of two volumes
+    # near FAR ** m would lose the digits compared here.
+    parts = pso.hypervolume_contributions(front, reference)
+    for part, lost, reaches_down in zip(parts, pso.hypervolume_contributions(far, reference),
+                                        reaches):
+        if reaches_down:  # an open corner is at least 0.1 ** (m - 1) wide: FAR times that
+            assert part == (math.inf if lost > 1.0 else 0.0)
+        else:
+            assert part == pytest.approx(lost, rel=0, abs=1e-9)
 
 
 @pytest.mark.parametrize("m", [1, 2, 3, 4, 5, 6])

@@ -11,6 +11,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
+from hostile import run_state_layout, state_words, words_state
 
 CALLS = 10_000
 WARM_UP = 1_000
@@ -46,6 +47,26 @@ def read_all(result):
 
 
 FRONT = pso.minimize_multi(multi, BOUNDS, **SMALL)
+SAVED = {"bounds": BOUNDS, "n_particles": 2, "max_iter": 2**62, "seed": 1, "record_history": True}
+
+
+def saved_optimizer():
+    optimizer = pso.Optimizer(**SAVED)
+    for _ in range(5):
+        optimizer.tell(objective(optimizer.ask()))
+    return optimizer.__reduce__()
+
+
+RESTORE, (_, SAVED_STATE) = saved_optimizer()
+REBUILD_FRONT, (FRONT_STATE,) = FRONT.__reduce__()
+
+
+def restore_damaged(**fields):
+    words = state_words(SAVED_STATE)
+    at = run_state_layout(words)
+    for name, value in fields.items():
+        words[at[name]] = value
+    return RESTORE(SAVED, words_state(words))
 RESULT = pso.minimize("sphere", BOUNDS, **SMALL)
 GREY = pso.minimize_grey("grey_sphere", BOUNDS, **SMALL)
 
@@ -95,6 +116,12 @@ SCENARIOS = {
     "ParetoFront.hypervolume refused": lambda: FRONT.hypervolume([1.0]),
     "GreyResult reads": lambda: read_all(GREY),
     "result construction refused": lambda: pso.PsoResult(),
+    # damaged saved states
+    "Optimizer state claiming a huge trace": lambda: restore_damaged(
+        iteration=2**40, recorded=2**40 + 1, history=(2**40 + 1) * 4),
+    "Optimizer state with a foreign stop reason": lambda: restore_damaged(stop_reason=6, phase=2),
+    "ParetoFront state of zero-width rows": lambda: REBUILD_FRONT(
+        {**FRONT_STATE, "front_history": (0, [0, 10**8], b"")}),
 }
 
 
@@ -143,3 +170,7 @@ def test_failures_raise_what_the_scenarios_expect():
     with pytest.raises(TypeError):
         SCENARIOS["repair returns str"]()
     assert math.isfinite(SCENARIOS["hypervolume"]())
+    for name in ["Optimizer state claiming a huge trace",
+                 "Optimizer state with a foreign stop reason", "ParetoFront state of zero-width rows"]:
+        with pytest.raises(ValueError):
+            SCENARIOS[name]()

@@ -7,7 +7,6 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
-from helpers import panic_type
 
 BOX = [(-1, 3)] * 2
 FIPS = "MOPSO needs a single-leader velocity ('inertia' or 'constriction'); 'fips' does not apply"
@@ -96,7 +95,7 @@ def test_var_types_ignore_integer_and_binary_flags_and_are_checked_first():
 
 
 def test_space_construction_failure_is_an_internal_error():
-    with pytest.raises(panic_type(), match="invalid bound in dimension 1"):
+    with pytest.raises(pso.PanicException, match="invalid bound in dimension 1"):
         small(bounds=[(0, 1), (2, 1)])
 
 

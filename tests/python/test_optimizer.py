@@ -11,6 +11,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
+from hostile import run_state_layout, state_words, words_state
 
 SPACES = {
     "continuous": {"bounds": [(-3.0, 4.0), (-2.0, 2.0), (0.0, 5.0)]},
@@ -209,7 +210,7 @@ def test_shared_parameters_are_validated_like_minimize(arguments):
 
 
 def test_only_bounds_is_positional():
-    with pytest.raises(TypeError, match="takes 1 positional argument but 2 were given"):
+    with pytest.raises(TypeError, match="takes 1 positional arguments but 2 were given"):
         pso.Optimizer([(0.0, 1.0)], False)
     with pytest.raises(TypeError, match="multiple values for argument 'bounds'"):
         pso.Optimizer([(0.0, 1.0)], bounds=[(0.0, 1.0)])
@@ -268,6 +269,84 @@ def test_damaged_states_are_refused_or_run_without_harm(batch):
             asked = resumed.ask()
             resumed.tell(batch_values(asked) if batch else point_value(asked))
         resumed.result()
+
+
+NOT_REAL = [b"abcd", bytearray(b"abcd"), np.array([1 + 5j, 2, 3, 4]),
+            np.array([1, 2, 3, 4], dtype=np.complex64), [np.complex64(1)] * 4,
+            [1.0, 2.0, 3.0, 1 + 5j]]
+
+
+@pytest.mark.parametrize("values", NOT_REAL, ids=lambda v: type(v).__name__)
+def test_values_that_are_not_real_numbers_are_refused(values):
+    """Neither bytes (a sequence of ints) nor complex numbers (whose imaginary part NumPy would
+    drop) are values: refused as the per-particle form refuses 1+5j."""
+    optimizer = pso.Optimizer([(-1.0, 1.0)] * 2, n_particles=4, seed=5, batch=True)
+    optimizer.ask()
+    with pytest.raises(TypeError, match="must be real number, not "):
+        optimizer.tell(values)
+    assert optimizer.evaluations == 0
+    with pytest.raises(TypeError, match="must be real number, not "):
+        pso.minimize(lambda X: values, [(-1.0, 1.0)] * 2, n_particles=4, max_iter=2,
+                     vectorized=True)
+    per_particle = pso.Optimizer([(-1.0, 1.0)] * 2, n_particles=4, seed=5)
+    per_particle.ask()
+    with pytest.raises(TypeError, match="must be real number, not "):
+        per_particle.tell(values[-1] if isinstance(values, list) else values[0] * 1j)
+
+
+class OwnedBounds(list):
+    pass
+
+
+class BoundsBox:
+    def __init__(self, pairs):
+        self.pairs = pairs
+
+    def __len__(self):
+        return len(self.pairs)
+
+    def __getitem__(self, index):
+        return self.pairs[index]
+
+
+@pytest.mark.parametrize("bounds", [OwnedBounds([(-1.0, 1.0)] * 2), BoundsBox([(-1.0, 1.0)] * 2)],
+                         ids=["list with an attribute", "object"])
+def test_an_optimizer_its_bounds_refer_back_to_is_refused_at_pickling(bounds):
+    optimizer = pso.Optimizer(bounds, n_particles=2, seed=5)
+    bounds.owner = {"the optimizer": [optimizer]}
+    with pytest.raises(TypeError, match="arguments refer back to it"):
+        pickle.dumps(optimizer)
+    del bounds.owner
+    assert pickle.loads(pickle.dumps(optimizer)).ask() == optimizer.ask()
+
+
+def claim(field, value, *then):
+    """A damage that sets a field's word (and the fields after it, as `then` names them)."""
+    def damage(state):
+        words = state_words(state)
+        at = run_state_layout(words)
+        for name, word in [(field, value), *then]:
+            words[at[name]] = word
+        return words_state(words)
+    return damage
+
+
+@pytest.mark.parametrize("damage, message", [
+    # A trace of 2**40 iterations claimed by a few hundred bytes: refused before it is allocated.
+    (claim("iteration", 2**40, ("recorded", 2**40 + 1), ("history", (2**40 + 1) * 6)),
+     "saved run state is truncated"),
+    (claim("stop_reason", 6, ("phase", 2)), "stop reason out of range"),
+    (claim("stop_reason", 1), "stop reason of an unfinished run"),
+], ids=["claimed trace", "cancelled", "reason while running"])
+def test_a_state_that_no_run_saves_is_refused(damage, message):
+    arguments = {"bounds": [(-1.0, 1.0)] * 2, "n_particles": 3, "max_iter": 2**62, "seed": 5,
+                 "record_history": True}
+    optimizer = pso.Optimizer(**arguments)
+    for _ in range(7):
+        optimizer.tell(point_value(optimizer.ask()))
+    restore, (_, state) = optimizer.__reduce__()
+    with pytest.raises(ValueError, match=message):
+        restore(arguments, damage(state))
 
 
 def test_a_state_for_other_settings_is_refused():

@@ -7,7 +7,7 @@ import pathlib
 import struct
 import subprocess
 import sys
-from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
+from concurrent.futures import Future, ProcessPoolExecutor, ThreadPoolExecutor
 
 import pytest
 
@@ -114,6 +114,41 @@ def test_multistart_defaults_to_threads():
 def test_bad_arguments_are_refused(call, error, message):
     with pytest.raises(error, match=message):
         call()
+
+
+class LyingExecutor:
+    """Runs each task at once, then answers with what `answer(future)` makes of its future."""
+
+    def __init__(self, answer):
+        self.answer, self.cancelled = answer, 0
+
+    def submit(self, fn, *args):
+        future = Future()
+        future.set_result(fn(*args))
+        future.cancel = lambda: setattr(self, "cancelled", self.cancelled + 1)
+        return self.answer(future)
+
+
+def dict_future(future):
+    rows = future.result()
+    changed = Future()
+    changed.set_result(dict.fromkeys(rows if isinstance(rows, list) else [rows]))
+    return changed
+
+
+@pytest.mark.parametrize("answer, message", [
+    (lambda future: None, "executor.submit returned NoneType, not a future"),
+    (lambda future: 42, "executor.submit returned int, not a future"),
+    (dict_future, "a future of the executor returned dict, not the list of 2 values"),
+], ids=["None", "int", "dict"])
+def test_an_executor_that_does_not_answer_with_futures_of_lists_is_refused(answer, message):
+    executor = LyingExecutor(answer)
+    with pytest.raises(TypeError, match=message):
+        pso.minimize(parallel.batch(rastrigin, executor, chunksize=2), BOUNDS, vectorized=True,
+                     **RUN)
+    if answer is not dict_future:
+        with pytest.raises(TypeError, match=message):
+            parallel.multistart(python_run, [1, 2], executor)
 
 
 def test_docstring_examples():

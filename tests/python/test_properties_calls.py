@@ -13,6 +13,7 @@ keyword is one line in its table and a new function one more entry.
 import functools
 import inspect
 import math
+import pickle
 from dataclasses import dataclass, field
 
 import numpy as np
@@ -23,7 +24,7 @@ from hypothesis import strategies as st
 import corvalinth as pso
 from corvalinth import viz
 from hostile import (ALLOWED_ERRORS, LOG, Batch, Behaviour, Callback, Repair, Scalar, Vector,
-                     behaviours, hostile_values)
+                     behaviours, damaged_result_states, damaged_run_states, hostile_values)
 
 BENCHMARKS = ["sphere", "rastrigin", "rosenbrock", "ackley", "griewank", "schwefel",
               "bent_cigar", "discus", "elliptic", "zakharov", "levy", "expanded_schaffer"]
@@ -498,3 +499,66 @@ def test_result_classes_refuse_construction_and_writes(cls, args, value):
         with pytest.raises((AttributeError, TypeError)):
             setattr(result, name, value)
     read_all(result)
+
+
+# --- saved states ---------------------------------------------------------------------------
+
+# A budget no test exhausts, so a claimed iteration count passes the check against it and reaches
+# the trace's own checks.
+SAVED_RUN = {"bounds": [(-1.0, 1.0)] * 2, "n_particles": 3, "max_iter": 2**62, "seed": 5,
+             "topology": "random", "record_history": True}
+
+
+def drive_passes(optimizer, batch, passes):
+    for _ in range(passes * (1 if batch else SAVED_RUN["n_particles"])):
+        if optimizer.done:
+            return
+        asked = optimizer.ask()
+        optimizer.tell([float(row.sum()) for row in asked] if batch else float(sum(asked)))
+
+
+def saved_run_state(batch):
+    optimizer = pso.Optimizer(batch=batch, **SAVED_RUN)
+    drive_passes(optimizer, batch, 3)
+    return optimizer.__reduce__()
+
+
+SAVED_RUNS = {batch: saved_run_state(batch) for batch in (False, True)}
+
+
+@pytest.mark.parametrize("batch", [False, True], ids=["per_particle", "batch"])
+@given(data=st.data())
+def test_damaged_run_states_are_refused_or_resume_and_pickle(batch, data):
+    restore, (arguments, state) = SAVED_RUNS[batch]
+    damaged = data.draw(damaged_run_states(state), label="state")
+    LOG.note(f"_restore_optimizer({arguments!r}, {damaged!r})")
+    try:
+        resumed = restore(arguments, damaged)
+    except ValueError:
+        return
+    for _ in range(2):
+        twin = pickle.loads(pickle.dumps(resumed))
+        assert twin.__reduce__()[1][1] == resumed.__reduce__()[1][1]
+        if resumed.done:
+            result = resumed.result()
+            assert result.stop_reason in STOP_REASONS
+            assert pickle.dumps(pickle.loads(pickle.dumps(result))) == pickle.dumps(result)
+            return
+        drive_passes(resumed, batch, 1)
+
+
+RESULTS = {"PsoResult": RESULT, "ParetoFront": FRONT, "GreyResult": GREY_RESULT}
+
+
+@pytest.mark.parametrize("kind", RESULTS)
+@given(data=st.data())
+def test_damaged_result_states_are_refused_or_round_trip(kind, data):
+    rebuild, (state,) = RESULTS[kind].__reduce__()
+    damaged = data.draw(damaged_result_states(state), label="state")
+    LOG.note(f"{rebuild.__name__}({damaged!r})")
+    try:
+        rebuilt = rebuild(damaged)
+    except ValueError:
+        return
+    read_all(rebuilt)
+    assert pickle.dumps(pickle.loads(pickle.dumps(rebuilt))) == pickle.dumps(rebuilt)

@@ -13,6 +13,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
+import reference_common as common
 import reference_swarm as ref
 
 RULES = [
@@ -142,7 +143,7 @@ def test_native_formulas_point_by_point(name, bound, dim):
     # one particle and no iteration: the best value is the formula at one seeded point
     for seed in range(40):
         got = pso.minimize(name, [(-bound, bound)] * dim, n_particles=1, max_iter=0, seed=seed)
-        point = ref.ContinuousSpace([(-bound, bound)] * dim).init_position(ref.Rng(seed))
+        point = common.ContinuousSpace([(-bound, bound)] * dim).init_position(common.Rng(seed))
         assert got.best_position == point
         assert same_double(got.best_value, ref.NATIVE[name](point)), (seed, point)
 
@@ -275,15 +276,20 @@ def test_grey_stop_criteria_and_velocity_clamp(settings):
     assert (got.evaluations, got.stop_reason) == (want.evaluations, want.stop_reason)
 
 
-def test_generator_reads_one_word_stream_across_refills():
-    # 63 single words, then a 64-bit draw: word 63 of the first buffer and word 0 of the next
-    a, b = ref.Rng(7), ref.Rng(7)
-    for _ in range(63):
-        a.next_u32()
-        b.next_u32()
-    combined = a.next_u64()
-    assert combined == b.next_u32() | (b.next_u32() << 32)
-    assert ref.constriction_factor(4.1) == 0.7298437881283576
+def test_model_generator_and_draws():
+    # The shared parts of both models, on values worked out by hand or by their definition.
+    rng = common.Rng(7)
+    words = [rng.next_u32() for _ in range(130)]
+    again = common.Rng(7)
+    mixed = [again.next_u32() for _ in range(63)]
+    low_high = again.next_u64()                 # word 63 and word 0 of the next buffer
+    assert mixed == words[:63] and low_high == words[63] | (words[64] << 32)
+    assert common.Rng(0).next_u64() != common.Rng(1).next_u64()
+    # Constriction factor for phi = 4.1 and the closed-interval draw on a zero-width range.
+    assert common.constriction_factor(4.1) == 0.7298437881283576
+    assert rng.uniform_closed(2.5, 2.5) == 2.5
+    assert [common.round_half_away(v) for v in (0.5, -0.5, 2.5, 0.49999999999999994)] == \
+        [1.0, -1.0, 3.0, 0.0]
 
 
 # --- callbacks in vectorised runs, warm starts, and the grey batch form -------------------------

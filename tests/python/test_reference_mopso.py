@@ -268,21 +268,6 @@ def test_model_hypervolume_on_known_fronts():
     assert archive.objectives() == [[0, 4], [1, 3], [3, 1]]
 
 
-def test_model_generator_and_draws():
-    rng = ref.Rng.seed_from_u64(7)
-    words = [rng.next_u32() for _ in range(130)]
-    again = ref.Rng.seed_from_u64(7)
-    mixed = [again.next_u32() for _ in range(63)]
-    low_high = again.next_u64()                 # word 63 and word 0 of the next buffer
-    assert mixed == words[:63] and low_high == words[63] | (words[64] << 32)
-    assert ref.Rng.seed_from_u64(0).next_u64() != ref.Rng.seed_from_u64(1).next_u64()
-    # Constriction factor for phi = 4.1 and the closed-interval draw on a zero-width range.
-    assert ref.constriction_factor(4.1) == 0.7298437881283576
-    assert rng.uniform_closed(2.5, 2.5) == 2.5
-    assert [ref.round_half_away(v) for v in (0.5, -0.5, 2.5, 0.49999999999999994)] == \
-        [1.0, -1.0, 3.0, 0.0]
-
-
 def test_every_combination_is_distinct_enough():
     # Guard against parameters that silently do nothing in both implementations: different
     # strategies and rules give different fronts from the same seed.

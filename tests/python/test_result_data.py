@@ -125,6 +125,13 @@ BAD_STATES = [
      "'front_history' holds a value that is not an int"),
     ("_rebuild_pareto_front", {"front_history": (2, [0, 3], bytes(40))}, ValueError,
      "one vector per member"),
+    # Rows of no values: a few bytes would claim 10**8 members.
+    ("_rebuild_pareto_front", {"members": 10**8, "dim": 0, "objective_count": 0,
+                               "positions": b"", "objectives": b""}, ValueError,
+     "'members' must be 0 when rows hold no values"),
+    ("_rebuild_pareto_front", {"front_history": (0, [0, 10**8], b"")}, ValueError,
+     "at most one member each"),
+    ("_rebuild_pso_result", {"stop_reason": "cancelled"}, ValueError, "not a stop reason"),
 ]
 
 
@@ -276,3 +283,16 @@ def test_reading_results_does_not_import_numpy():
               "pickle.loads(pickle.dumps(r)).to_dict(); print('numpy' in sys.modules)")
     out = subprocess.run([sys.executable, "-c", script], capture_output=True, check=True)
     assert out.stdout.strip() == b"False"
+
+
+def test_every_attribute_is_in_to_dict_and_in_the_pickled_state(result):
+    names = set(attributes(result))
+    assert set(result.to_dict()) == names
+    assert names <= set(result.__reduce__()[1][0])
+
+
+def test_a_state_lacking_any_key_is_refused(result):
+    rebuild, (state,) = result.__reduce__()
+    for key in state:
+        with pytest.raises(ValueError, match=f"'{key}' is missing"):
+            rebuild({k: v for k, v in state.items() if k != key})

@@ -3,12 +3,14 @@
 import contextlib
 import os
 import signal
+import struct
 import threading
 import time
 
 import pytest
 
 import corvalinth as pso
+from corvalinth import parallel
 from helpers import sphere
 
 # Budgets no test should ever reach: a run that is not stopped fails on max_time instead of hanging.
@@ -114,6 +116,54 @@ INTERRUPTIBLE = {
 }
 
 
+class EndedRuns:
+    """Native runs that never end by themselves, noting how each of them ended."""
+
+    def __init__(self, failing_seed=None):
+        self.failing_seed, self.ended = failing_seed, {}
+
+    def __call__(self, seed):
+        if seed == self.failing_seed:
+            time.sleep(0.1)
+            raise Boom(f"seed {seed}")
+        try:
+            return INTERRUPTIBLE["native"]()
+        except BaseException as error:
+            self.ended[seed] = error
+            raise
+
+    def wait_for(self, count):
+        deadline = time.monotonic() + GUARD_SECONDS / 6
+        while len(self.ended) < count and time.monotonic() < deadline:
+            time.sleep(0.01)
+        return self.ended
+
+
+INTERRUPTIBLE["multistart on threads"] = lambda: parallel.multistart(EndedRuns(), range(3))
+
+
+@pytest.mark.parametrize("failing_seed", [0, 1])
+def test_the_first_failure_ends_multistart_and_its_runs(failing_seed):
+    if failing_seed >= (os.cpu_count() or 1):
+        pytest.skip("the failing seed would wait for a thread")
+    runs = EndedRuns(failing_seed)
+    started = time.monotonic()
+    with pytest.raises(Boom, match=f"seed {failing_seed}"):
+        parallel.multistart(runs, range(3))
+    assert time.monotonic() - started < GUARD_SECONDS / 6
+    # The runs still going were stopped (the third seed waited for a free thread and never ran).
+    ended = runs.wait_for(1)
+    assert ended and all(isinstance(e, RuntimeError) for e in ended.values())
+
+
+def test_ctrl_c_stops_the_runs_of_multistart():
+    runs = EndedRuns()
+    with sigint_after(0.2), pytest.raises(KeyboardInterrupt):
+        parallel.multistart(runs, range(3))
+    ended = runs.wait_for(min(3, os.cpu_count() or 1))
+    assert ended and all(isinstance(e, RuntimeError) for e in ended.values())
+
+
 @pytest.mark.parametrize("entry_point", INTERRUPTIBLE)
 def test_ctrl_c_ends_every_run(entry_point):
     with sigint_after(0.2) as sent, pytest.raises(KeyboardInterrupt):
@@ -174,11 +224,41 @@ def sphere_front(m, n, seed=1):
     return points
 
 
+def sphere_array(m, n):
+    """The same front as a float64 array, made quickly."""
+    np = pytest.importorskip("numpy")
+    points = np.random.default_rng(1).random((n, m)) + 1e-9
+    return points / np.linalg.norm(points, axis=1, keepdims=True)
+
+
 @pytest.mark.parametrize("function", [pso.hypervolume, pso.hypervolume_contributions])
-def test_ctrl_c_ends_a_long_hypervolume(function):
-    # Seven objectives and 1,500 points take seconds; the signal comes after 0.2 s.
-    front = sphere_front(7, 1500)
+@pytest.mark.parametrize("front", [
+    # Seven objectives and 1,500 points take seconds in the sweeps; millions of points in two or
+    # three objectives spend them converting, copying and sorting.
+    lambda: sphere_front(7, 1500), lambda: sphere_array(2, 6_000_000),
+    lambda: sphere_array(3, 2_000_000)], ids=["7 x 1500", "2 x 6e6 array", "3 x 2e6 array"])
+def test_ctrl_c_ends_a_long_hypervolume(function, front):
+    front = front()
     with sigint_after(0.2) as sent, pytest.raises(KeyboardInterrupt):
-        function(front, [1.1] * 7)
+        function(front, [1.1] * len(front[0]))
+    assert sent, "the computation ended before the signal was sent"
+    assert time.monotonic() - sent[0] < 1.0
+
+
+def as_pareto_front(points):
+    """A ParetoFront whose members have `points` as objectives (and no position)."""
+    small = pso.minimize_multi(lambda x: [x[0], -x[0]], [(0, 1)], n_particles=2, max_iter=1)
+    rebuild, (state,) = small.__reduce__()
+    values = [v for point in points for v in point]
+    return rebuild({**state, "members": len(points), "dim": 0, "positions": b"",
+                    "objective_count": len(points[0]),
+                    "objectives": struct.pack(f"<{len(values)}d", *values)})
+
+
+def test_ctrl_c_ends_a_long_front_hypervolume():
+    # Seven objectives and 1,500 points take seconds; the signal comes after 0.2 s.
+    front = as_pareto_front(sphere_front(7, 1500))
+    with sigint_after(0.2) as sent, pytest.raises(KeyboardInterrupt):
+        front.hypervolume([1.1] * 7)
     assert sent, "the computation ended before the signal was sent"
     assert time.monotonic() - sent[0] < 1.0

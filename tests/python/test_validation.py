@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
-from helpers import panic_type, sphere
+from helpers import sphere
 
 NOT_BOUNDS = ("bounds must be a list of (min, max) pairs (or a NumPy array of shape (dim, 2)), "
               "or a single (min, max) pair with dim=<n>")
@@ -113,7 +113,7 @@ def test_bad_time_budget_is_an_internal_error(seconds, message):
 
 
 def test_panic_exception_derives_directly_from_base_exception():
-    panic = panic_type()
+    panic = pso.PanicException
     assert panic.__bases__ == (BaseException,)
     with pytest.raises(panic, match="invalid bound in dimension 0"):
         pso.minimize(sphere, [(1, 0)])
@@ -216,3 +216,51 @@ def test_constriction_and_fips_use_defaults_when_coefficients_are_small():
 def test_sizes_too_large_to_store_are_memory_errors(call):
     with pytest.raises(MemoryError):
         call()
+
+
+def two_values(x):
+    return [sum(x), -sum(x)]
+
+
+def grey_width(x):
+    return sum(hi - lo for lo, hi in x)
+
+
+# The same shared checks in the other front ends, each with its own checks in the places its
+# documented order gives them: two failing checks, the earlier wins.
+@pytest.mark.parametrize(
+    "function, kwargs, error, fragment",
+    [
+        (pso.minimize_multi, {"velocity": "fips", "bounds": []}, ValueError, "MOPSO"),
+        (pso.minimize_multi, {"bounds": [], "n_particles": 0}, ValueError, "bounds is empty"),
+        (pso.minimize_multi, {"n_particles": 0, "v_max": -1}, ValueError, "n_particles"),
+        (pso.minimize_multi, {"v_max": -1, "archive_size": 0}, ValueError, "v_max"),
+        (pso.minimize_multi, {"archive_size": 0, "velocity": "x"}, ValueError, "archive_size"),
+        (pso.minimize_multi, {"velocity": "x", "bounds_handling": "x"}, ValueError, "variant"),
+        (pso.minimize_multi, {"bounds_handling": "x", "var_types": ["real"] * 2}, ValueError,
+         "bounds_handling"),
+        (pso.minimize_multi, {"var_types": ["real"] * 2, "x0": [9.0]}, ValueError,
+         "var_types length must match bounds"),
+        (pso.minimize_grey, {"representation": "x", "bounds": []}, ValueError, "representation"),
+        (pso.minimize_grey, {"bounds": [], "max_spread": "x"}, ValueError, "bounds is empty"),
+        (pso.minimize_grey, {"max_spread": "x", "n_particles": 0}, ValueError, "max_spread"),
+        (pso.minimize_grey, {"n_particles": 0, "v_max": -1}, ValueError, "n_particles"),
+        (pso.minimize_grey, {"v_max": -1, "max_time": -1.0}, ValueError, "v_max"),
+        (pso.minimize_grey, {"max_time": -1.0, "velocity": "x"}, BaseException, "Duration"),
+        (pso.minimize_grey, {"velocity": "x", "topology": "x"}, ValueError, "variant"),
+        (pso.minimize_grey, {"topology": "x", "objective": "nope"}, ValueError, "topology"),
+        (pso.Optimizer, {"bounds": [], "n_particles": 0}, ValueError, "bounds is empty"),
+        (pso.Optimizer, {"bounds_handling": "x", "velocity": "x"}, ValueError, "bounds_handling"),
+        (pso.Optimizer, {"topology": "x", "var_types": ["real"] * 2}, ValueError, "topology"),
+        (pso.Optimizer, {"var_types": ["real"] * 2, "x0": [9.0]}, ValueError,
+         "var_types has length 2 but bounds has length 1"),
+    ],
+)
+def test_validation_order_of_every_front_end(function, kwargs, error, fragment):
+    objective = {pso.minimize_multi: two_values, pso.minimize_grey: grey_width}.get(function)
+    arguments = {"bounds": [(-1, 1)], **kwargs}
+    if objective is not None:
+        arguments.setdefault("objective", objective)
+    with pytest.raises(error) as raised:
+        function(**arguments)
+    assert fragment in str(raised.value)
