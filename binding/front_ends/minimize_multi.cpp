@@ -1,7 +1,6 @@
 #include "binding/front_ends/minimize_multi.hpp"
 
 #include <array>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "binding/adapters/multi_adapter.hpp"
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/parameter_table.hpp"
+#include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/results/pareto_front.hpp"
 #include "binding/runtime/errors.hpp"
@@ -58,21 +58,17 @@ CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
 
 constexpr const char* kSpeedConstrained = "speed_constrained";
 
-// preset="robust": every setting below that the call did not pass takes the preset's, and a run
-// bounded by max_evals or max_time without a given max_iter has no iteration limit.
+// preset="robust": every setting below that the call did not pass takes the preset's, and a
+// budget without a given max_iter bounds the run alone (preset.hpp).
 Arguments with_preset(Arguments a) {
   if (!a.preset) return a;
-  if (*a.preset != "robust") {
-    raise(PyExc_ValueError, "unknown preset: '" + *a.preset + "'. Available: robust");
-  }
-  const auto left = [&a](std::string_view name) { return !was_given(a, kParameters, name); };
+  require_robust(*a.preset);
+  const auto left = [&a](std::string_view name) { return left_out(a, kParameters, name); };
   if (left("velocity")) a.velocity = kSpeedConstrained;
   if (left("w")) a.w = 0.4;
   if (left("turbulence")) a.turbulence = "polynomial";
   if (left("archive_truncation") && !a.grid_divisions) a.archive_truncation = "hypervolume";
-  if (left("max_iter") && (a.max_evals || a.max_time)) {
-    a.max_iter = std::numeric_limits<std::uint64_t>::max();
-  }
+  lift_iteration_limit(a, kParameters);
   return a;
 }
 

@@ -50,7 +50,7 @@ def front():
         ({"var_types": ["real"]}, "var_types length must match bounds"),
         ({"var_types": ["real", "bool"]},
          "unknown variable type: 'bool'. Available: real, integer, binary"),
-        ({"preset": "fast"}, "unknown preset: 'fast'. Available: robust"),
+        ({"preset": "fast"}, "unknown preset: 'fast' (expected 'robust')"),
         ({"turbulence": "gauss"},
          "unknown turbulence: 'gauss'. Available: decaying, polynomial"),
         ({"archive_truncation": "grid"},
