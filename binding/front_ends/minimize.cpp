@@ -178,8 +178,9 @@ PyRef minimize_with(const Arguments& a) {
 }  // namespace
 
 PyObject* minimize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_front_end("minimize", kParameters, converted_with_preset<convert_arguments>,
-                        minimize_with, args, nargs, kwnames);
+  return call_front_end("minimize", kParameters,
+                        converted_with_preset<convert_arguments, kParameters>, minimize_with, args,
+                        nargs, kwnames);
 }
 
 }  // namespace corvalinth::py

@@ -348,7 +348,8 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     std::array<PyObject*, kParameters.size()> given{};
     bind_tuple_call(args, kwargs, given);
     PyRef arguments = arguments_as_dict(given);
-    std::unique_ptr<Driver> driver = new_driver(converted_with_preset<convert_arguments>(given));
+    std::unique_ptr<Driver> driver =
+        new_driver(converted_with_preset<convert_arguments, kParameters>(given));
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     PyObject* self = alloc(type, 0);
     if (self == nullptr) throw PythonErrorSet{};

@@ -171,16 +171,15 @@ Keyword-only arguments:
         and velocity ``v`` become ``g + (x - g) * s`` and ``v * s``, ``g``
         the best position so far. ``1.0`` searches the whole box again; a
         smaller value searches around the best. Defaults to ``1.0``.
-    preset (str | None): ``"robust"`` fills every setting left at its
-        default with the configuration that reached the most targets per
+    preset (str | None): ``"robust"`` fills every setting the call does
+        not pass with the configuration that reached the most targets per
         evaluation on the bbob suite: ``n_particles=20``, ``w=0.6``,
         ``c1=c2=1.7``, ``bounds_handling="reflect"``,
         ``restart_patience=50``. When ``max_evals`` or ``max_time`` is given
-        and ``max_iter`` is left at 100, the budget alone bounds the run
-        (with ``max_time`` alone and a long run, pass
-        ``record_history=False``: the history grows with every iteration).
-        A setting passed with a value other than its default is kept.
-        Defaults to ``None``.
+        and ``max_iter`` is not, the budget alone bounds the run (with
+        ``max_time`` alone and a long run, pass ``record_history=False``:
+        the history grows with every iteration). A setting the call passes
+        is kept, even at its default value. Defaults to ``None``.
     equality_tol (float): how far ``|h(x)|`` may be from zero for an
         equality constraint to count as satisfied in ``violation`` and
         ``feasible`` of the result; a finite value ``>= 0``. Defaults to
@@ -321,7 +320,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None)
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -335,7 +334,11 @@ Args:
     archive_size (int): maximum Pareto-front size. Defaults to 100.
     w, c1, c2 (float): velocity coefficients.
     velocity (str): ``"inertia"`` or ``"constriction"`` (single-leader
-        rules; ``"fips"`` is not applicable to MOPSO).
+        rules; ``"fips"`` is not applicable to MOPSO), or
+        ``"speed_constrained"``: constriction with ``c1`` and ``c2`` drawn
+        in [1.5, 2.5] at every move (the given ones are not used) and ``w``
+        as the inertia weight, each velocity component then limited to half
+        its variable's width.
     seed (int | None): RNG seed.
     integer (bool), binary (bool), var_types (list[str] | None): same
         meaning as in ``minimize``.
@@ -397,6 +400,29 @@ Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start, as in
         ``minimize``: one point or ``k <= n_particles`` points that replace
         the drawn starting positions of the first ``k`` particles.
+    turbulence (str): ``"decaying"`` (default) redraws one coordinate in a
+        window that shrinks over the run, with probability ``mutation_rate``
+        times the same decay; ``"polynomial"`` applies polynomial mutation
+        (distribution index 20) to every sixth particle, each variable with
+        probability ``1 / dim``. ``mutation_rate <= 0`` disables either.
+    archive_truncation (str): how a full archive is cut back.
+        ``"crowding"`` (default) drops the most crowded members (or uses
+        the grid when ``grid_divisions`` is given); ``"hypervolume"`` drops,
+        one at a time, the member whose exclusive hypervolume contribution
+        is smallest (reference: the members' worst value per objective plus
+        a tenth of the spread), which keeps the front with the most
+        hypervolume; each cut costs O(n log n). With four or more
+        objectives a cut would cost one hypervolume per member, so the
+        archive is cut by crowding there. Leaders are still drawn by
+        crowding.
+    preset (str | None): ``"robust"`` sets what the call does not pass:
+        ``velocity="speed_constrained"``, ``w=0.4``,
+        ``turbulence="polynomial"`` and, unless ``grid_divisions`` is set,
+        ``archive_truncation="hypervolume"``; and when ``max_evals`` or
+        ``max_time`` is set and ``max_iter`` is not passed, the run has no
+        iteration limit and those budgets end it. Measured on the
+        bi-objective COCO suite and on DTLZ problems against evolutionary
+        algorithms at equal evaluations (see the multi-objective guide).
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them
@@ -617,6 +643,9 @@ Use ``.copy()`` for a writable array.)doc";
 
 const char* const pareto_front_iterations =
     "Number of iterations the run made (int), whatever ``record_history`` was.";
+
+const char* const pareto_front_evaluations =
+    "Number of objective vectors the run computed (int).";
 
 const char* const pareto_front_positions_array = R"doc(positions_array($self)
 --

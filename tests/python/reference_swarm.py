@@ -517,8 +517,8 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
 # ---------------------------------------------------------------------------------------------
 
 
-# What preset="robust" sets when the caller left the setting at its default.
-ROBUST = {"n_particles": 20, "w": 0.6, "c": 1.7, "bounds_handling": "reflect",
+# What preset="robust" sets when the call does not pass the setting.
+ROBUST = {"n_particles": 20, "w": 0.6, "c1": 1.7, "c2": 1.7, "bounds_handling": "reflect",
           "restart_patience": 50}
 
 
@@ -545,24 +545,23 @@ def _pairs(bounds, dim):
     return [(float(lo), float(hi)) for lo, hi in bounds]
 
 
-def minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729,
-             c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None,
-             record_history=True, v_max=None, patience=0, tol=0.0, binary=False, max_evals=None,
-             target=None, callback=None, bounds_handling="clamp", vectorized=False,
-             var_types=None, dim=None, x0=None, restart_patience=0, restart_tol=0.0,
-             restart_spread=1.0, preset=None, constraints=None, equality_constraints=None,
-             penalty=1e6, repair=None, equality_tol=1e-4):
-    assert seed is not None, "the model reproduces seeded runs only"
+def minimize(objective, bounds, preset=None, **settings):
+    """A seeded run (see `run_minimize`); preset="robust" first fills the settings the call does
+    not pass, and a budget without a passed max_iter bounds the run alone."""
     if preset == "robust":
-        budget = max_evals is not None
-        max_iter = 2**64 - 1 if budget and max_iter == 100 else max_iter
-        n_particles = ROBUST["n_particles"] if n_particles == 30 else n_particles
-        w = ROBUST["w"] if w == 0.729 else w
-        c1 = ROBUST["c"] if c1 == 1.49445 else c1
-        c2 = ROBUST["c"] if c2 == 1.49445 else c2
-        if bounds_handling == "clamp":
-            bounds_handling = ROBUST["bounds_handling"]
-        restart_patience = restart_patience or ROBUST["restart_patience"]
+        settings = {**ROBUST, **settings}
+        if settings.get("max_evals") is not None and "max_iter" not in settings:
+            settings["max_iter"] = 2**64 - 1
+    return run_minimize(objective, bounds, **settings)
+
+
+def run_minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729,
+                 c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None,
+                 record_history=True, v_max=None, patience=0, tol=0.0, binary=False,
+                 max_evals=None, target=None, callback=None, bounds_handling="clamp",
+                 vectorized=False, var_types=None, dim=None, x0=None, restart_patience=0,
+                 restart_tol=0.0, restart_spread=1.0):
+    assert seed is not None, "the model reproduces seeded runs only"
     space = build_space(_pairs(bounds, dim), integer, binary, var_types)
     rule = make_velocity_rule(velocity, w, c1, c2)
     topo = make_topology(topology, n_particles, seed)
