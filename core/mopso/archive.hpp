@@ -98,6 +98,7 @@ class ParetoArchive {
   std::vector<double> prune_and_weigh_by_crowding();
   std::vector<double> prune_and_weigh_by_grid(std::uint64_t divisions);
   std::vector<double> prune_by_contribution_and_weigh();
+  void cut_two_objectives_incrementally();
   // Refreshes views_ to the members' objective vectors, in archive order.
   std::span<const ObjectiveView> objective_views();
 
