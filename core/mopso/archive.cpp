@@ -132,9 +132,89 @@ std::vector<double> ParetoArchive::prune_and_weigh_by_grid(std::uint64_t divisio
   return grid_weights(objective_views(), divisions, grid);
 }
 
+// The cut of two-objective members whose values are all finite. Sorted by the first objective
+// they form a strict staircase (no member dominates or repeats another), so while the reference
+// lies beyond both ends every member's contribution is (right neighbour's x - x) * (left
+// neighbour's y - y), the reference standing in past the ends: the one product
+// hypervolume_contributions forms for such a front, bit for bit. A cut then changes only its
+// neighbours' products, and the ends' when the reference moves. Members are marked cut and erased
+// at the end. Stops early, leaving the rest to the general cut, when the values do not qualify
+// (a value not finite, or a reference that no longer lies beyond an end).
+void ParetoArchive::cut_two_objectives_incrementally() {
+  const std::size_t n = members_.size();
+  for (const ArchiveMember& member : members_) {
+    if (!std::isfinite(member.objectives[0]) || !std::isfinite(member.objectives[1])) return;
+  }
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return members_[a].objectives[0] < members_[b].objectives[0];
+  });
+  // Neighbours along the staircase by archive index; n stands for "none".
+  std::vector<std::size_t> left(n, n);
+  std::vector<std::size_t> right(n, n);
+  for (std::size_t k = 0; k + 1 < n; ++k) {
+    right[order[k]] = order[k + 1];
+    left[order[k + 1]] = order[k];
+  }
+  std::size_t first = order.front();
+  std::size_t last = order.back();
+  std::vector<double> reference;
+  const auto reference_holds = [&] {
+    const ObjectiveView ends[] = {members_[first].objectives, members_[last].objectives};
+    reference = default_reference(std::span<const ObjectiveView>(ends));
+    return std::isfinite(reference[0]) && std::isfinite(reference[1]) &&
+           reference[0] > members_[last].objectives[0] &&
+           reference[1] > members_[first].objectives[1];
+  };
+  if (!reference_holds()) return;
+  std::vector<double> share(n, 0.0);
+  const auto update = [&](std::size_t i) {
+    if (i == n) return;
+    const double x = members_[i].objectives[0];
+    const double y = members_[i].objectives[1];
+    const double to = right[i] != n ? members_[right[i]].objectives[0] : reference[0];
+    const double above = left[i] != n ? members_[left[i]].objectives[1] : reference[1];
+    share[i] = (to - x) * (above - y);
+  };
+  for (std::size_t i = 0; i < n; ++i) update(i);
+  std::vector<bool> cut(n, false);
+  for (std::size_t remaining = n; remaining > archive_size_; --remaining) {
+    std::size_t victim = n;
+    for (std::size_t j = 0; j < n; ++j) {
+      if (!cut[j] && (victim == n || share[j] < share[victim])) victim = j;
+    }
+    cut[victim] = true;
+    const std::size_t before = left[victim];
+    const std::size_t after = right[victim];
+    if (before != n) right[before] = after;
+    if (after != n) left[after] = before;
+    if (victim == first) first = after;
+    if (victim == last) last = before;
+    const std::vector<double> old_reference = reference;
+    if (!reference_holds()) break;
+    update(before);
+    update(after);
+    if (reference != old_reference) {
+      update(first);
+      update(last);
+    }
+  }
+  std::size_t kept = 0;
+  for (std::size_t j = 0; j < n; ++j) {
+    if (cut[j]) continue;
+    if (kept != j) members_[kept] = std::move(members_[j]);
+    ++kept;
+  }
+  members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(kept), members_.end());
+}
+
 std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
   if (!members_.empty() && members_.front().objectives.size() > LeastContribution::kMaxObjectives) {
     return prune_and_weigh_by_crowding();
+  }
+  if (members_.size() > archive_size_ && members_.front().objectives.size() == 2) {
+    cut_two_objectives_incrementally();
   }
   while (members_.size() > archive_size_) {
     const std::span<const ObjectiveView> views = objective_views();

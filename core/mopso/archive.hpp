@@ -61,7 +61,8 @@ struct Grid {
 // For up to three objectives: cuts one member at a time, the one whose exclusive hypervolume
 // contribution is smallest (hypervolume_contributions under default_reference of the members
 // left; a NaN contribution counts as smallest, ties go to the lowest index), until the archive
-// fits; each cut costs O(n log n). With four or more objectives a cut would cost one hypervolume
+// fits; each cut costs O(n log n), and O(n) with two objectives and finite values (only the cut
+// member's neighbours and the ends change, see cut_two_objectives_incrementally). With four or more objectives a cut would cost one hypervolume
 // per member, too slow inside a run, so the archive is cut as by Crowding. Either way the members
 // are weighed by crowding distance.
 struct LeastContribution {
@@ -98,6 +99,7 @@ class ParetoArchive {
   std::vector<double> prune_and_weigh_by_crowding();
   std::vector<double> prune_and_weigh_by_grid(std::uint64_t divisions);
   std::vector<double> prune_by_contribution_and_weigh();
+  void cut_two_objectives_incrementally();
   // Refreshes views_ to the members' objective vectors, in archive order.
   std::span<const ObjectiveView> objective_views();
 

@@ -1,7 +1,9 @@
 // Pareto archive: dominance, insertion, crowding distance, the adaptive grid and pruning.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
 #include <string>
@@ -10,6 +12,7 @@
 #include "core/failure.hpp"
 #include "core/mopso/archive.hpp"
 #include "core/mopso/grid.hpp"
+#include "core/mopso/hypervolume.hpp"
 #include "tests/core/test_support.hpp"
 
 namespace corvalinth {
@@ -160,6 +163,85 @@ TEST_P(ArchiveInvariants, HoldAfterEveryInsertionAndPruning) {
 INSTANTIATE_TEST_SUITE_P(Strategies, ArchiveInvariants,
                          ::testing::Values(DiversityStrategy{Crowding{}},
                                            DiversityStrategy{Grid{0}}, DiversityStrategy{Grid{3}}));
+
+// --- least hypervolume contribution -----------------------------------------------------------
+
+// The cut as its rule reads: one member at a time, the one whose contribution under the default
+// reference of the members left is smallest (NaN first, ties to the lowest index).
+void cut_one_at_a_time(std::vector<ArchiveMember>& members, std::size_t capacity) {
+  while (members.size() > capacity) {
+    std::vector<ObjectiveView> views;
+    for (const ArchiveMember& member : members) views.push_back(member.objectives);
+    const std::vector<double> reference = default_reference(views);
+    const std::vector<double> share = hypervolume_contributions(views, reference);
+    std::size_t victim = 0;
+    for (std::size_t j = 1; j < share.size(); ++j) {
+      const double least = share[victim];
+      if ((std::isnan(share[j]) && !std::isnan(least)) || share[j] < least) victim = j;
+    }
+    members.erase(members.begin() + static_cast<std::ptrdiff_t>(victim));
+  }
+}
+
+struct FrontKind {
+  std::string name;
+  double scale;  // values are offset + scale * (a draw)
+  double offset;
+  bool coarse;  // draws on a grid of 8 values: many equal contributions
+  double odd;   // a value some members take in one objective (0 for none)
+};
+void PrintTo(const FrontKind& kind, std::ostream* out) { *out << kind.name; }
+
+class ContributionCut : public ::testing::TestWithParam<FrontKind> {};
+
+// Random fronts of two and three objectives cut from up to 60 members to a few: the archive keeps
+// exactly the members, in the order, that the one-at-a-time rule keeps, and weighs them alike.
+TEST_P(ContributionCut, KeepsWhatTheOneAtATimeRuleKeeps) {
+  const FrontKind kind = GetParam();
+  std::mt19937_64 random(99);
+  for (int sequence = 0; sequence < 40; ++sequence) {
+    const std::size_t m = 2 + sequence % 2;
+    const std::size_t capacity = 1 + sequence % 11;
+    ParetoArchive archive(LeastContribution{}, capacity);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int step = 0; step < 60; ++step) {
+      std::vector<double> v(m);
+      for (double& x : v) {
+        const double draw = kind.coarse ? std::floor(unit(random) * 8.0) : unit(random);
+        x = kind.offset + kind.scale * draw;
+      }
+      if (kind.odd != 0.0 && step % 13 == 5) v[step % m] = kind.odd;
+      archive.insert(std::vector<double>{static_cast<double>(step)}, v);
+    }
+    std::vector<ArchiveMember> want = archive.members();
+    cut_one_at_a_time(want, capacity);
+    const std::vector<double> weights = archive.prune_and_weigh();
+    ASSERT_EQ(archive.size(), want.size());
+    for (std::size_t j = 0; j < want.size(); ++j) {
+      ASSERT_EQ(archive.members()[j].position, want[j].position) << "sequence " << sequence;
+    }
+    Vectors kept;
+    for (const ArchiveMember& member : want) kept.push_back(member.objectives);
+    const std::vector<double> want_weights = crowding_distances(kept);
+    ASSERT_EQ(weights.size(), want_weights.size());
+    for (std::size_t j = 0; j < weights.size(); ++j) {
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(weights[j]),
+                std::bit_cast<std::uint64_t>(want_weights[j]));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fronts, ContributionCut,
+    ::testing::Values(FrontKind{"continuous", 1.0, 0.0, false, 0.0},
+                      FrontKind{"coarse", 1.0, 0.0, true, 0.0},
+                      FrontKind{"negative", 3.0, -2.0, false, 0.0},
+                      // the reference lands on the worst value: the ends count for nothing
+                      FrontKind{"far_from_zero", 1.0, 1e17, true, 0.0},
+                      FrontKind{"with_nan", 1.0, 0.0, false, kNaN},
+                      FrontKind{"with_infinity", 1.0, 0.0, true, kInf},
+                      FrontKind{"with_minus_infinity", 1.0, 0.0, true, -kInf}),
+    [](const ::testing::TestParamInfo<FrontKind>& case_info) { return case_info.param.name; });
 
 // --- crowding distance ------------------------------------------------------------------------
 
