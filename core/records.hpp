@@ -49,6 +49,11 @@ enum class StopReason : std::uint8_t {
 
 // The name under which the reason is reported: "max_iterations", "target", ...
 std::string_view stop_reason_name(StopReason reason);
+// True when the run ended by one of its own stopping rules (a budget, the target, stagnation or
+// the callback's request), false when it was ended from outside.
+bool stop_reason_is_success(StopReason reason);
+// One sentence that says why the run ended, for people who read scipy's `message`.
+std::string_view stop_reason_message(StopReason reason);
 
 // The raw positions of all particles at the start of every iteration, stored as one
 // iterations x particles x dim block.

@@ -9,6 +9,7 @@
 
 #include "binding/adapters/adapters.hpp"
 #include "binding/arguments/convert.hpp"
+#include "binding/arguments/extra_arguments.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
 #include "binding/arguments/swarm_settings.hpp"
@@ -45,6 +46,7 @@ namespace {
   P(equality_constraints, objects_or_none()) \
   P(repair, object_or_none()) \
   P(x0, keyword_only(object_or_none())) \
+  P(args, keyword_only(extra_arguments())) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
@@ -70,8 +72,9 @@ NativeFor<Space> native_objective(const Arguments& a) {
 }
 
 template <typename Space>
-RunResult<typename Space::Element> run_in(const Arguments& a, const SwarmSetup& setup,
-                                          const SwarmConfig& config, const Space& space) {
+RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objective_callable,
+                                          const SwarmSetup& setup, const SwarmConfig& config,
+                                          const Space& space) {
   using Result = RunResult<typename Space::Element>;
   if (is_str(a.objective)) {
     auto objective = native_objective<Space>(a);
@@ -89,11 +92,11 @@ RunResult<typename Space::Element> run_in(const Arguments& a, const SwarmSetup& 
   return guarded_run<PythonCallback>(
       a.callback, false, [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
         if (a.vectorized) {
-          PythonBatchObjective objective(a.objective, slot);
+          PythonBatchObjective objective(objective_callable, slot);
           return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
                            &slot.stop_token());
         }
-        const PointCallables callables{a.objective, a.repair, a.constraints, a.equality_constraints,
+        const PointCallables callables{objective_callable, a.repair, a.constraints, a.equality_constraints,
                                        a.penalty};
         PythonPointObjective objective(callables, slot);
         return run(config, space, *setup.rule, *setup.topology, objective, watcher,
@@ -124,12 +127,14 @@ PyRef minimize_with(const Arguments& a) {
             "constraints, equality_constraints and repair require a Python objective callable, "
             "not a native benchmark name; pass a function as the objective");
     }
+    refuse_extra_arguments_of_a_native_objective(a.objective, a.args.get());
   };
   const SwarmSetup setup = setup_swarm(a, {.before_space = refuse_extras_of_a_native_objective});
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     using Space = std::decay_t<decltype(space)>;
     const SwarmConfig config = swarm_config(a, setup, std::move(start));
-    RunResult<typename Space::Element> result = run_in(a, setup, config, space);
+    const PyRef objective = with_extra_arguments(a.objective, a.args.get());
+    RunResult<typename Space::Element> result = run_in(a, objective.get(), setup, config, space);
     std::vector<double> repaired;
     if (a.repair != nullptr)
       repaired = repaired_best_position<Space>(a.repair, result.best_position);

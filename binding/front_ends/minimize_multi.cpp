@@ -7,6 +7,7 @@
 
 #include "binding/adapters/multi_adapter.hpp"
 #include "binding/arguments/convert.hpp"
+#include "binding/arguments/extra_arguments.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/results/pareto_front.hpp"
@@ -47,6 +48,7 @@ namespace {
   P(max_evals, keyword_only(none_or(to_u64))) \
   P(max_time, keyword_only(none_or(to_f64))) \
   P(x0, keyword_only(object_or_none())) \
+  P(args, keyword_only(extra_arguments())) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
@@ -55,13 +57,14 @@ template <typename Space>
 PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& rule,
              const Arguments& a) {
   using Result = MopsoResult<typename Space::Element>;
+  const PyRef objective_callable = with_extra_arguments(a.objective, a.args.get());
   Result result = guarded_run<PythonFrontCallback>(
       a.callback, false, [&](ErrorSlot& slot, FrontCallback* watcher) -> Result {
         if (a.vectorized) {
-          PythonMultiBatchObjective objective(a.objective, slot);
+          PythonMultiBatchObjective objective(objective_callable.get(), slot);
           return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
         }
-        PythonMultiObjective objective(a.objective, slot);
+        PythonMultiObjective objective(objective_callable.get(), slot);
         return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
       });
   ParetoFrontData data;

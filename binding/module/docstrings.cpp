@@ -8,7 +8,7 @@
 // clang-format off
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None)
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, args=())
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -141,7 +141,14 @@ Keyword-only arguments:
         only those positions are replaced, and they are decoded (rounded in
         integer dimensions) and repaired like any position. Every point
         must have one value per dimension and lie within ``bounds``, or a
-        ``ValueError`` naming ``x0`` is raised. Defaults to ``None``.)doc";
+        ``ValueError`` naming ``x0`` is raised. Defaults to ``None``.
+    args (tuple): extra arguments passed to the objective after the point,
+        ``objective(x, *args)``, as in ``scipy.optimize.minimize`` (a value
+        that is not a tuple is passed as the one extra argument). Only the
+        objective receives them: constraints, ``repair`` and callbacks are
+        called as without ``args``, as scipy passes constraints their own
+        arguments. A vectorised objective receives them after the array.
+        Defaults to ``()``.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -158,7 +165,22 @@ Attributes:
     evaluations (int): total number of objective evaluations performed.
     stop_reason (str): why the run stopped — one of ``"max_iterations"``,
         ``"target"``, ``"max_evaluations"``, ``"stagnation"``, ``"max_time"``,
-        ``"callback"``.)doc";
+        ``"callback"``.
+
+The names of ``scipy.optimize.OptimizeResult`` are read-only aliases:
+``x`` (``best_position``), ``fun`` (``best_value``), ``nit``
+(``iterations``), ``nfev`` (``evaluations``); ``success`` is True when the
+run ended by one of its own stopping rules (every reason above) and False
+when it was ended from outside; ``message`` says in one sentence why the
+run ended.)doc";
+
+const char* const pso_result_x = "Alias of best_position (scipy's name).";
+const char* const pso_result_fun = "Alias of best_value (scipy's name).";
+const char* const pso_result_nit = "Alias of iterations (scipy's name).";
+const char* const pso_result_nfev = "Alias of evaluations (scipy's name).";
+const char* const pso_result_success =
+    "True when the run ended by one of its own stopping rules (scipy's name).";
+const char* const pso_result_message = "Why the run ended, in one sentence (scipy's name).";
 
 const char* const pso_result_best_position = "Best position found (list of floats).";
 const char* const pso_result_convergence = "Convergence curve: best value per iteration.";
@@ -259,7 +281,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, args=())
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -335,6 +357,13 @@ Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start, as in
         ``minimize``: one point or ``k <= n_particles`` points that replace
         the drawn starting positions of the first ``k`` particles.
+    args (tuple): extra arguments passed to the objective after the point,
+        ``objective(x, *args)``, as in ``scipy.optimize.minimize`` (a value
+        that is not a tuple is passed as the one extra argument). Only the
+        objective receives them: constraints and callbacks are
+        called as without ``args``, as scipy passes constraints their own
+        arguments. A vectorised objective receives them after the array.
+        Defaults to ``()``.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them
@@ -373,7 +402,7 @@ Attributes:
     stop_reason (str): why the run stopped: ``"max_iterations"``,
         ``"callback"``, ``"max_evaluations"`` or ``"max_time"``.)doc";
 
-const char* const minimize_grey = R"doc(minimize_grey(objective, bounds, max_spread=None, representation="interval", n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, max_time=None, dim=None, *, callback=None, vectorized=False, x0=None)
+const char* const minimize_grey = R"doc(minimize_grey(objective, bounds, max_spread=None, representation="interval", n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, max_time=None, dim=None, *, callback=None, vectorized=False, x0=None, args=())
 --
 
 Minimizes a grey objective with PSO. Each variable is a *grey number*
@@ -446,7 +475,14 @@ Keyword-only arguments:
         ``(lower, upper)`` is taken as the center ``(lower + upper) * 0.5``
         and the spread ``(upper - lower) * 0.5``; the center must lie within
         the bounds and the interval within the bounds and ``max_spread``,
-        or a ``ValueError`` naming ``x0`` is raised.)doc";
+        or a ``ValueError`` naming ``x0`` is raised.
+    args (tuple): extra arguments passed to the objective after the point,
+        ``objective(x, *args)``, as in ``scipy.optimize.minimize`` (a value
+        that is not a tuple is passed as the one extra argument). Only the
+        objective receives them: constraints and callbacks are
+        called as without ``args``, as scipy passes constraints their own
+        arguments. A vectorised objective receives them after the array.
+        Defaults to ``()``.)doc";
 
 const char* const grey_result = R"doc(Result of a grey optimization returned by `minimize_grey`.
 

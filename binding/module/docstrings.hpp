@@ -49,6 +49,12 @@ extern const char* const grey_result_best_centers;
 extern const char* const hypervolume_contributions;
 
 extern const char* const pso_result_iterations;
+extern const char* const pso_result_x;
+extern const char* const pso_result_fun;
+extern const char* const pso_result_nit;
+extern const char* const pso_result_nfev;
+extern const char* const pso_result_success;
+extern const char* const pso_result_message;
 extern const char* const pso_result_history_array;
 extern const char* const pareto_front_iterations;
 extern const char* const pareto_front_positions_array;

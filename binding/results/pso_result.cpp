@@ -50,6 +50,45 @@ const ResultSchema<P, 7> kSchema{
     "_rebuild_pso_result",
 };
 
+// The names scipy.optimize.OptimizeResult uses, as read-only aliases: x, fun, nit and nfev read
+// best_position, best_value, iterations and evaluations; success and message are derived from
+// the stop reason. Every stopping rule of the run counts as success; only a run ended from
+// outside (cancelled) does not.
+template <typename Read>
+PyObject* get_alias(PyObject* self, void*) {
+  return translate_exceptions([&] { return Read{}(data_of(self)).release(); });
+}
+
+struct ReadX {
+  PyRef operator()(const P& data) const { return to_python(data.best_position); }
+};
+struct ReadFun {
+  PyRef operator()(const P& data) const { return to_python(data.best_value); }
+};
+struct ReadNit {
+  PyRef operator()(const P& data) const { return to_python(data.iterations); }
+};
+struct ReadNfev {
+  PyRef operator()(const P& data) const { return to_python(data.evaluations); }
+};
+struct ReadSuccess {
+  PyRef operator()(const P& data) const {
+    return PyRef::borrow(stop_reason_is_success(data.stop_reason) ? Py_True : Py_False);
+  }
+};
+struct ReadMessage {
+  PyRef operator()(const P& data) const { return new_str(stop_reason_message(data.stop_reason)); }
+};
+
+const std::array<PyGetSetDef, 6> kScipyAliases{{
+    {"x", get_alias<ReadX>, nullptr, docs::pso_result_x, nullptr},
+    {"fun", get_alias<ReadFun>, nullptr, docs::pso_result_fun, nullptr},
+    {"nit", get_alias<ReadNit>, nullptr, docs::pso_result_nit, nullptr},
+    {"nfev", get_alias<ReadNfev>, nullptr, docs::pso_result_nfev, nullptr},
+    {"success", get_alias<ReadSuccess>, nullptr, docs::pso_result_success, nullptr},
+    {"message", get_alias<ReadMessage>, nullptr, docs::pso_result_message, nullptr},
+}};
+
 PyMethodDef methods[] = {
     {"to_dict", to_dict<kSchema>, METH_NOARGS, docs::result_to_dict},
     {"history_array", history_array, METH_NOARGS, docs::pso_result_history_array},
@@ -107,7 +146,7 @@ std::string format_list(const std::vector<double>& values) {
 
 PyObject* create_pso_result_type() {
   return create_result_type<PsoResultData>(
-      {"corvalinth_native.PsoResult", docs::pso_result, getset_table<kSchema>(), methods, repr});
+      {"corvalinth_native.PsoResult", docs::pso_result, getset_table<kSchema>(kScipyAliases), methods, repr});
 }
 
 PyRef new_pso_result(PsoResultData data) { return new_result(std::move(data)); }

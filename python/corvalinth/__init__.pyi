@@ -70,6 +70,18 @@ class PsoResult:
     def best_value(self) -> float: ...
     @property
     def iterations(self) -> int: ...
+    @property
+    def x(self) -> list[float]: ...
+    @property
+    def fun(self) -> float: ...
+    @property
+    def nit(self) -> int: ...
+    @property
+    def nfev(self) -> int: ...
+    @property
+    def success(self) -> bool: ...
+    @property
+    def message(self) -> str: ...
     def to_dict(self, /) -> dict[str, Any]: ...
     def history_array(self, /) -> NDArray[np.float64]: ...
     def convergence_array(self, /) -> NDArray[np.float64]: ...
@@ -196,6 +208,7 @@ def minimize(
     repair: _Repair | None = None,
     *,
     x0: _Vector | _Vectors | None = None,
+    args: tuple[Any, ...] = (),
 ) -> PsoResult:
     """Minimizes an objective function with Particle Swarm Optimization."""
 
@@ -225,6 +238,7 @@ def minimize_multi(
     max_evals: int | None = None,
     max_time: float | None = None,
     x0: _Vector | _Vectors | None = None,
+    args: tuple[Any, ...] = (),
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 
@@ -254,6 +268,7 @@ def minimize_grey(
     vectorized: bool = False,
     x0: (Sequence[Sequence[float]] | Sequence[Sequence[Sequence[float]]] | NDArray[Any]
          | None) = None,
+    args: tuple[Any, ...] = (),
 ) -> GreyResult:
     """Minimizes a grey objective with PSO."""
 
