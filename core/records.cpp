@@ -19,13 +19,20 @@ bool stop_reason_is_success(StopReason reason) { return reason != StopReason::Ca
 
 std::string_view stop_reason_message(StopReason reason) {
   switch (reason) {
-    case StopReason::MaxIterations: return "Maximum number of iterations reached.";
-    case StopReason::Target: return "The target value was reached.";
-    case StopReason::MaxEvaluations: return "Maximum number of function evaluations reached.";
-    case StopReason::Stagnation: return "The best value stopped improving (stagnation).";
-    case StopReason::MaxTime: return "The time budget was used up.";
-    case StopReason::Callback: return "The callback asked the run to stop.";
-    case StopReason::Cancelled: return "The run was cancelled.";
+    case StopReason::MaxIterations:
+      return "Maximum number of iterations reached.";
+    case StopReason::Target:
+      return "The target value was reached.";
+    case StopReason::MaxEvaluations:
+      return "Maximum number of function evaluations reached.";
+    case StopReason::Stagnation:
+      return "The best value stopped improving (stagnation).";
+    case StopReason::MaxTime:
+      return "The time budget was used up.";
+    case StopReason::Callback:
+      return "The callback asked the run to stop.";
+    case StopReason::Cancelled:
+      return "The run was cancelled.";
   }
   return "Maximum number of iterations reached.";
 }

@@ -96,8 +96,8 @@ RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objectiv
           return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
                            &slot.stop_token());
         }
-        const PointCallables callables{objective_callable, a.repair, a.constraints, a.equality_constraints,
-                                       a.penalty};
+        const PointCallables callables{objective_callable, a.repair, a.constraints,
+                                       a.equality_constraints, a.penalty};
         PythonPointObjective objective(callables, slot);
         return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                    &slot.stop_token());

@@ -145,8 +145,8 @@ std::string format_list(const std::vector<double>& values) {
 }
 
 PyObject* create_pso_result_type() {
-  return create_result_type<PsoResultData>(
-      {"corvalinth_native.PsoResult", docs::pso_result, getset_table<kSchema>(kScipyAliases), methods, repr});
+  return create_result_type<PsoResultData>({"corvalinth_native.PsoResult", docs::pso_result,
+                                            getset_table<kSchema>(kScipyAliases), methods, repr});
 }
 
 PyRef new_pso_result(PsoResultData data) { return new_result(std::move(data)); }
