@@ -40,8 +40,9 @@ enum class RunPhase : std::uint8_t {
 };
 inline constexpr std::uint64_t kRunPhaseCount = 3;
 
-// The stop reasons a saved run can hold: every one a stop test reports. A cancellation is not
-// among them (cancelled() builds its own result), and it is the last enumerator.
+// The stop reasons a saved run can hold: every one a stop test reports. A cancellation and the
+// reasons a host gives a cancelled run's result are not among them (cancelled() builds its own
+// result); they are the last enumerators.
 inline constexpr std::uint64_t kSavedStopReasonCount =
     static_cast<std::uint64_t>(StopReason::Cancelled);
 
@@ -187,10 +188,19 @@ class SwarmRun {
     return std::nullopt;
   }
 
-  // The result of a run its host cancelled: nothing but the evaluation count and the reason.
+  // The result of a run its host cancelled, moved out (the run is spent): the best point
+  // evaluated so far, which is the best personal best (evaluations of the pass under way
+  // included; +inf with particle 0's starting point when none was evaluated), the trace and the
+  // counts so far, and the reason Cancelled.
   RunResult<Element> cancelled() {
-    RunResult<Element> result;
+    RunResult<Element> result = std::move(result_);
+    if (swarm_.size() != 0) {
+      const std::size_t best = best_of_swarm(swarm_);
+      result.best_position = space_.decode(swarm_.best_position(best));
+      result.best_value = swarm_.best_value(best);
+    }
     result.evaluations = evaluations_;
+    result.iterations = iteration_;
     result.stop_reason = StopReason::Cancelled;
     return result;
   }

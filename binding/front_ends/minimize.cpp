@@ -76,13 +76,19 @@ RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objectiv
                                           const SwarmSetup& setup, const SwarmConfig& config,
                                           const Space& space) {
   using Result = RunResult<typename Space::Element>;
+  // What the exception that ends the run carries: the result so far (no repair is called then).
+  const auto partial = [&](Result&& so_far) {
+    return new_pso_result(pso_result_data(std::move(so_far),
+                                          static_cast<std::size_t>(config.n_particles),
+                                          space.dim()));
+  };
   if (is_str(a.objective)) {
     auto objective = native_objective<Space>(a);
     const auto body = [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
       return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                  &slot.stop_token());
     };
-    return guarded_run<PythonCallback>(a.callback, true, body);
+    return guarded_run<PythonCallback>(a.callback, true, body, partial);
   }
   if (a.vectorized &&
       (!a.constraints.empty() || a.repair != nullptr || !a.equality_constraints.empty())) {
@@ -101,7 +107,8 @@ RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objectiv
         PythonPointObjective objective(callables, slot);
         return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                    &slot.stop_token());
-      });
+      },
+      partial);
 }
 
 // The repair operator applied once more to the reported best position, so that the position

@@ -128,13 +128,17 @@ PyRef minimize_grey_with(const Arguments& a) {
   }
   const SwarmConfig config = swarm_config(a, setup, std::move(start));
   RunResult<GreyNumber> result;
+  // What the exception that ends the run carries: the result so far.
+  const auto partial = [](RunResult<GreyNumber>&& so_far) {
+    return new_grey_result(result_data(std::move(so_far)));
+  };
   if (is_str(a.objective)) {
     NativeGreyObjective objective = native_grey_objective(a);
     const auto body = [&](ErrorSlot& slot, IterationCallback* watcher) {
       return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                  &slot.stop_token());
     };
-    result = guarded_run<PythonCallback>(a.callback, true, body);
+    result = guarded_run<PythonCallback>(a.callback, true, body, partial);
   } else {
     const PyRef objective_callable = with_extra_arguments(a.objective, a.args.get());
     result = guarded_run<PythonCallback>(
@@ -147,7 +151,8 @@ PyRef minimize_grey_with(const Arguments& a) {
           PythonGreyObjective objective(objective_callable.get(), representation, slot);
           return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                      &slot.stop_token());
-        });
+        },
+        partial);
   }
   return new_grey_result(result_data(std::move(result)));
 }

@@ -165,21 +165,15 @@ Attributes:
     evaluations (int): total number of objective evaluations performed.
     stop_reason (str): why the run stopped — one of ``"max_iterations"``,
         ``"target"``, ``"max_evaluations"``, ``"stagnation"``, ``"max_time"``,
-        ``"callback"``.
-
-The names of ``scipy.optimize.OptimizeResult`` are read-only aliases:
-``x`` (``best_position``), ``fun`` (``best_value``), ``nit``
-(``iterations``), ``nfev`` (``evaluations``); ``success`` is True when the
-run ended by one of its own stopping rules (every reason above) and False
-when it was ended from outside; ``message`` says in one sentence why the
-run ended.)doc";
+        ``"callback"``.)doc";
 
 const char* const pso_result_x = "Alias of best_position (scipy's name).";
 const char* const pso_result_fun = "Alias of best_value (scipy's name).";
 const char* const pso_result_nit = "Alias of iterations (scipy's name).";
 const char* const pso_result_nfev = "Alias of evaluations (scipy's name).";
 const char* const pso_result_success =
-    "True when the run ended by one of its own stopping rules (scipy's name).";
+    "True when the run ended by one of its own stopping rules, False for a partial result\n"
+    "(\"interrupted\", \"error\") (scipy's name).";
 const char* const pso_result_message = "Why the run ended, in one sentence (scipy's name).";
 
 const char* const pso_result_best_position = "Best position found (list of floats).";

@@ -11,7 +11,8 @@ namespace {
 
 constexpr StopReason kStopReasons[] = {StopReason::MaxIterations, StopReason::Target,
                                        StopReason::MaxEvaluations, StopReason::Stagnation,
-                                       StopReason::MaxTime, StopReason::Callback};
+                                       StopReason::MaxTime, StopReason::Callback,
+                                       StopReason::Interrupted, StopReason::Error};
 
 }  // namespace
 
