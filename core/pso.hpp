@@ -409,7 +409,7 @@ class SwarmRun {
   std::optional<StopReason> finish_iteration(std::uint64_t t, IterationCallback* callback) {
     if (config_.record_history) result_.convergence.push_back(gbest_value_);
     if (callback != nullptr) {
-      const IterationInfo info{gbest_position_, t, gbest_value_, evaluations_};
+      const IterationInfo info{gbest_position_, t, gbest_value_, evaluations_, swarm_.positions()};
       if (!callback->on_iteration(info)) return StopReason::Callback;
     }
     if (config_.patience > 0) {

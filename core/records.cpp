@@ -11,8 +11,10 @@ std::string_view stop_reason_name(StopReason reason) {
     case StopReason::MaxTime: return "max_time";
     case StopReason::Callback: return "callback";
     case StopReason::Cancelled: return "cancelled";
-    case StopReason::Interrupted: return "interrupted";
-    case StopReason::Error: return "error";
+    case StopReason::Interrupted:
+      return "interrupted";
+    case StopReason::Error:
+      return "error";
   }
   return "max_iterations";
 }

@@ -44,7 +44,8 @@ enum class StopReason : std::uint8_t {
   Stagnation = 3,
   MaxTime = 4,
   Callback = 5,
-  Cancelled = 6,  // the host stopped the run through its StopToken; the result holds the best so far
+  Cancelled =
+      6,  // the host stopped the run through its StopToken; the result holds the best so far
   // Set by a host on a cancelled run's result when it reports why it cancelled: an interruption
   // (Ctrl-C, an exit) or an error of the caller's code.
   Interrupted = 7,
@@ -112,6 +113,7 @@ struct IterationInfo {
   std::uint64_t iteration = 0;            // zero-based index of the iteration just finished
   double best_value = 0.0;
   std::uint64_t evaluations = 0;
+  std::span<const double> positions;  // raw positions of every particle, row after row
 };
 
 }  // namespace corvalinth

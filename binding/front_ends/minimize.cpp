@@ -78,9 +78,8 @@ RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objectiv
   using Result = RunResult<typename Space::Element>;
   // What the exception that ends the run carries: the result so far (no repair is called then).
   const auto partial = [&](Result&& so_far) {
-    return new_pso_result(pso_result_data(std::move(so_far),
-                                          static_cast<std::size_t>(config.n_particles),
-                                          space.dim()));
+    return new_pso_result(pso_result_data(
+        std::move(so_far), static_cast<std::size_t>(config.n_particles), space.dim()));
   };
   if (is_str(a.objective)) {
     auto objective = native_objective<Space>(a);
@@ -96,7 +95,8 @@ RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objectiv
           "vectorized=True does not support constraints, equality_constraints or repair yet");
   }
   return guarded_run<PythonCallback>(
-      a.callback, false, [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
+      a.callback, false,
+      [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
         if (a.vectorized) {
           PythonBatchObjective objective(objective_callable, slot);
           return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,

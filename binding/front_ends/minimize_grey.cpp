@@ -142,7 +142,8 @@ PyRef minimize_grey_with(const Arguments& a) {
   } else {
     const PyRef objective_callable = with_extra_arguments(a.objective, a.args.get());
     result = guarded_run<PythonCallback>(
-        a.callback, false, [&](ErrorSlot& slot, IterationCallback* watcher) {
+        a.callback, false,
+        [&](ErrorSlot& slot, IterationCallback* watcher) {
           if (a.vectorized) {
             PythonGreyBatchObjective objective(objective_callable.get(), representation, slot);
             return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,

@@ -319,7 +319,8 @@ class MopsoRun {
   MopsoResult<Element> cancelled() {
     if (!archive_built_ && objective_count_ != 0) {
       const std::size_t taken = best_objectives_.size() / objective_count_;
-      for (std::size_t i = 0; i < taken; ++i) archive_.insert(swarm_.position(i), best_objectives(i));
+      for (std::size_t i = 0; i < taken; ++i)
+        archive_.insert(swarm_.position(i), best_objectives(i));
     }
     return finish(StopReason::Cancelled);
   }

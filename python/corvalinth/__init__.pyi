@@ -199,7 +199,7 @@ def minimize(
     max_evals: int | None = None,
     target: float | None = None,
     max_time: float | None = None,
-    callback: Callable[[int, float], object] | None = None,
+    callback: Callable[[int, float], object] | Callable[[Any], object] | None = None,
     bounds_handling: str = "clamp",
     vectorized: bool = False,
     var_types: Sequence[str] | None = None,
@@ -264,7 +264,7 @@ def minimize_grey(
     max_time: float | None = None,
     dim: int | None = None,
     *,
-    callback: Callable[[int, float], object] | None = None,
+    callback: Callable[[int, float], object] | Callable[[Any], object] | None = None,
     vectorized: bool = False,
     x0: (Sequence[Sequence[float]] | Sequence[Sequence[Sequence[float]]] | NDArray[Any]
          | None) = None,

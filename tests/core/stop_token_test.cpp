@@ -1,6 +1,6 @@
 // Cancelling runs through a StopToken: every loop ends right after the evaluation that asked for
-// it with what it found so far, a token that never asks changes nothing, and an attached poller is called at a bounded
-// interval of run time.
+// it with what it found so far, a token that never asks changes nothing, and an attached poller is
+// called at a bounded interval of run time.
 #include <gtest/gtest.h>
 
 #include <atomic>
