@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "binding/adapters/adapters.hpp"
+#include "binding/adapters/recording.hpp"
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/extra_arguments.hpp"
 #include "binding/arguments/parameter_table.hpp"
@@ -47,6 +48,7 @@ namespace {
   P(repair, object_or_none()) \
   P(x0, keyword_only(object_or_none())) \
   P(args, keyword_only(extra_arguments())) \
+  P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
@@ -71,21 +73,37 @@ NativeFor<Space> native_objective(const Arguments& a) {
   return NativeFor<Space>{benchmark->function};
 }
 
+// `start(objective)`, or `start(recorder)` with a recorder of `objective` writing into `log`
+// when the evaluations are recorded.
+template <typename Objective, typename Start>
+auto recorded_if(bool record, Objective& objective, EvaluationLog& log, const ErrorSlot& slot,
+                 Start&& start) {
+  if (record) {
+    RecordingObjective<Objective> recorder(objective, log, slot);
+    return start(recorder);
+  }
+  return start(objective);
+}
+
 template <typename Space>
 RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objective_callable,
                                           const SwarmSetup& setup, const SwarmConfig& config,
-                                          const Space& space) {
+                                          const Space& space, EvaluationLog& log) {
   using Result = RunResult<typename Space::Element>;
   // What the exception that ends the run carries: the result so far (no repair is called then).
   const auto partial = [&](Result&& so_far) {
-    return new_pso_result(pso_result_data(
-        std::move(so_far), static_cast<std::size_t>(config.n_particles), space.dim()));
+    PsoResultData data = pso_result_data(std::move(so_far),
+                                         static_cast<std::size_t>(config.n_particles), space.dim());
+    data.evaluation_log = std::move(log);
+    return new_pso_result(std::move(data));
   };
   if (is_str(a.objective)) {
-    auto objective = native_objective<Space>(a);
+    auto native = native_objective<Space>(a);
     const auto body = [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
-      return run(config, space, *setup.rule, *setup.topology, objective, watcher,
-                 &slot.stop_token());
+      return recorded_if(a.record_evaluations, native, log, slot, [&](auto& objective) {
+        return run(config, space, *setup.rule, *setup.topology, objective, watcher,
+                   &slot.stop_token());
+      });
     };
     return guarded_run<PythonCallback>(a.callback, true, body, partial);
   }
@@ -98,15 +116,19 @@ RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objectiv
       a.callback, false,
       [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
         if (a.vectorized) {
-          PythonBatchObjective objective(objective_callable, slot);
-          return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
-                           &slot.stop_token());
+          PythonBatchObjective batch(objective_callable, slot);
+          return recorded_if(a.record_evaluations, batch, log, slot, [&](auto& objective) {
+            return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
+                             &slot.stop_token());
+          });
         }
         const PointCallables callables{objective_callable, a.repair, a.constraints,
                                        a.equality_constraints, a.penalty};
-        PythonPointObjective objective(callables, slot);
-        return run(config, space, *setup.rule, *setup.topology, objective, watcher,
-                   &slot.stop_token());
+        PythonPointObjective point(callables, slot);
+        return recorded_if(a.record_evaluations, point, log, slot, [&](auto& objective) {
+          return run(config, space, *setup.rule, *setup.topology, objective, watcher,
+                     &slot.stop_token());
+        });
       },
       partial);
 }
@@ -141,13 +163,16 @@ PyRef minimize_with(const Arguments& a) {
     using Space = std::decay_t<decltype(space)>;
     const SwarmConfig config = swarm_config(a, setup, std::move(start));
     const PyRef objective = with_extra_arguments(a.objective, a.args.get());
-    RunResult<typename Space::Element> result = run_in(a, objective.get(), setup, config, space);
+    EvaluationLog log;
+    RunResult<typename Space::Element> result =
+        run_in(a, objective.get(), setup, config, space, log);
     std::vector<double> repaired;
     if (a.repair != nullptr)
       repaired = repaired_best_position<Space>(a.repair, result.best_position);
     PsoResultData data = pso_result_data(std::move(result),
                                          static_cast<std::size_t>(config.n_particles), space.dim());
     if (a.repair != nullptr) data.best_position = std::move(repaired);
+    data.evaluation_log = std::move(log);
     return new_pso_result(std::move(data));
   });
 }

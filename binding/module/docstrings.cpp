@@ -8,7 +8,7 @@
 // clang-format off
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, args=())
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, args=(), record_evaluations=False)
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -148,7 +148,14 @@ Keyword-only arguments:
         objective receives them: constraints, ``repair`` and callbacks are
         called as without ``args``, as scipy passes constraints their own
         arguments. A vectorised objective receives them after the array.
-        Defaults to ``()``.)doc";
+        Defaults to ``()``.
+    record_evaluations (bool): keep every evaluation, in evaluation order,
+        in the result: ``evaluations_array()`` has one row per evaluation,
+        the decoded point and then the value the run was given (with the
+        penalty when there are constraints); ``recorded_evaluations`` the
+        same rows as lists. Pickled and in ``to_dict``. An evaluation that
+        raised is not recorded. The run itself is unchanged, bit for bit.
+        Defaults to ``False``.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -167,6 +174,16 @@ Attributes:
         ``"target"``, ``"max_evaluations"``, ``"stagnation"``, ``"max_time"``,
         ``"callback"``.)doc";
 
+const char* const pso_result_recorded_evaluations =
+    "Every evaluation in evaluation order when run with record_evaluations=True: one\n"
+    "list per evaluation, the decoded point then its value. Empty otherwise.";
+const char* const pso_result_evaluations_array = R"doc(evaluations_array($self)
+--
+
+The recorded evaluations as a read-only float64 NumPy array of shape
+``(evaluations, dim + 1)``, sharing the result's storage: row ``k`` holds
+the ``k``-th point evaluated (decoded) and then its value. It has no
+rows unless run with ``record_evaluations=True``.)doc";
 const char* const pso_result_x = "Alias of best_position (scipy's name).";
 const char* const pso_result_fun = "Alias of best_value (scipy's name).";
 const char* const pso_result_nit = "Alias of iterations (scipy's name).";

@@ -50,6 +50,8 @@ extern const char* const hypervolume_contributions;
 
 extern const char* const pso_result_iterations;
 extern const char* const pso_result_x;
+extern const char* const pso_result_recorded_evaluations;
+extern const char* const pso_result_evaluations_array;
 extern const char* const pso_result_fun;
 extern const char* const pso_result_nit;
 extern const char* const pso_result_nfev;
