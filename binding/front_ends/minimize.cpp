@@ -13,6 +13,7 @@
 #include "binding/arguments/extra_arguments.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
+#include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/results/pso_result.hpp"
 #include "binding/runtime/errors.hpp"
@@ -47,6 +48,7 @@ namespace {
   P(equality_constraints, objects_or_none()) \
   P(repair, object_or_none()) \
   P(x0, keyword_only(object_or_none())) \
+  CORVALINTH_RESTART_PARAMETERS(P) \
   P(args, keyword_only(extra_arguments())) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   /* the end of the parameters */
@@ -180,8 +182,8 @@ PyRef minimize_with(const Arguments& a) {
 }  // namespace
 
 PyObject* minimize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_front_end("minimize", kParameters, convert_arguments, minimize_with, args, nargs,
-                        kwnames);
+  return call_front_end("minimize", kParameters, converted_with_preset<convert_arguments>,
+                        minimize_with, args, nargs, kwnames);
 }
 
 }  // namespace corvalinth::py

@@ -12,13 +12,14 @@
 
 #include "binding/adapters/adapters.hpp"
 #include "binding/arguments/convert.hpp"
-#include "binding/module/docstrings.hpp"
-#include "binding/runtime/errors.hpp"
-#include "binding/runtime/numpy_api.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
-#include "binding/results/pso_result.hpp"
+#include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
+#include "binding/module/docstrings.hpp"
+#include "binding/results/pso_result.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/numpy_api.hpp"
 #include "core/pso.hpp"
 #include "core/run_state.hpp"
 #include "core/spaces/continuous.hpp"
@@ -42,6 +43,7 @@ namespace {
   P(bounds_handling, keyword_only(with_default(to_str, "clamp"))) \
   P(batch, keyword_only(with_default(to_bool, false))) \
   P(x0, keyword_only(object_or_none())) \
+  CORVALINTH_RESTART_PARAMETERS(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
@@ -234,7 +236,7 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     std::array<PyObject*, kParameters.size()> given{};
     bind_tuple_call(args, kwargs, given);
     PyRef arguments = arguments_as_dict(given);
-    std::unique_ptr<Driver> driver = new_driver(convert_arguments(given));
+    std::unique_ptr<Driver> driver = new_driver(converted_with_preset<convert_arguments>(given));
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     PyObject* self = alloc(type, 0);
     if (self == nullptr) throw PythonErrorSet{};

@@ -163,6 +163,10 @@ class Optimizer:
         bounds_handling: str = "clamp",
         batch: bool = False,
         x0: _Vector | _Vectors | None = None,
+        restart_patience: int = 0,
+        restart_tol: float = 0.0,
+        restart_spread: float = 1.0,
+        preset: str | None = None,
     ) -> None: ...
     def ask(self, /) -> list[float] | list[int] | NDArray[Any]: ...
     def tell(self, value: float | _Vector, /) -> None: ...
@@ -211,6 +215,10 @@ def minimize(
     repair: _Repair | None = None,
     *,
     x0: _Vector | _Vectors | None = None,
+    restart_patience: int = 0,
+    restart_tol: float = 0.0,
+    restart_spread: float = 1.0,
+    preset: str | None = None,
     args: tuple[Any, ...] = (),
     record_evaluations: bool = False,
 ) -> PsoResult:

@@ -29,12 +29,15 @@ def failing_at(call, values=None):
     return objective, seen
 
 
-@pytest.mark.parametrize("integer", [False, True])
+@pytest.mark.parametrize("settings", [{}, {"integer": True},
+                                      {"restart_patience": 1, "restart_tol": 1e9}])
 @pytest.mark.parametrize("call", [1, 3, 10, 11, 47, 200])
-def test_a_failing_objective_hands_back_the_best_it_returned(call, integer):
+def test_a_failing_objective_hands_back_the_best_it_returned(call, settings):
+    # With a restart after every iteration, the personal bests are forgotten again and again:
+    # the best ever seen is what the partial result holds.
     objective, seen = failing_at(call)
     with pytest.raises(Failure) as caught:
-        pso.minimize(objective, [(-5, 5)] * 3, n_particles=10, seed=7, integer=integer)
+        pso.minimize(objective, [(-5, 5)] * 3, n_particles=10, seed=7, **settings)
     r = caught.value.partial_result
     assert (r.stop_reason, r.success, r.evaluations) == ("error", False, call)
     assert r.best_value == (min(seen) if seen else math.inf)
