@@ -21,18 +21,17 @@ PyMethodDef call_with_extra_def = {"objective_with_args", call_with_extra, METH_
 
 }  // namespace
 
-PyRef ExtraArguments::convert(const char*, PyObject* given) const {
-  if (given == nullptr || given == Py_None) return {};
-  if (PyTuple_Check(given)) {
-    if (PyTuple_Size(given) == 0) return {};
-    return PyRef::borrow(given);
-  }
-  return checked(PyTuple_Pack(1, given));
+PyObject* ExtraArguments::convert(const char*, PyObject* given) const {
+  if (given == nullptr || given == Py_None) return nullptr;
+  if (PyTuple_Check(given) && PyTuple_Size(given) == 0) return nullptr;
+  return given;
 }
 
 PyRef with_extra_arguments(PyObject* objective, PyObject* extra) {
   if (extra == nullptr) return PyRef::borrow(objective);
-  const PyRef self = checked(PyTuple_Pack(2, objective, extra));
+  const PyRef extra_tuple =
+      PyTuple_Check(extra) ? PyRef::borrow(extra) : checked(PyTuple_Pack(1, extra));
+  const PyRef self = checked(PyTuple_Pack(2, objective, extra_tuple.get()));
   return checked(PyCFunction_New(&call_with_extra_def, self.get()));
 }
 

@@ -9,17 +9,18 @@
 
 namespace corvalinth::py {
 
-// The `args` parameter: a tuple as given; any other object stands for the one-tuple holding it
-// (as in scipy); absent, None or an empty tuple give null (no extra arguments).
+// The `args` parameter, borrowed from the call: absent, None or an empty tuple give null (no
+// extra arguments).
 struct ExtraArguments {
-  using Value = PyRef;
+  using Value = PyObject*;
   static constexpr bool kRequired = false;
   Value convert(const char* name, PyObject* given) const;
 };
 constexpr ExtraArguments extra_arguments() { return {}; }
 
 // `objective` itself (a new reference) when `extra` is null; otherwise a new callable that
-// calls `objective(x, *extra)` with the point it is given.
+// calls `objective(x, *extra)` with the point it is given, where a non-tuple `extra` stands for
+// the one-tuple holding it (as in scipy).
 PyRef with_extra_arguments(PyObject* objective, PyObject* extra);
 
 // Refuses extra arguments for a native benchmark (given by name), which takes none.

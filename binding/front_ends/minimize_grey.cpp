@@ -118,7 +118,7 @@ PyRef minimize_grey_with(const Arguments& a) {
     caps = parse_max_spread(a.max_spread, bounds.size());
   };
   const SwarmSetup setup = setup_swarm(a, {.after_bounds = read_caps});
-  refuse_extra_arguments_of_a_native_objective(a.objective, a.args.get());
+  refuse_extra_arguments_of_a_native_objective(a.objective, a.args);
   const GreySpace space(setup.bounds, std::move(caps));
   // The grey space projects moved particles itself; the bounds policy is not read.
   std::vector<double> start;
@@ -140,7 +140,7 @@ PyRef minimize_grey_with(const Arguments& a) {
     };
     result = guarded_run<PythonCallback>(a.callback, true, body, partial);
   } else {
-    const PyRef objective_callable = with_extra_arguments(a.objective, a.args.get());
+    const PyRef objective_callable = with_extra_arguments(a.objective, a.args);
     result = guarded_run<PythonCallback>(
         a.callback, false,
         [&](ErrorSlot& slot, IterationCallback* watcher) {
