@@ -41,8 +41,9 @@ enum class RunPhase : std::uint8_t {
 };
 inline constexpr std::uint64_t kRunPhaseCount = 3;
 
-// The stop reasons a saved run can hold: every one a stop test reports. A cancellation is not
-// among them (cancelled() builds its own result), and it is the last enumerator.
+// The stop reasons a saved run can hold: every one a stop test reports. A cancellation and the
+// reasons a host gives a cancelled run's result are not among them (cancelled() builds its own
+// result); they are the last enumerators.
 inline constexpr std::uint64_t kSavedStopReasonCount =
     static_cast<std::uint64_t>(StopReason::Cancelled);
 
@@ -193,10 +194,23 @@ class SwarmRun {
     return std::nullopt;
   }
 
-  // The result of a run its host cancelled: nothing but the evaluation count and the reason.
+  // The result of a run its host cancelled, moved out (the run is spent): the best point
+  // evaluated so far, evaluations of the pass under way included (the global best once iterating,
+  // which every evaluation updates and a restart keeps; while creating, the best personal best,
+  // +inf with particle 0's starting point when none was evaluated), the trace and the counts so
+  // far, and the reason Cancelled.
   RunResult<Element> cancelled() {
-    RunResult<Element> result;
+    RunResult<Element> result = std::move(result_);
+    if (phase_ != detail::RunPhase::Starting) {
+      result.best_position = space_.decode(gbest_position_);
+      result.best_value = gbest_value_;
+    } else if (swarm_.size() != 0) {
+      const std::size_t best = best_of_swarm(swarm_);
+      result.best_position = space_.decode(swarm_.best_position(best));
+      result.best_value = swarm_.best_value(best);
+    }
     result.evaluations = evaluations_;
+    result.iterations = iteration_;
     result.stop_reason = StopReason::Cancelled;
     return result;
   }
@@ -406,7 +420,7 @@ class SwarmRun {
   std::optional<StopReason> finish_iteration(std::uint64_t t, IterationCallback* callback) {
     if (config_.record_history) result_.convergence.push_back(gbest_value_);
     if (callback != nullptr) {
-      const IterationInfo info{gbest_position_, t, gbest_value_, evaluations_};
+      const IterationInfo info{gbest_position_, t, gbest_value_, evaluations_, swarm_.positions()};
       if (!callback->on_iteration(info)) return StopReason::Callback;
     }
     if (config_.patience > 0) {

@@ -48,11 +48,21 @@ enum class StopReason : std::uint8_t {
   Stagnation = 3,
   MaxTime = 4,
   Callback = 5,
-  Cancelled = 6,  // the host stopped the run through its StopToken; the result holds nothing else
+  Cancelled =
+      6,  // the host stopped the run through its StopToken; the result holds the best so far
+  // Set by a host on a cancelled run's result when it reports why it cancelled: an interruption
+  // (Ctrl-C, an exit) or an error of the caller's code.
+  Interrupted = 7,
+  Error = 8,
 };
 
 // The name under which the reason is reported: "max_iterations", "target", ...
 std::string_view stop_reason_name(StopReason reason);
+// True when the run ended by one of its own stopping rules (a budget, the target, stagnation or
+// the callback's request), false when it was ended from outside (cancelled, interrupted, error).
+bool stop_reason_is_success(StopReason reason);
+// One sentence that says why the run ended, for people who read scipy's `message`.
+std::string_view stop_reason_message(StopReason reason);
 
 // The raw positions of all particles at the start of every iteration, stored as one
 // iterations x particles x dim block.
@@ -107,6 +117,7 @@ struct IterationInfo {
   std::uint64_t iteration = 0;            // zero-based index of the iteration just finished
   double best_value = 0.0;
   std::uint64_t evaluations = 0;
+  std::span<const double> positions;  // raw positions of every particle, row after row
 };
 
 }  // namespace corvalinth

@@ -1,5 +1,6 @@
 #include "binding/adapters/adapters.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "binding/arguments/objective_rows.hpp"
@@ -91,11 +92,67 @@ PyRef repaired_rows(PyObject* repair, const PyRef& array, std::size_t n, std::si
   });
 }
 
+bool takes_intermediate_result(PyObject* callback) {
+  const PyRef inspect = PyRef::steal(PyImport_ImportModule("inspect"));
+  PyRef parameters;
+  if (inspect) {
+    const PyRef signature =
+        PyRef::steal(PyObject_CallMethod(inspect.get(), "signature", "O", callback));
+    if (signature) parameters = PyRef::steal(PyObject_GetAttrString(signature.get(), "parameters"));
+  }
+  if (!parameters) {
+    PyErr_Clear();  // no readable signature (some builtins): the two-argument form
+    return false;
+  }
+  if (PyObject_Length(parameters.get()) != 1) {
+    PyErr_Clear();
+    return false;
+  }
+  const int found = PySequence_Contains(parameters.get(), new_str("intermediate_result").get());
+  if (found < 0) throw PythonErrorSet{};
+  return found == 1;
+}
+
+PythonCallback::PythonCallback(PyObject* callback, ErrorSlot& slot)
+    : callback_(callback), slot_(slot) {
+  if (takes_intermediate_result(callback)) {
+    const PyRef types = checked(PyImport_ImportModule("types"));
+    snapshot_type_ = checked(PyObject_GetAttrString(types.get(), "SimpleNamespace"));
+  }
+}
+
+PyRef PythonCallback::snapshot(const IterationInfo& info) const {
+  const std::size_t dim = info.best_position.size();
+  const std::size_t particles = dim == 0 ? 0 : info.positions.size() / dim;
+  const PyRef fields = checked(PyDict_New());
+  const auto put = [&](const char* name, PyRef value) {
+    if (PyDict_SetItemString(fields.get(), name, value.get()) != 0) throw PythonErrorSet{};
+  };
+  put("iteration", checked(PyLong_FromUnsignedLongLong(info.iteration)));
+  put("evaluations", checked(PyLong_FromUnsignedLongLong(info.evaluations)));
+  put("best_value", checked(PyFloat_FromDouble(info.best_value)));
+  put("best_position", new_float_list(info.best_position));
+  put("positions", numpy::new_matrix(particles, dim, [&](std::span<double> out) {
+        std::copy(info.positions.begin(), info.positions.begin() + out.size(), out.begin());
+      }));
+  const PyRef no_arguments = checked(PyTuple_New(0));
+  return checked(PyObject_Call(snapshot_type_.get(), no_arguments.get(), fields.get()));
+}
+
 bool PythonCallback::on_iteration(const IterationInfo& info) {
   return slot_.run([&] { return call_python(info); }, false);
 }
 
 bool PythonCallback::call_python(const IterationInfo& info) {
+  if (snapshot_type_) {
+    const PyRef no_arguments = checked(PyTuple_New(0));
+    const PyRef keywords = checked(PyDict_New());
+    if (PyDict_SetItemString(keywords.get(), "intermediate_result", snapshot(info).get()) != 0) {
+      throw PythonErrorSet{};
+    }
+    const PyRef answer = checked(PyObject_Call(callback_, no_arguments.get(), keywords.get()));
+    return callback_says_go_on(answer);
+  }
   const PyRef iteration = checked(PyLong_FromUnsignedLongLong(info.iteration));
   const PyRef best = checked(PyFloat_FromDouble(info.best_value));
   const PyRef answer =

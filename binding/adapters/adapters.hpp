@@ -102,18 +102,28 @@ class PythonPointObjective {
 bool callback_says_go_on(const PyRef& answer);
 
 // The iteration callback: callback(iteration, best_value); the boolean False stops the run.
+// The iteration callback: `callback(iteration, best_value)`, or, when its one parameter is named
+// `intermediate_result` (scipy's convention), `callback(intermediate_result=snapshot)` with a
+// namespace of `iteration`, `evaluations`, `best_value`, `best_position` (raw) and `positions`
+// (the raw swarm as a fresh (n, dim) float64 array).
 class PythonCallback final : public IterationCallback {
  public:
-  PythonCallback(PyObject* callback, ErrorSlot& slot) : callback_(callback), slot_(slot) {}
+  PythonCallback(PyObject* callback, ErrorSlot& slot);
   bool on_iteration(const IterationInfo& info) override;
 
  private:
   // Calls the callback and reads its answer; throws PythonErrorSet on a failure.
   bool call_python(const IterationInfo& info);
+  PyRef snapshot(const IterationInfo& info) const;
 
   PyObject* callback_;
   ErrorSlot& slot_;
+  PyRef snapshot_type_;  // types.SimpleNamespace when the callback takes a snapshot, else null
 };
+
+// True when `callback`'s signature has exactly one parameter, named `intermediate_result`; false
+// also when its signature cannot be read.
+bool takes_intermediate_result(PyObject* callback);
 
 // The decoded swarm as a fresh (n, dim) float64 array, row i holding particle i's point.
 template <typename Space>

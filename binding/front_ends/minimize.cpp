@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "binding/adapters/adapters.hpp"
+#include "binding/adapters/recording.hpp"
 #include "binding/adapters/violation_report.hpp"
 #include "binding/arguments/convert.hpp"
+#include "binding/arguments/extra_arguments.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
 #include "binding/arguments/preset.hpp"
@@ -54,6 +56,8 @@ namespace {
   P(x0, keyword_only(object_or_none())) \
   CORVALINTH_RESTART_PARAMETERS(P) \
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
+  P(args, keyword_only(extra_arguments())) \
+  P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
@@ -78,34 +82,63 @@ NativeFor<Space> native_objective(const Arguments& a) {
   return NativeFor<Space>{benchmark->function};
 }
 
-PointCallables callables_of(const Arguments& a) {
-  return {a.objective, a.repair, a.constraints, a.equality_constraints, a.penalty};
+// `start(objective)`, or `start(recorder)` with a recorder of `objective` writing into `log`
+// when the evaluations are recorded.
+template <typename Objective, typename Start>
+auto recorded_if(bool record, Objective& objective, EvaluationLog& log, const ErrorSlot& slot,
+                 Start&& start) {
+  if (record) {
+    RecordingObjective<Objective> recorder(objective, log, slot);
+    return start(recorder);
+  }
+  return start(objective);
+}
+
+// The objective (with its extra arguments) and the constraint callables of the call.
+PointCallables callables_of(const Arguments& a, PyObject* objective) {
+  return {objective, a.repair, a.constraints, a.equality_constraints, a.penalty};
 }
 
 template <typename Space>
-RunResult<typename Space::Element> run_in(const Arguments& a, const SwarmSetup& setup,
-                                          const SwarmConfig& config, const Space& space) {
+RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objective_callable,
+                                          const SwarmSetup& setup, const SwarmConfig& config,
+                                          const Space& space, EvaluationLog& log) {
   using Result = RunResult<typename Space::Element>;
+  // What the exception that ends the run carries: the result so far (no repair is called then).
+  const auto partial = [&](Result&& so_far) {
+    PsoResultData data = pso_result_data(std::move(so_far),
+                                         static_cast<std::size_t>(config.n_particles), space.dim());
+    data.evaluation_log = std::move(log);
+    return new_pso_result(std::move(data));
+  };
   if (is_str(a.objective)) {
-    auto objective = native_objective<Space>(a);
+    auto native = native_objective<Space>(a);
     const auto body = [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
-      return run(config, space, *setup.rule, *setup.topology, objective, watcher,
-                 &slot.stop_token());
-    };
-    return guarded_run<PythonCallback>(a.callback, true, body);
-  }
-  const PointCallables callables = callables_of(a);
-  return guarded_run<PythonCallback>(
-      a.callback, false, [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
-        if (a.vectorized) {
-          PythonBatchObjective objective(callables, slot);
-          return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
-                           &slot.stop_token());
-        }
-        PythonPointObjective objective(callables, slot);
+      return recorded_if(a.record_evaluations, native, log, slot, [&](auto& objective) {
         return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                    &slot.stop_token());
       });
+    };
+    return guarded_run<PythonCallback>(a.callback, true, body, partial);
+  }
+  const PointCallables callables = callables_of(a, objective_callable);
+  return guarded_run<PythonCallback>(
+      a.callback, false,
+      [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
+        if (a.vectorized) {
+          PythonBatchObjective batch(callables, slot);
+          return recorded_if(a.record_evaluations, batch, log, slot, [&](auto& objective) {
+            return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
+                             &slot.stop_token());
+          });
+        }
+        PythonPointObjective point(callables, slot);
+        return recorded_if(a.record_evaluations, point, log, slot, [&](auto& objective) {
+          return run(config, space, *setup.rule, *setup.topology, objective, watcher,
+                     &slot.stop_token());
+        });
+      },
+      partial);
 }
 
 // The point as user code sees it: a list (of int in integer spaces) in the per-particle form, a
@@ -155,20 +188,25 @@ PyRef minimize_with(const Arguments& a) {
             "constraints, equality_constraints and repair require a Python objective callable, "
             "not a native benchmark name; pass a function as the objective");
     }
+    refuse_extra_arguments_of_a_native_objective(a.objective, a.args);
     check_equality_tol(a.equality_tol);
   };
   const SwarmSetup setup = setup_swarm(a, {.before_space = refuse_extras_of_a_native_objective});
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     using Space = std::decay_t<decltype(space)>;
     const SwarmConfig config = swarm_config(a, setup, std::move(start));
-    RunResult<typename Space::Element> result = run_in(a, setup, config, space);
+    const PyRef objective = with_extra_arguments(a.objective, a.args);
+    EvaluationLog log;
+    RunResult<typename Space::Element> result =
+        run_in(a, objective.get(), setup, config, space, log);
     PsoResultData data = pso_result_data(std::move(result),
                                          static_cast<std::size_t>(config.n_particles), space.dim());
+    data.evaluation_log = std::move(log);
     if (a.repair != nullptr) {
       data.best_position =
           repaired_best_position<Space>(a.repair, data.best_position, a.vectorized);
     }
-    data.violation = violation_at(callables_of(a), a.equality_tol, a.vectorized, [&] {
+    data.violation = violation_at(callables_of(a, a.objective), a.equality_tol, a.vectorized, [&] {
       return new_argument<Space>(data.best_position, a.vectorized);
     });
     return new_pso_result(std::move(data));

@@ -10,6 +10,7 @@
 #include "binding/adapters/adapters.hpp"
 #include "binding/adapters/grey_adapter.hpp"
 #include "binding/arguments/convert.hpp"
+#include "binding/arguments/extra_arguments.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
 #include "binding/arguments/swarm_settings.hpp"
@@ -39,6 +40,7 @@ namespace {
   P(callback, keyword_only(object_or_none())) \
   P(vectorized, keyword_only(with_default(to_bool, false))) \
   P(x0, keyword_only(object_or_none())) \
+  P(args, keyword_only(extra_arguments())) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_GREY_PARAMETERS)
@@ -116,6 +118,7 @@ PyRef minimize_grey_with(const Arguments& a) {
     caps = parse_max_spread(a.max_spread, bounds.size());
   };
   const SwarmSetup setup = setup_swarm(a, {.after_bounds = read_caps});
+  refuse_extra_arguments_of_a_native_objective(a.objective, a.args);
   const GreySpace space(setup.bounds, std::move(caps));
   // The grey space projects moved particles itself; the bounds policy is not read.
   std::vector<double> start;
@@ -125,25 +128,32 @@ PyRef minimize_grey_with(const Arguments& a) {
   }
   const SwarmConfig config = swarm_config(a, setup, std::move(start));
   RunResult<GreyNumber> result;
+  // What the exception that ends the run carries: the result so far.
+  const auto partial = [](RunResult<GreyNumber>&& so_far) {
+    return new_grey_result(result_data(std::move(so_far)));
+  };
   if (is_str(a.objective)) {
     NativeGreyObjective objective = native_grey_objective(a);
     const auto body = [&](ErrorSlot& slot, IterationCallback* watcher) {
       return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                  &slot.stop_token());
     };
-    result = guarded_run<PythonCallback>(a.callback, true, body);
+    result = guarded_run<PythonCallback>(a.callback, true, body, partial);
   } else {
+    const PyRef objective_callable = with_extra_arguments(a.objective, a.args);
     result = guarded_run<PythonCallback>(
-        a.callback, false, [&](ErrorSlot& slot, IterationCallback* watcher) {
+        a.callback, false,
+        [&](ErrorSlot& slot, IterationCallback* watcher) {
           if (a.vectorized) {
-            PythonGreyBatchObjective objective(a.objective, representation, slot);
+            PythonGreyBatchObjective objective(objective_callable.get(), representation, slot);
             return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
                              &slot.stop_token());
           }
-          PythonGreyObjective objective(a.objective, representation, slot);
+          PythonGreyObjective objective(objective_callable.get(), representation, slot);
           return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                      &slot.stop_token());
-        });
+        },
+        partial);
   }
   return new_grey_result(result_data(std::move(result)));
 }

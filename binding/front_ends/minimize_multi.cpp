@@ -7,6 +7,7 @@
 
 #include "binding/adapters/multi_adapter.hpp"
 #include "binding/arguments/convert.hpp"
+#include "binding/arguments/extra_arguments.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
@@ -52,6 +53,7 @@ namespace {
   P(turbulence, keyword_only(with_default(to_str, "decaying"))) \
   P(archive_truncation, keyword_only(with_default(to_str, "crowding"))) \
   P(preset, keyword_only(none_or(to_str))) \
+  P(args, keyword_only(extra_arguments())) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
@@ -94,19 +96,8 @@ DiversityStrategy parse_strategy(const std::string& truncation,
   return grid_divisions ? DiversityStrategy{Grid{*grid_divisions}} : DiversityStrategy{Crowding{}};
 }
 
-template <typename Space>
-PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& rule,
-             const Arguments& a) {
-  using Result = MopsoResult<typename Space::Element>;
-  Result result = guarded_run<PythonFrontCallback>(
-      a.callback, false, [&](ErrorSlot& slot, FrontCallback* watcher) -> Result {
-        if (a.vectorized) {
-          PythonMultiBatchObjective objective(a.objective, slot);
-          return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
-        }
-        PythonMultiObjective objective(a.objective, slot);
-        return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
-      });
+template <typename Element>
+PyRef new_front(MopsoResult<Element>&& result, const MopsoConfig& config, std::size_t dim) {
   ParetoFrontData data;
   data.positions.reserve(result.members.size());
   data.objectives.reserve(result.members.size());
@@ -118,12 +109,35 @@ PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& 
   data.front_history = std::move(result.front_history);
   // An unrecorded swarm history still has the run's shape: no iterations of n x dim.
   if (!config.record_history) {
-    data.swarm_history = History::restored(config.n_particles, space.dim(), 0, {});
+    data.swarm_history = History::restored(config.n_particles, dim, 0, {});
   }
   data.iterations = result.iterations;
   data.evaluations = result.evaluations;
   data.stop_reason = result.stop_reason;
   return new_pareto_front(std::move(data));
+}
+
+template <typename Space>
+PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& rule,
+             const Arguments& a) {
+  using Result = MopsoResult<typename Space::Element>;
+  const PyRef objective_callable = with_extra_arguments(a.objective, a.args);
+  // What the exception that ends the run carries: the front so far.
+  const auto partial = [&](Result&& so_far) {
+    return new_front(std::move(so_far), config, space.dim());
+  };
+  Result result = guarded_run<PythonFrontCallback>(
+      a.callback, false,
+      [&](ErrorSlot& slot, FrontCallback* watcher) -> Result {
+        if (a.vectorized) {
+          PythonMultiBatchObjective objective(objective_callable.get(), slot);
+          return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
+        }
+        PythonMultiObjective objective(objective_callable.get(), slot);
+        return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
+      },
+      partial);
+  return new_front(std::move(result), config, space.dim());
 }
 
 PyRef minimize_multi_with(const Arguments& given) {

@@ -8,7 +8,7 @@
 // clang-format off
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4)
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4, args=(), record_evaluations=False)
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -183,7 +183,21 @@ Keyword-only arguments:
     equality_tol (float): how far ``|h(x)|`` may be from zero for an
         equality constraint to count as satisfied in ``violation`` and
         ``feasible`` of the result; a finite value ``>= 0``. Defaults to
-        ``1e-4``.)doc";
+        ``1e-4``.
+    args (tuple): extra arguments passed to the objective after the point,
+        ``objective(x, *args)``, as in ``scipy.optimize.minimize`` (a value
+        that is not a tuple is passed as the one extra argument). Only the
+        objective receives them: constraints, ``repair`` and callbacks are
+        called as without ``args``, as scipy passes constraints their own
+        arguments. A vectorised objective receives them after the array.
+        Defaults to ``()``.
+    record_evaluations (bool): keep every evaluation, in evaluation order,
+        in the result: ``evaluations_array()`` has one row per evaluation,
+        the decoded point and then the value the run was given (with the
+        penalty when there are constraints); ``recorded_evaluations`` the
+        same rows as lists. Pickled and in ``to_dict``. An evaluation that
+        raised is not recorded. The run itself is unchanged, bit for bit.
+        Defaults to ``False``.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -204,6 +218,25 @@ Attributes:
     violation (float): total constraint violation at ``best_position``
         (``0.0`` without constraints; see ``minimize``).
     feasible (bool): ``True`` when ``violation == 0``.)doc";
+
+const char* const pso_result_recorded_evaluations =
+    "Every evaluation in evaluation order when run with record_evaluations=True: one\n"
+    "list per evaluation, the decoded point then its value. Empty otherwise.";
+const char* const pso_result_evaluations_array = R"doc(evaluations_array($self)
+--
+
+The recorded evaluations as a read-only float64 NumPy array of shape
+``(evaluations, dim + 1)``, sharing the result's storage: row ``k`` holds
+the ``k``-th point evaluated (decoded) and then its value. It has no
+rows unless run with ``record_evaluations=True``.)doc";
+const char* const pso_result_x = "Alias of best_position (scipy's name).";
+const char* const pso_result_fun = "Alias of best_value (scipy's name).";
+const char* const pso_result_nit = "Alias of iterations (scipy's name).";
+const char* const pso_result_nfev = "Alias of evaluations (scipy's name).";
+const char* const pso_result_success =
+    "True when the run ended by one of its own stopping rules, False for a partial result\n"
+    "(\"interrupted\", \"error\") (scipy's name).";
+const char* const pso_result_message = "Why the run ended, in one sentence (scipy's name).";
 
 const char* const pso_result_best_position = "Best position found (list of floats).";
 const char* const pso_result_convergence = "Convergence curve: best value per iteration.";
@@ -320,7 +353,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=())
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -423,6 +456,13 @@ Keyword-only arguments:
         iteration limit and those budgets end it. Measured on the
         bi-objective COCO suite and on DTLZ problems against evolutionary
         algorithms at equal evaluations (see the multi-objective guide).
+    args (tuple): extra arguments passed to the objective after the point,
+        ``objective(x, *args)``, as in ``scipy.optimize.minimize`` (a value
+        that is not a tuple is passed as the one extra argument). Only the
+        objective receives them: constraints and callbacks are
+        called as without ``args``, as scipy passes constraints their own
+        arguments. A vectorised objective receives them after the array.
+        Defaults to ``()``.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them
@@ -461,7 +501,7 @@ Attributes:
     stop_reason (str): why the run stopped: ``"max_iterations"``,
         ``"callback"``, ``"max_evaluations"`` or ``"max_time"``.)doc";
 
-const char* const minimize_grey = R"doc(minimize_grey(objective, bounds, max_spread=None, representation="interval", n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, max_time=None, dim=None, *, callback=None, vectorized=False, x0=None)
+const char* const minimize_grey = R"doc(minimize_grey(objective, bounds, max_spread=None, representation="interval", n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, max_time=None, dim=None, *, callback=None, vectorized=False, x0=None, args=())
 --
 
 Minimizes a grey objective with PSO. Each variable is a *grey number*
@@ -534,7 +574,14 @@ Keyword-only arguments:
         ``(lower, upper)`` is taken as the center ``(lower + upper) * 0.5``
         and the spread ``(upper - lower) * 0.5``; the center must lie within
         the bounds and the interval within the bounds and ``max_spread``,
-        or a ``ValueError`` naming ``x0`` is raised.)doc";
+        or a ``ValueError`` naming ``x0`` is raised.
+    args (tuple): extra arguments passed to the objective after the point,
+        ``objective(x, *args)``, as in ``scipy.optimize.minimize`` (a value
+        that is not a tuple is passed as the one extra argument). Only the
+        objective receives them: constraints and callbacks are
+        called as without ``args``, as scipy passes constraints their own
+        arguments. A vectorised objective receives them after the array.
+        Defaults to ``()``.)doc";
 
 const char* const grey_result = R"doc(Result of a grey optimization returned by `minimize_grey`.
 

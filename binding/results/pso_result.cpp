@@ -8,6 +8,7 @@
 #include "binding/arguments/convert.hpp"
 #include "binding/module/docstrings.hpp"
 #include "binding/results/result_fields.hpp"
+#include "binding/results/result_state.hpp"
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/float_block.hpp"
 
@@ -44,6 +45,48 @@ PyObject* repr(PyObject* self) {
   });
 }
 
+// The evaluation log: rows of floats in Python; (columns, bytes of doubles) in the pickled state.
+PyRef evaluation_rows(const PsoResultData& data) {
+  const EvaluationLog& log = data.evaluation_log;
+  PyRef rows = checked(PyList_New(static_cast<Py_ssize_t>(log.rows())));
+  for (std::size_t r = 0; r < log.rows(); ++r) {
+    PyRef row =
+        new_float_list(std::span<const double>(log.values).subspan(r * log.columns, log.columns));
+    PyList_SetItem(rows.get(), static_cast<Py_ssize_t>(r), row.release());
+  }
+  return rows;
+}
+
+void save_evaluation_log(StateDictWriter& out, const char* key, const PsoResultData& data) {
+  const EvaluationLog& log = data.evaluation_log;
+  const PyRef columns = checked(PyLong_FromSize_t(log.columns));
+  const PyRef values = doubles_to_bytes(log.values);
+  out.put(key, checked(PyTuple_Pack(2, columns.get(), values.get())));
+}
+
+void load_evaluation_log(const StateDictReader& in, const char* key, PsoResultData& data) {
+  PyObject* saved = in.item(key);
+  if (!PyTuple_Check(saved) || PyTuple_Size(saved) != 2) {
+    raise(PyExc_ValueError, "'" + std::string(key) + "' must be a pair (columns, bytes)");
+  }
+  EvaluationLog log;
+  log.columns = static_cast<std::size_t>(count_from(PyTuple_GetItem(saved, 0), key));
+  log.values = doubles_from_bytes(PyTuple_GetItem(saved, 1), key);
+  if (log.columns == 0 ? !log.values.empty() : log.values.size() % log.columns != 0) {
+    raise(PyExc_ValueError, "'" + std::string(key) + "' holds no whole number of rows");
+  }
+  data.evaluation_log = std::move(log);
+}
+
+PyObject* evaluations_array(PyObject* self, PyObject*) {
+  return translate_exceptions([&] {
+    const PsoResultData& data = data_of(self);
+    const EvaluationLog& log = data.evaluation_log;
+    const std::size_t columns = log.columns == 0 ? data.best_position.size() + 1 : log.columns;
+    return shared_float64_array(self, log.values, {log.rows(), columns}).release();
+  });
+}
+
 using P = PsoResultData;
 PyRef feasible_of(const P& data) {
   return PyRef::borrow(data.violation == 0.0 ? Py_True : Py_False);
@@ -68,7 +111,7 @@ void check_violation(const P& data) {
   if (!(data.violation >= 0.0)) bad_state("violation", "must be a number >= 0");
 }
 
-const ResultSchema<P, 9> kSchema{
+const ResultSchema<P, 10> kSchema{
     {field<&P::best_position>("best_position", docs::pso_result_best_position),
      field<&P::convergence>("convergence", docs::pso_result_convergence),
      field<&P::history>("history", docs::pso_result_history),
@@ -76,15 +119,58 @@ const ResultSchema<P, 9> kSchema{
      field<&P::stop_reason>("stop_reason", docs::pso_result_stop_reason),
      field<&P::best_value>("best_value", docs::pso_result_best_value),
      field<&P::iterations>("iterations", docs::pso_result_iterations),
-     field<&P::violation>("violation", docs::pso_result_violation), feasible_field()},
+     field<&P::violation>("violation", docs::pso_result_violation),
+     feasible_field(),
+     {"recorded_evaluations", docs::pso_result_recorded_evaluations, evaluation_rows,
+      save_evaluation_log, load_evaluation_log}},
     "_rebuild_pso_result",
     check_violation,
 };
+
+// The names scipy.optimize.OptimizeResult uses, as read-only aliases: x, fun, nit and nfev read
+// best_position, best_value, iterations and evaluations; success and message are derived from
+// the stop reason. Every stopping rule of the run counts as success; only a run ended from
+// outside (cancelled) does not.
+template <typename Read>
+PyObject* get_alias(PyObject* self, void*) {
+  return translate_exceptions([&] { return Read{}(data_of(self)).release(); });
+}
+
+struct ReadX {
+  PyRef operator()(const P& data) const { return to_python(data.best_position); }
+};
+struct ReadFun {
+  PyRef operator()(const P& data) const { return to_python(data.best_value); }
+};
+struct ReadNit {
+  PyRef operator()(const P& data) const { return to_python(data.iterations); }
+};
+struct ReadNfev {
+  PyRef operator()(const P& data) const { return to_python(data.evaluations); }
+};
+struct ReadSuccess {
+  PyRef operator()(const P& data) const {
+    return PyRef::borrow(stop_reason_is_success(data.stop_reason) ? Py_True : Py_False);
+  }
+};
+struct ReadMessage {
+  PyRef operator()(const P& data) const { return new_str(stop_reason_message(data.stop_reason)); }
+};
+
+const std::array<PyGetSetDef, 6> kScipyAliases{{
+    {"x", get_alias<ReadX>, nullptr, docs::pso_result_x, nullptr},
+    {"fun", get_alias<ReadFun>, nullptr, docs::pso_result_fun, nullptr},
+    {"nit", get_alias<ReadNit>, nullptr, docs::pso_result_nit, nullptr},
+    {"nfev", get_alias<ReadNfev>, nullptr, docs::pso_result_nfev, nullptr},
+    {"success", get_alias<ReadSuccess>, nullptr, docs::pso_result_success, nullptr},
+    {"message", get_alias<ReadMessage>, nullptr, docs::pso_result_message, nullptr},
+}};
 
 PyMethodDef methods[] = {
     {"to_dict", to_dict<kSchema>, METH_NOARGS, docs::result_to_dict},
     {"history_array", history_array, METH_NOARGS, docs::pso_result_history_array},
     {"convergence_array", convergence_array, METH_NOARGS, docs::result_convergence_array},
+    {"evaluations_array", evaluations_array, METH_NOARGS, docs::pso_result_evaluations_array},
     {"__reduce__", reduce<kSchema>, METH_NOARGS, docs::result_reduce},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -137,8 +223,8 @@ std::string format_list(const std::vector<double>& values) {
 }
 
 PyObject* create_pso_result_type() {
-  return create_result_type<PsoResultData>(
-      {"corvalinth_native.PsoResult", docs::pso_result, getset_table<kSchema>(), methods, repr});
+  return create_result_type<PsoResultData>({"corvalinth_native.PsoResult", docs::pso_result,
+                                            getset_table<kSchema>(kScipyAliases), methods, repr});
 }
 
 PyRef new_pso_result(PsoResultData data) { return new_result(std::move(data)); }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "binding/results/evaluation_log.hpp"
 #include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/python.hpp"
 #include "core/records.hpp"
@@ -21,6 +22,7 @@ struct PsoResultData {
   std::uint64_t evaluations = 0;
   std::uint64_t iterations = 0;  // iterations run, whatever record_history
   double violation = 0.0;        // total constraint violation at best_position, >= 0 (or +inf)
+  EvaluationLog evaluation_log;  // empty unless record_evaluations=True
 };
 
 // The record of a finished run, its position widened to float.

@@ -88,6 +88,20 @@ PyGetSetDef* getset_table() {
   return table.data();
 }
 
+// The getset table of the class with `Extra` further read-only attributes after the fields
+// (derived or alias names that are not part of the pickled state or of to_dict).
+template <const auto& Schema, std::size_t Extra>
+PyGetSetDef* getset_table(const std::array<PyGetSetDef, Extra>& extra) {
+  static std::array<PyGetSetDef, Schema.fields.size() + Extra + 1> table = [&] {
+    std::array<PyGetSetDef, Schema.fields.size() + Extra + 1> entries{};
+    const PyGetSetDef* fields = getset_table<Schema>();
+    for (std::size_t k = 0; k < Schema.fields.size(); ++k) entries[k] = fields[k];
+    for (std::size_t k = 0; k < Extra; ++k) entries[Schema.fields.size() + k] = extra[k];
+    return entries;
+  }();
+  return table.data();
+}
+
 // to_dict(): every attribute in field order, as its getter returns it.
 template <const auto& Schema>
 PyObject* to_dict(PyObject* self, PyObject*) {

@@ -9,9 +9,10 @@
 namespace corvalinth::py {
 namespace {
 
-constexpr StopReason kStopReasons[] = {StopReason::MaxIterations, StopReason::Target,
+constexpr StopReason kStopReasons[] = {StopReason::MaxIterations,  StopReason::Target,
                                        StopReason::MaxEvaluations, StopReason::Stagnation,
-                                       StopReason::MaxTime, StopReason::Callback};
+                                       StopReason::MaxTime,        StopReason::Callback,
+                                       StopReason::Interrupted,    StopReason::Error};
 
 }  // namespace
 

@@ -26,4 +26,23 @@ void ErrorSlot::restore() {
   PyErr_Restore(type_.release(), value_.release(), traceback_.release());
 }
 
+StopReason ErrorSlot::held_reason() const {
+  return PyErr_GivenExceptionMatches(type_.get(), PyExc_Exception) ? StopReason::Error
+                                                                   : StopReason::Interrupted;
+}
+
+void ErrorSlot::attach_partial_result(PyRef partial) {
+  if (!partial) return;
+  PyObject* type = type_.release();
+  PyObject* value = value_.release();
+  PyObject* traceback = traceback_.release();
+  PyErr_NormalizeException(&type, &value, &traceback);  // an instance to carry the attribute
+  type_ = PyRef::steal(type);
+  value_ = PyRef::steal(value);
+  traceback_ = PyRef::steal(traceback);
+  if (value_ && PyObject_SetAttrString(value_.get(), "partial_result", partial.get()) != 0) {
+    PyErr_Clear();  // an exception that takes no attributes is raised without it
+  }
+}
+
 }  // namespace corvalinth::py

@@ -9,6 +9,7 @@
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/python.hpp"
+#include "core/records.hpp"
 #include "core/stop_token.hpp"
 
 namespace corvalinth::py {
@@ -48,7 +49,25 @@ class ErrorSlot {
     throw PythonErrorSet{};
   }
 
+  // After a run: if the slot holds an exception, attaches `partial(reason)` (a PyRef, null for
+  // none) to it as its attribute `partial_result`, then raises it. The reason is Interrupted for
+  // an exception that is no Exception (KeyboardInterrupt, SystemExit), Error otherwise. When the
+  // partial result cannot be built or attached, the stored exception is raised all the same.
+  template <typename MakePartial>
+  void raise_if_held_with_partial(MakePartial&& partial) {
+    if (!holds_error()) return;
+    try {
+      attach_partial_result(std::forward<MakePartial>(partial)(held_reason()));
+    } catch (const PythonErrorSet&) {
+      PyErr_Clear();
+    }
+    raise_if_held();
+  }
+
  private:
+  StopReason held_reason() const;
+  void attach_partial_result(PyRef partial);
+
   PyRef type_;
   PyRef value_;
   PyRef traceback_;

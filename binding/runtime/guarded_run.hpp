@@ -18,9 +18,11 @@ namespace corvalinth::py {
 
 // Calls `body(slot, watcher)` and returns its result. `watcher` is a `CallbackAdapter` over
 // `callback` (borrowed), or null when there is none; `native` says that the objective is no
-// Python code, so that a run without a callback releases the lock.
-template <typename CallbackAdapter, typename Body>
-auto guarded_run(PyObject* callback, bool native, Body&& body) {
+// Python code, so that a run without a callback releases the lock. When user code or a signal
+// ended the run, its exception is raised carrying `partial(result)` as `partial_result`: the
+// result the run returned (the best so far), its stop reason set to Interrupted or Error.
+template <typename CallbackAdapter, typename Body, typename Partial>
+auto guarded_run(PyObject* callback, bool native, Body&& body, Partial&& partial) {
   ErrorSlot slot;
   const SignalPoller poller(slot);
   auto result = [&] {
@@ -34,7 +36,10 @@ auto guarded_run(PyObject* callback, bool native, Body&& body) {
     }
     return body(slot, nullptr);
   }();
-  slot.raise_if_held();
+  slot.raise_if_held_with_partial([&](StopReason reason) {
+    result.stop_reason = reason;
+    return partial(std::move(result));
+  });
   return result;
 }
 

@@ -265,6 +265,7 @@ class MopsoRun {
     for (std::size_t i = 0; i < swarm_.size(); ++i) {
       archive_.insert(swarm_.position(i), best_objectives(i));
     }
+    archive_built_ = true;
     if (config_.record_history) {
       result_.swarm_history.particles = swarm_.size();
       result_.swarm_history.dim = dim_;
@@ -324,11 +325,16 @@ class MopsoRun {
     return std::nullopt;
   }
 
+  // The result of a run its host cancelled: the front of every vector taken so far (the
+  // creation's included when the archive was not built yet), the histories so far and the reason
+  // Cancelled. A vector whose evaluation was cancelled is never taken.
   MopsoResult<Element> cancelled() {
-    MopsoResult<Element> result;
-    result.evaluations = evaluations_;
-    result.stop_reason = StopReason::Cancelled;
-    return result;
+    if (!archive_built_ && objective_count_ != 0) {
+      const std::size_t taken = best_objectives_.size() / objective_count_;
+      for (std::size_t i = 0; i < taken; ++i)
+        archive_.insert(swarm_.position(i), best_objectives(i));
+    }
+    return finish(StopReason::Cancelled);
   }
 
   MopsoResult<Element> finish(StopReason reason) {
@@ -429,6 +435,7 @@ class MopsoRun {
 
   std::size_t objective_count_ = 0;
   bool evaluated_ = false;
+  bool archive_built_ = false;  // start_iterating() filled the archive with the creation
   std::uint64_t evaluations_ = 0;
   double decay_ = 1.0;        // turbulence of the current iteration
   double probability_ = 0.0;

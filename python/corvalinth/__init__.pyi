@@ -75,6 +75,21 @@ class PsoResult:
     def violation(self) -> float: ...
     @property
     def feasible(self) -> bool: ...
+    @property
+    def x(self) -> list[float]: ...
+    @property
+    def fun(self) -> float: ...
+    @property
+    def nit(self) -> int: ...
+    @property
+    def nfev(self) -> int: ...
+    @property
+    def success(self) -> bool: ...
+    @property
+    def message(self) -> str: ...
+    @property
+    def recorded_evaluations(self) -> list[list[float]]: ...
+    def evaluations_array(self, /) -> NDArray[np.float64]: ...
     def to_dict(self, /) -> dict[str, Any]: ...
     def history_array(self, /) -> NDArray[np.float64]: ...
     def convergence_array(self, /) -> NDArray[np.float64]: ...
@@ -207,7 +222,7 @@ def minimize(
     max_evals: int | None = None,
     target: float | None = None,
     max_time: float | None = None,
-    callback: Callable[[int, float], object] | None = None,
+    callback: Callable[[int, float], object] | Callable[[Any], object] | None = None,
     bounds_handling: str = "clamp",
     vectorized: bool = False,
     var_types: Sequence[str] | None = None,
@@ -221,6 +236,8 @@ def minimize(
     restart_spread: float = 1.0,
     preset: str | None = None,
     equality_tol: float = 1e-4,
+    args: tuple[Any, ...] = (),
+    record_evaluations: bool = False,
 ) -> PsoResult:
     """Minimizes an objective function with Particle Swarm Optimization."""
 
@@ -253,6 +270,7 @@ def minimize_multi(
     turbulence: str = "decaying",
     archive_truncation: str = "crowding",
     preset: str | None = None,
+    args: tuple[Any, ...] = (),
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 
@@ -278,10 +296,11 @@ def minimize_grey(
     max_time: float | None = None,
     dim: int | None = None,
     *,
-    callback: Callable[[int, float], object] | None = None,
+    callback: Callable[[int, float], object] | Callable[[Any], object] | None = None,
     vectorized: bool = False,
     x0: (Sequence[Sequence[float]] | Sequence[Sequence[Sequence[float]]] | NDArray[Any]
          | None) = None,
+    args: tuple[Any, ...] = (),
 ) -> GreyResult:
     """Minimizes a grey objective with PSO."""
 

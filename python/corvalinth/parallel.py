@@ -32,9 +32,10 @@ _Result = TypeVar("_Result")
 __all__ = ["batch", "multistart"]
 
 
-def _evaluate_rows(objective: Callable[[list[float]], Any], rows: list[list[float]]) -> list[Any]:
-    """The values of ``objective`` on ``rows``, in order (runs in a worker)."""
-    return [objective(row) for row in rows]
+def _evaluate_rows(objective: Callable[..., Any], rows: list[list[float]],
+                   args: tuple[Any, ...] = ()) -> list[Any]:
+    """The values of ``objective(row, *args)`` on ``rows``, in order (runs in a worker)."""
+    return [objective(row, *args) for row in rows]
 
 
 def _submit(executor: Executor, fn: Callable[..., _Result], *args: Any) -> Future[_Result]:
@@ -87,14 +88,15 @@ class _RowwiseObjective:
         self.executor = executor
         self.chunksize = chunksize
 
-    def __call__(self, points: NDArray[np.float64]) -> list[Any]:
+    def __call__(self, points: NDArray[np.float64], *args: Any) -> list[Any]:
         # One list of floats per particle: what a per-point objective receives without
         # vectorized=True, and cheap to pickle.
         rows = points.tolist() if hasattr(points, "tolist") else [list(row) for row in points]
         size = self.chunksize or 1
         starts = range(0, len(rows), size)
         futures: list[Future[list[Any]]] = _cancelling_on_failure(lambda made: made.extend(
-            _submit(self.executor, _evaluate_rows, self.objective, rows[start:start + size])
+            _submit(self.executor, _evaluate_rows, self.objective, rows[start:start + size],
+                    args)
             for start in starts))
         values = []
         for start, chunk in zip(starts, _results_in_order(futures), strict=True):

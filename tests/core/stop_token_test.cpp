@@ -1,12 +1,13 @@
 // Cancelling runs through a StopToken: every loop ends right after the evaluation that asked for
-// it, a token that never asks changes nothing, and an attached poller is called at a bounded
-// interval of run time.
+// it with what it found so far, a token that never asks changes nothing, and an attached poller is
+// called at a bounded interval of run time.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <bit>
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <thread>
 #include <vector>
@@ -39,13 +40,16 @@ struct StoppingObjective {
   StopToken* token = nullptr;
   std::uint64_t stop_at = 0;
   std::uint64_t calls = 0;
+  double least = std::numeric_limits<double>::infinity();  // of the per-point values returned
   void note_call() {
     ++calls;
     if (calls == stop_at) token->request_stop();
   }
   double evaluate(std::span<const double> x) {
     note_call();
-    return sphere(x);
+    const double value = sphere(x);
+    if (value < least) least = value;
+    return value;
   }
   void evaluate(std::span<const double> x, std::vector<double>& values) {
     note_call();
@@ -86,6 +90,9 @@ std::uint64_t calls_until_stopped(Loop loop, std::uint64_t stop_at, StopToken& t
       const auto result = run(config_with(20), kBox, kInertia, topology, objective, nullptr, &token);
       EXPECT_EQ(result.stop_reason, StopReason::Cancelled);
       EXPECT_EQ(result.evaluations, objective.calls);
+      // The best so far, the call that asked for the stop included, and where it was found.
+      EXPECT_EQ(result.best_value, objective.least);
+      EXPECT_EQ(sphere(result.best_position), result.best_value);
       break;
     }
     case Loop::Batch: {
@@ -95,7 +102,9 @@ std::uint64_t calls_until_stopped(Loop loop, std::uint64_t stop_at, StopToken& t
     }
     case Loop::Mopso: {
       const auto result = run_mopso(config_with<MopsoConfig>(20), kBox, kInertia, objective, nullptr, &token);
-      EXPECT_TRUE(result.members.empty());
+      // The front of every vector taken: all but the one whose call asked for the stop.
+      EXPECT_EQ(result.members.empty(), stop_at <= 1);
+      EXPECT_EQ(result.stop_reason, StopReason::Cancelled);
       break;
     }
   }

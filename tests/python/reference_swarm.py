@@ -560,7 +560,8 @@ def run_minimize(objective, bounds, integer=False, n_particles=30, max_iter=100,
                  record_history=True, v_max=None, patience=0, tol=0.0, binary=False,
                  max_evals=None, target=None, callback=None, bounds_handling="clamp",
                  vectorized=False, var_types=None, dim=None, x0=None, restart_patience=0,
-                 restart_tol=0.0, restart_spread=1.0):
+                 restart_tol=0.0, restart_spread=1.0, constraints=None, equality_constraints=None,
+                 penalty=1e6, repair=None, equality_tol=1e-4):
     assert seed is not None, "the model reproduces seeded runs only"
     space = build_space(_pairs(bounds, dim), integer, binary, var_types)
     rule = make_velocity_rule(velocity, w, c1, c2)
