@@ -12,13 +12,14 @@
 
 #include "binding/adapters/adapters.hpp"
 #include "binding/arguments/convert.hpp"
-#include "binding/module/docstrings.hpp"
-#include "binding/runtime/errors.hpp"
-#include "binding/runtime/numpy_api.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
-#include "binding/results/pso_result.hpp"
 #include "binding/arguments/swarm_settings.hpp"
+#include "binding/module/docstrings.hpp"
+#include "binding/results/pso_result.hpp"
+#include "binding/runtime/errors.hpp"
+#include "binding/runtime/numpy_api.hpp"
+#include "core/async_run.hpp"
 #include "core/pso.hpp"
 #include "core/run_state.hpp"
 #include "core/spaces/continuous.hpp"
@@ -42,19 +43,20 @@ namespace {
   P(bounds_handling, keyword_only(with_default(to_str, "clamp"))) \
   P(batch, keyword_only(with_default(to_bool, false))) \
   P(x0, keyword_only(object_or_none())) \
+  P(asynchronous, keyword_only(with_default(to_bool, false))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
 
 constexpr const char* kName = "Optimizer";
 
-// One run and what it references, in either form; the Python object owns it through this
+// One run and what it references, in any form; the Python object owns it through this
 // interface so that the space's type stays out of the object.
 class Driver {
  public:
   virtual ~Driver() = default;
   virtual PyRef ask() = 0;
-  virtual void tell(PyObject* values) = 0;
+  virtual void tell(PyObject* const* args, Py_ssize_t nargs) = 0;
   virtual bool done() const = 0;
   virtual PyRef stop_reason() const = 0;
   virtual std::uint64_t iteration() const = 0;
@@ -62,74 +64,79 @@ class Driver {
   virtual PyRef best_value() const = 0;
   virtual PyRef best_position() const = 0;
   virtual PyRef result() = 0;
+  virtual PyRef events() const = 0;
   virtual std::vector<std::uint8_t> save() const = 0;
   virtual void restore(std::span<const std::uint8_t> bytes) = 0;
 };
 
 template <typename Space>
-class DriverOf final : public Driver {
+const SwarmRun<Space>& swarm_run_of(const SwarmRun<Space>& run) {
+  return run;
+}
+template <typename Space>
+const SwarmRun<Space>& swarm_run_of(const AsyncSwarmRun<Space>& run) {
+  return run.run();
+}
+template <typename Space>
+SwarmRun<Space>& swarm_run_of(SwarmRun<Space>& run) {
+  return run;
+}
+template <typename Space>
+SwarmRun<Space>& swarm_run_of(AsyncSwarmRun<Space>& run) {
+  return run.run();
+}
+
+// The per-particle form takes one number: a list, tuple or array of them is the wrong number
+// of values, not the wrong type.
+void refuse_several_values(PyObject* values) {
+  if (!PyList_Check(values) && !PyTuple_Check(values) && !numpy::is_array(values)) return;
+  const Py_ssize_t count = PyObject_Size(values);
+  if (count < 0) {  // a zero-dimensional array: a number
+    PyErr_Clear();
+    return;
+  }
+  raise(PyExc_ValueError,
+        "tell() expects a single number in the per-particle form, got a sequence of length " +
+            std::to_string(count));
+}
+
+// What every form shares: the settings and what the run references, the run (`Run` is a
+// SwarmRun or an AsyncSwarmRun), and the reading of its progress and result.
+template <typename Space, typename Run>
+class DriverBase : public Driver {
  public:
-  DriverOf(SwarmConfig config, Space space, std::unique_ptr<VelocityRule> rule,
-           std::unique_ptr<Topology> topology, bool batch)
+  DriverBase(SwarmConfig config, Space space, std::unique_ptr<VelocityRule> rule,
+             std::unique_ptr<Topology> topology)
       : config_(config),
         space_(std::move(space)),
         rule_(std::move(rule)),
         topology_(std::move(topology)),
-        batch_(batch),
         run_(config_, space_, *rule_, *topology_) {}
 
-  PyRef ask() override {
-    require_running("ask()");
-    if (batch_) return new_swarm_matrix(space_, run_.ask_batch());
-    return new_point_list(run_.ask());
-  }
-
-  // Every check comes before the run is told anything, so a refused tell changes nothing. The
-  // pending ask is checked again after the conversion, which may run Python code (a __float__)
-  // that told the optimizer meanwhile.
-  void tell(PyObject* values) override {
-    require_pending_ask();
-    if (batch_) {
-      read_float_values(values, values_);
-      require_pending_ask();
-      if (values_.size() != run_.size()) {
-        raise(PyExc_ValueError, "tell() expects one value per particle: " +
-                                    std::to_string(run_.size()) + " values, got " +
-                                    std::to_string(values_.size()));
-      }
-      run_.tell_batch(values_);
-      run_.end_pass(nullptr);
-      return;
-    }
-    refuse_several_values(values);
-    const double value = to_f64(values);
-    require_pending_ask();
-    if (run_.tell(value)) run_.end_pass(nullptr);
-  }
-
-  bool done() const override { return run_.finished(); }
+  bool done() const override { return view().finished(); }
 
   PyRef stop_reason() const override {
     if (!done()) return PyRef::borrow(Py_None);
-    return new_str(stop_reason_name(run_.stop_reason()));
+    return new_str(stop_reason_name(view().stop_reason()));
   }
 
-  std::uint64_t iteration() const override { return run_.iteration(); }
-  std::uint64_t evaluations() const override { return run_.evaluations(); }
+  std::uint64_t iteration() const override { return view().iteration(); }
+  std::uint64_t evaluations() const override { return view().evaluations(); }
 
   PyRef best_value() const override {
-    if (!run_.created()) return PyRef::borrow(Py_None);
-    return checked(PyFloat_FromDouble(run_.best_value()));
+    if (!view().created()) return PyRef::borrow(Py_None);
+    return checked(PyFloat_FromDouble(view().best_value()));
   }
 
   PyRef best_position() const override {
-    if (!run_.created()) return PyRef::borrow(Py_None);
-    return new_point_list(run_.best_position());
+    if (!view().created()) return PyRef::borrow(Py_None);
+    return new_point_list(view().best_position());
   }
 
   PyRef result() override {
     if (!done()) raise(PyExc_ValueError, "result() is available once the run is done");
-    return new_pso_result(pso_result_data(run_.result(), run_.size(), space_.dim()));
+    SwarmRun<Space>& run = swarm_run_of(run_);
+    return new_pso_result(pso_result_data(run.result(), run.size(), space_.dim()));
   }
 
   std::vector<std::uint8_t> save() const override {
@@ -143,50 +150,162 @@ class DriverOf final : public Driver {
     run_.restore(in);
   }
 
- private:
+ protected:
+  const SwarmRun<Space>& view() const { return swarm_run_of(run_); }
+
   void require_running(const char* method) const {
     if (done()) {
       raise(PyExc_ValueError, std::string(method) + " after the run is done; read result()");
     }
   }
 
-  // The per-particle form takes one number: a list, tuple or array of them is the wrong number
-  // of values, not the wrong type.
-  static void refuse_several_values(PyObject* values) {
-    if (!PyList_Check(values) && !PyTuple_Check(values) && !numpy::is_array(values)) return;
-    const Py_ssize_t count = PyObject_Size(values);
-    if (count < 0) {  // a zero-dimensional array: a number
-      PyErr_Clear();
-      return;
-    }
-    raise(PyExc_ValueError,
-          "tell() expects a single number in the per-particle form, got a sequence of length " +
-              std::to_string(count));
-  }
-
-  void require_pending_ask() const {
-    require_running("tell()");
-    if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
-  }
-
-
   const SwarmConfig config_;
   const Space space_;
   const std::unique_ptr<VelocityRule> rule_;
   const std::unique_ptr<Topology> topology_;
+  Run run_;
+};
+
+// The synchronous forms: one point at a time, or the whole swarm with `batch`.
+template <typename Space>
+class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
+  using Base = DriverBase<Space, SwarmRun<Space>>;
+  using Base::run_;
+  using Base::space_;
+
+ public:
+  DriverOf(SwarmConfig config, Space space, std::unique_ptr<VelocityRule> rule,
+           std::unique_ptr<Topology> topology, bool batch)
+      : Base(config, std::move(space), std::move(rule), std::move(topology)), batch_(batch) {}
+
+  PyRef ask() override {
+    this->require_running("ask()");
+    if (batch_) return new_swarm_matrix(space_, run_.ask_batch());
+    return new_point_list(run_.ask());
+  }
+
+  // Every check comes before the run is told anything, so a refused tell changes nothing. The
+  // pending ask is checked again after the conversion, which may run Python code (a __float__)
+  // that told the optimizer meanwhile.
+  void tell(PyObject* const* args, Py_ssize_t nargs) override {
+    if (nargs != 1) {
+      raise(PyExc_TypeError,
+            "Optimizer.tell() takes exactly one argument (" + std::to_string(nargs) + " given)");
+    }
+    PyObject* values = args[0];
+    require_pending_ask();
+    if (batch_) {
+      read_float_values(values, values_);
+      require_pending_ask();
+      if (values_.size() != run_.size()) {
+        raise(PyExc_ValueError,
+              "tell() expects one value per particle: " + std::to_string(run_.size()) +
+                  " values, got " + std::to_string(values_.size()));
+      }
+      run_.tell_batch(values_);
+      run_.end_pass(nullptr);
+      return;
+    }
+    refuse_several_values(values);
+    const double value = to_f64(values);
+    require_pending_ask();
+    if (run_.tell(value)) run_.end_pass(nullptr);
+  }
+
+  PyRef events() const override { return PyRef::borrow(Py_None); }
+
+ private:
+  void require_pending_ask() const {
+    this->require_running("tell()");
+    if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
+  }
+
   const bool batch_;
-  SwarmRun<Space> run_;
   std::vector<double> values_;
+};
+
+// The asynchronous form (core/async_run.hpp): ask() hands out (ticket, point) pairs while a
+// particle is free, tell(ticket, value) takes the values back in any order.
+template <typename Space>
+class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
+  using Base = DriverBase<Space, AsyncSwarmRun<Space>>;
+  using Base::run_;
+
+ public:
+  using Base::Base;
+
+  PyRef ask() override {
+    this->require_running("ask()");
+    if (!run_.can_ask()) return PyRef::borrow(Py_None);
+    const auto asked = run_.ask();
+    const PyRef ticket = checked(PyLong_FromUnsignedLongLong(asked.ticket));
+    const PyRef point = new_point_list(asked.point);
+    return checked(PyTuple_Pack(2, ticket.get(), point.get()));
+  }
+
+  // As in the synchronous form, every check comes first and the ticket is checked again after
+  // the value's conversion.
+  void tell(PyObject* const* args, Py_ssize_t nargs) override {
+    if (nargs != 2) {
+      raise(PyExc_TypeError,
+            "Optimizer.tell() takes a ticket and a value in an asynchronous run (" +
+                std::to_string(nargs) + " given)");
+    }
+    if (!PyLong_Check(args[0])) {
+      raise(PyExc_TypeError, "ticket must be an int, not " + type_name(args[0]));
+    }
+    const unsigned long long ticket = PyLong_AsUnsignedLongLong(args[0]);
+    const bool representable = !(ticket == static_cast<unsigned long long>(-1) && PyErr_Occurred());
+    if (!representable) PyErr_Clear();
+    require_out(representable, ticket, args[0]);
+    refuse_several_values(args[1]);
+    const double value = to_f64(args[1]);
+    require_out(representable, ticket, args[0]);
+    run_.tell(ticket, value);
+  }
+
+  PyRef events() const override {
+    const std::vector<AsyncEvent>& events = run_.events();
+    PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(events.size())));
+    for (std::size_t k = 0; k < events.size(); ++k) {
+      const PyRef ticket = checked(PyLong_FromUnsignedLongLong(events[k].ticket));
+      const PyRef value =
+          events[k].tell ? checked(PyFloat_FromDouble(events[k].value)) : PyRef::borrow(Py_None);
+      PyObject* pair = PyTuple_Pack(2, ticket.get(), value.get());
+      if (pair == nullptr) throw PythonErrorSet{};
+      PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), pair);
+    }
+    return list;
+  }
+
+ private:
+  void require_out(bool representable, unsigned long long ticket, PyObject* given) const {
+    this->require_running("tell()");
+    if (!representable || !run_.is_out(ticket)) {
+      const PyRef text = checked(PyObject_Repr(given));
+      raise(PyExc_ValueError,
+            "tell() got ticket " + to_str(text.get()) + ", which is not out for evaluation");
+    }
+  }
 };
 
 // Validates the arguments in minimize's order and builds the run.
 std::unique_ptr<Driver> new_driver(const Arguments& a) {
   SwarmSetup setup = setup_swarm(a);
+  if (a.asynchronous && a.batch) {
+    raise(PyExc_ValueError,
+          "asynchronous=True hands out one point at a time; it cannot be combined with batch=True");
+  }
   return visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {
-        return std::make_unique<DriverOf<decltype(space)>>(swarm_config(a, setup, std::move(start)),
-                                                           std::move(space), std::move(setup.rule),
-                                                           std::move(setup.topology), a.batch);
+        using Space = decltype(space);
+        SwarmConfig config = swarm_config(a, setup, std::move(start));
+        if (a.asynchronous) {
+          return std::make_unique<AsyncDriverOf<Space>>(
+              config, std::move(space), std::move(setup.rule), std::move(setup.topology));
+        }
+        return std::make_unique<DriverOf<Space>>(config, std::move(space), std::move(setup.rule),
+                                                 std::move(setup.topology), a.batch);
       });
 }
 
@@ -275,9 +394,9 @@ PyObject* optimizer_ask(PyObject* self, PyObject*) {
   return method([&] { return driver_of(self).ask(); });
 }
 
-PyObject* optimizer_tell(PyObject* self, PyObject* values) {
+PyObject* optimizer_tell(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return method([&] {
-    driver_of(self).tell(values);
+    driver_of(self).tell(args, nargs);
     return PyRef::borrow(Py_None);
   });
 }
@@ -380,10 +499,14 @@ PyObject* get_best_value(PyObject* self, void*) {
 PyObject* get_best_position(PyObject* self, void*) {
   return method([&] { return driver_of(self).best_position(); });
 }
+PyObject* get_events(PyObject* self, void*) {
+  return method([&] { return driver_of(self).events(); });
+}
 
 PyMethodDef methods[] = {
     {"ask", optimizer_ask, METH_NOARGS, docs::optimizer_ask},
-    {"tell", optimizer_tell, METH_O, docs::optimizer_tell},
+    {"tell", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(optimizer_tell)),
+     METH_FASTCALL, docs::optimizer_tell},
     {"result", optimizer_result, METH_NOARGS, docs::optimizer_result},
     {"__reduce__", optimizer_reduce, METH_NOARGS, docs::optimizer_reduce},
     {nullptr, nullptr, 0, nullptr},
@@ -396,6 +519,7 @@ PyGetSetDef attributes[] = {
     {"evaluations", get_evaluations, nullptr, docs::optimizer_evaluations, nullptr},
     {"best_value", get_best_value, nullptr, docs::optimizer_best_value, nullptr},
     {"best_position", get_best_position, nullptr, docs::optimizer_best_position, nullptr},
+    {"events", get_events, nullptr, docs::optimizer_events, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
