@@ -77,9 +77,14 @@ class AsyncSwarmRun {
     return {ticket, run_.point(i)};
   }
 
+  // The tickets out, in ask order, and the point each names (valid until the next call on the
+  // run): what a driver resuming a saved run sends out again.
+  std::size_t out_count() const { return out_.size(); }
+  std::uint64_t out_ticket(std::size_t k) const { return out_[k].ticket; }
+  std::span<const Element> out_point(std::size_t k) { return run_.point(out_[k].particle); }
+
   // True when `ticket` was handed out and not yet told.
   bool is_out(std::uint64_t ticket) const { return find(ticket) != out_.end(); }
-  std::size_t out_count() const { return out_.size(); }
 
   // The value of the point handed out under `ticket`, which is_out(). Not while finished.
   void tell(std::uint64_t ticket, double value) {

@@ -65,6 +65,7 @@ class Driver {
   virtual PyRef best_position() const = 0;
   virtual PyRef result() = 0;
   virtual PyRef events() const = 0;
+  virtual PyRef out() = 0;
   virtual std::vector<std::uint8_t> save() const = 0;
   virtual void restore(std::span<const std::uint8_t> bytes) = 0;
 };
@@ -213,6 +214,7 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
   }
 
   PyRef events() const override { return PyRef::borrow(Py_None); }
+  PyRef out() override { return PyRef::borrow(Py_None); }
 
  private:
   void require_pending_ask() const {
@@ -238,9 +240,7 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
     this->require_running("ask()");
     if (!run_.can_ask()) return PyRef::borrow(Py_None);
     const auto asked = run_.ask();
-    const PyRef ticket = checked(PyLong_FromUnsignedLongLong(asked.ticket));
-    const PyRef point = new_point_list(asked.point);
-    return checked(PyTuple_Pack(2, ticket.get(), point.get()));
+    return ticket_and_point(asked.ticket, asked.point);
   }
 
   // As in the synchronous form, every check comes first and the ticket is checked again after
@@ -264,6 +264,15 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
     run_.tell(ticket, value);
   }
 
+  PyRef out() override {
+    PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(run_.out_count())));
+    for (std::size_t k = 0; k < run_.out_count(); ++k) {
+      PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k),
+                     ticket_and_point(run_.out_ticket(k), run_.out_point(k)).release());
+    }
+    return list;
+  }
+
   PyRef events() const override {
     const std::vector<AsyncEvent>& events = run_.events();
     PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(events.size())));
@@ -279,6 +288,13 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
   }
 
  private:
+  template <typename Element>
+  static PyRef ticket_and_point(std::uint64_t ticket, std::span<const Element> point) {
+    const PyRef number = checked(PyLong_FromUnsignedLongLong(ticket));
+    const PyRef list = new_point_list(point);
+    return checked(PyTuple_Pack(2, number.get(), list.get()));
+  }
+
   void require_out(bool representable, unsigned long long ticket, PyObject* given) const {
     this->require_running("tell()");
     if (!representable || !run_.is_out(ticket)) {
@@ -502,6 +518,9 @@ PyObject* get_best_position(PyObject* self, void*) {
 PyObject* get_events(PyObject* self, void*) {
   return method([&] { return driver_of(self).events(); });
 }
+PyObject* get_out(PyObject* self, void*) {
+  return method([&] { return driver_of(self).out(); });
+}
 
 PyMethodDef methods[] = {
     {"ask", optimizer_ask, METH_NOARGS, docs::optimizer_ask},
@@ -520,6 +539,7 @@ PyGetSetDef attributes[] = {
     {"best_value", get_best_value, nullptr, docs::optimizer_best_value, nullptr},
     {"best_position", get_best_position, nullptr, docs::optimizer_best_position, nullptr},
     {"events", get_events, nullptr, docs::optimizer_events, nullptr},
+    {"out", get_out, nullptr, docs::optimizer_out, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

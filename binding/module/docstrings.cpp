@@ -205,6 +205,9 @@ Attributes:
         far in order: ``(ticket, None)`` for an ask, ``(ticket, value)`` for a
         tell. Replaying them on a new optimizer with the same arguments gives
         the same run. ``None`` for the synchronous forms.
+    out (list | None): with ``asynchronous=True``, the ``(ticket, point)``
+        pairs handed out and not yet told, in ask order (an optimizer restored
+        from a pickle still waits for them); ``None`` for the synchronous forms.
 
 Keyword-only arguments:
     batch (bool): if ``True``, ``ask()`` hands out the whole swarm and
@@ -276,6 +279,8 @@ const char* const optimizer_evaluations = "Number of objective values told so fa
 const char* const optimizer_best_value = "Best value so far, or None before the first evaluations.";
 const char* const optimizer_events =
     "With asynchronous=True, every ask and tell so far: (ticket, None) or (ticket, value).";
+const char* const optimizer_out =
+    "With asynchronous=True, the (ticket, point) pairs handed out and not yet told.";
 const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
