@@ -239,7 +239,7 @@ class _Completions:
         in short slices, so Ctrl-C is answered at once."""
         import queue
 
-        finished = []
+        finished: list[Future[Any]] = []
         while not finished:
             try:
                 finished.append(self._queue.get(timeout=0.05))
@@ -321,6 +321,8 @@ def _run_asynchronous(optimizer: Any, objective: Callable[[list[float]], Any],
                 break
             ticket, point = asked
             completions.add(_submit(executor, objective, point), ticket)
+        if not completions.pending:  # never for a run built by Optimizer: no wait without end
+            raise RuntimeError("the optimizer handed out no point and has none out")
         for ticket, future in completions.next_finished():
             optimizer.tell(ticket, future.result())
             if optimizer.done:

@@ -3,18 +3,26 @@
 import doctest
 import multiprocessing
 import os
-import pickle
 import pathlib
+import pickle
 import struct
 import subprocess
 import sys
 from concurrent.futures import Future, ProcessPoolExecutor, ThreadPoolExecutor
 
 import pytest
+from parallel_objectives import (
+    BOUNDS,
+    front_run,
+    grey_run,
+    panicking_run,
+    python_run,
+    rastrigin,
+    refuse,
+)
 
 import corvalinth as pso
 from corvalinth import parallel
-from parallel_objectives import BOUNDS, front_run, grey_run, panicking_run, python_run, rastrigin, refuse
 
 HELPERS = pathlib.Path(__file__).with_name("parallel_objectives.py")
 
@@ -238,7 +246,8 @@ def test_a_checkpoint_resumes_the_run(form):
     (lambda o, p: parallel.run(o, rastrigin, object()), TypeError, "executor must be"),
     (lambda o, p: parallel.run(o, rastrigin, p, workers=0), ValueError, "workers must be >= 1"),
     (lambda o, p: parallel.run(o, rastrigin, p, workers=1.5), TypeError, "workers must be an int"),
-    (lambda o, p: parallel.run(o, rastrigin, LyingExecutor(lambda f: 5)), TypeError, "not a future"),
+    (lambda o, p: parallel.run(o, rastrigin, LyingExecutor(lambda f: 5)), TypeError,
+     "not a future"),
 ])
 def test_run_refuses_bad_arguments(call, error, message):
     optimizer = pso.Optimizer(BOUNDS, **RUN, asynchronous=True)
