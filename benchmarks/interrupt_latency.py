@@ -1,7 +1,9 @@
 """Prints how fast Ctrl-C ends a run, and what looking for it costs the native loop. Asserts nothing.
 
 1. For every entry point, the time from a real SIGINT (sent to this process from a timer thread)
-   to the KeyboardInterrupt reaching the caller: median and worst of several runs.
+   to the KeyboardInterrupt reaching the caller: median and worst of several runs. Also the
+   hypervolume of a 6e6 x 2 and a 2e6 x 3 array (conversion, copies and sorts included), the
+   contributions of the first, and parallel.multistart of native runs on its threads.
 2. A native sphere run on the main thread, which looks for pending signals every few
    milliseconds, against the same run on a worker thread, which never looks (Python hands signals
    to the main thread only): time per particle-iteration and per particle-dimension-iteration.

@@ -17,6 +17,7 @@
 #include "core/contracts.hpp"
 #include "core/failure.hpp"
 #include "core/motion.hpp"
+#include "core/restart.hpp"
 #include "core/run_state.hpp"
 #include "core/stop_token.hpp"
 
@@ -74,7 +75,8 @@ class SwarmRun {
         start_(std::chrono::steady_clock::now()),
         rng_(config.seed ? SwarmRng::seed_from_u64(*config.seed) : SwarmRng::from_entropy()),
         swarm_(static_cast<std::size_t>(config.n_particles), space.dim()),
-        dim_(space.dim()) {
+        dim_(space.dim()),
+        restart_(config.restart_patience, config.restart_tol) {
     new_velocity_.resize(dim_);
     gbest_position_.resize(dim_);
   }
@@ -190,6 +192,10 @@ class SwarmRun {
       const std::uint64_t t = iteration_++;
       if (const auto reason = finish_iteration(t, callback)) return finish_with(*reason);
       if (iteration_ >= config_.max_iter) return finish_with(StopReason::MaxIterations);
+      if (restart_.enabled() && restart_.due(swarm_)) {
+        StallRestart::restart(space_, rng_, swarm_, gbest_position_, config_.restart_spread);
+        leader_ = 0;  // the minimum rule's choice among personal bests that are all +inf
+      }
     }
     record_start_of_iteration();
     return std::nullopt;
@@ -272,6 +278,7 @@ class SwarmRun {
     archive.real(run.prev_best_);
     archive.word(run.stall_count_);
     archive.index(run.leader_, n, "leader");
+    StallRestart::visit_state(run.restart_, archive);
     // The trace holds exactly what the phase and the iteration count imply, so its size is
     // bounded by the run's own budget.
     const bool starting = run.phase_ == detail::RunPhase::Starting;
@@ -467,6 +474,7 @@ class SwarmRun {
   SwarmRng rng_;
   Swarm swarm_;
   const std::size_t dim_;
+  StallRestart restart_;
 
   detail::RunPhase phase_ = detail::RunPhase::Starting;
   StopReason stop_reason_ = StopReason::MaxIterations;

@@ -35,6 +35,10 @@ struct SwarmConfig {
   // Warm start: k x dim raw positions, row after row, that replace the drawn starting positions
   // of particles 0..k-1 (k <= n_particles). Empty by default: every particle starts where drawn.
   std::vector<double> initial_positions;
+  // Restarts of a stagnant swarm (core/restart.hpp); 0 never restarts.
+  std::uint64_t restart_patience = 0;
+  double restart_tol = 0.0;
+  double restart_spread = 1.0;
 };
 
 enum class StopReason : std::uint8_t {

@@ -16,6 +16,7 @@
 #include "binding/runtime/errors.hpp"
 #include "core/contracts.hpp"
 #include "core/duration.hpp"
+#include "core/failure.hpp"
 #include "core/records.hpp"
 
 // The parameters n_particles to tol, in signature order, as lines of a parameter table; `KIND`
@@ -58,9 +59,10 @@ struct OwnChecks {
 };
 
 // The one setup step. Checks and builds, in this order: bounds, the swarm size, v_max, the time
-// budget, the bounds policy, the velocity rule, the topology, the number of variable types.
-// Parameters a front end does not have (`max_time`, `bounds_handling`, `topology`, `var_types`)
-// are skipped; `own` places the front end's own checks.
+// budget, the bounds policy, the velocity rule, the topology, the restart spread, the number of
+// variable types. Parameters a front end does not have (`max_time`, `bounds_handling`,
+// `topology`, `restart_spread`, `var_types`) are skipped; `own` places the front end's own checks.
+// A preset is applied to the arguments before this step (preset.hpp).
 template <typename Arguments>
 SwarmSetup setup_swarm(const Arguments& a, const OwnChecks& own = {}) {
   SwarmSetup setup;
@@ -80,6 +82,12 @@ SwarmSetup setup_swarm(const Arguments& a, const OwnChecks& own = {}) {
     setup.topology = parse_topology(a.topology, a.n_particles, a.seed);
   }
   if (own.before_space) own.before_space();
+  if constexpr (requires { a.restart_spread; }) {
+    if (!(a.restart_spread > 0.0 && a.restart_spread <= 1.0)) {
+      raise(PyExc_ValueError,
+            "restart_spread must be in (0, 1], got " + format_number(a.restart_spread));
+    }
+  }
   if constexpr (requires { a.var_types; }) {
     const std::size_t types = a.var_types ? a.var_types->size() : setup.bounds.size();
     if (types != setup.bounds.size() && own.var_types_message_names_lengths) {
@@ -103,11 +111,12 @@ auto visit_space_with_start(const Arguments& a, const SwarmSetup& setup, Visit&&
 }
 
 // The single-objective run's configuration from converted arguments that hold the swarm
-// parameters, max_evals and target, and from the setup.
+// parameters, max_evals and target (and the restart parameters where the front end has them),
+// and from the setup.
 template <typename Arguments>
 SwarmConfig swarm_config(const Arguments& a, const SwarmSetup& setup,
                          std::vector<double> initial_positions) {
-  return SwarmConfig{
+  SwarmConfig config{
       .n_particles = a.n_particles,
       .max_iter = a.max_iter,
       .w = a.w,
@@ -124,6 +133,12 @@ SwarmConfig swarm_config(const Arguments& a, const SwarmSetup& setup,
       .bounds_handling = setup.bounds_handling,
       .initial_positions = std::move(initial_positions),
   };
+  if constexpr (requires { a.restart_patience; }) {
+    config.restart_patience = a.restart_patience;
+    config.restart_tol = a.restart_tol;
+    config.restart_spread = a.restart_spread;
+  }
+  return config;
 }
 
 }  // namespace corvalinth::py

@@ -11,6 +11,7 @@
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
+#include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/results/pso_result.hpp"
 #include "binding/runtime/errors.hpp"
@@ -45,6 +46,7 @@ namespace {
   P(equality_constraints, objects_or_none()) \
   P(repair, object_or_none()) \
   P(x0, keyword_only(object_or_none())) \
+  CORVALINTH_RESTART_PARAMETERS(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
@@ -143,8 +145,8 @@ PyRef minimize_with(const Arguments& a) {
 }  // namespace
 
 PyObject* minimize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_front_end("minimize", kParameters, convert_arguments, minimize_with, args, nargs,
-                        kwnames);
+  return call_front_end("minimize", kParameters, converted_with_preset<convert_arguments>,
+                        minimize_with, args, nargs, kwnames);
 }
 
 }  // namespace corvalinth::py

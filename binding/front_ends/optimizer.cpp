@@ -14,6 +14,7 @@
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
+#include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/module/docstrings.hpp"
 #include "binding/results/pso_result.hpp"
@@ -43,6 +44,7 @@ namespace {
   P(bounds_handling, keyword_only(with_default(to_str, "clamp"))) \
   P(batch, keyword_only(with_default(to_bool, false))) \
   P(x0, keyword_only(object_or_none())) \
+  CORVALINTH_RESTART_PARAMETERS(P) \
   P(asynchronous, keyword_only(with_default(to_bool, false))) \
   /* the end of the parameters */
 
@@ -312,6 +314,12 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
     raise(PyExc_ValueError,
           "asynchronous=True hands out one point at a time; it cannot be combined with batch=True");
   }
+  // A restart redraws every particle at a pass's end, the ones out for evaluation included,
+  // whose values would then be credited to positions they were not measured at.
+  if (a.asynchronous && a.restart_patience > 0) {
+    raise(PyExc_ValueError,
+          "asynchronous=True cannot be combined with restarts (restart_patience > 0)");
+  }
   return visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {
         using Space = decltype(space);
@@ -369,7 +377,7 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     std::array<PyObject*, kParameters.size()> given{};
     bind_tuple_call(args, kwargs, given);
     PyRef arguments = arguments_as_dict(given);
-    std::unique_ptr<Driver> driver = new_driver(convert_arguments(given));
+    std::unique_ptr<Driver> driver = new_driver(converted_with_preset<convert_arguments>(given));
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     PyObject* self = alloc(type, 0);
     if (self == nullptr) throw PythonErrorSet{};

@@ -148,6 +148,10 @@ class Optimizer:
         bounds_handling: str = "clamp",
         batch: bool = False,
         x0: _Vector | _Vectors | None = None,
+        restart_patience: int = 0,
+        restart_tol: float = 0.0,
+        restart_spread: float = 1.0,
+        preset: str | None = None,
         asynchronous: bool = False,
     ) -> None: ...
     def ask(
@@ -203,6 +207,10 @@ def minimize(
     repair: _Repair | None = None,
     *,
     x0: _Vector | _Vectors | None = None,
+    restart_patience: int = 0,
+    restart_tol: float = 0.0,
+    restart_spread: float = 1.0,
+    preset: str | None = None,
 ) -> PsoResult:
     """Minimizes an objective function with Particle Swarm Optimization."""
 

@@ -369,7 +369,8 @@ def run_state_layout(words):
     """Word index of the fields a damage aims at, read from a state a run saved."""
     n, dim = words[2], words[3]
     layout = {"phase": 5, "stop_reason": 6, "iteration": 7}
-    at = 10 + GENERATOR_WORDS + 3 * n * (1 + dim) + (1 + n) + 1 + (1 + dim) + 4
+    # evaluations, previous best, stall count, leader, then the restart policy's two words
+    at = 10 + GENERATOR_WORDS + 3 * n * (1 + dim) + (1 + n) + 1 + (1 + dim) + 4 + 2
     layout["recorded"], layout["history"] = at, at + 1
     layout["convergence"] = at + 2 + words[at + 1]
     return layout

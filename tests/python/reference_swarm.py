@@ -324,7 +324,8 @@ def move_particle(i, space, rule, topology, rng, positions, velocities, best_pos
 
 def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record_history=True,
         v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp",
-        batch=False, callback=None, x0=()):
+        batch=False, callback=None, x0=(), restart_patience=0, restart_tol=0.0,
+        restart_spread=1.0):
     rng = Rng(seed)
     n = n_particles
     positions, velocities, best_positions, best_values = [], [], [], []
@@ -357,6 +358,9 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
     prev_best = gbest_value
     stall = 0
     reason = "max_iterations"
+    # restarts: the swarm's own best and its count of stalled iterations
+    swarm_previous = INF
+    swarm_stalled = 0
 
     def update_bests(i, value):
         nonlocal gbest_value, gbest_position
@@ -406,6 +410,30 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
             reason = "max_evaluations"
             break
         t += 1
+        if t < max_iter and restart_patience > 0:
+            swarm_best = best_values[minimum_rule(list(range(n)), best_values)]
+            if swarm_previous - swarm_best > restart_tol:
+                swarm_stalled = 0
+            else:
+                swarm_stalled += 1
+            swarm_previous = swarm_best
+            if swarm_stalled >= restart_patience:
+                # every particle draws anew (position, then velocity) and forgets its best;
+                # the global best stays the best ever seen
+                for i in range(n):
+                    x = space.init_position(rng)
+                    v = space.init_velocity(rng)
+                    if restart_spread != 1.0:
+                        # drawn around the best ever: g + (x - g) s, v s
+                        g = gbest_position
+                        x = [g[d] + (x[d] - g[d]) * restart_spread for d in range(len(x))]
+                        v = [c * restart_spread for c in v]
+                    positions[i] = x
+                    velocities[i] = v
+                    best_positions[i] = list(x)
+                    best_values[i] = INF
+                swarm_previous = INF
+                swarm_stalled = 0
 
     return Result(best_position=space.decode(gbest_position), best_value=gbest_value,
                   history=history, convergence=convergence, evaluations=evaluations,
@@ -522,6 +550,11 @@ def run_asynchronous(space, rule, topology, objective, events, *, n_particles, m
 # ---------------------------------------------------------------------------------------------
 
 
+# What preset="robust" sets when the caller left the setting at its default.
+ROBUST = {"n_particles": 20, "w": 0.6, "c": 1.7, "bounds_handling": "reflect",
+          "restart_patience": 50}
+
+
 def _grey_points(x0):
     if x0 is None:
         return []
@@ -549,8 +582,19 @@ def minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0
              c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None,
              record_history=True, v_max=None, patience=0, tol=0.0, binary=False, max_evals=None,
              target=None, callback=None, bounds_handling="clamp", vectorized=False,
-             var_types=None, dim=None, x0=None):
+             var_types=None, dim=None, x0=None, restart_patience=0, restart_tol=0.0,
+             restart_spread=1.0, preset=None):
     assert seed is not None, "the model reproduces seeded runs only"
+    if preset == "robust":
+        budget = max_evals is not None
+        max_iter = 2**64 - 1 if budget and max_iter == 100 else max_iter
+        n_particles = ROBUST["n_particles"] if n_particles == 30 else n_particles
+        w = ROBUST["w"] if w == 0.729 else w
+        c1 = ROBUST["c"] if c1 == 1.49445 else c1
+        c2 = ROBUST["c"] if c2 == 1.49445 else c2
+        if bounds_handling == "clamp":
+            bounds_handling = ROBUST["bounds_handling"]
+        restart_patience = restart_patience or ROBUST["restart_patience"]
     space = build_space(_pairs(bounds, dim), integer, binary, var_types)
     rule = make_velocity_rule(velocity, w, c1, c2)
     topo = make_topology(topology, n_particles, seed)
@@ -559,7 +603,8 @@ def minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0
                  max_iter=max_iter, seed=seed, record_history=record_history, v_max=v_max,
                  patience=patience, tol=tol, max_evals=max_evals, target=target,
                  bounds_handling=bounds_handling, batch=vectorized, callback=callback,
-                 x0=points_of(x0))
+                 x0=points_of(x0), restart_patience=restart_patience,
+                 restart_tol=restart_tol, restart_spread=restart_spread)
     if isinstance(space, IntegerSpace):
         result.best_position = space.result_position(result.best_position)
     return result

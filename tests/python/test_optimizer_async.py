@@ -154,4 +154,7 @@ def test_the_finished_run_refuses_asks_and_tells_and_batch_is_refused():
             call()
     with pytest.raises(ValueError, match="cannot be combined with batch=True"):
         pso.Optimizer([(-1.0, 1.0)], asynchronous=True, batch=True)
+    for restarting in ({"restart_patience": 3}, {"preset": "robust"}):
+        with pytest.raises(ValueError, match="cannot be combined with restarts"):
+            pso.Optimizer([(-1.0, 1.0)], asynchronous=True, **restarting)
     assert pso.Optimizer([(-1.0, 1.0)]).events is None
