@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#include "binding/arguments/objective_rows.hpp"
+#include "core/numeric.hpp"
+#include "core/violation.hpp"
+
 namespace corvalinth::py {
 
 double PythonPointObjective::evaluate_python(std::span<const double> point) {
@@ -30,19 +34,61 @@ double PythonPointObjective::evaluate_list(PyObject* p) {
   double violation = 0.0;
   for (const PyRef& g : callables_.constraints) {
     const PyRef value = call_one(g.get(), p);
-    const double v = to_f64(value.get());
-    const double excess = v > 0.0 ? v : 0.0;  // a NaN counts as satisfied
-    violation = violation + excess * excess;
+    violation = violation + squared_inequality_excess(to_f64(value.get()));
   }
   for (const PyRef& h : callables_.equality_constraints) {
     const PyRef value = call_one(h.get(), p);
     const double v = to_f64(value.get());
-    violation = violation + v * v;
+    violation = violation + squared_equality_excess(v);
   }
-  // A point that violates nothing keeps its own value: an infinite penalty times zero would
-  // otherwise turn every feasible point into NaN (and -0.0 into +0.0).
-  if (violation == 0.0) return f;
-  return f + callables_.penalty * violation;
+  return penalised_value(f, violation, callables_.penalty);
+}
+
+void PythonBatchObjective::evaluate_rows(const PyRef& swarm_array, std::size_t n, std::size_t dim,
+                                         bool whole_numbers, std::vector<double>& values) {
+  PyRef array = PyRef::borrow(swarm_array.get());
+  if (callables_.repair != nullptr) {
+    array = repaired_rows(callables_.repair, swarm_array, n, dim, whole_numbers);
+  }
+  read_batch_values(call_one(callables_.objective, array.get()), n, values);
+  if (callables_.constraints.empty() && callables_.equality_constraints.empty()) return;
+
+  // Row by row, the violations are summed in the per-particle form's order.
+  std::vector<double> violation(n, 0.0);
+  for (const PyRef& g : callables_.constraints) {
+    read_batch_values(call_one(g.get(), array.get()), n, constraint_values_,
+                      "vectorized constraint");
+    for (std::size_t i = 0; i < n; ++i) {
+      violation[i] = violation[i] + squared_inequality_excess(constraint_values_[i]);
+    }
+  }
+  for (const PyRef& h : callables_.equality_constraints) {
+    read_batch_values(call_one(h.get(), array.get()), n, constraint_values_,
+                      "vectorized constraint");
+    for (std::size_t i = 0; i < n; ++i) {
+      violation[i] = violation[i] + squared_equality_excess(constraint_values_[i]);
+    }
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    values[i] = penalised_value(values[i], violation[i], callables_.penalty);
+}
+
+PyRef repaired_rows(PyObject* repair, const PyRef& array, std::size_t n, std::size_t dim,
+                    bool whole_numbers) {
+  const PyRef answer = call_one(repair, array.get());
+  const ObjectiveRows rows = to_objective_rows(answer.get());
+  bool fits = rows.views.size() == n;
+  for (const auto& row : rows.views) fits = fits && row.size() == dim;
+  if (!fits) {
+    raise(PyExc_ValueError, "vectorized repair must return an array of shape (n, dim), " +
+                                std::to_string(n) + " x " + std::to_string(dim));
+  }
+  return numpy::new_matrix(n, dim, [&](std::span<double> data) {
+    for (std::size_t k = 0; k < data.size(); ++k) {
+      const double value = rows.values[k];
+      data[k] = whole_numbers ? static_cast<double>(saturating_i64(value)) : value;
+    }
+  });
 }
 
 bool PythonCallback::on_iteration(const IterationInfo& info) {
@@ -76,10 +122,11 @@ void read_float_values(PyObject* answer, std::vector<double>& values) {
   values = to_f64_list(answer);
 }
 
-void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values) {
+void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values,
+                       const char* what) {
   read_float_values(result.get(), values);
   if (values.size() != n) {
-    raise(PyExc_ValueError, "vectorized objective must return one value per row");
+    raise(PyExc_ValueError, std::string(what) + " must return one value per row");
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "binding/arguments/convert.hpp"
@@ -133,14 +134,22 @@ PyRef new_swarm_matrix(const Space& space, const Swarm& swarm) {
 void read_float_values(PyObject* answer, std::vector<double>& values);
 
 // Reads a vectorised objective's answer, one value per row of its `n`-row argument, into
-// `values`; throws PythonErrorSet on a failure (a ValueError for a wrong length).
-void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values);
+// `values`; throws PythonErrorSet on a failure (a ValueError naming `what` for a wrong length).
+void read_batch_values(const PyRef& result, std::size_t n, std::vector<double>& values,
+                       const char* what = "vectorized objective");
+
+// What a vectorised objective of `minimize` comes with: the same callables as the per-particle
+// form, each taking the whole (n, dim) array. References are borrowed from the call's arguments.
+using BatchCallables = PointCallables;
 
 // The batch objective of vectorised runs: the whole swarm as one fresh (n, d) float64 array in,
-// one value per row out.
+// one value per row out. `repair` maps the array to an (n, d) array that the objective and the
+// constraints see instead; each constraint answers one value per row, and row i gets the same
+// penalty as the per-particle form gives point i.
 class PythonBatchObjective {
  public:
-  PythonBatchObjective(PyObject* objective, ErrorSlot& slot) : objective_(objective), slot_(slot) {}
+  PythonBatchObjective(const BatchCallables& callables, ErrorSlot& slot)
+      : callables_(callables), slot_(slot) {}
 
   template <typename Space>
   void evaluate_batch(const Space& space, const Swarm& swarm, std::vector<double>& values) {
@@ -148,7 +157,8 @@ class PythonBatchObjective {
     const bool answered = slot_.run(
         [&] {
           const PyRef array = new_swarm_matrix(space, swarm);
-          read_batch_values(call_one(objective_, array.get()), n, values);
+          evaluate_rows(array, n, space.dim(),
+                        std::is_same_v<typename Space::Element, std::int64_t>, values);
           return true;
         },
         false);
@@ -156,8 +166,20 @@ class PythonBatchObjective {
   }
 
  private:
-  PyObject* objective_;
+  // Repair, objective, constraints and penalties on the (n, dim) array; `whole_numbers` truncates
+  // the repaired values toward zero, as the per-particle form does in integer spaces.
+  void evaluate_rows(const PyRef& array, std::size_t n, std::size_t dim, bool whole_numbers,
+                     std::vector<double>& values);
+
+  const BatchCallables& callables_;
   ErrorSlot& slot_;
+  std::vector<double> constraint_values_;
 };
+
+// `repair`'s answer to an (n, dim) array, read as an (n, dim) float64 array (rows in order);
+// ValueError when its shape differs. `whole_numbers` truncates each value toward zero with
+// saturation. Throws PythonErrorSet on a failure.
+PyRef repaired_rows(PyObject* repair, const PyRef& array, std::size_t n, std::size_t dim,
+                    bool whole_numbers);
 
 }  // namespace corvalinth::py

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -129,6 +130,19 @@ constexpr bool is_well_formed(const std::array<Parameter, Count>& parameters) {
   return true;
 }
 
+// True when the call passed the parameter `name` (by position or keyword, None included), as
+// opposed to leaving it at its default. `name` must be one of `parameters`.
+template <typename Arguments, std::size_t Count>
+constexpr bool was_given(const Arguments& arguments, const std::array<Parameter, Count>& parameters,
+                         std::string_view name) {
+  for (std::size_t k = 0; k < Count; ++k) {
+    if (std::string_view(parameters[k].name) == name) {
+      return (arguments.given_mask >> k & std::uint64_t{1}) != 0;
+    }
+  }
+  return false;
+}
+
 // The body of every front end: binds the call to `signature`, converts the arguments in
 // parameter order (the first failure is raised), runs `body` on them and returns its result, or
 // null with the Python error set.
@@ -152,17 +166,21 @@ PyObject* call_front_end(const char* function, const std::array<Parameter, Count
   ::corvalinth::py::Parameter{#name, decltype(converter)::kRequired, \
                               ::corvalinth::py::is_keyword_only<decltype(converter)>()},
 #define CORVALINTH_CONVERT_ARGUMENT(name, converter) \
+  if (given[next] != nullptr) arguments.given_mask |= std::uint64_t{1} << next; \
   arguments.name = (converter).convert(#name, given[next++]);
 
 // Declares, from the table macro TABLE: `Arguments` (one field per parameter; Python objects are
-// borrowed from the call), `kParameters` (the signature, checked) and `convert_arguments`.
+// borrowed from the call; `given_mask` has bit k set when parameter k was passed, see
+// was_given), `kParameters` (the signature, checked) and `convert_arguments`.
 #define CORVALINTH_DECLARE_ARGUMENTS(TABLE) \
   struct Arguments { \
     TABLE(CORVALINTH_ARGUMENT_FIELD) \
+    std::uint64_t given_mask = 0; \
   }; \
   constexpr std::array kParameters{TABLE(CORVALINTH_PARAMETER_ENTRY)}; \
   static_assert(::corvalinth::py::is_well_formed(kParameters), \
                 "parameter names must be unique, required parameters first, keyword-only last"); \
+  static_assert(kParameters.size() <= 64, "given_mask has one bit per parameter"); \
   Arguments convert_arguments(std::span<PyObject* const> given) { \
     Arguments arguments{}; \
     std::size_t next = 0; \

@@ -106,6 +106,12 @@ Bounds parse_bounds(PyObject* bounds, std::optional<std::size_t> dim) {
         "single (min, max) pair with dim=<n>");
 }
 
+void check_equality_tol(double equality_tol) {
+  if (!std::isfinite(equality_tol) || equality_tol < 0.0) {
+    raise(PyExc_ValueError, "equality_tol must be a finite value >= 0");
+  }
+}
+
 void check_v_max(std::optional<double> v_max) {
   if (!v_max) return;
   const double value = *v_max;

@@ -27,6 +27,9 @@ Bounds parse_bounds(PyObject* bounds, std::optional<std::size_t> dim);
 // Accepts no limit, or a finite limit at or above zero.
 void check_v_max(std::optional<double> v_max);
 
+// ValueError unless `equality_tol` is a finite value >= 0.
+void check_equality_tol(double equality_tol);
+
 // The time budget as a duration; an invalid one is a core failure (PanicException).
 std::optional<Duration> parse_max_time(std::optional<double> seconds);
 

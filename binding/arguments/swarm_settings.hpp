@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,7 +42,7 @@ namespace corvalinth::py {
 // The shared settings, checked and built.
 struct SwarmSetup {
   Bounds bounds;
-  std::unique_ptr<VelocityRule> rule;
+  std::unique_ptr<VelocityRule> rule;  // null for a rule the front end builds per space
   std::unique_ptr<Topology> topology;  // null for a front end without a topology parameter
   BoundsHandling bounds_handling = BoundsHandling::Clamp;
   std::optional<Duration> max_time;
@@ -56,6 +57,9 @@ struct OwnChecks {
   bool rule_before_bounds_policy = false;           // minimize_multi
   // minimize_multi's mismatch message names no lengths.
   bool var_types_message_names_lengths = true;
+  // minimize_multi: the velocity the front end builds from the space's box ("speed_constrained");
+  // when the call names it, `SwarmSetup::rule` stays null.
+  std::string_view rule_built_per_space;
 };
 
 // The one setup step. Checks and builds, in this order: bounds, the swarm size, v_max, the time
@@ -72,7 +76,11 @@ SwarmSetup setup_swarm(const Arguments& a, const OwnChecks& own = {}) {
   check_v_max(a.v_max);
   if (own.after_v_max) own.after_v_max();
   if constexpr (requires { a.max_time; }) setup.max_time = parse_max_time(a.max_time);
-  const auto read_rule = [&] { setup.rule = parse_velocity(a.velocity, a.w, a.c1, a.c2); };
+  const auto read_rule = [&] {
+    if (own.rule_built_per_space.empty() || a.velocity != own.rule_built_per_space) {
+      setup.rule = parse_velocity(a.velocity, a.w, a.c1, a.c2);
+    }
+  };
   if (own.rule_before_bounds_policy) read_rule();
   if constexpr (requires { a.bounds_handling; }) {
     setup.bounds_handling = parse_bounds_handling(a.bounds_handling);

@@ -1,6 +1,9 @@
 #include "binding/front_ends/minimize.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +11,7 @@
 #include <vector>
 
 #include "binding/adapters/adapters.hpp"
+#include "binding/adapters/violation_report.hpp"
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
@@ -16,7 +20,9 @@
 #include "binding/results/pso_result.hpp"
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/guarded_run.hpp"
+#include "binding/runtime/numpy_api.hpp"
 #include "core/benchmarks.hpp"
+#include "core/numeric.hpp"
 #include "core/pso.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
@@ -47,6 +53,7 @@ namespace {
   P(repair, object_or_none()) \
   P(x0, keyword_only(object_or_none())) \
   CORVALINTH_RESTART_PARAMETERS(P) \
+  P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
@@ -71,6 +78,10 @@ NativeFor<Space> native_objective(const Arguments& a) {
   return NativeFor<Space>{benchmark->function};
 }
 
+PointCallables callables_of(const Arguments& a) {
+  return {a.objective, a.repair, a.constraints, a.equality_constraints, a.penalty};
+}
+
 template <typename Space>
 RunResult<typename Space::Element> run_in(const Arguments& a, const SwarmSetup& setup,
                                           const SwarmConfig& config, const Space& space) {
@@ -83,33 +94,51 @@ RunResult<typename Space::Element> run_in(const Arguments& a, const SwarmSetup& 
     };
     return guarded_run<PythonCallback>(a.callback, true, body);
   }
-  if (a.vectorized &&
-      (!a.constraints.empty() || a.repair != nullptr || !a.equality_constraints.empty())) {
-    raise(PyExc_ValueError,
-          "vectorized=True does not support constraints, equality_constraints or repair yet");
-  }
+  const PointCallables callables = callables_of(a);
   return guarded_run<PythonCallback>(
       a.callback, false, [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
         if (a.vectorized) {
-          PythonBatchObjective objective(a.objective, slot);
+          PythonBatchObjective objective(callables, slot);
           return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
                            &slot.stop_token());
         }
-        const PointCallables callables{a.objective, a.repair, a.constraints, a.equality_constraints,
-                                       a.penalty};
         PythonPointObjective objective(callables, slot);
         return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                    &slot.stop_token());
       });
 }
 
+// The point as user code sees it: a list (of int in integer spaces) in the per-particle form, a
+// (1, dim) float64 array in the vectorised one.
+template <typename Space>
+PyRef new_argument(const std::vector<double>& point, bool vectorized) {
+  if (vectorized) {
+    return numpy::new_matrix(1, point.size(), [&](std::span<double> data) {
+      std::copy(point.begin(), point.end(), data.begin());
+    });
+  }
+  if constexpr (kIntegerPoints<Space>) {
+    std::vector<std::int64_t> whole(point.size());
+    for (std::size_t k = 0; k < point.size(); ++k) whole[k] = saturating_i64(point[k]);
+    return new_int_list(whole);
+  }
+  return new_float_list(point);
+}
+
 // The repair operator applied once more to the reported best position, so that the position
 // matches the point whose value was reported. In integer spaces the objective saw the repaired
 // values truncated toward zero, so the reported position is truncated the same way.
 template <typename Space>
-std::vector<double> repaired_best_position(PyObject* repair,
-                                           const std::vector<typename Space::Element>& best) {
-  const PyRef argument = new_point_list(best);
+std::vector<double> repaired_best_position(PyObject* repair, const std::vector<double>& best,
+                                           bool vectorized) {
+  const PyRef argument = new_argument<Space>(best, vectorized);
+  if (vectorized) {
+    const PyRef rows = repaired_rows(repair, argument, 1, best.size(), kIntegerPoints<Space>);
+    std::vector<double> values;
+    const PyRef flat = checked(PyObject_CallMethod(rows.get(), "ravel", nullptr));
+    read_float_values(flat.get(), values);
+    return values;
+  }
   const PyRef answer = call_one(repair, argument.get());
   std::vector<double> values = to_f64_list(answer.get());
   if constexpr (kIntegerPoints<Space>) {
@@ -126,18 +155,22 @@ PyRef minimize_with(const Arguments& a) {
             "constraints, equality_constraints and repair require a Python objective callable, "
             "not a native benchmark name; pass a function as the objective");
     }
+    check_equality_tol(a.equality_tol);
   };
   const SwarmSetup setup = setup_swarm(a, {.before_space = refuse_extras_of_a_native_objective});
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     using Space = std::decay_t<decltype(space)>;
     const SwarmConfig config = swarm_config(a, setup, std::move(start));
     RunResult<typename Space::Element> result = run_in(a, setup, config, space);
-    std::vector<double> repaired;
-    if (a.repair != nullptr)
-      repaired = repaired_best_position<Space>(a.repair, result.best_position);
     PsoResultData data = pso_result_data(std::move(result),
                                          static_cast<std::size_t>(config.n_particles), space.dim());
-    if (a.repair != nullptr) data.best_position = std::move(repaired);
+    if (a.repair != nullptr) {
+      data.best_position =
+          repaired_best_position<Space>(a.repair, data.best_position, a.vectorized);
+    }
+    data.violation = violation_at(callables_of(a), a.equality_tol, a.vectorized, [&] {
+      return new_argument<Space>(data.best_position, a.vectorized);
+    });
     return new_pso_result(std::move(data));
   });
 }
@@ -145,8 +178,9 @@ PyRef minimize_with(const Arguments& a) {
 }  // namespace
 
 PyObject* minimize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_front_end("minimize", kParameters, converted_with_preset<convert_arguments>,
-                        minimize_with, args, nargs, kwnames);
+  return call_front_end("minimize", kParameters,
+                        converted_with_preset<convert_arguments, kParameters>, minimize_with, args,
+                        nargs, kwnames);
 }
 
 }  // namespace corvalinth::py

@@ -1,6 +1,7 @@
-#include "binding/arguments/warm_start.hpp"
 #include "binding/front_ends/optimizer.hpp"
+#include "binding/arguments/warm_start.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -12,20 +13,25 @@
 
 #include "binding/adapters/adapters.hpp"
 #include "binding/arguments/convert.hpp"
+#include "binding/arguments/objective_rows.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
 #include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/module/docstrings.hpp"
 #include "binding/results/pso_result.hpp"
+#include "binding/results/result_state.hpp"
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/numpy_api.hpp"
 #include "core/async_run.hpp"
+#include "core/numeric.hpp"
 #include "core/pso.hpp"
 #include "core/run_state.hpp"
 #include "core/spaces/continuous.hpp"
 #include "core/spaces/integer.hpp"
 #include "core/spaces/mixed.hpp"
+#include "core/swarm.hpp"
+#include "core/violation.hpp"
 
 namespace corvalinth::py {
 namespace {
@@ -46,6 +52,8 @@ namespace {
   P(x0, keyword_only(object_or_none())) \
   CORVALINTH_RESTART_PARAMETERS(P) \
   P(asynchronous, keyword_only(with_default(to_bool, false))) \
+  P(penalty, keyword_only(with_default(to_f64, 1e6))) \
+  P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
@@ -58,7 +66,10 @@ class Driver {
  public:
   virtual ~Driver() = default;
   virtual PyRef ask() = 0;
-  virtual void tell(PyObject* const* args, Py_ssize_t nargs) = 0;
+  // `args` are the positional arguments; `inequalities` and `equalities` are the told constraint
+  // values, null when not given.
+  virtual void tell(PyObject* const* args, Py_ssize_t nargs, PyObject* inequalities,
+                    PyObject* equalities) = 0;
   virtual bool done() const = 0;
   virtual PyRef stop_reason() const = 0;
   virtual std::uint64_t iteration() const = 0;
@@ -70,6 +81,10 @@ class Driver {
   virtual PyRef out() = 0;
   virtual std::vector<std::uint8_t> save() const = 0;
   virtual void restore(std::span<const std::uint8_t> bytes) = 0;
+  // What the binding keeps beside the run: the violation of the global best, then those of the
+  // points told while the swarm is being created; empty when the form takes no constraint values.
+  virtual std::vector<double> violations() const = 0;
+  virtual void restore_violations(std::span<const double> saved) = 0;
 };
 
 template <typename Space>
@@ -139,7 +154,9 @@ class DriverBase : public Driver {
   PyRef result() override {
     if (!done()) raise(PyExc_ValueError, "result() is available once the run is done");
     SwarmRun<Space>& run = swarm_run_of(run_);
-    return new_pso_result(pso_result_data(run.result(), run.size(), space_.dim()));
+    PsoResultData data = pso_result_data(run.result(), run.size(), space_.dim());
+    data.violation = best_violation();
+    return new_pso_result(std::move(data));
   }
 
   std::vector<std::uint8_t> save() const override {
@@ -155,6 +172,9 @@ class DriverBase : public Driver {
 
  protected:
   const SwarmRun<Space>& view() const { return swarm_run_of(run_); }
+
+  // The violation of the global best, as the result reports it.
+  virtual double best_violation() const = 0;
 
   void require_running(const char* method) const {
     if (done()) {
@@ -178,8 +198,12 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
 
  public:
   DriverOf(SwarmConfig config, Space space, std::unique_ptr<VelocityRule> rule,
-           std::unique_ptr<Topology> topology, bool batch)
-      : Base(config, std::move(space), std::move(rule), std::move(topology)), batch_(batch) {}
+           std::unique_ptr<Topology> topology, bool batch, double penalty, double equality_tol)
+      : Base(config, std::move(space), std::move(rule), std::move(topology)),
+        batch_(batch),
+        penalty_(penalty),
+        equality_tol_(equality_tol),
+        creation_violations_(run_.size(), 0.0) {}
 
   PyRef ask() override {
     this->require_running("ask()");
@@ -188,44 +212,140 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
   }
 
   // Every check comes before the run is told anything, so a refused tell changes nothing. The
-  // pending ask is checked again after the conversion, which may run Python code (a __float__)
+  // pending ask is checked again after the conversions, which may run Python code (a __float__)
   // that told the optimizer meanwhile.
-  void tell(PyObject* const* args, Py_ssize_t nargs) override {
+  //
+  // Constraint values are applied as minimize applies its constraints' answers: the run is told
+  // the penalised value, and the violation of whichever told point becomes the global best is
+  // followed by the run's own rules (the minimum rule over the created swarm, then every strictly
+  // better value).
+  void tell(PyObject* const* args, Py_ssize_t nargs, PyObject* inequalities,
+            PyObject* equalities) override {
     if (nargs != 1) {
       raise(PyExc_TypeError,
-            "Optimizer.tell() takes exactly one argument (" + std::to_string(nargs) + " given)");
+            "tell() takes 1 positional argument but " + std::to_string(nargs) + " were given");
     }
     PyObject* values = args[0];
     require_pending_ask();
     if (batch_) {
       read_float_values(values, values_);
+      const std::size_t n = values_.size();
+      const ConstraintRows g = constraint_rows(inequalities, n, "constraints");
+      const ConstraintRows h = constraint_rows(equalities, n, "equality_constraints");
       require_pending_ask();
-      if (values_.size() != run_.size()) {
+      if (n != run_.size()) {
         raise(PyExc_ValueError,
               "tell() expects one value per particle: " + std::to_string(run_.size()) +
-                  " values, got " + std::to_string(values_.size()));
+                  " values, got " + std::to_string(n));
       }
+      std::vector<double> violations(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        const ConstrainedValue judged =
+            constrained_value(values_[i], g.row(i), h.row(i), penalty_, equality_tol_);
+        values_[i] = judged.value;
+        violations[i] = judged.violation;
+      }
+      if (!run_.created()) {
+        creation_violations_ = violations;
+      } else {
+        double best = run_.best_value();
+        for (std::size_t i = 0; i < n; ++i) {
+          if (is_better(values_[i], best)) {
+            best = values_[i];
+            best_violation_ = violations[i];
+          }
+        }
+      }
+      const bool creating = !run_.created();
       run_.tell_batch(values_);
       run_.end_pass(nullptr);
+      if (creating) take_best_of_created_swarm();
       return;
     }
     refuse_several_values(values);
     const double value = to_f64(values);
+    read_constraint_values(inequalities, "constraints", g_);
+    read_constraint_values(equalities, "equality_constraints", h_);
     require_pending_ask();
-    if (run_.tell(value)) run_.end_pass(nullptr);
+    const ConstrainedValue judged = constrained_value(value, g_, h_, penalty_, equality_tol_);
+    const bool creating = !run_.created();
+    if (creating) {
+      creation_violations_[run_.evaluations()] = judged.violation;
+    } else if (is_better(judged.value, run_.best_value())) {
+      best_violation_ = judged.violation;
+    }
+    if (run_.tell(judged.value)) {
+      run_.end_pass(nullptr);
+      if (creating) take_best_of_created_swarm();
+    }
   }
 
   PyRef events() const override { return PyRef::borrow(Py_None); }
   PyRef out() override { return PyRef::borrow(Py_None); }
 
+  std::vector<double> violations() const override {
+    std::vector<double> saved{best_violation_};
+    saved.insert(saved.end(), creation_violations_.begin(), creation_violations_.end());
+    return saved;
+  }
+
+  void restore_violations(std::span<const double> saved) override {
+    if (saved.size() != 1 + creation_violations_.size()) {
+      raise(PyExc_ValueError, "cannot restore the Optimizer: the violations do not fit the swarm");
+    }
+    best_violation_ = saved[0];
+    std::copy(saved.begin() + 1, saved.end(), creation_violations_.begin());
+  }
+
  private:
+  double best_violation() const override { return best_violation_; }
+
   void require_pending_ask() const {
     this->require_running("tell()");
     if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
   }
 
+  // The global best the run picks from the created swarm, and with it that point's violation.
+  void take_best_of_created_swarm() {
+    best_violation_ = creation_violations_[best_of_swarm(run_.swarm())];
+  }
+
+  // One told constraint value per constraint, in the per-particle form; empty when not given.
+  static void read_constraint_values(PyObject* given, const char* name, std::vector<double>& out) {
+    out.clear();
+    if (given == nullptr) return;
+    if (PyUnicode_Check(given)) raise(PyExc_TypeError, std::string(name) + " must be numbers");
+    read_float_values(given, out);
+  }
+
+  // The batch form's (n, k) constraint values: row i for particle i.
+  struct ConstraintRows {
+    ObjectiveRows rows;
+    std::span<const double> row(std::size_t i) const {
+      return rows.views.empty() ? std::span<const double>{} : rows.views[i];
+    }
+  };
+
+  static ConstraintRows constraint_rows(PyObject* given, std::size_t n, const char* name) {
+    ConstraintRows out;
+    if (given == nullptr) return out;
+    out.rows = to_objective_rows(given);
+    if (out.rows.views.size() != n) {
+      raise(PyExc_ValueError, std::string("tell() expects one row of ") + name +
+                                  " values per particle: " + std::to_string(n) + " rows, got " +
+                                  std::to_string(out.rows.views.size()));
+    }
+    return out;
+  }
+
   const bool batch_;
+  const double penalty_;
+  const double equality_tol_;
   std::vector<double> values_;
+  std::vector<double> g_;
+  std::vector<double> h_;
+  double best_violation_ = 0.0;              // of the global best
+  std::vector<double> creation_violations_;  // of the points told while creating the swarm
 };
 
 // The asynchronous form (core/async_run.hpp): ask() hands out (ticket, point) pairs while a
@@ -247,7 +367,15 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
 
   // As in the synchronous form, every check comes first and the ticket is checked again after
   // the value's conversion.
-  void tell(PyObject* const* args, Py_ssize_t nargs) override {
+  //
+  // Constraint values are not taken: which told point's violation goes with the global best would
+  // have to follow the out-of-order updates, so they are refused before anything is read.
+  void tell(PyObject* const* args, Py_ssize_t nargs, PyObject* inequalities,
+            PyObject* equalities) override {
+    if (inequalities != nullptr || equalities != nullptr) {
+      raise(PyExc_TypeError,
+            "tell() takes no constraint values in an asynchronous run (asynchronous=True)");
+    }
     if (nargs != 2) {
       raise(PyExc_TypeError,
             "Optimizer.tell() takes a ticket and a value in an asynchronous run (" +
@@ -289,7 +417,16 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
     return list;
   }
 
+  std::vector<double> violations() const override { return {}; }
+
+  void restore_violations(std::span<const double>) override {
+    raise(PyExc_ValueError,
+          "cannot restore the Optimizer: an asynchronous run carries no violations");
+  }
+
  private:
+  double best_violation() const override { return 0.0; }
+
   template <typename Element>
   static PyRef ticket_and_point(std::uint64_t ticket, std::span<const Element> point) {
     const PyRef number = checked(PyLong_FromUnsignedLongLong(ticket));
@@ -310,6 +447,7 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
 // Validates the arguments in minimize's order and builds the run.
 std::unique_ptr<Driver> new_driver(const Arguments& a) {
   SwarmSetup setup = setup_swarm(a);
+  check_equality_tol(a.equality_tol);
   if (a.asynchronous && a.batch) {
     raise(PyExc_ValueError,
           "asynchronous=True hands out one point at a time; it cannot be combined with batch=True");
@@ -329,14 +467,14 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
               config, std::move(space), std::move(setup.rule), std::move(setup.topology));
         }
         return std::make_unique<DriverOf<Space>>(config, std::move(space), std::move(setup.rule),
-                                                 std::move(setup.topology), a.batch);
+                                                 std::move(setup.topology), a.batch, a.penalty,
+                                                 a.equality_tol);
       });
 }
 
 struct OptimizerObject {
-  PyObject_HEAD
-  Driver* driver;        // owned
-  PyObject* arguments;   // owned: the keyword arguments it was built with, for pickling
+  PyObject_HEAD Driver* driver;  // owned
+  PyObject* arguments;           // owned: the keyword arguments it was built with, for pickling
 };
 
 OptimizerObject* as_optimizer(PyObject* self) { return reinterpret_cast<OptimizerObject*>(self); }
@@ -377,7 +515,8 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     std::array<PyObject*, kParameters.size()> given{};
     bind_tuple_call(args, kwargs, given);
     PyRef arguments = arguments_as_dict(given);
-    std::unique_ptr<Driver> driver = new_driver(converted_with_preset<convert_arguments>(given));
+    std::unique_ptr<Driver> driver =
+        new_driver(converted_with_preset<convert_arguments, kParameters>(given));
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     PyObject* self = alloc(type, 0);
     if (self == nullptr) throw PythonErrorSet{};
@@ -418,9 +557,26 @@ PyObject* optimizer_ask(PyObject* self, PyObject*) {
   return method([&] { return driver_of(self).ask(); });
 }
 
-PyObject* optimizer_tell(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
+// tell(values, /, *, constraints=None, equality_constraints=None) in the synchronous forms,
+// tell(ticket, value, /) in the asynchronous one: the driver checks the positional arguments.
+PyObject* optimizer_tell(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) {
   return method([&] {
-    driver_of(self).tell(args, nargs);
+    PyObject* inequalities = nullptr;
+    PyObject* equalities = nullptr;
+    const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_Size(kwnames);
+    for (Py_ssize_t k = 0; k < keywords; ++k) {
+      PyObject* name = PyTuple_GetItem(kwnames, k);
+      PyObject* value = args[nargs + k] == Py_None ? nullptr : args[nargs + k];
+      if (PyUnicode_CompareWithASCIIString(name, "constraints") == 0) {
+        inequalities = value;
+      } else if (PyUnicode_CompareWithASCIIString(name, "equality_constraints") == 0) {
+        equalities = value;
+      } else {
+        raise(PyExc_TypeError, "tell() got an unexpected keyword argument '" + to_str(name) + "'");
+      }
+    }
+    driver_of(self).tell(args, nargs, inequalities, equalities);
     return PyRef::borrow(Py_None);
   });
 }
@@ -499,8 +655,17 @@ PyObject* optimizer_reduce(PyObject* self, PyObject*) {
       raise(PyExc_TypeError, "cannot pickle an Optimizer whose arguments refer back to it");
     }
     const PyRef state = state_bytes(driver_of(self));
-    return checked(
-        Py_BuildValue("(O(OO))", restore.get(), as_optimizer(self)->arguments, state.get()));
+    // Violations are saved only when a constraint value was told: the pickle of an unconstrained
+    // optimizer stays what it always was.
+    const std::vector<double> saved = driver_of(self).violations();
+    const bool any = std::any_of(saved.begin(), saved.end(), [](double v) { return v != 0.0; });
+    if (!any) {
+      return checked(
+          Py_BuildValue("(O(OO))", restore.get(), as_optimizer(self)->arguments, state.get()));
+    }
+    const PyRef violations = doubles_to_bytes(saved);
+    return checked(Py_BuildValue("(O(OOO))", restore.get(), as_optimizer(self)->arguments,
+                                 state.get(), violations.get()));
   });
 }
 
@@ -533,7 +698,7 @@ PyObject* get_out(PyObject* self, void*) {
 PyMethodDef methods[] = {
     {"ask", optimizer_ask, METH_NOARGS, docs::optimizer_ask},
     {"tell", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(optimizer_tell)),
-     METH_FASTCALL, docs::optimizer_tell},
+     METH_FASTCALL | METH_KEYWORDS, docs::optimizer_tell},
     {"result", optimizer_result, METH_NOARGS, docs::optimizer_result},
     {"__reduce__", optimizer_reduce, METH_NOARGS, docs::optimizer_reduce},
     {nullptr, nullptr, 0, nullptr},
@@ -579,8 +744,12 @@ PyObject* create_optimizer_type() {
 
 PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return translate_exceptions([&]() -> PyObject* {
-    if (nargs != 2 || !PyDict_Check(args[0]) || !PyBytes_Check(args[1])) {
-      raise(PyExc_TypeError, "_restore_optimizer expects a dict of arguments and a bytes state");
+    // Without violations every one is 0 (no constraint value was told).
+    if (nargs < 2 || nargs > 3 || !PyDict_Check(args[0]) || !PyBytes_Check(args[1]) ||
+        (nargs == 3 && !PyBytes_Check(args[2]))) {
+      raise(PyExc_TypeError,
+            "_restore_optimizer expects a dict of arguments, a bytes state and bytes of "
+            "violations");
     }
     const PyRef empty = checked(PyTuple_New(0));
     PyRef optimizer = checked(PyObject_Call(optimizer_type, empty.get(), args[0]));
@@ -592,6 +761,9 @@ PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) 
           .restore({reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)});
     } catch (const RunStateError& error) {
       raise(PyExc_ValueError, std::string("cannot restore the Optimizer: ") + error.what());
+    }
+    if (nargs == 3) {
+      driver_of(optimizer.get()).restore_violations(doubles_from_bytes(args[2], "violations"));
     }
     return optimizer.release();
   });

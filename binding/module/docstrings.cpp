@@ -8,7 +8,7 @@
 // clang-format off
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None)
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4)
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -90,8 +90,8 @@ Args:
         per call as a NumPy array (shape ``n_particles x dim``) and must
         return one value per row. This lets a NumPy-vectorized objective
         amortize its overhead over the swarm. Uses synchronous updates;
-        incompatible with native benchmarks, constraints and ``repair``.
-        Defaults to ``False``.
+        incompatible with native benchmarks. Constraints and ``repair``
+        then take the whole array too (see below). Defaults to ``False``.
     var_types (list[str] | None): per-dimension variable types for a mixed
         problem — each ``"real"``, ``"integer"`` or ``"binary"`` (same
         length as ``bounds``). Integer/binary dimensions come back as
@@ -129,8 +129,25 @@ Stopping a run:
 Vectorized runs with a callback:
     With ``vectorized=True`` a ``callback`` is accepted too: it is called
     once per iteration, after the whole swarm's values were taken, exactly
-    where the per-particle loop calls it. Constraints, equality constraints
-    and ``repair`` still need the per-particle form.
+    where the per-particle loop calls it.
+
+Vectorized constraints and repair:
+    With ``vectorized=True`` each constraint and equality constraint
+    receives the same ``(n_particles, dim)`` array as the objective and
+    returns one value per row; ``repair`` receives the array and returns
+    an array of the same shape, which the objective and the constraints
+    see instead. Every row is penalised exactly as the per-particle form
+    penalises that point.
+
+Feasibility of the result:
+    ``PsoResult.violation`` is the total constraint violation at
+    ``best_position``: the sum of ``max(0, g(x))`` over ``constraints``
+    plus the sum of ``max(0, |h(x)| - equality_tol)`` over
+    ``equality_constraints`` (a NaN constraint value counts as ``inf``).
+    The constraints are called once more at the reported position to
+    compute it; these calls are not counted in ``evaluations``.
+    ``PsoResult.feasible`` is ``violation == 0``. A penalised run may end
+    on a slightly infeasible point: check ``feasible``.
 
 Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start: one starting
@@ -154,16 +171,19 @@ Keyword-only arguments:
         and velocity ``v`` become ``g + (x - g) * s`` and ``v * s``, ``g``
         the best position so far. ``1.0`` searches the whole box again; a
         smaller value searches around the best. Defaults to ``1.0``.
-    preset (str | None): ``"robust"`` fills every setting left at its
-        default with the configuration that reached the most targets per
+    preset (str | None): ``"robust"`` fills every setting the call does
+        not pass with the configuration that reached the most targets per
         evaluation on the bbob suite: ``n_particles=20``, ``w=0.6``,
         ``c1=c2=1.7``, ``bounds_handling="reflect"``,
         ``restart_patience=50``. When ``max_evals`` or ``max_time`` is given
-        and ``max_iter`` is left at 100, the budget alone bounds the run
-        (with ``max_time`` alone and a long run, pass
-        ``record_history=False``: the history grows with every iteration).
-        A setting passed with a value other than its default is kept.
-        Defaults to ``None``.)doc";
+        and ``max_iter`` is not, the budget alone bounds the run (with
+        ``max_time`` alone and a long run, pass ``record_history=False``:
+        the history grows with every iteration). A setting the call passes
+        is kept, even at its default value. Defaults to ``None``.
+    equality_tol (float): how far ``|h(x)|`` may be from zero for an
+        equality constraint to count as satisfied in ``violation`` and
+        ``feasible`` of the result; a finite value ``>= 0``. Defaults to
+        ``1e-4``.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -180,7 +200,10 @@ Attributes:
     evaluations (int): total number of objective evaluations performed.
     stop_reason (str): why the run stopped — one of ``"max_iterations"``,
         ``"target"``, ``"max_evaluations"``, ``"stagnation"``, ``"max_time"``,
-        ``"callback"``.)doc";
+        ``"callback"``.
+    violation (float): total constraint violation at ``best_position``
+        (``0.0`` without constraints; see ``minimize``).
+    feasible (bool): ``True`` when ``violation == 0``.)doc";
 
 const char* const pso_result_best_position = "Best position found (list of floats).";
 const char* const pso_result_convergence = "Convergence curve: best value per iteration.";
@@ -191,7 +214,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False)
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4)
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -249,6 +272,10 @@ Keyword-only arguments:
         sequence of asks and tells gives the same run bit for bit;
         ``events`` records it. Not with ``batch=True``, nor with restarts
         (``restart_patience``, ``preset="robust"``). Defaults to ``False``.
+    penalty (float): weight of the penalty on constraint values told with
+        ``tell()``, as in ``minimize``. Defaults to ``1e6``.
+    equality_tol (float): tolerance of the told equality constraint values
+        in ``result().violation``, as in ``minimize``. Defaults to ``1e-4``.
 
 Every parameter after ``bounds`` is keyword-only; the others are
 ``minimize``'s, with the same names and defaults (``preset="robust"``
@@ -275,7 +302,7 @@ or ``None`` while no particle is free.
 Raises:
     ValueError: the run is done.)doc";
 
-const char* const optimizer_tell = R"doc(tell($self, /, *args)
+const char* const optimizer_tell = R"doc(tell($self, /, *args, constraints=None, equality_constraints=None)
 --
 
 ``tell(value)`` reports the objective value of the last ``ask()``: a
@@ -283,10 +310,20 @@ number, or with ``batch=True`` one value per particle (a sequence or a 1-D
 float64 array). With ``asynchronous=True``, ``tell(ticket, value)`` reports
 the value of the point handed out under ``ticket``, in any order.
 
+``constraints`` and ``equality_constraints`` are the values of the
+inequality (``g(x) <= 0``) and equality (``h(x) == 0``) constraints at the
+asked point: one number per constraint, or with ``batch=True`` one row per
+particle (an ``(n, k)`` array or a list of rows). They are used as
+``minimize`` uses its constraints' answers (``penalty`` and
+``equality_tol`` of the optimizer), so telling the values of the same
+functions gives ``minimize``'s result bit for bit. An asynchronous run
+takes no constraint values.
+
 Raises:
+    TypeError: constraint values told to an asynchronous run.
     ValueError: no ``ask()`` is waiting for its value (or the ticket is not
-        out), the number of values is wrong, or the run is done. A refused
-        ``tell`` changes nothing.)doc";
+        out), the number of values or of constraint rows is wrong, or the run
+        is done. A refused ``tell`` changes nothing.)doc";
 
 const char* const optimizer_result = R"doc(result($self, /)
 --
@@ -310,7 +347,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None)
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -324,7 +361,11 @@ Args:
     archive_size (int): maximum Pareto-front size. Defaults to 100.
     w, c1, c2 (float): velocity coefficients.
     velocity (str): ``"inertia"`` or ``"constriction"`` (single-leader
-        rules; ``"fips"`` is not applicable to MOPSO).
+        rules; ``"fips"`` is not applicable to MOPSO), or
+        ``"speed_constrained"``: constriction with ``c1`` and ``c2`` drawn
+        in [1.5, 2.5] at every move (the given ones are not used) and ``w``
+        as the inertia weight, each velocity component then limited to half
+        its variable's width.
     seed (int | None): RNG seed.
     integer (bool), binary (bool), var_types (list[str] | None): same
         meaning as in ``minimize``.
@@ -386,6 +427,29 @@ Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start, as in
         ``minimize``: one point or ``k <= n_particles`` points that replace
         the drawn starting positions of the first ``k`` particles.
+    turbulence (str): ``"decaying"`` (default) redraws one coordinate in a
+        window that shrinks over the run, with probability ``mutation_rate``
+        times the same decay; ``"polynomial"`` applies polynomial mutation
+        (distribution index 20) to every sixth particle, each variable with
+        probability ``1 / dim``. ``mutation_rate <= 0`` disables either.
+    archive_truncation (str): how a full archive is cut back.
+        ``"crowding"`` (default) drops the most crowded members (or uses
+        the grid when ``grid_divisions`` is given); ``"hypervolume"`` drops,
+        one at a time, the member whose exclusive hypervolume contribution
+        is smallest (reference: the members' worst value per objective plus
+        a tenth of the spread), which keeps the front with the most
+        hypervolume; each cut costs O(n log n). With four or more
+        objectives a cut would cost one hypervolume per member, so the
+        archive is cut by crowding there. Leaders are still drawn by
+        crowding.
+    preset (str | None): ``"robust"`` sets what the call does not pass:
+        ``velocity="speed_constrained"``, ``w=0.4``,
+        ``turbulence="polynomial"`` and, unless ``grid_divisions`` is set,
+        ``archive_truncation="hypervolume"``; and when ``max_evals`` or
+        ``max_time`` is set and ``max_iter`` is not passed, the run has no
+        iteration limit and those budgets end it. Measured on the
+        bi-objective COCO suite and on DTLZ problems against evolutionary
+        algorithms at equal evaluations (see the multi-objective guide).
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them
@@ -592,6 +656,10 @@ Returns:
 const char* const pso_result_iterations =
     "Number of iterations the run made (int), whatever ``record_history`` was.";
 
+const char* const pso_result_violation =
+    "Total constraint violation at best_position (float >= 0); 0.0 without constraints.";
+const char* const pso_result_feasible = "True when best_position violates no constraint.";
+
 const char* const pso_result_history_array = R"doc(history_array($self)
 --
 
@@ -602,6 +670,9 @@ Use ``.copy()`` for a writable array.)doc";
 
 const char* const pareto_front_iterations =
     "Number of iterations the run made (int), whatever ``record_history`` was.";
+
+const char* const pareto_front_evaluations =
+    "Number of objective vectors the run computed (int).";
 
 const char* const pareto_front_positions_array = R"doc(positions_array($self)
 --

@@ -51,8 +51,11 @@ extern const char* const grey_result_best_centers;
 extern const char* const hypervolume_contributions;
 
 extern const char* const pso_result_iterations;
+extern const char* const pso_result_violation;
+extern const char* const pso_result_feasible;
 extern const char* const pso_result_history_array;
 extern const char* const pareto_front_iterations;
+extern const char* const pareto_front_evaluations;
 extern const char* const pareto_front_positions_array;
 extern const char* const pareto_front_objectives_array;
 extern const char* const pareto_front_swarm_history_array;

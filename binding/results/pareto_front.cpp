@@ -166,14 +166,15 @@ void load_front_history(const StateDictReader& in, const char* key, ParetoFrontD
 }
 
 using F = ParetoFrontData;
-const ResultSchema<F, 6> kSchema{
+const ResultSchema<F, 7> kSchema{
     {rows_field<&F::positions, kDim>("positions", docs::pareto_front_positions),
      field<&F::swarm_history>("swarm_history", docs::pareto_front_swarm_history),
      Field<F>{"front_history", docs::pareto_front_front_history, front_history_list,
               save_front_history, load_front_history},
      rows_field<&F::objectives, kObjectiveCount>("objectives", docs::pareto_front_objectives),
      field<&F::iterations>("iterations", docs::pareto_front_iterations),
-     field<&F::stop_reason>("stop_reason", docs::pareto_front_stop_reason)},
+     field<&F::stop_reason>("stop_reason", docs::pareto_front_stop_reason),
+     field<&F::evaluations>("evaluations", docs::pareto_front_evaluations)},
     "_rebuild_pareto_front",
 };
 

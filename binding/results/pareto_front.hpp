@@ -17,6 +17,7 @@ struct ParetoFrontData {
   History swarm_history;
   FrontHistory front_history;
   std::uint64_t iterations = 0;  // iterations run, whatever record_history
+  std::uint64_t evaluations = 0;  // objective vectors the run computed
   StopReason stop_reason = StopReason::MaxIterations;
 };
 

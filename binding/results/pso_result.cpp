@@ -26,6 +26,12 @@ PyObject* convergence_array(PyObject* self, PyObject*) {
       [&] { return shared_vector_array(self, data_of(self).convergence).release(); });
 }
 
+// Nothing for a feasible answer, so an unconstrained result reads as it always did.
+std::string infeasible_note(const PsoResultData& data) {
+  if (data.violation == 0.0) return "";
+  return ", infeasible, violation=" + format_shortest(data.violation);
+}
+
 PyObject* repr(PyObject* self) {
   return translate_exceptions([&] {
     const PsoResultData& data = data_of(self);
@@ -33,21 +39,46 @@ PyObject* repr(PyObject* self) {
     const std::string text = "PsoResult(best_value=" + format_fixed6(data.best_value) +
                              ", best_position=" + format_list(data.best_position) +
                              ", iters=" + std::to_string(data.convergence.size()) +
-                             ", stop_reason=" + std::string(reason) + ")";
+                             ", stop_reason=" + std::string(reason) + infeasible_note(data) + ")";
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
   });
 }
 
 using P = PsoResultData;
-const ResultSchema<P, 7> kSchema{
+PyRef feasible_of(const P& data) {
+  return PyRef::borrow(data.violation == 0.0 ? Py_True : Py_False);
+}
+
+// Whether the answer satisfies every constraint: derived from the violation (loaded before it),
+// saved for readers of the state and checked against it on loading.
+Field<P> feasible_field() {
+  return {
+      "feasible", docs::pso_result_feasible, feasible_of,
+      [](StateDictWriter& out, const char* key, const P& data) { out.put(key, feasible_of(data)); },
+      [](const StateDictReader& in, const char* key, P& data) {
+        PyObject* value = in.item(key);
+        if (!PyBool_Check(value)) bad_state(key, "must be a bool");
+        if ((value == Py_True) != (data.violation == 0.0)) {
+          bad_state(key, "disagrees with violation");
+        }
+      }};
+}
+
+void check_violation(const P& data) {
+  if (!(data.violation >= 0.0)) bad_state("violation", "must be a number >= 0");
+}
+
+const ResultSchema<P, 9> kSchema{
     {field<&P::best_position>("best_position", docs::pso_result_best_position),
      field<&P::convergence>("convergence", docs::pso_result_convergence),
      field<&P::history>("history", docs::pso_result_history),
      field<&P::evaluations>("evaluations", docs::pso_result_evaluations),
      field<&P::stop_reason>("stop_reason", docs::pso_result_stop_reason),
      field<&P::best_value>("best_value", docs::pso_result_best_value),
-     field<&P::iterations>("iterations", docs::pso_result_iterations)},
+     field<&P::iterations>("iterations", docs::pso_result_iterations),
+     field<&P::violation>("violation", docs::pso_result_violation), feasible_field()},
     "_rebuild_pso_result",
+    check_violation,
 };
 
 PyMethodDef methods[] = {

@@ -20,6 +20,7 @@ struct PsoResultData {
   double best_value = 0.0;
   std::uint64_t evaluations = 0;
   std::uint64_t iterations = 0;  // iterations run, whatever record_history
+  double violation = 0.0;        // total constraint violation at best_position, >= 0 (or +inf)
 };
 
 // The record of a finished run, its position widened to float.

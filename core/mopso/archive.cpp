@@ -7,6 +7,7 @@
 
 #include "core/failure.hpp"
 #include "core/mopso/grid.hpp"
+#include "core/mopso/hypervolume.hpp"
 
 namespace corvalinth {
 namespace {
@@ -90,6 +91,9 @@ std::vector<double> ParetoArchive::prune_and_weigh() {
   if (const Grid* grid = std::get_if<Grid>(&strategy_)) {
     return prune_and_weigh_by_grid(grid->divisions);
   }
+  if (std::holds_alternative<LeastContribution>(strategy_)) {
+    return prune_by_contribution_and_weigh();
+  }
   return prune_and_weigh_by_crowding();
 }
 
@@ -126,6 +130,25 @@ std::vector<double> ParetoArchive::prune_and_weigh_by_grid(std::uint64_t divisio
   AdaptiveGrid grid;
   prune_by_grid(members_, archive_size_, divisions, grid, views_);
   return grid_weights(objective_views(), divisions, grid);
+}
+
+std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
+  if (!members_.empty() && members_.front().objectives.size() > LeastContribution::kMaxObjectives) {
+    return prune_and_weigh_by_crowding();
+  }
+  while (members_.size() > archive_size_) {
+    const std::span<const ObjectiveView> views = objective_views();
+    const std::vector<double> reference = default_reference(views);
+    const std::vector<double> contribution = hypervolume_contributions(views, reference);
+    std::size_t victim = 0;
+    for (std::size_t j = 1; j < contribution.size(); ++j) {
+      const double c = contribution[j];
+      const double least = contribution[victim];
+      if ((std::isnan(c) && !std::isnan(least)) || c < least) victim = j;
+    }
+    members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(victim));
+  }
+  return crowding_distances(objective_views());
 }
 
 }  // namespace corvalinth

@@ -52,13 +52,22 @@ struct ArchiveMember {
   std::vector<double> objectives;  // measured at that position
 };
 
-// Diversity strategies: crowding distance (the default), or the adaptive hypercube grid with
-// `divisions` intervals per objective (0 acts as 1).
+// Diversity strategies: crowding distance (the default), the adaptive hypercube grid with
+// `divisions` intervals per objective (0 acts as 1), or least hypervolume contribution.
 struct Crowding {};
 struct Grid {
   std::uint64_t divisions;
 };
-using DiversityStrategy = std::variant<Crowding, Grid>;
+// For up to three objectives: cuts one member at a time, the one whose exclusive hypervolume
+// contribution is smallest (hypervolume_contributions under default_reference of the members
+// left; a NaN contribution counts as smallest, ties go to the lowest index), until the archive
+// fits; each cut costs O(n log n). With four or more objectives a cut would cost one hypervolume
+// per member, too slow inside a run, so the archive is cut as by Crowding. Either way the members
+// are weighed by crowding distance.
+struct LeastContribution {
+  static constexpr std::size_t kMaxObjectives = 3;
+};
+using DiversityStrategy = std::variant<Crowding, Grid, LeastContribution>;
 
 // Crowding distance of every vector, in input order. Two or fewer vectors are all +infinity.
 // Fails when the vectors differ in length. NaN components sort after every number, which makes
@@ -88,6 +97,7 @@ class ParetoArchive {
  private:
   std::vector<double> prune_and_weigh_by_crowding();
   std::vector<double> prune_and_weigh_by_grid(std::uint64_t divisions);
+  std::vector<double> prune_by_contribution_and_weigh();
   // Refreshes views_ to the members' objective vectors, in archive order.
   std::span<const ObjectiveView> objective_views();
 

@@ -26,11 +26,17 @@
 #include "core/duration.hpp"
 #include "core/failure.hpp"
 #include "core/mopso/archive.hpp"
+#include "core/mopso/polynomial_mutation.hpp"
 #include "core/motion.hpp"
 #include "core/records.hpp"
 #include "core/stop_token.hpp"
 
 namespace corvalinth {
+
+// How turbulence perturbs particles after they move: one coordinate redrawn in a window that
+// shrinks over the run (the default), or polynomial mutation of every sixth particle
+// (polynomial_mutation.hpp). `mutation_rate` <= 0 switches either off.
+enum class Turbulence { Decaying, Polynomial };
 
 struct MopsoConfig {
   std::optional<std::uint64_t> seed;
@@ -40,6 +46,7 @@ struct MopsoConfig {
   std::uint64_t max_iter = 100;
   std::uint64_t archive_size = 100;
   double mutation_rate = 0.1;  // turbulence strength; <= 0 switches it off
+  Turbulence turbulence = Turbulence::Decaying;
   bool record_history = true;
   BoundsHandling bounds_handling = BoundsHandling::Clamp;
   // Stop criteria, tested at the end of every iteration after the callback, in this order.
@@ -285,7 +292,12 @@ class MopsoRun {
   // Tournament, move and turbulence of particle i.
   void fly(std::size_t i, const std::vector<double>& weights) {
     move(i, leader_by_tournament(weights));
-    if (turbulence_enabled()) mutate(i, probability_, decay_);
+    if (!turbulence_enabled()) return;
+    if (config_.turbulence == Turbulence::Decaying) {
+      mutate(i, probability_, decay_);
+    } else if (polynomial_mutation_applies(i)) {
+      polynomial_mutation(swarm_.position(i), box_, rng_);
+    }
   }
 
   // Particle i's new vector: its personal best, then the archive.

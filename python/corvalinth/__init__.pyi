@@ -40,7 +40,8 @@ _Scalar: TypeAlias = Callable[[list[float]], float] | Callable[[list[int]], floa
 _Batch: TypeAlias = Callable[[NDArray[np.float64]], ArrayLike]
 _Objective: TypeAlias = _Scalar | _Batch | str
 _Repair: TypeAlias = (Callable[[list[float]], Sequence[float]]
-                      | Callable[[list[int]], Sequence[float]])
+                      | Callable[[list[int]], Sequence[float]]
+                      | Callable[[NDArray[np.float64]], ArrayLike])
 _MultiObjective: TypeAlias = (Callable[[list[float]], Sequence[float]]
                               | Callable[[list[int]], Sequence[float]])
 # vectorized=True: the whole swarm as an array of shape (n_particles, dim), one row of objectives
@@ -70,6 +71,10 @@ class PsoResult:
     def best_value(self) -> float: ...
     @property
     def iterations(self) -> int: ...
+    @property
+    def violation(self) -> float: ...
+    @property
+    def feasible(self) -> bool: ...
     def to_dict(self, /) -> dict[str, Any]: ...
     def history_array(self, /) -> NDArray[np.float64]: ...
     def convergence_array(self, /) -> NDArray[np.float64]: ...
@@ -91,6 +96,8 @@ class ParetoFront:
     def hypervolume(self, /, reference: _Vector | None = None) -> float: ...
     @property
     def iterations(self) -> int: ...
+    @property
+    def evaluations(self) -> int: ...
     def to_dict(self, /) -> dict[str, Any]: ...
     def positions_array(self, /) -> NDArray[np.float64]: ...
     def objectives_array(self, /) -> NDArray[np.float64]: ...
@@ -153,11 +160,19 @@ class Optimizer:
         restart_spread: float = 1.0,
         preset: str | None = None,
         asynchronous: bool = False,
+        penalty: float = 1e6,
+        equality_tol: float = 1e-4,
     ) -> None: ...
     def ask(
         self, /
     ) -> list[float] | list[int] | NDArray[Any] | tuple[int, list[float] | list[int]] | None: ...
-    def tell(self, /, *args: float | _Vector) -> None: ...
+    def tell(
+        self,
+        /,
+        *args: float | _Vector,
+        constraints: _Vector | _Vectors | None = None,
+        equality_constraints: _Vector | _Vectors | None = None,
+    ) -> None: ...
     def result(self, /) -> PsoResult: ...
     @property
     def done(self) -> bool: ...
@@ -192,7 +207,7 @@ def minimize(
     v_max: float | None = None,
     patience: int = 0,
     tol: float = 0.0,
-    constraints: Sequence[_Scalar] | None = None,
+    constraints: Sequence[_Scalar | _Batch] | None = None,
     penalty: float = 1e6,
     binary: bool = False,
     max_evals: int | None = None,
@@ -203,7 +218,7 @@ def minimize(
     vectorized: bool = False,
     var_types: Sequence[str] | None = None,
     dim: int | None = None,
-    equality_constraints: Sequence[_Scalar] | None = None,
+    equality_constraints: Sequence[_Scalar | _Batch] | None = None,
     repair: _Repair | None = None,
     *,
     x0: _Vector | _Vectors | None = None,
@@ -211,6 +226,7 @@ def minimize(
     restart_tol: float = 0.0,
     restart_spread: float = 1.0,
     preset: str | None = None,
+    equality_tol: float = 1e-4,
 ) -> PsoResult:
     """Minimizes an objective function with Particle Swarm Optimization."""
 
@@ -240,6 +256,9 @@ def minimize_multi(
     max_evals: int | None = None,
     max_time: float | None = None,
     x0: _Vector | _Vectors | None = None,
+    turbulence: str = "decaying",
+    archive_truncation: str = "crowding",
+    preset: str | None = None,
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 

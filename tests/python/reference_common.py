@@ -438,6 +438,35 @@ class Fips:
         return new
 
 
+class SpeedConstrained:
+    """Constriction with c1, c2 drawn in [1.5, 2.5] per move, inertia w, two draws per dimension,
+    and every component limited to half its variable's width."""
+
+    uses_informants = False
+
+    def __init__(self, w, box):
+        self.w = w
+        self.delta = [(hi - lo) * 0.5 for lo, hi in box]
+
+    def update(self, x, v, p, g, informants, rng):
+        c1 = 1.5 + rng.unit()
+        c2 = 1.5 + rng.unit()
+        phi = c1 + c2
+        chi = constriction_factor(phi) if phi > 4 else 1.0
+        new = []
+        for d in range(len(x)):
+            u1 = rng.unit()
+            u2 = rng.unit()
+            c = (((p[d] - x[d]) * (u1 * c1) + v[d] * self.w) + (g[d] - x[d]) * (u2 * c2)) * chi
+            limit = self.delta[d]
+            if c < -limit:
+                c = -limit
+            if c > limit:
+                c = limit
+            new.append(c)
+        return new
+
+
 def make_velocity_rule(name, w, c1, c2):
     total = c1 + c2
     if name == "inertia":

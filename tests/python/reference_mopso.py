@@ -9,8 +9,8 @@ library.
 
 import math
 
-from reference_common import (INF, MASK64, Rng, build_space, callback_stops, fmax, fmin,
-                              make_velocity_rule, points_of)
+from reference_common import (INF, MASK64, Rng, SpeedConstrained, build_space, callback_stops,
+                              fmax, fmin, make_velocity_rule, points_of)
 
 
 # --- Pareto archive ------------------------------------------------------------------------------
@@ -93,9 +93,11 @@ def grid_occupancy(coords):
 
 
 class Archive:
-    def __init__(self, archive_size, grid_divisions=None):
+    def __init__(self, archive_size, grid_divisions=None, truncation="crowding"):
         self.size = archive_size
         self.grid = grid_divisions
+        self.truncation = truncation
+        self.contributions = contributions
         self.members = []  # list of (position, objectives)
         self.cuts = 0  # how many members pruning has removed, for tests that need it to act
 
@@ -111,7 +113,21 @@ class Archive:
         return [o for _, o in self.members]
 
     def prune_and_weigh(self):
-        if self.grid is None:
+        objective_count = len(self.members[0][1]) if self.members else 0
+        if self.truncation == "hypervolume" and objective_count <= 3:
+            while len(self.members) > self.size:
+                front = self.objectives()
+                reference = default_reference(front)
+                share = self.contributions(front, reference)
+                victim = 0
+                for j, c in enumerate(share):
+                    least = share[victim]
+                    if (math.isnan(c) and not math.isnan(least)) or c < least:
+                        victim = j
+                del self.members[victim]
+                self.cuts += 1
+            return crowding_distances(self.objectives())
+        if self.grid is None:  # crowding, also for the hypervolume cut beyond three objectives
             dist = crowding_distances(self.objectives())
             if len(self.members) > self.size:
                 order = sorted(range(len(self.members)), key=lambda i: dist[i], reverse=True)
@@ -132,11 +148,54 @@ class Archive:
 
 # --- the run ------------------------------------------------------------------------------------
 
-def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729,
-          c1=1.49445, c2=1.49445, velocity="inertia", seed=0, integer=False, binary=False,
-          var_types=None, mutation_rate=0.1, grid_divisions=None, v_max=None,
-          bounds_handling="clamp", record_history=True, vectorized=False, callback=None,
-          max_evals=None, max_time=None, x0=None):
+def polynomial_mutation(x, box, rng):
+    """Every variable with probability 1 / D: a polynomial step of distribution index 20."""
+    dims = len(x)
+    for k in range(dims):
+        if not rng.unit() < 1.0 / dims:
+            continue
+        r = rng.unit()
+        lo, hi = box[k]
+        width = hi - lo
+        if not width > 0:
+            continue
+        if r <= 0.5:
+            d1 = (x[k] - lo) / width
+            q = math.pow(r * 2.0 + (1.0 - r * 2.0) * math.pow(1.0 - d1, 21.0), 1.0 / 21.0) - 1.0
+        else:
+            d2 = (hi - x[k]) / width
+            q = 1.0 - math.pow((1.0 - r) * 2.0 + (r - 0.5) * 2.0 * math.pow(1.0 - d2, 21.0),
+                               1.0 / 21.0)
+        y = x[k] + q * width
+        if y < lo:
+            y = lo
+        if y > hi:
+            y = hi
+        x[k] = y
+
+
+def mopso(objective, bounds, preset=None, **settings):
+    """A seeded multi-objective run (see `run`); preset="robust" first fills the settings that
+    were not passed."""
+    if preset == "robust":
+        settings = dict(settings)
+        settings.setdefault("velocity", "speed_constrained")
+        settings.setdefault("w", 0.4)
+        settings.setdefault("turbulence", "polynomial")
+        if "archive_truncation" not in settings and settings.get("grid_divisions") is None:
+            settings["archive_truncation"] = "hypervolume"
+        budget = settings.get("max_evals") is not None or settings.get("max_time") is not None
+        if "max_iter" not in settings and budget:
+            settings["max_iter"] = 2**64 - 1  # no iteration limit: the budgets end the run
+    return run(objective, bounds, **settings)
+
+
+def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729,
+        c1=1.49445, c2=1.49445, velocity="inertia", seed=0, integer=False, binary=False,
+        var_types=None, mutation_rate=0.1, grid_divisions=None, v_max=None,
+        bounds_handling="clamp", record_history=True, vectorized=False, callback=None,
+        max_evals=None, max_time=None, x0=None, turbulence="decaying",
+        archive_truncation="crowding", contributions=None):
     """A seeded multi-objective run.
 
     Returns a dict with the four fields of the front, the stop reason, the evaluation count and,
@@ -149,10 +208,19 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
     particle in order takes its vector (personal best with its coin, then the archive). `x0`
     replaces the first k drawn positions after their draws. The callback `callback(t,
     front_size)`, then max_evals, are tested after every iteration; max_time is not modelled.
+
+    `archive_truncation="hypervolume"` cuts by exclusive contributions, computed by `contributions`
+    (front, reference) when given, else by the literal recursion below. Contributions that are
+    equal in exact arithmetic (symmetric members) may differ in their last bit between the
+    literal recursion and the library's sweeps, and the cut then depends on that bit; a seeded
+    comparison passes the library's contributions, checked separately to agree with the model's.
     """
     assert max_time is None, "the model has no clock"
     space = build_space(bounds, integer, binary, var_types)
-    rule = make_velocity_rule(velocity, w, c1, c2)
+    if velocity == "speed_constrained":
+        rule = SpeedConstrained(w, space.bounds)
+    else:
+        rule = make_velocity_rule(velocity, w, c1, c2)
     rng = Rng(seed)
 
     def evaluate(position):
@@ -185,7 +253,9 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
     pbest = [list(x) for x in pos]
     pbest_obj = [list(y) for y in objs]
 
-    archive = Archive(archive_size, grid_divisions)
+    archive = Archive(archive_size, grid_divisions, archive_truncation)
+    if contributions is not None:
+        archive.contributions = contributions
     for x, y in zip(pos, objs):
         archive.insert(x, y)
 
@@ -227,7 +297,10 @@ def mopso(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=
             if any(not lo <= xk <= hi for xk, (lo, hi) in zip(x, box)):
                 stats["out_of_bounds"] += 1
             space.enforce_bounds(x, nv, bounds_handling, rng)
-            if mutation_rate > 0 and dims > 0:
+            if mutation_rate > 0 and dims > 0 and turbulence == "polynomial":
+                if i % 6 == 0:
+                    polynomial_mutation(x, box, rng)
+            elif mutation_rate > 0 and dims > 0:
                 u = rng.unit()
                 if not prob <= u:
                     k = rng.below(dims)
@@ -306,6 +379,22 @@ def hypervolume(front, reference):
     kept = [list(p) for p in front
             if len(p) == m and all(reference[k] > p[k] for k in range(m))]
     return _hv(nondominated_unique(kept), list(reference))
+
+
+def contributions(front, reference):
+    """Exclusive hypervolume of every point: its box less the volume of its limit set, or 0 for
+    a point that does not count or appears twice."""
+    m = len(reference)
+    share = []
+    for i, p in enumerate(front):
+        counts = len(p) == m and all(reference[k] > p[k] for k in range(m))
+        repeated = any(j != i and same_vector(q, p) for j, q in enumerate(front))
+        if not counts or repeated:
+            share.append(0.0)
+            continue
+        others = [[fmax(p[k], q[k]) for k in range(m)] for j, q in enumerate(front) if j != i]
+        share.append(_box(p, reference) - hypervolume(others, reference))
+    return share
 
 
 def default_reference(front):

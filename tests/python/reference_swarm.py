@@ -6,14 +6,14 @@ doubles and every operation below rounds on its own, in the grouping written, wh
 library promises too.
 
 Entry points: ``minimize`` and ``minimize_grey`` with the keyword names of the library's
-functions, limited to what a seeded, reproducible run uses: no wall-clock budget, no
-constraints and no repair operator.
+functions, limited to what a seeded, reproducible run uses: no wall-clock budget.
 """
 
 import math
 
 from reference_common import (INF, IntegerSpace, Rng, build_space, callback_stops, fmax, fmin,
-                              is_better, make_velocity_rule, minimum_rule, points_of)
+                              is_better, make_velocity_rule, minimum_rule, points_of,
+                              saturate_i64)
 
 # ---------------------------------------------------------------------------------------------
 # The grey space (the generator, the other spaces and the rules are in reference_common.py)
@@ -226,32 +226,113 @@ def grey_sphere(pairs):
 # ---------------------------------------------------------------------------------------------
 
 
+class Constraints:
+    """Repair, inequality and equality constraints and their penalty, as the objectives apply them.
+
+    The penalised value is f + penalty * v, v the sum of max(0, g)**2 over the inequalities and
+    h**2 over the equalities in that order (a NaN g counts as satisfied); a point with v == 0 keeps
+    f itself. The reported violation sums max(0, g) and max(0, |h| - tol) instead, a NaN value
+    counting as inf.
+    """
+
+    def __init__(self, constraints=None, equality_constraints=None, penalty=1e6, repair=None,
+                 equality_tol=1e-4, whole_numbers=False):
+        self.inequalities = list(constraints or [])
+        self.equalities = list(equality_constraints or [])
+        self.penalty = penalty
+        self.repair = repair
+        self.tol = equality_tol
+        self.whole_numbers = whole_numbers  # repaired values truncated toward zero
+
+    def repaired(self, values):
+        if self.whole_numbers:
+            return [saturate_i64(float(v)) for v in values]
+        return [float(v) for v in values]
+
+    def penalised(self, f, g_values, h_values):
+        v = 0.0
+        for g in g_values:
+            excess = g if g > 0.0 else 0.0
+            v = v + excess * excess
+        for h in h_values:
+            v = v + h * h
+        return f if v == 0.0 else f + self.penalty * v
+
+    def violation(self, g_values, h_values):
+        total = 0.0
+        for g in g_values:
+            total = total + (INF if math.isnan(g) else (g if g > 0.0 else 0.0))
+        for h in h_values:
+            excess = abs(h) - self.tol
+            total = total + (INF if math.isnan(h) else (excess if excess > 0.0 else 0.0))
+        return total
+
+
 class PointObjective:
     """One decoded point in, one value out: a native formula or a Python callable."""
 
-    def __init__(self, objective):
+    def __init__(self, objective, constraints=None):
         self.native = NATIVE[objective] if isinstance(objective, str) else None
         self.objective = objective
+        self.constraints = constraints or Constraints()
+
+    def point(self, decoded):
+        c = self.constraints
+        p = [int(v) for v in decoded] if c.whole_numbers else list(decoded)
+        return p if c.repair is None else c.repaired(c.repair(p))
 
     def evaluate(self, point):
         if self.native is not None:
             return self.native([float(v) for v in point])
-        # with no constraints the total violation is 0 and the value is f itself
-        return float(self.objective(list(point)))
+        p = self.point(point)
+        f = float(self.objective(p))
+        c = self.constraints
+        return c.penalised(f, [float(g(p)) for g in c.inequalities],
+                          [float(h(p)) for h in c.equalities])
+
+    def violation_at(self, position):
+        c = self.constraints
+        p = [int(v) for v in position] if c.whole_numbers else list(position)
+        return c.violation([float(g(list(p))) for g in c.inequalities],
+                           [float(h(list(p))) for h in c.equalities])
 
 
 class BatchObjective:
-    def __init__(self, objective):
+    def __init__(self, objective, constraints=None):
         self.objective = objective
+        self.constraints = constraints or Constraints()
 
-    def evaluate_batch(self, space, positions):
+    def array(self, rows, dim):
         import numpy as np
 
+        array = np.array(rows, dtype=np.float64).reshape(len(rows), dim)
+        c = self.constraints
+        if c.repair is None:
+            return array
+        repaired = [[float(v) for v in c.repaired(row)] for row in np.asarray(c.repair(array))]
+        return np.array(repaired, dtype=np.float64).reshape(len(rows), dim)
+
+    def evaluate_batch(self, space, positions):
         rows = [[float(v) for v in space.decode(p)] for p in positions]
-        array = np.array(rows, dtype=np.float64).reshape(len(positions), len(space.bounds))
+        array = self.array(rows, len(space.bounds))
         values = [float(v) for v in self.objective(array)]
         assert len(values) == len(positions)
-        return values
+        c = self.constraints
+        g_rows = [[float(v) for v in g(array)] for g in c.inequalities]
+        h_rows = [[float(v) for v in h(array)] for h in c.equalities]
+        return [c.penalised(f, [g[i] for g in g_rows], [h[i] for h in h_rows])
+                for i, f in enumerate(values)]
+
+    def point(self, decoded):
+        return [float(v) for v in self.array([[float(v) for v in decoded]], len(decoded))[0]]
+
+    def violation_at(self, position):
+        import numpy as np
+
+        c = self.constraints
+        row = np.array([position], dtype=np.float64)
+        return c.violation([float(g(row.copy())[0]) for g in c.inequalities],
+                           [float(h(row.copy())[0]) for h in c.equalities])
 
 
 class GreyBatchObjective:
@@ -550,8 +631,8 @@ def run_asynchronous(space, rule, topology, objective, events, *, n_particles, m
 # ---------------------------------------------------------------------------------------------
 
 
-# What preset="robust" sets when the caller left the setting at its default.
-ROBUST = {"n_particles": 20, "w": 0.6, "c": 1.7, "bounds_handling": "reflect",
+# What preset="robust" sets when the call does not pass the setting.
+ROBUST = {"n_particles": 20, "w": 0.6, "c1": 1.7, "c2": 1.7, "bounds_handling": "reflect",
           "restart_patience": 50}
 
 
@@ -578,27 +659,31 @@ def _pairs(bounds, dim):
     return [(float(lo), float(hi)) for lo, hi in bounds]
 
 
-def minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729,
-             c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None,
-             record_history=True, v_max=None, patience=0, tol=0.0, binary=False, max_evals=None,
-             target=None, callback=None, bounds_handling="clamp", vectorized=False,
-             var_types=None, dim=None, x0=None, restart_patience=0, restart_tol=0.0,
-             restart_spread=1.0, preset=None):
-    assert seed is not None, "the model reproduces seeded runs only"
+def minimize(objective, bounds, preset=None, **settings):
+    """A seeded run (see `run_minimize`); preset="robust" first fills the settings the call does
+    not pass, and a budget without a passed max_iter bounds the run alone."""
     if preset == "robust":
-        budget = max_evals is not None
-        max_iter = 2**64 - 1 if budget and max_iter == 100 else max_iter
-        n_particles = ROBUST["n_particles"] if n_particles == 30 else n_particles
-        w = ROBUST["w"] if w == 0.729 else w
-        c1 = ROBUST["c"] if c1 == 1.49445 else c1
-        c2 = ROBUST["c"] if c2 == 1.49445 else c2
-        if bounds_handling == "clamp":
-            bounds_handling = ROBUST["bounds_handling"]
-        restart_patience = restart_patience or ROBUST["restart_patience"]
+        settings = {**ROBUST, **settings}
+        if settings.get("max_evals") is not None and "max_iter" not in settings:
+            settings["max_iter"] = 2**64 - 1
+    return run_minimize(objective, bounds, **settings)
+
+
+def run_minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729,
+                 c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None,
+                 record_history=True, v_max=None, patience=0, tol=0.0, binary=False,
+                 max_evals=None, target=None, callback=None, bounds_handling="clamp",
+                 vectorized=False, var_types=None, dim=None, x0=None, restart_patience=0,
+                 restart_tol=0.0, restart_spread=1.0, constraints=None,
+                 equality_constraints=None, penalty=1e6, repair=None, equality_tol=1e-4):
+    assert seed is not None, "the model reproduces seeded runs only"
     space = build_space(_pairs(bounds, dim), integer, binary, var_types)
     rule = make_velocity_rule(velocity, w, c1, c2)
     topo = make_topology(topology, n_particles, seed)
-    objective_adapter = BatchObjective(objective) if vectorized else PointObjective(objective)
+    rules = Constraints(constraints, equality_constraints, penalty, repair, equality_tol,
+                        whole_numbers=isinstance(space, IntegerSpace))
+    objective_adapter = (BatchObjective(objective, rules) if vectorized
+                         else PointObjective(objective, rules))
     result = run(space, rule, topo, objective_adapter, n_particles=n_particles,
                  max_iter=max_iter, seed=seed, record_history=record_history, v_max=v_max,
                  patience=patience, tol=tol, max_evals=max_evals, target=target,
@@ -607,6 +692,11 @@ def minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0
                  restart_tol=restart_tol, restart_spread=restart_spread)
     if isinstance(space, IntegerSpace):
         result.best_position = space.result_position(result.best_position)
+    if repair is not None:
+        # the reported position is repaired once more, like every evaluated point
+        result.best_position = [float(v) for v in objective_adapter.point(result.best_position)]
+    result.violation = objective_adapter.violation_at(result.best_position)
+    result.feasible = result.violation == 0.0
     return result
 
 

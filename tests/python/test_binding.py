@@ -46,7 +46,7 @@ FRONT_ENDS = {
         "topology", "seed", "record_history", "v_max", "patience", "tol", "constraints", "penalty",
         "binary", "max_evals", "target", "max_time", "callback", "bounds_handling", "vectorized",
         "var_types", "dim", "equality_constraints", "repair", "x0", "restart_patience",
-        "restart_tol", "restart_spread", "preset"]),
+        "restart_tol", "restart_spread", "preset", "equality_tol"]),
     "minimize_grey": (pso.minimize_grey, midpoint_sphere, [
         "objective", "bounds", "max_spread", "representation", "n_particles", "max_iter", "w",
         "c1", "c2", "velocity", "topology", "seed", "record_history", "v_max", "patience", "tol",
@@ -55,7 +55,7 @@ FRONT_ENDS = {
         "objective", "bounds", "n_particles", "max_iter", "archive_size", "w", "c1", "c2",
         "velocity", "seed", "integer", "binary", "var_types", "mutation_rate", "dim",
         "grid_divisions", "v_max", "bounds_handling", "record_history", "vectorized", "callback",
-        "max_evals", "max_time", "x0"]),
+        "max_evals", "max_time", "x0", "turbulence", "archive_truncation", "preset"]),
 }
 SMALL = {"n_particles": 8, "max_iter": 6, "seed": 5}
 

@@ -53,6 +53,7 @@ def argument_sections(doc):
     """{"positional" | "keyword": [(names, text)]} from the docstring's argument sections."""
     sections = {"positional": [], "keyword": []}
     current = None
+    in_entry = False
     lines = doc.splitlines()
     # A name list that wraps (``a, b,`` / ``c: ...``) is one entry.
     joined = []
@@ -73,7 +74,10 @@ def argument_sections(doc):
         match = ENTRY.match(line)
         if match:
             current.append((NAME.findall(match["names"]), line[match.end():]))
-        elif current and line.strip():
+            in_entry = True
+        elif line.strip() and not line.startswith("        "):
+            in_entry = False  # a paragraph of the section's own, after its entries
+        elif current and line.strip() and in_entry:
             names, text = current[-1]
             current[-1] = (names, text + " " + line.strip())
     return sections

@@ -50,6 +50,13 @@ def front():
         ({"var_types": ["real"]}, "var_types length must match bounds"),
         ({"var_types": ["real", "bool"]},
          "unknown variable type: 'bool'. Available: real, integer, binary"),
+        ({"preset": "fast"}, "unknown preset: 'fast' (expected 'robust')"),
+        ({"turbulence": "gauss"},
+         "unknown turbulence: 'gauss'. Available: decaying, polynomial"),
+        ({"archive_truncation": "grid"},
+         "unknown archive_truncation: 'grid'. Available: crowding, hypervolume"),
+        ({"archive_truncation": "hypervolume", "grid_divisions": 4},
+         "archive_truncation='hypervolume' cannot be combined with grid_divisions"),
     ],
 )
 def test_setting_errors(kwargs, message):
@@ -144,7 +151,7 @@ def test_docstrings():
     assert [n for n in vars(pso.ParetoFront) if not n.startswith("__")
             and not callable(getattr(pso.ParetoFront, n))] == [
         "positions", "swarm_history", "front_history", "objectives", "iterations",
-        "stop_reason"]
+        "stop_reason", "evaluations"]
     assert pso.ParetoFront.front_history.__doc__ == (
         "Pareto-front objective snapshots per iteration (empty if\nrecord_history=False).")
     assert pso.ParetoFront.positions.__doc__ == "Non-dominated decision vectors."
@@ -423,3 +430,49 @@ def test_zdt1_front_is_close_to_the_true_front(grid_divisions):
     assert hypervolume == pytest.approx(sweep_hypervolume(f.objectives, [1.1, 1.1]), rel=1e-12)
     # Measured ratios are about 0.99 for both strategies; no front can beat the true one.
     assert 0.95 <= hypervolume / ZDT1_TRUE_HYPERVOLUME <= 1.0
+
+
+# --- search options and the robust preset ------------------------------------------------------
+
+def batch(objective):
+    return lambda matrix: [objective(list(row)) for row in matrix]
+
+
+PRESET_SETTINGS = {"velocity": "speed_constrained", "w": 0.4, "turbulence": "polynomial",
+                   "archive_truncation": "hypervolume"}
+CALLER_SETTINGS = [{}, {"velocity": "constriction"}, {"w": 0.6}, {"turbulence": "decaying"},
+                   {"grid_divisions": 5}, {"archive_truncation": "crowding", "w": 0.5}]
+
+
+@pytest.mark.parametrize("given", CALLER_SETTINGS)
+@pytest.mark.parametrize("vectorized", [False, True])
+def test_robust_preset_fills_only_what_the_caller_left_at_its_default(given, vectorized):
+    objective = batch(two_targets) if vectorized else two_targets
+    common = {"n_particles": 14, "max_iter": 8, "archive_size": 6, "seed": 3,
+              "vectorized": vectorized}
+    with_preset = pso.minimize_multi(objective, BOX, preset="robust", **common, **given)
+    spelled = {**PRESET_SETTINGS, **given}
+    if "grid_divisions" in given:
+        spelled["archive_truncation"] = "crowding"
+    spelled_out = pso.minimize_multi(objective, BOX, **common, **spelled)
+    assert with_preset.to_dict() == spelled_out.to_dict()
+
+
+@pytest.mark.parametrize("budget", [{"max_evals": 250}, {"max_time": 0.05}])
+def test_robust_preset_lets_a_budget_end_the_run(budget):
+    f = pso.minimize_multi(two_targets, BOX, n_particles=10, seed=1, preset="robust",
+                           record_history=False, **budget)
+    assert f.stop_reason == ("max_evaluations" if "max_evals" in budget else "max_time")
+    if "max_evals" in budget:
+        assert f.evaluations == 250 and f.iterations == 24
+    bounded = pso.minimize_multi(two_targets, BOX, n_particles=10, seed=1, preset="robust",
+                                 max_iter=3, **budget)
+    assert bounded.iterations == 3 and bounded.evaluations == 40
+
+
+def test_evaluations_count_every_objective_vector():
+    calls = []
+    f = pso.minimize_multi(lambda x: calls.append(1) or two_targets(x), BOX, n_particles=6,
+                           max_iter=4, seed=2)
+    assert f.evaluations == len(calls) == 30
+    assert f.to_dict()["evaluations"] == 30

@@ -4,6 +4,7 @@ calls change nothing."""
 
 import pickle
 import random
+import struct
 
 import pytest
 import reference_swarm as ref
@@ -129,6 +130,27 @@ def test_refused_tells_change_nothing(arguments, error, message):
     with pytest.raises(error, match=message.replace("(", r"\(").replace(")", r"\)")):
         optimizer.tell(*arguments)
     assert pickle.dumps(optimizer) == before
+
+
+@pytest.mark.parametrize("keywords", [
+    {"constraints": [1.0]},
+    {"equality_constraints": [0.0]},
+    {"constraints": [0.0], "equality_constraints": [0.0]},
+])
+def test_constraint_values_are_refused_and_change_nothing(keywords):
+    optimizer = started()
+    before = pickle.dumps(optimizer)
+    with pytest.raises(TypeError, match="no constraint values in an asynchronous run"):
+        optimizer.tell(0, 1.0, **keywords)
+    assert pickle.dumps(optimizer) == before
+    optimizer.tell(0, 1.0, constraints=None, equality_constraints=None)
+    assert optimizer.evaluations == 1
+
+
+def test_saved_violations_do_not_restore_an_asynchronous_run():
+    reducer, (arguments, state) = started().__reduce__()
+    with pytest.raises(ValueError, match="carries no violations"):
+        reducer(arguments, state, struct.pack("<3d", 1.0, 0.0, 0.0))
 
 
 def test_a_ticket_told_while_its_value_is_converted_is_refused():

@@ -75,6 +75,11 @@ def tilted(x):
     return [x[0] * 0.5 + x[-1] ** 2, (1.0 - x[0]) ** 3 + abs(x[-1]), 1.0]
 
 
+def four_anchors(x):
+    """three_anchors and the distance to (2, 2): four objectives."""
+    return three_anchors(x) + [(x[0] - 2.0) ** 2 + (x[1] - 2.0) ** 2 + sum(v * v for v in x[2:])]
+
+
 OBJECTIVES = {"two": two_anchors, "three": three_anchors, "tilted": tilted}
 
 BASE = {"n_particles": 7, "max_iter": 9, "archive_size": 4, "seed": 11}
@@ -83,8 +88,14 @@ BASE = {"n_particles": 7, "max_iter": 9, "archive_size": 4, "seed": 11}
 def run_both(objective, bounds, **settings):
     kwargs = {**BASE, **settings}
     front = pso.minimize_multi(objective, bounds, **kwargs)
-    model = ref.mopso(objective, bounds, **kwargs)
+    # Cuts by hypervolume contribution read the library's contributions (see the model's notes);
+    # the model's own agree with them (test_contributions_agree_with_the_model_on_archives).
+    model = ref.mopso(objective, bounds, contributions=library_contributions, **kwargs)
     return front, model
+
+
+def library_contributions(front, reference):
+    return list(pso.hypervolume_contributions(front, reference))
 
 
 # --- runs: a grid over strategy, rule, turbulence and bounds policy ------------------------------
@@ -348,3 +359,66 @@ def test_callback_sees_each_iteration_and_the_front_size_the_result_would_have()
                                  callback=lambda t, size: t < 4, **kwargs)
     assert stopped.stop_reason == "callback"
     assert len(stopped.positions) == seen[4][1]
+
+
+# --- the search options and the preset -----------------------------------------------------------
+
+@pytest.mark.parametrize("velocity", ["speed_constrained", "inertia"])
+@pytest.mark.parametrize("turbulence", ["polynomial", "decaying"])
+@pytest.mark.parametrize("archive_truncation", ["hypervolume", "crowding"])
+@pytest.mark.parametrize("space", ["continuous", "integer", "mixed"])
+@pytest.mark.parametrize("objective", ["two", "three", "four"])
+def test_search_options_alone_and_together(velocity, turbulence, archive_truncation, space,
+                                           objective):
+    bounds, flags = SPACES[space]
+    function = four_anchors if objective == "four" else OBJECTIVES[objective]
+    front, model = run_both(function, bounds, velocity=velocity,
+                            turbulence=turbulence, archive_truncation=archive_truncation,
+                            n_particles=13, mutation_rate=0.5, bounds_handling="reflect", **flags)
+    assert_same_front(front, model)
+    assert model["stats"]["pruned"] > 0
+
+
+@pytest.mark.parametrize(
+    "settings",
+    [
+        {"max_iter": 9},
+        {"max_evals": 150},                       # no iteration limit: the budget ends the run
+        {"max_evals": 150, "max_iter": 3},        # a given max_iter stays
+        {"max_evals": 150, "max_iter": 100},      # even when it is the default value
+        {"max_iter": 6, "w": 0.729, "velocity": "inertia"},
+        {"max_evals": 60, "vectorized": True},
+        {"callback": lambda t, size: t < 4, "max_evals": 10**6},
+        {"max_iter": 5, "grid_divisions": None, "archive_truncation": "crowding"},
+        {"x0": [[0.5, 1.0], [2.0, 0.5]], "velocity": "constriction", "grid_divisions": 3,
+         "max_iter": 9},
+        {"turbulence": "decaying", "archive_truncation": "crowding", "mutation_rate": 0.0,
+         "max_iter": 9},
+    ],
+)
+def test_robust_preset(settings):
+    # max_iter only when the case gives it: the preset treats a given one differently.
+    objective = numpy_rows if settings.get("vectorized") else tilted
+    kwargs = {"n_particles": 7, "archive_size": 4, "seed": 11, "preset": "robust", **settings}
+    front = pso.minimize_multi(objective, [(-1.0, 3.0), (0.5, 3.0)], **kwargs)
+    model = ref.mopso(objective, [(-1.0, 3.0), (0.5, 3.0)], contributions=library_contributions,
+                      **kwargs)
+    assert_same_stop(front, model)
+    assert front.evaluations == model["evaluations"]
+
+
+@pytest.mark.parametrize("seed", range(6))
+@pytest.mark.parametrize("m", [2, 3, 4])
+def test_contributions_agree_with_the_model_on_archives(seed, m):
+    # Mutually non-dominated fronts with repeated values, under the archive's own reference.
+    rng = random.Random(seed)
+    archive = ref.Archive(100)
+    for _ in range(40):
+        archive.insert([], [float(rng.randint(0, 6)) + rng.choice([0.0, 0.25]) for _ in range(m)])
+    front = archive.objectives()
+    reference = ref.default_reference(front)
+    ours = library_contributions(front, reference)
+    model = ref.contributions(front, reference)
+    assert len(ours) == len(model) == len(front)
+    for a, b in zip(ours, model):
+        assert same_volume(a, b) or (a == 0.0 and abs(b) <= 1e-12), (a, b)

@@ -66,6 +66,9 @@ def test_restarts_happen_and_keep_the_best_ever():
     {"max_evals": 300, "n_particles": 7, "bounds_handling": "wrap", "restart_patience": 3,
      "w": 0.5, "c1": 2.0},
     {"max_evals": 300, "vectorized": True},
+    # defaults passed explicitly are the caller's: the preset leaves them
+    {"max_evals": 900, "max_iter": 100, "n_particles": 30, "w": 0.729, "c1": 1.49445,
+     "bounds_handling": "clamp", "restart_patience": 0},
 ])
 def test_robust_preset_is_its_settings_spelled_out(given):
     objective = multimodal_rows if given.get("vectorized") else multimodal

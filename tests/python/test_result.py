@@ -89,10 +89,9 @@ def test_equality_is_identity(result):
 def test_docstrings():
     cls = pso.PsoResult
     assert cls.__doc__.splitlines()[0] == "Result of an optimization."
-    assert cls.__doc__.splitlines()[-1] == '        ``"callback"``.'
     assert [n for n in vars(cls) if not n.startswith("__") and not callable(getattr(cls, n))] == [
         "best_position", "convergence", "history", "evaluations", "stop_reason", "best_value",
-        "iterations"]
+        "iterations", "violation", "feasible"]
     assert cls.history.__doc__ == ("Positions per iteration: history[iter][particle][dim]. "
                                    "Empty if\nrecord_history=False.")
     assert cls.best_value.__doc__ == "Best objective function value."

@@ -84,10 +84,6 @@ def test_bounds_errors(bounds, dim, message):
         ({"var_types": ["real"]}, ValueError, "var_types has length 1 but bounds has length 2"),
         ({"var_types": ["real", "Integer"]}, ValueError,
          "unknown variable type: 'Integer'. Available: real, integer, binary"),
-        ({"vectorized": True, "constraints": [sum]}, ValueError,
-         "vectorized=True does not support constraints, equality_constraints or repair yet"),
-        ({"vectorized": True, "repair": list}, ValueError,
-         "vectorized=True does not support constraints, equality_constraints or repair yet"),
     ],
 )
 def test_setting_errors(kwargs, error, message):
