@@ -115,6 +115,14 @@ class SwarmRun {
     return ++next_ == swarm_.size();
   }
 
+  // The steps of ask() and tell() for one particle named by the driver, for drivers that hand out
+  // several particles at once (core/async_run.hpp): place_particle creates (first pass) or moves
+  // particle i; point is its position as the objective sees it, valid until the next call on the
+  // run; record counts its evaluation and updates the bests with its value at once.
+  void place_particle(std::size_t i) { place(i); }
+  std::span<const Element> point(std::size_t i) { return point_of(i); }
+  void record_value(std::size_t i, double value) { record(i, value); }
+
   // The rest of the current pass, asked and told in a loop with a native `objective`; `token` is
   // asked after every evaluation. Returns true when the pass is complete, false when the token
   // stopped it. The steps of ask() and tell(), with the particle index in a register and the
@@ -235,8 +243,13 @@ class SwarmRun {
   // and topology of the saved one, by the state `in` holds. Throws RunStateError, leaving this
   // run unusable, when the state does not fit.
   void restore(StateReader& in) {
-    const std::uint64_t recorded = visit_state(*this, in);
+    restore_fields(in);
     in.expect_end();
+  }
+
+  // restore() for a driver whose own fields follow the run's in the same state.
+  void restore_fields(StateReader& in) {
+    const std::uint64_t recorded = visit_state(*this, in);
     if (phase_ != detail::RunPhase::Starting) prepare_neighbourhoods();
     if (config_.record_history && phase_ != detail::RunPhase::Starting) {
       result_.history.particles = swarm_.size();

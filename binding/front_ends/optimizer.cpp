@@ -1,5 +1,5 @@
-#include "binding/arguments/warm_start.hpp"
 #include "binding/front_ends/optimizer.hpp"
+#include "binding/arguments/warm_start.hpp"
 
 #include <algorithm>
 #include <array>
@@ -23,6 +23,7 @@
 #include "binding/results/result_state.hpp"
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/numpy_api.hpp"
+#include "core/async_run.hpp"
 #include "core/numeric.hpp"
 #include "core/pso.hpp"
 #include "core/run_state.hpp"
@@ -50,6 +51,7 @@ namespace {
   P(batch, keyword_only(with_default(to_bool, false))) \
   P(x0, keyword_only(object_or_none())) \
   CORVALINTH_RESTART_PARAMETERS(P) \
+  P(asynchronous, keyword_only(with_default(to_bool, false))) \
   P(penalty, keyword_only(with_default(to_f64, 1e6))) \
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   /* the end of the parameters */
@@ -58,14 +60,16 @@ CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
 
 constexpr const char* kName = "Optimizer";
 
-// One run and what it references, in either form; the Python object owns it through this
+// One run and what it references, in any form; the Python object owns it through this
 // interface so that the space's type stays out of the object.
 class Driver {
  public:
   virtual ~Driver() = default;
   virtual PyRef ask() = 0;
-  // `inequalities` and `equalities` are the told constraint values, null when not given.
-  virtual void tell(PyObject* values, PyObject* inequalities, PyObject* equalities) = 0;
+  // `args` are the positional arguments; `inequalities` and `equalities` are the told constraint
+  // values, null when not given.
+  virtual void tell(PyObject* const* args, Py_ssize_t nargs, PyObject* inequalities,
+                    PyObject* equalities) = 0;
   virtual bool done() const = 0;
   virtual PyRef stop_reason() const = 0;
   virtual std::uint64_t iteration() const = 0;
@@ -73,31 +77,136 @@ class Driver {
   virtual PyRef best_value() const = 0;
   virtual PyRef best_position() const = 0;
   virtual PyRef result() = 0;
+  virtual PyRef events() const = 0;
+  virtual PyRef out() = 0;
   virtual std::vector<std::uint8_t> save() const = 0;
   virtual void restore(std::span<const std::uint8_t> bytes) = 0;
   // What the binding keeps beside the run: the violation of the global best, then those of the
-  // points told while the swarm is being created.
+  // points told while the swarm is being created; empty when the form takes no constraint values.
   virtual std::vector<double> violations() const = 0;
   virtual void restore_violations(std::span<const double> saved) = 0;
 };
 
 template <typename Space>
-class DriverOf final : public Driver {
+const SwarmRun<Space>& swarm_run_of(const SwarmRun<Space>& run) {
+  return run;
+}
+template <typename Space>
+const SwarmRun<Space>& swarm_run_of(const AsyncSwarmRun<Space>& run) {
+  return run.run();
+}
+template <typename Space>
+SwarmRun<Space>& swarm_run_of(SwarmRun<Space>& run) {
+  return run;
+}
+template <typename Space>
+SwarmRun<Space>& swarm_run_of(AsyncSwarmRun<Space>& run) {
+  return run.run();
+}
+
+// The per-particle form takes one number: a list, tuple or array of them is the wrong number
+// of values, not the wrong type.
+void refuse_several_values(PyObject* values) {
+  if (!PyList_Check(values) && !PyTuple_Check(values) && !numpy::is_array(values)) return;
+  const Py_ssize_t count = PyObject_Size(values);
+  if (count < 0) {  // a zero-dimensional array: a number
+    PyErr_Clear();
+    return;
+  }
+  raise(PyExc_ValueError,
+        "tell() expects a single number in the per-particle form, got a sequence of length " +
+            std::to_string(count));
+}
+
+// What every form shares: the settings and what the run references, the run (`Run` is a
+// SwarmRun or an AsyncSwarmRun), and the reading of its progress and result.
+template <typename Space, typename Run>
+class DriverBase : public Driver {
  public:
-  DriverOf(SwarmConfig config, Space space, std::unique_ptr<VelocityRule> rule,
-           std::unique_ptr<Topology> topology, bool batch, double penalty, double equality_tol)
+  DriverBase(SwarmConfig config, Space space, std::unique_ptr<VelocityRule> rule,
+             std::unique_ptr<Topology> topology)
       : config_(config),
         space_(std::move(space)),
         rule_(std::move(rule)),
         topology_(std::move(topology)),
+        run_(config_, space_, *rule_, *topology_) {}
+
+  bool done() const override { return view().finished(); }
+
+  PyRef stop_reason() const override {
+    if (!done()) return PyRef::borrow(Py_None);
+    return new_str(stop_reason_name(view().stop_reason()));
+  }
+
+  std::uint64_t iteration() const override { return view().iteration(); }
+  std::uint64_t evaluations() const override { return view().evaluations(); }
+
+  PyRef best_value() const override {
+    if (!view().created()) return PyRef::borrow(Py_None);
+    return checked(PyFloat_FromDouble(view().best_value()));
+  }
+
+  PyRef best_position() const override {
+    if (!view().created()) return PyRef::borrow(Py_None);
+    return new_point_list(view().best_position());
+  }
+
+  PyRef result() override {
+    if (!done()) raise(PyExc_ValueError, "result() is available once the run is done");
+    SwarmRun<Space>& run = swarm_run_of(run_);
+    PsoResultData data = pso_result_data(run.result(), run.size(), space_.dim());
+    data.violation = best_violation();
+    return new_pso_result(std::move(data));
+  }
+
+  std::vector<std::uint8_t> save() const override {
+    StateWriter out;
+    run_.save(out);
+    return out.take();
+  }
+
+  void restore(std::span<const std::uint8_t> bytes) override {
+    StateReader in(bytes);
+    run_.restore(in);
+  }
+
+ protected:
+  const SwarmRun<Space>& view() const { return swarm_run_of(run_); }
+
+  // The violation of the global best, as the result reports it.
+  virtual double best_violation() const = 0;
+
+  void require_running(const char* method) const {
+    if (done()) {
+      raise(PyExc_ValueError, std::string(method) + " after the run is done; read result()");
+    }
+  }
+
+  const SwarmConfig config_;
+  const Space space_;
+  const std::unique_ptr<VelocityRule> rule_;
+  const std::unique_ptr<Topology> topology_;
+  Run run_;
+};
+
+// The synchronous forms: one point at a time, or the whole swarm with `batch`.
+template <typename Space>
+class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
+  using Base = DriverBase<Space, SwarmRun<Space>>;
+  using Base::run_;
+  using Base::space_;
+
+ public:
+  DriverOf(SwarmConfig config, Space space, std::unique_ptr<VelocityRule> rule,
+           std::unique_ptr<Topology> topology, bool batch, double penalty, double equality_tol)
+      : Base(config, std::move(space), std::move(rule), std::move(topology)),
         batch_(batch),
         penalty_(penalty),
         equality_tol_(equality_tol),
-        run_(config_, space_, *rule_, *topology_),
         creation_violations_(run_.size(), 0.0) {}
 
   PyRef ask() override {
-    require_running("ask()");
+    this->require_running("ask()");
     if (batch_) return new_swarm_matrix(space_, run_.ask_batch());
     return new_point_list(run_.ask());
   }
@@ -110,7 +219,13 @@ class DriverOf final : public Driver {
   // the penalised value, and the violation of whichever told point becomes the global best is
   // followed by the run's own rules (the minimum rule over the created swarm, then every strictly
   // better value).
-  void tell(PyObject* values, PyObject* inequalities, PyObject* equalities) override {
+  void tell(PyObject* const* args, Py_ssize_t nargs, PyObject* inequalities,
+            PyObject* equalities) override {
+    if (nargs != 1) {
+      raise(PyExc_TypeError,
+            "tell() takes 1 positional argument but " + std::to_string(nargs) + " were given");
+    }
+    PyObject* values = args[0];
     require_pending_ask();
     if (batch_) {
       read_float_values(values, values_);
@@ -165,43 +280,8 @@ class DriverOf final : public Driver {
     }
   }
 
-  bool done() const override { return run_.finished(); }
-
-  PyRef stop_reason() const override {
-    if (!done()) return PyRef::borrow(Py_None);
-    return new_str(stop_reason_name(run_.stop_reason()));
-  }
-
-  std::uint64_t iteration() const override { return run_.iteration(); }
-  std::uint64_t evaluations() const override { return run_.evaluations(); }
-
-  PyRef best_value() const override {
-    if (!run_.created()) return PyRef::borrow(Py_None);
-    return checked(PyFloat_FromDouble(run_.best_value()));
-  }
-
-  PyRef best_position() const override {
-    if (!run_.created()) return PyRef::borrow(Py_None);
-    return new_point_list(run_.best_position());
-  }
-
-  PyRef result() override {
-    if (!done()) raise(PyExc_ValueError, "result() is available once the run is done");
-    PsoResultData data = pso_result_data(run_.result(), run_.size(), space_.dim());
-    data.violation = best_violation_;
-    return new_pso_result(std::move(data));
-  }
-
-  std::vector<std::uint8_t> save() const override {
-    StateWriter out;
-    run_.save(out);
-    return out.take();
-  }
-
-  void restore(std::span<const std::uint8_t> bytes) override {
-    StateReader in(bytes);
-    run_.restore(in);
-  }
+  PyRef events() const override { return PyRef::borrow(Py_None); }
+  PyRef out() override { return PyRef::borrow(Py_None); }
 
   std::vector<double> violations() const override {
     std::vector<double> saved{best_violation_};
@@ -218,24 +298,11 @@ class DriverOf final : public Driver {
   }
 
  private:
-  void require_running(const char* method) const {
-    if (done()) {
-      raise(PyExc_ValueError, std::string(method) + " after the run is done; read result()");
-    }
-  }
+  double best_violation() const override { return best_violation_; }
 
-  // The per-particle form takes one number: a list, tuple or array of them is the wrong number
-  // of values, not the wrong type.
-  static void refuse_several_values(PyObject* values) {
-    if (!PyList_Check(values) && !PyTuple_Check(values) && !numpy::is_array(values)) return;
-    const Py_ssize_t count = PyObject_Size(values);
-    if (count < 0) {  // a zero-dimensional array: a number
-      PyErr_Clear();
-      return;
-    }
-    raise(PyExc_ValueError,
-          "tell() expects a single number in the per-particle form, got a sequence of length " +
-              std::to_string(count));
+  void require_pending_ask() const {
+    this->require_running("tell()");
+    if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
   }
 
   // The global best the run picks from the created swarm, and with it that point's violation.
@@ -271,20 +338,9 @@ class DriverOf final : public Driver {
     return out;
   }
 
-  void require_pending_ask() const {
-    require_running("tell()");
-    if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
-  }
-
-
-  const SwarmConfig config_;
-  const Space space_;
-  const std::unique_ptr<VelocityRule> rule_;
-  const std::unique_ptr<Topology> topology_;
   const bool batch_;
   const double penalty_;
   const double equality_tol_;
-  SwarmRun<Space> run_;
   std::vector<double> values_;
   std::vector<double> g_;
   std::vector<double> h_;
@@ -292,22 +348,133 @@ class DriverOf final : public Driver {
   std::vector<double> creation_violations_;  // of the points told while creating the swarm
 };
 
+// The asynchronous form (core/async_run.hpp): ask() hands out (ticket, point) pairs while a
+// particle is free, tell(ticket, value) takes the values back in any order.
+template <typename Space>
+class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
+  using Base = DriverBase<Space, AsyncSwarmRun<Space>>;
+  using Base::run_;
+
+ public:
+  using Base::Base;
+
+  PyRef ask() override {
+    this->require_running("ask()");
+    if (!run_.can_ask()) return PyRef::borrow(Py_None);
+    const auto asked = run_.ask();
+    return ticket_and_point(asked.ticket, asked.point);
+  }
+
+  // As in the synchronous form, every check comes first and the ticket is checked again after
+  // the value's conversion.
+  //
+  // Constraint values are not taken: which told point's violation goes with the global best would
+  // have to follow the out-of-order updates, so they are refused before anything is read.
+  void tell(PyObject* const* args, Py_ssize_t nargs, PyObject* inequalities,
+            PyObject* equalities) override {
+    if (inequalities != nullptr || equalities != nullptr) {
+      raise(PyExc_TypeError,
+            "tell() takes no constraint values in an asynchronous run (asynchronous=True)");
+    }
+    if (nargs != 2) {
+      raise(PyExc_TypeError,
+            "Optimizer.tell() takes a ticket and a value in an asynchronous run (" +
+                std::to_string(nargs) + " given)");
+    }
+    if (!PyLong_Check(args[0])) {
+      raise(PyExc_TypeError, "ticket must be an int, not " + type_name(args[0]));
+    }
+    const unsigned long long ticket = PyLong_AsUnsignedLongLong(args[0]);
+    const bool representable = !(ticket == static_cast<unsigned long long>(-1) && PyErr_Occurred());
+    if (!representable) PyErr_Clear();
+    require_out(representable, ticket, args[0]);
+    refuse_several_values(args[1]);
+    const double value = to_f64(args[1]);
+    require_out(representable, ticket, args[0]);
+    run_.tell(ticket, value);
+  }
+
+  PyRef out() override {
+    PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(run_.out_count())));
+    for (std::size_t k = 0; k < run_.out_count(); ++k) {
+      PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k),
+                     ticket_and_point(run_.out_ticket(k), run_.out_point(k)).release());
+    }
+    return list;
+  }
+
+  PyRef events() const override {
+    const std::vector<AsyncEvent>& events = run_.events();
+    PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(events.size())));
+    for (std::size_t k = 0; k < events.size(); ++k) {
+      const PyRef ticket = checked(PyLong_FromUnsignedLongLong(events[k].ticket));
+      const PyRef value =
+          events[k].tell ? checked(PyFloat_FromDouble(events[k].value)) : PyRef::borrow(Py_None);
+      PyObject* pair = PyTuple_Pack(2, ticket.get(), value.get());
+      if (pair == nullptr) throw PythonErrorSet{};
+      PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), pair);
+    }
+    return list;
+  }
+
+  std::vector<double> violations() const override { return {}; }
+
+  void restore_violations(std::span<const double>) override {
+    raise(PyExc_ValueError,
+          "cannot restore the Optimizer: an asynchronous run carries no violations");
+  }
+
+ private:
+  double best_violation() const override { return 0.0; }
+
+  template <typename Element>
+  static PyRef ticket_and_point(std::uint64_t ticket, std::span<const Element> point) {
+    const PyRef number = checked(PyLong_FromUnsignedLongLong(ticket));
+    const PyRef list = new_point_list(point);
+    return checked(PyTuple_Pack(2, number.get(), list.get()));
+  }
+
+  void require_out(bool representable, unsigned long long ticket, PyObject* given) const {
+    this->require_running("tell()");
+    if (!representable || !run_.is_out(ticket)) {
+      const PyRef text = checked(PyObject_Repr(given));
+      raise(PyExc_ValueError,
+            "tell() got ticket " + to_str(text.get()) + ", which is not out for evaluation");
+    }
+  }
+};
+
 // Validates the arguments in minimize's order and builds the run.
 std::unique_ptr<Driver> new_driver(const Arguments& a) {
   SwarmSetup setup = setup_swarm(a);
   check_equality_tol(a.equality_tol);
+  if (a.asynchronous && a.batch) {
+    raise(PyExc_ValueError,
+          "asynchronous=True hands out one point at a time; it cannot be combined with batch=True");
+  }
+  // A restart redraws every particle at a pass's end, the ones out for evaluation included,
+  // whose values would then be credited to positions they were not measured at.
+  if (a.asynchronous && a.restart_patience > 0) {
+    raise(PyExc_ValueError,
+          "asynchronous=True cannot be combined with restarts (restart_patience > 0)");
+  }
   return visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {
-        return std::make_unique<DriverOf<decltype(space)>>(
-            swarm_config(a, setup, std::move(start)), std::move(space), std::move(setup.rule),
-            std::move(setup.topology), a.batch, a.penalty, a.equality_tol);
+        using Space = decltype(space);
+        SwarmConfig config = swarm_config(a, setup, std::move(start));
+        if (a.asynchronous) {
+          return std::make_unique<AsyncDriverOf<Space>>(
+              config, std::move(space), std::move(setup.rule), std::move(setup.topology));
+        }
+        return std::make_unique<DriverOf<Space>>(config, std::move(space), std::move(setup.rule),
+                                                 std::move(setup.topology), a.batch, a.penalty,
+                                                 a.equality_tol);
       });
 }
 
 struct OptimizerObject {
-  PyObject_HEAD
-  Driver* driver;        // owned
-  PyObject* arguments;   // owned: the keyword arguments it was built with, for pickling
+  PyObject_HEAD Driver* driver;  // owned
+  PyObject* arguments;           // owned: the keyword arguments it was built with, for pickling
 };
 
 OptimizerObject* as_optimizer(PyObject* self) { return reinterpret_cast<OptimizerObject*>(self); }
@@ -390,14 +557,11 @@ PyObject* optimizer_ask(PyObject* self, PyObject*) {
   return method([&] { return driver_of(self).ask(); });
 }
 
-// tell(values, /, *, constraints=None, equality_constraints=None).
+// tell(values, /, *, constraints=None, equality_constraints=None) in the synchronous forms,
+// tell(ticket, value, /) in the asynchronous one: the driver checks the positional arguments.
 PyObject* optimizer_tell(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                          PyObject* kwnames) {
   return method([&] {
-    if (nargs != 1) {
-      raise(PyExc_TypeError,
-            "tell() takes 1 positional argument but " + std::to_string(nargs) + " were given");
-    }
     PyObject* inequalities = nullptr;
     PyObject* equalities = nullptr;
     const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_Size(kwnames);
@@ -412,7 +576,7 @@ PyObject* optimizer_tell(PyObject* self, PyObject* const* args, Py_ssize_t nargs
         raise(PyExc_TypeError, "tell() got an unexpected keyword argument '" + to_str(name) + "'");
       }
     }
-    driver_of(self).tell(args[0], inequalities, equalities);
+    driver_of(self).tell(args, nargs, inequalities, equalities);
     return PyRef::borrow(Py_None);
   });
 }
@@ -524,6 +688,12 @@ PyObject* get_best_value(PyObject* self, void*) {
 PyObject* get_best_position(PyObject* self, void*) {
   return method([&] { return driver_of(self).best_position(); });
 }
+PyObject* get_events(PyObject* self, void*) {
+  return method([&] { return driver_of(self).events(); });
+}
+PyObject* get_out(PyObject* self, void*) {
+  return method([&] { return driver_of(self).out(); });
+}
 
 PyMethodDef methods[] = {
     {"ask", optimizer_ask, METH_NOARGS, docs::optimizer_ask},
@@ -541,6 +711,8 @@ PyGetSetDef attributes[] = {
     {"evaluations", get_evaluations, nullptr, docs::optimizer_evaluations, nullptr},
     {"best_value", get_best_value, nullptr, docs::optimizer_best_value, nullptr},
     {"best_position", get_best_position, nullptr, docs::optimizer_best_position, nullptr},
+    {"events", get_events, nullptr, docs::optimizer_events, nullptr},
+    {"out", get_out, nullptr, docs::optimizer_out, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -247,7 +247,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, penalty=1e6, equality_tol=1e-4)
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4)
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -280,6 +280,13 @@ Attributes:
     best_value (float | None): best value so far; ``None`` until the first
         swarm was evaluated.
     best_position (list | None): best position so far, decoded.
+    events (list | None): with ``asynchronous=True``, every ask and tell so
+        far in order: ``(ticket, None)`` for an ask, ``(ticket, value)`` for a
+        tell. Replaying them on a new optimizer with the same arguments gives
+        the same run. ``None`` for the synchronous forms.
+    out (list | None): with ``asynchronous=True``, the ``(ticket, point)``
+        pairs handed out and not yet told, in ask order (an optimizer restored
+        from a pickle still waits for them); ``None`` for the synchronous forms.
 
 Keyword-only arguments:
     batch (bool): if ``True``, ``ask()`` hands out the whole swarm and
@@ -288,6 +295,16 @@ Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start: the first
         particles start at these points, as in ``minimize``. Defaults to
         ``None``.
+    asynchronous (bool): if ``True``, ``ask()`` returns ``(ticket, point)``
+        and may be called again before earlier values are back, up to
+        ``n_particles`` points out at once; ``tell(ticket, value)`` takes
+        the values in any order, and each particle moves as soon as its own
+        value is back, reading the bests as they are then. ``ask()``
+        returns ``None`` when every particle is out (or, while the swarm is
+        created, waits for the first values of the others). The same
+        sequence of asks and tells gives the same run bit for bit;
+        ``events`` records it. Not with ``batch=True``, nor with restarts
+        (``restart_patience``, ``preset="robust"``). Defaults to ``False``.
     penalty (float): weight of the penalty on constraint values told with
         ``tell()``, as in ``minimize``. Defaults to ``1e6``.
     equality_tol (float): tolerance of the told equality constraint values
@@ -311,16 +328,20 @@ const char* const optimizer_ask = R"doc(ask($self, /)
 
 The next point to evaluate: a list (of int in integer spaces, of float
 otherwise), or with ``batch=True`` the whole swarm as an ``(n, d)`` float64
-array. Asking again before telling returns the same point(s).
+array. Asking again before telling returns the same point(s). With
+``asynchronous=True``, a ``(ticket, point)`` pair, a new one on every call,
+or ``None`` while no particle is free.
 
 Raises:
     ValueError: the run is done.)doc";
 
-const char* const optimizer_tell = R"doc(tell($self, value, /, *, constraints=None, equality_constraints=None)
+const char* const optimizer_tell = R"doc(tell($self, /, *args, constraints=None, equality_constraints=None)
 --
 
-Reports the objective value of the last ``ask()``: a number, or with
-``batch=True`` one value per particle (a sequence or a 1-D float64 array).
+``tell(value)`` reports the objective value of the last ``ask()``: a
+number, or with ``batch=True`` one value per particle (a sequence or a 1-D
+float64 array). With ``asynchronous=True``, ``tell(ticket, value)`` reports
+the value of the point handed out under ``ticket``, in any order.
 
 ``constraints`` and ``equality_constraints`` are the values of the
 inequality (``g(x) <= 0``) and equality (``h(x) == 0``) constraints at the
@@ -328,12 +349,14 @@ asked point: one number per constraint, or with ``batch=True`` one row per
 particle (an ``(n, k)`` array or a list of rows). They are used as
 ``minimize`` uses its constraints' answers (``penalty`` and
 ``equality_tol`` of the optimizer), so telling the values of the same
-functions gives ``minimize``'s result bit for bit.
+functions gives ``minimize``'s result bit for bit. An asynchronous run
+takes no constraint values.
 
 Raises:
-    ValueError: no ``ask()`` is waiting for its value, the number of values
-        or of constraint rows is wrong, or the run is done. A refused
-        ``tell`` changes nothing.)doc";
+    TypeError: constraint values told to an asynchronous run.
+    ValueError: no ``ask()`` is waiting for its value (or the ticket is not
+        out), the number of values or of constraint rows is wrong, or the run
+        is done. A refused ``tell`` changes nothing.)doc";
 
 const char* const optimizer_result = R"doc(result($self, /)
 --
@@ -349,6 +372,10 @@ const char* const optimizer_stop_reason = "Why the run stopped, or None while ru
 const char* const optimizer_iteration = "Number of completed iterations.";
 const char* const optimizer_evaluations = "Number of objective values told so far.";
 const char* const optimizer_best_value = "Best value so far, or None before the first evaluations.";
+const char* const optimizer_events =
+    "With asynchronous=True, every ask and tell so far: (ticket, None) or (ticket, value).";
+const char* const optimizer_out =
+    "With asynchronous=True, the (ticket, point) pairs handed out and not yet told.";
 const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 

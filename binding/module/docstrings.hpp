@@ -25,6 +25,8 @@ extern const char* const optimizer_iteration;
 extern const char* const optimizer_evaluations;
 extern const char* const optimizer_best_value;
 extern const char* const optimizer_best_position;
+extern const char* const optimizer_events;
+extern const char* const optimizer_out;
 
 extern const char* const minimize_multi;
 extern const char* const pareto_front_hypervolume;

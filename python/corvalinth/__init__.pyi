@@ -174,15 +174,17 @@ class Optimizer:
         restart_tol: float = 0.0,
         restart_spread: float = 1.0,
         preset: str | None = None,
+        asynchronous: bool = False,
         penalty: float = 1e6,
         equality_tol: float = 1e-4,
     ) -> None: ...
-    def ask(self, /) -> list[float] | list[int] | NDArray[Any]: ...
+    def ask(
+        self, /
+    ) -> list[float] | list[int] | NDArray[Any] | tuple[int, list[float] | list[int]] | None: ...
     def tell(
         self,
-        value: float | _Vector,
         /,
-        *,
+        *args: float | _Vector,
         constraints: _Vector | _Vectors | None = None,
         equality_constraints: _Vector | _Vectors | None = None,
     ) -> None: ...
@@ -199,6 +201,10 @@ class Optimizer:
     def best_value(self) -> float | None: ...
     @property
     def best_position(self) -> list[float] | list[int] | None: ...
+    @property
+    def events(self) -> list[tuple[int, float | None]] | None: ...
+    @property
+    def out(self) -> list[tuple[int, list[float] | list[int]]] | None: ...
 
 def minimize(
     objective: _Objective,

@@ -8,6 +8,8 @@ imports nothing beyond the standard library; the executor brings its own.
 - :func:`batch` spreads the evaluations of one run: it turns a per-point
   objective into a vectorised one for ``minimize(..., vectorized=True)``.
 - :func:`multistart` spreads whole runs: one per seed.
+- :func:`run` drives an :class:`~corvalinth.Optimizer` (any form) with an
+  objective evaluated on the executor, keeping its workers busy.
 
 Work sent to other processes travels by pickle: the objective (or the run
 function) must be importable there, so define it at module level, not as a
@@ -29,7 +31,7 @@ if TYPE_CHECKING:
 
 _Result = TypeVar("_Result")
 
-__all__ = ["batch", "multistart"]
+__all__ = ["batch", "multistart", "run"]
 
 
 def _evaluate_rows(objective: Callable[..., Any], rows: list[list[float]],
@@ -215,3 +217,135 @@ def _multistart_on_threads(fn: Callable[[int], _Result], seeds: list[int]) -> li
         raise
     threads.shutdown(wait=True)
     return [future.result() for future in futures]
+
+
+class _Completions:
+    """Futures in the order they finish: each one's done callback queues it."""
+
+    def __init__(self) -> None:
+        import queue  # only when run is used
+
+        self._queue: queue.SimpleQueue[Future[Any]] = queue.SimpleQueue()
+        self.pending: dict[Future[Any], int] = {}
+
+    def add(self, future: Future[Any], ticket: int) -> None:
+        if not callable(getattr(future, "add_done_callback", None)):
+            future.cancel()
+            raise TypeError(f"executor.submit returned {type(future).__name__}, not a future "
+                            "(an object with add_done_callback)")
+        self.pending[future] = ticket
+        future.add_done_callback(self._queue.put)
+
+    def next_finished(self) -> list[tuple[int, Future[Any]]]:
+        """The futures finished by now, at least one, as (ticket, future) in ticket order. Waits
+        in short slices, so Ctrl-C is answered at once."""
+        import queue
+
+        finished: list[Future[Any]] = []
+        while not finished:
+            try:
+                finished.append(self._queue.get(timeout=0.05))
+            except queue.Empty:
+                continue
+        while True:
+            try:
+                finished.append(self._queue.get_nowait())
+            except queue.Empty:
+                break
+        return sorted((self.pending.pop(f), f) for f in finished if f in self.pending)
+
+    def cancel_all(self) -> None:
+        for future in self.pending:
+            future.cancel()
+        self.pending.clear()
+
+
+def run(optimizer: Any, objective: Callable[[list[float]], Any], executor: Executor, *,
+        workers: int | None = None,
+        checkpoint: Callable[[Any], Any] | None = None) -> Any:
+    """Drives ``optimizer`` to its end with ``objective`` evaluated on ``executor``.
+
+    Returns ``optimizer.result()``. Each point goes to a task as a list (what
+    ``objective`` receives from ``minimize``). What is kept in flight depends on
+    the optimizer's form:
+
+    - ``asynchronous=True``: up to ``workers`` points at once (default: as many
+      as the optimizer hands out, at most ``n_particles``); as soon as one
+      value is back it is told and the next point is asked, so no worker waits
+      for a slow evaluation of another. Values finished together are told in
+      ticket order. The run depends on the order the values come back in; its
+      ``events`` record it, and replaying them repeats the run bit for bit.
+    - ``batch=True``: the whole swarm, one row per task, told in row order once
+      every row is back: the serial run bit for bit.
+    - the per-particle form: one point at a time, as ``minimize`` would.
+
+    ``checkpoint(optimizer)``, when given, is called after every round of
+    tells, at a point where ``pickle.dumps(optimizer)`` saves a state that
+    resumes the run. For the asynchronous form the state keeps the points
+    still out (``optimizer.out``); ``run`` on the restored optimizer sends
+    them out again before asking for new ones.
+
+    The first failure of ``objective`` is raised as the worker raised it; on a
+    failure or Ctrl-C the tasks not yet started are cancelled and the call
+    returns at once. The executor is not shut down: it belongs to the caller.
+    """
+    if not callable(objective):
+        raise TypeError(f"objective must be callable, not {type(objective).__name__}")
+    if not callable(getattr(executor, "submit", None)):
+        raise TypeError("executor must be a concurrent.futures.Executor (an object with submit)")
+    if workers is not None:
+        if isinstance(workers, bool) or not isinstance(workers, int):
+            raise TypeError(f"workers must be an int or None, not {type(workers).__name__}")
+        if workers < 1:
+            raise ValueError(f"workers must be >= 1, got {workers}")
+    completions = _Completions()
+    try:
+        if getattr(optimizer, "events", None) is not None:
+            _run_asynchronous(optimizer, objective, executor, workers, checkpoint, completions)
+        else:
+            _run_synchronous(optimizer, objective, executor, checkpoint, completions)
+    except BaseException:
+        completions.cancel_all()
+        raise
+    return optimizer.result()
+
+
+def _run_asynchronous(optimizer: Any, objective: Callable[[list[float]], Any],
+                      executor: Executor, workers: int | None,
+                      checkpoint: Callable[[Any], Any] | None,
+                      completions: _Completions) -> None:
+    for ticket, point in optimizer.out:  # a restored run's points out, sent out again
+        completions.add(_submit(executor, objective, point), ticket)
+    while not optimizer.done:
+        while workers is None or len(completions.pending) < workers:
+            asked = optimizer.ask()
+            if asked is None:
+                break
+            ticket, point = asked
+            completions.add(_submit(executor, objective, point), ticket)
+        if not completions.pending:  # never for a run built by Optimizer: no wait without end
+            raise RuntimeError("the optimizer handed out no point and has none out")
+        for ticket, future in completions.next_finished():
+            optimizer.tell(ticket, future.result())
+            if optimizer.done:
+                break
+        if checkpoint is not None:
+            checkpoint(optimizer)
+    completions.cancel_all()  # values the finished run no longer needs
+
+
+def _run_synchronous(optimizer: Any, objective: Callable[[list[float]], Any],
+                     executor: Executor, checkpoint: Callable[[Any], Any] | None,
+                     completions: _Completions) -> None:
+    while not optimizer.done:
+        asked = optimizer.ask()
+        rows = asked.tolist() if hasattr(asked, "tolist") else [asked]
+        for k, row in enumerate(rows):
+            completions.add(_submit(executor, objective, row), k)
+        values: list[Any] = [None] * len(rows)
+        while completions.pending:
+            for k, future in completions.next_finished():
+                values[k] = future.result()
+        optimizer.tell(values if hasattr(asked, "tolist") else values[0])
+        if checkpoint is not None:
+            checkpoint(optimizer)

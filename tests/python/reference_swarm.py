@@ -380,6 +380,29 @@ class Result:
         self.__dict__.update(fields)
 
 
+def move_particle(i, space, rule, topology, rng, positions, velocities, best_positions,
+                  best_values, v_max, bounds_handling):
+    """Velocity update from the bests as they are now, optional clamp, position update, bounds."""
+    n = len(positions)
+    hood = topology.neighbours(i, n)
+    b = minimum_rule(hood, best_values)
+    informants = [list(best_positions[j]) for j in hood] if rule.uses_informants else []
+    new_v = rule.update(positions[i], velocities[i], best_positions[i],
+                        list(best_positions[b]), informants, rng)
+    if v_max is not None and len(new_v) > 0:
+        for d, c in enumerate(new_v):
+            if c < -v_max:
+                c = -v_max
+            if c > v_max:
+                c = v_max
+            new_v[d] = c
+    x = positions[i]
+    for d in range(len(x)):
+        x[d] = x[d] + new_v[d]
+    velocities[i] = new_v
+    space.enforce_bounds(x, velocities[i], bounds_handling, rng)
+
+
 def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record_history=True,
         v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp",
         batch=False, callback=None, x0=(), restart_patience=0, restart_tol=0.0,
@@ -434,23 +457,9 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
         if record_history:
             history.append([list(p) for p in positions])
         for i in range(n):
-            hood = topology.neighbours(i, n)
-            b = minimum_rule(hood, best_values)
-            informants = [list(best_positions[j]) for j in hood] if rule.uses_informants else []
-            new_v = rule.update(positions[i], velocities[i], best_positions[i],
-                                list(best_positions[b]), informants, rng)
-            if v_max is not None and len(new_v) > 0:
-                for d, c in enumerate(new_v):
-                    if c < -v_max:
-                        c = -v_max
-                    if c > v_max:
-                        c = v_max
-                    new_v[d] = c
+            move_particle(i, space, rule, topology, rng, positions, velocities, best_positions,
+                          best_values, v_max, bounds_handling)
             x = positions[i]
-            for d in range(len(x)):
-                x[d] = x[d] + new_v[d]
-            velocities[i] = new_v
-            space.enforce_bounds(x, velocities[i], bounds_handling, rng)
             if not batch:
                 update_bests(i, objective.evaluate(space.decode(x)))
                 evaluations += 1
@@ -510,6 +519,111 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
     return Result(best_position=space.decode(gbest_position), best_value=gbest_value,
                   history=history, convergence=convergence, evaluations=evaluations,
                   stop_reason=reason, outside=space.outside)
+
+
+def run_asynchronous(space, rule, topology, objective, events, *, n_particles, max_iter, seed,
+                     record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None,
+                     target=None, bounds_handling="clamp", x0=()):
+    """The asynchronous run driven by `events`: None asks, a ticket tells that ticket's value.
+
+    The rule: tickets count the asks from 0. While the swarm is created, ask k creates particle
+    k with the draws of the synchronous creation, and a tell sets that particle's personal best.
+    The tell that completes the creation picks the global best, ends the pass (history snapshot)
+    and moves every particle in index order; they wait to be asked in that order. Afterwards
+    ask hands out the particle that waited longest, drawing nothing. A tell counts the
+    evaluation and updates the particle's and the global best at once; when it is the n-th tell
+    since the pass began it ends the iteration (convergence, stop tests, snapshot); if the run
+    goes on, the particle then moves at once, reading the bests as they are, and waits last.
+    """
+    rng = Rng(seed)
+    n = n_particles
+    positions, velocities, best_positions = [None] * n, [None] * n, [None] * n
+    best_values = [INF] * n
+    created, told, evaluations, t = 0, 0, 0, 0
+    in_flight, ready, history, convergence = {}, [], [], []
+    phase, reason = "starting", "max_iterations"
+    gbest_value, gbest_position, prev_best, stall = None, None, None, 0
+
+    def move(i):
+        move_particle(i, space, rule, topology, rng, positions, velocities, best_positions,
+                      best_values, v_max, bounds_handling)
+
+    def stop_test():
+        nonlocal prev_best, stall
+        if patience > 0:
+            stall = 0 if prev_best - gbest_value > tol else stall + 1
+            prev_best = gbest_value
+            if stall >= patience:
+                return "stagnation"
+        if target is not None and target >= gbest_value:
+            return "target"
+        if max_evals is not None and evaluations >= max_evals:
+            return "max_evaluations"
+        return "max_iterations" if t >= max_iter else None
+
+    next_ticket = 0
+    for event in events:
+        assert phase != "finished", "an event after the run finished"
+        if event is None:
+            if phase == "starting":
+                i = created
+                assert i < n, "no particle to hand out"
+                positions[i] = space.init_position(rng)
+                velocities[i] = space.init_velocity(rng)
+                if i < len(x0):
+                    positions[i] = [float(c) for c in x0[i]]
+                best_positions[i] = list(positions[i])
+                created += 1
+            else:
+                i = ready.pop(0)
+            in_flight[next_ticket] = (i, space.decode(positions[i]))
+            next_ticket += 1
+            continue
+        i, point = in_flight.pop(event)
+        value = objective(point)
+        evaluations += 1
+        told += 1
+        if phase == "starting":
+            best_values[i] = value
+            if told < n:
+                continue
+            told = 0
+            g = minimum_rule(list(range(n)), best_values)
+            gbest_value, gbest_position = best_values[g], list(best_positions[g])
+            prev_best = gbest_value
+            if max_iter == 0:
+                phase = "finished"
+                continue
+            phase = "iterating"
+            if record_history:
+                history.append([list(p) for p in positions])
+            for j in range(n):
+                move(j)
+            ready = list(range(n))
+            continue
+        if is_better(value, best_values[i]):
+            best_values[i] = value
+            best_positions[i] = list(positions[i])
+            if is_better(value, gbest_value):
+                gbest_value, gbest_position = value, list(positions[i])
+        if told == n:
+            told = 0
+            t += 1
+            if record_history:
+                convergence.append(gbest_value)
+            stopped = stop_test()
+            if stopped is not None:
+                phase, reason = "finished", stopped
+                continue
+            if record_history:
+                history.append([list(p) for p in positions])
+        move(i)
+        ready.append(i)
+
+    assert phase == "finished", "the events end before the run does"
+    return Result(best_position=space.decode(gbest_position), best_value=gbest_value,
+                  history=history, convergence=convergence, evaluations=evaluations,
+                  stop_reason=reason, iterations=t)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -583,6 +697,25 @@ def run_minimize(objective, bounds, integer=False, n_particles=30, max_iter=100,
         result.best_position = [float(v) for v in objective_adapter.point(result.best_position)]
     result.violation = objective_adapter.violation_at(result.best_position)
     result.feasible = result.violation == 0.0
+    return result
+
+
+def minimize_asynchronous(objective, bounds, events, integer=False, n_particles=30, max_iter=100,
+                          w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global",
+                          seed=None, record_history=True, v_max=None, patience=0, tol=0.0,
+                          binary=False, max_evals=None, target=None, bounds_handling="clamp",
+                          var_types=None, dim=None, x0=None):
+    """An asynchronous Optimizer driven by `events` (see run_asynchronous), evaluating
+    `objective` on the points it hands out."""
+    assert seed is not None, "the model reproduces seeded runs only"
+    space = build_space(_pairs(bounds, dim), integer, binary, var_types)
+    result = run_asynchronous(
+        space, make_velocity_rule(velocity, w, c1, c2), make_topology(topology, n_particles, seed),
+        objective, events, n_particles=n_particles, max_iter=max_iter, seed=seed,
+        record_history=record_history, v_max=v_max, patience=patience, tol=tol,
+        max_evals=max_evals, target=target, bounds_handling=bounds_handling, x0=points_of(x0))
+    if isinstance(space, IntegerSpace):
+        result.best_position = space.result_position(result.best_position)
     return result
 
 

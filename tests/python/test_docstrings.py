@@ -170,6 +170,8 @@ def stub_signature(node):
     for i, (arg, default) in enumerate(zip(positional, plain_defaults, strict=True)):
         kind = "positional_only" if i < len(args.posonlyargs) else "positional_or_keyword"
         out.append((arg.arg, kind, default))
+    if args.vararg is not None:
+        out.append((args.vararg.arg, "var_positional", None))
     out += [(arg.arg, "keyword_only", default)
             for arg, default in zip(args.kwonlyargs, args.kw_defaults, strict=True)]
     out = [(n, k, inspect.Parameter.empty if d is None else ast.literal_eval(d))

@@ -4,16 +4,25 @@ import doctest
 import multiprocessing
 import os
 import pathlib
+import pickle
 import struct
 import subprocess
 import sys
 from concurrent.futures import Future, ProcessPoolExecutor, ThreadPoolExecutor
 
 import pytest
+from parallel_objectives import (
+    BOUNDS,
+    front_run,
+    grey_run,
+    panicking_run,
+    python_run,
+    rastrigin,
+    refuse,
+)
 
 import corvalinth as pso
 from corvalinth import parallel
-from parallel_objectives import BOUNDS, front_run, grey_run, panicking_run, python_run, rastrigin, refuse
 
 HELPERS = pathlib.Path(__file__).with_name("parallel_objectives.py")
 
@@ -163,3 +172,84 @@ def test_importing_needs_only_the_standard_library():
               "print(sorted(m for m in ('numpy', 'concurrent.futures', 'dask') if m in sys.modules))")
     out = subprocess.run([sys.executable, "-c", script], capture_output=True, check=True)
     assert out.stdout.strip() == b"[]"
+
+
+FORMS = {"per_particle": {}, "batch": {"batch": True}, "asynchronous": {"asynchronous": True}}
+
+
+def replayed_with_objective(events, settings):
+    """A fresh optimizer led through `events`, each told value computed here again: checks that
+    every value told was the objective's value at the point handed out under its ticket."""
+    optimizer, points = pso.Optimizer(BOUNDS, **settings), {}
+    for ticket, value in events:
+        if value is None:
+            asked_ticket, points[ticket] = optimizer.ask()
+            assert asked_ticket == ticket
+        else:
+            assert bits(rastrigin(points[ticket])) == bits(value)
+            optimizer.tell(ticket, value)
+    return optimizer.result()
+
+
+def most_out(events):
+    out, most = set(), 0
+    for ticket, value in events:
+        (out.add if value is None else out.discard)(ticket)
+        most = max(most, len(out))
+    return most
+
+
+@pytest.mark.parametrize("form", FORMS)
+def test_run_gives_the_run_its_form_promises(executor, form):
+    settings = dict(RUN, **FORMS[form])
+    optimizer = pso.Optimizer(BOUNDS, **settings)
+    result = parallel.run(optimizer, rastrigin, executor, workers=2)
+    if form == "asynchronous":
+        expected = replayed_with_objective(optimizer.events, settings)
+        assert most_out(optimizer.events) == 2
+    else:
+        driven = pso.Optimizer(BOUNDS, **settings)
+        while not driven.done:
+            asked = driven.ask()
+            driven.tell([rastrigin(r) for r in asked.tolist()] if form == "batch"
+                        else rastrigin(asked))
+        expected = driven.result()
+    assert bits(result.to_dict()) == bits(expected.to_dict())
+
+
+@pytest.mark.parametrize("form", FORMS)
+def test_run_raises_the_workers_exception(executor, form):
+    optimizer = pso.Optimizer(BOUNDS, **RUN, **FORMS[form])
+    with pytest.raises(ValueError, match="cannot evaluate 3 coordinates"):
+        parallel.run(optimizer, refuse, executor)
+
+
+@pytest.mark.parametrize("form", FORMS)
+def test_a_checkpoint_resumes_the_run(form):
+    settings = dict(RUN, **FORMS[form])
+    saved = []
+    with ThreadPoolExecutor(3) as pool:
+        whole = parallel.run(pso.Optimizer(BOUNDS, **settings), rastrigin, pool,
+                             checkpoint=lambda o: saved.append(pickle.dumps(o)))
+        resumed_from = pickle.loads(saved[len(saved) // 2])
+        resumed = parallel.run(resumed_from, rastrigin, pool)
+    assert resumed.evaluations == whole.evaluations
+    if form == "asynchronous":
+        assert bits(resumed.to_dict()) == bits(
+            replayed_with_objective(resumed_from.events, settings).to_dict())
+    else:
+        assert bits(resumed.to_dict()) == bits(whole.to_dict())
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda o, p: parallel.run(o, 3, p), TypeError, "objective must be callable"),
+    (lambda o, p: parallel.run(o, rastrigin, object()), TypeError, "executor must be"),
+    (lambda o, p: parallel.run(o, rastrigin, p, workers=0), ValueError, "workers must be >= 1"),
+    (lambda o, p: parallel.run(o, rastrigin, p, workers=1.5), TypeError, "workers must be an int"),
+    (lambda o, p: parallel.run(o, rastrigin, LyingExecutor(lambda f: 5)), TypeError,
+     "not a future"),
+])
+def test_run_refuses_bad_arguments(call, error, message):
+    optimizer = pso.Optimizer(BOUNDS, **RUN, asynchronous=True)
+    with ThreadPoolExecutor(1) as pool, pytest.raises(error, match=message):
+        call(optimizer, pool)

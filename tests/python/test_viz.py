@@ -166,6 +166,8 @@ def stub_signatures():
                 found[prefix + node.name] = [
                     (a.arg, "POSITIONAL_ONLY" if a in args.posonlyargs else
                      "POSITIONAL_OR_KEYWORD", d) for a, d in zip(positional, defaults)] + [
+                    (args.vararg.arg, "VAR_POSITIONAL", inspect.Parameter.empty)
+                    for _ in [args.vararg] if args.vararg is not None] + [
                     (a.arg, "KEYWORD_ONLY", ast.literal_eval(d))
                     for a, d in zip(args.kwonlyargs, args.kw_defaults)]
     walk(tree.body, "")
