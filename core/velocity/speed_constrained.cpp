@@ -1,6 +1,7 @@
 #include "core/velocity/speed_constrained.hpp"
 
 #include "core/velocity/constriction.hpp"
+#include "core/velocity/single_leader.hpp"
 
 namespace corvalinth {
 
@@ -15,20 +16,16 @@ void SpeedConstrainedRule::update(const VelocityContext& context, SwarmRng& rng,
   const double c2 = 1.5 + rng.unit();
   const double phi = c1 + c2;
   const double chi = phi > 4.0 ? constriction_factor(phi) : 1.0;
-  const double* x = context.position.data();
-  const double* v = context.velocity.data();
-  const double* p = context.personal_best.data();
-  const double* g = context.neighbourhood_best.data();
-  const std::size_t dim = context.position.size();
-  for (std::size_t d = 0; d < dim; ++d) {
-    const double u1 = rng.unit();
-    const double u2 = rng.unit();
-    double c = (((p[d] - x[d]) * (u1 * c1) + v[d] * w_) + (g[d] - x[d]) * (u2 * c2)) * chi;
-    const double limit = delta_[d];
-    if (c < -limit) c = -limit;
-    if (c > limit) c = limit;
-    new_velocity[d] = c;
-  }
+  // The walk visits the dimensions in order, so a running index finds each one's limit.
+  std::size_t d = 0;
+  update_each_dimension(context, rng, new_velocity,
+                        [&](double x, double v, double p, double g, double u1, double u2) {
+                          double c = (((p - x) * (u1 * c1) + v * w_) + (g - x) * (u2 * c2)) * chi;
+                          const double limit = delta_[d++];
+                          if (c < -limit) c = -limit;
+                          if (c > limit) c = limit;
+                          return c;
+                        });
 }
 
 }  // namespace corvalinth
