@@ -87,7 +87,8 @@ def test_a_budget_bounds_a_robust_run_not_the_default_iteration_count():
     assert timed.stop_reason == "max_time"
 
 
-@pytest.mark.parametrize("front_end", [pso.minimize, lambda bounds, **kw: pso.Optimizer(bounds, **kw)])
+@pytest.mark.parametrize("front_end", [lambda **kw: pso.minimize("sphere", BOUNDS, **kw),
+                                       lambda **kw: pso.Optimizer(BOUNDS, **kw)])
 @pytest.mark.parametrize("settings, message", [
     ({"preset": "fast"}, "unknown preset: 'fast'"),
     ({"restart_spread": 0.0}, r"restart_spread must be in \(0, 1\]"),
@@ -96,10 +97,7 @@ def test_a_budget_bounds_a_robust_run_not_the_default_iteration_count():
 ])
 def test_bad_restart_and_preset_settings_are_refused(front_end, settings, message):
     with pytest.raises(ValueError, match=message):
-        if front_end is pso.minimize:
-            front_end("sphere", BOUNDS, **settings)
-        else:
-            front_end(BOUNDS, **settings)
+        front_end(**settings)
 
 
 @pytest.mark.parametrize("batch", [False, True])

@@ -42,17 +42,16 @@ def test_args_reach_the_objective_as_a_closure_would(front_end, extra):
     assert pickle.dumps(with_args.to_dict()) == pickle.dumps(closed.to_dict())
 
 
-@pytest.mark.parametrize("empty", [(), None])
-def test_no_extra_arguments_calls_the_objective_with_the_point_alone(empty):
-    r = pso.minimize(lambda x: sum(x), [(0, 1)], seed=1, max_iter=3, args=empty)
-    assert r.to_dict() == pso.minimize(lambda x: sum(x), [(0, 1)], seed=1, max_iter=3).to_dict()
-
-
-def test_a_single_value_is_the_one_extra_argument():
+@pytest.mark.parametrize("args, seen_args", [((), ()), (None, ()), ([7], ([7],))])
+def test_args_is_the_tuple_of_extra_arguments(args, seen_args):
+    # no extra arguments calls the objective with the point alone; one value is the one argument
     seen = []
-    pso.minimize(lambda x, a: seen.append(a) or 0.0, [(0, 1)], n_particles=2, max_iter=1,
-                 args=[7])
-    assert seen and all(a == [7] for a in seen)
+    r = pso.minimize(lambda x, *a: seen.append(a) or sum(x), [(0, 1)], seed=1, max_iter=3,
+                     args=args)
+    assert seen and all(a == seen_args for a in seen)
+    if not seen_args:
+        assert r.to_dict() == pso.minimize(lambda x: sum(x), [(0, 1)], seed=1,
+                                           max_iter=3).to_dict()
 
 
 def test_constraints_and_repair_do_not_receive_the_extra_arguments():
