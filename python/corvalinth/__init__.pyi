@@ -177,6 +177,8 @@ class Optimizer:
         asynchronous: bool = False,
         penalty: float = 1e6,
         equality_tol: float = 1e-4,
+        local_search: str | None = None,
+        local_search_share: float = 0.2,
     ) -> None: ...
     def ask(
         self, /
@@ -244,6 +246,8 @@ def minimize(
     equality_tol: float = 1e-4,
     args: tuple[Any, ...] = (),
     record_evaluations: bool = False,
+    local_search: str | None = None,
+    local_search_share: float = 0.2,
 ) -> PsoResult:
     """Minimizes an objective function with Particle Swarm Optimization."""
 
