@@ -172,9 +172,7 @@ class NelderMead {
   static constexpr std::uint64_t kKindCount = 6;
 
   std::span<double> vertex(std::size_t j) { return {simplex_.data() + j * dim_, dim_}; }
-  std::span<const double> vertex(std::size_t j) const {
-    return {simplex_.data() + j * dim_, dim_};
-  }
+  std::span<const double> vertex(std::size_t j) const { return {simplex_.data() + j * dim_, dim_}; }
 
   void resize_round(std::size_t points) {
     if (round_.size() != points) round_ = Swarm(points, dim_);
@@ -278,8 +276,8 @@ class NelderMead {
   std::vector<double> values_;
   std::vector<double> reflected_;
   double reflected_value_ = 0.0;
-  double trial_value_ = 0.0;       // the value of a one-point round, until advance()
-  std::vector<double> centroid_;   // of the step under way, recomputed for every trial point
+  double trial_value_ = 0.0;      // the value of a one-point round, until advance()
+  std::vector<double> centroid_;  // of the step under way, recomputed for every trial point
   Swarm round_;
 };
 

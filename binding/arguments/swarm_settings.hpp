@@ -67,8 +67,9 @@ struct OwnChecks {
 // The one setup step. Checks and builds, in this order: bounds, the swarm size, v_max, the time
 // budget, the bounds policy, the velocity rule, the topology, the restart spread, the local
 // search, the number of variable types. Parameters a front end does not have (`max_time`,
-// `bounds_handling`, `topology`, `restart_spread`, `local_search`, `var_types`) are skipped; `own` places the front end's own checks.
-// A preset is applied to the arguments before this step (preset.hpp).
+// `bounds_handling`, `topology`, `restart_spread`, `local_search`, `var_types`) are skipped; `own`
+// places the front end's own checks. A preset is applied to the arguments before this step
+// (preset.hpp).
 template <typename Arguments>
 SwarmSetup setup_swarm(const Arguments& a, const OwnChecks& own = {}) {
   SwarmSetup setup;

@@ -461,7 +461,8 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
   }
   // Each point of the local phase depends on the values of the points before it.
   if (a.asynchronous && setup.local_search != LocalSearch::None) {
-    raise(PyExc_ValueError, "asynchronous=True cannot be combined with a local phase (local_search)");
+    raise(PyExc_ValueError,
+          "asynchronous=True cannot be combined with a local phase (local_search)");
   }
   return visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {

@@ -175,7 +175,7 @@ Keyword-only arguments:
         not pass with the configuration that reached the most targets per
         evaluation on the bbob suite: ``n_particles=20``, ``w=0.6``,
         ``c1=c2=1.7``, ``bounds_handling="reflect"``,
-        ``restart_patience=50``. When ``max_evals`` or ``max_time`` is given
+        ``restart_patience=50``, ``local_search="nelder-mead"``. When ``max_evals`` or ``max_time`` is given
         and ``max_iter`` is not, the budget alone bounds the run (with
         ``max_time`` alone and a long run, pass ``record_history=False``:
         the history grows with every iteration). A setting the call passes

@@ -780,7 +780,7 @@ def run_asynchronous(space, rule, topology, objective, events, *, n_particles, m
 
 # What preset="robust" sets when the call does not pass the setting.
 ROBUST = {"n_particles": 20, "w": 0.6, "c1": 1.7, "c2": 1.7, "bounds_handling": "reflect",
-          "restart_patience": 50}
+          "restart_patience": 50, "local_search": "nelder-mead"}
 
 
 def _grey_points(x0):
