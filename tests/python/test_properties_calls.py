@@ -206,14 +206,20 @@ def check_run(result, kwargs):
     """Evaluation count, stop reason, convergence and history of a single-objective run."""
     n, max_iter = kwargs["n_particles"], kwargs["max_iter"]
     evaluations = result.evaluations
-    assert evaluations % n == 0 and n <= evaluations <= n * (max_iter + 1)
-    iterations = evaluations // n - 1
+    assert n <= evaluations <= n * (max_iter + 1)
+    # A final local phase evaluates rounds of any size up to exactly the budget, one iteration each.
+    local = kwargs.get("local_search") is not None or (
+        kwargs.get("preset") == "robust" and "local_search" not in kwargs)
+    iterations = result.iterations
+    if not local:
+        assert evaluations % n == 0 and iterations == evaluations // n - 1
     # No stop criterion is tested before the first iteration.
     assert iterations >= min(1, max_iter)
     reason = result.stop_reason
     assert reason in STOP_REASONS
     if reason == "max_iterations":
-        assert iterations == max_iter
+        assert evaluations == n * (max_iter + 1)
+        assert iterations == max_iter or local
     elif reason == "target":
         assert kwargs["target"] >= result.best_value
     elif reason == "max_evaluations":
