@@ -7,12 +7,12 @@ import pickle
 
 import numpy as np
 import pytest
+import reference_swarm as ref
 from hypothesis import given, settings
 from hypothesis import strategies as st
+from test_reference import assert_same_run, both
 
 import corvalinth as pso
-import reference_swarm as ref
-from test_reference import assert_same_run, both
 
 BOUNDS = [(-3.0, 3.0), (-1.0, 2.0), (0.0, 4.0)]
 NM = {"local_search": "nelder-mead"}
