@@ -82,18 +82,6 @@ NativeFor<Space> native_objective(const Arguments& a) {
   return NativeFor<Space>{benchmark->function};
 }
 
-// `start(objective)`, or `start(recorder)` with a recorder of `objective` writing into `log`
-// when the evaluations are recorded.
-template <typename Objective, typename Start>
-auto recorded_if(bool record, Objective& objective, EvaluationLog& log, const ErrorSlot& slot,
-                 Start&& start) {
-  if (record) {
-    RecordingObjective<Objective> recorder(objective, log, slot);
-    return start(recorder);
-  }
-  return start(objective);
-}
-
 // The objective (with its extra arguments) and the constraint callables of the call.
 PointCallables callables_of(const Arguments& a, PyObject* objective) {
   return {objective, a.repair, a.constraints, a.equality_constraints, a.penalty};

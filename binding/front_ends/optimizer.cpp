@@ -19,6 +19,7 @@
 #include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/module/docstrings.hpp"
+#include "binding/results/evaluation_log_field.hpp"
 #include "binding/results/pso_result.hpp"
 #include "binding/results/result_state.hpp"
 #include "binding/runtime/errors.hpp"
@@ -54,6 +55,7 @@ namespace {
   P(asynchronous, keyword_only(with_default(to_bool, false))) \
   P(penalty, keyword_only(with_default(to_f64, 1e6))) \
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
+  P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
@@ -85,6 +87,11 @@ class Driver {
   // points told while the swarm is being created; empty when the form takes no constraint values.
   virtual std::vector<double> violations() const = 0;
   virtual void restore_violations(std::span<const double> saved) = 0;
+  virtual std::size_t dim() const = 0;
+
+  // record_evaluations=True: every told evaluation, its point (decoded) and the value the run was
+  // told, kept beside the run and pickled with it; nothing otherwise.
+  std::optional<EvaluationLog> log;
 };
 
 template <typename Space>
@@ -156,6 +163,7 @@ class DriverBase : public Driver {
     SwarmRun<Space>& run = swarm_run_of(run_);
     PsoResultData data = pso_result_data(run.result(), run.size(), space_.dim());
     data.violation = best_violation();
+    if (this->log) data.evaluation_log = *this->log;
     return new_pso_result(std::move(data));
   }
 
@@ -169,6 +177,8 @@ class DriverBase : public Driver {
     StateReader in(bytes);
     run_.restore(in);
   }
+
+  std::size_t dim() const override { return space_.dim(); }
 
  protected:
   const SwarmRun<Space>& view() const { return swarm_run_of(run_); }
@@ -256,6 +266,13 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
           }
         }
       }
+      if (this->log) {
+        const Swarm& swarm = run_.ask_batch();  // the swarm asked, as it was
+        for (std::size_t i = 0; i < n; ++i) {
+          const auto point = space_.decode(swarm.position(i));
+          this->log->add(std::span<const typename Space::Element>(point), values_[i]);
+        }
+      }
       const bool creating = !run_.created();
       run_.tell_batch(values_);
       run_.end_pass(nullptr);
@@ -274,6 +291,7 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
     } else if (is_better(judged.value, run_.best_value())) {
       best_violation_ = judged.violation;
     }
+    if (this->log) this->log->add(run_.ask(), judged.value);  // the point asked, as it was
     if (run_.tell(judged.value)) {
       run_.end_pass(nullptr);
       if (creating) take_best_of_created_swarm();
@@ -391,6 +409,11 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
     refuse_several_values(args[1]);
     const double value = to_f64(args[1]);
     require_out(representable, ticket, args[0]);
+    if (this->log) {
+      for (std::size_t k = 0; k < run_.out_count(); ++k) {
+        if (run_.out_ticket(k) == ticket) this->log->add(run_.out_point(k), value);
+      }
+    }
     run_.tell(ticket, value);
   }
 
@@ -458,7 +481,7 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
     raise(PyExc_ValueError,
           "asynchronous=True cannot be combined with restarts (restart_patience > 0)");
   }
-  return visit_space_with_start(
+  std::unique_ptr<Driver> driver = visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {
         using Space = decltype(space);
         SwarmConfig config = swarm_config(a, setup, std::move(start));
@@ -470,6 +493,8 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
                                                  std::move(setup.topology), a.batch, a.penalty,
                                                  a.equality_tol);
       });
+  if (a.record_evaluations) driver->log.emplace();
+  return driver;
 }
 
 struct OptimizerObject {
@@ -655,10 +680,16 @@ PyObject* optimizer_reduce(PyObject* self, PyObject*) {
       raise(PyExc_TypeError, "cannot pickle an Optimizer whose arguments refer back to it");
     }
     const PyRef state = state_bytes(driver_of(self));
-    // Violations are saved only when a constraint value was told: the pickle of an unconstrained
-    // optimizer stays what it always was.
+    // Violations are saved only when a constraint value was told, and the record of evaluations
+    // only when it is kept: the pickle of an optimizer without them stays what it always was.
     const std::vector<double> saved = driver_of(self).violations();
     const bool any = std::any_of(saved.begin(), saved.end(), [](double v) { return v != 0.0; });
+    if (const auto& log = driver_of(self).log) {
+      const PyRef violations = any ? doubles_to_bytes(saved) : PyRef::borrow(Py_None);
+      const PyRef record = evaluation_log_state(*log);
+      return checked(Py_BuildValue("(O(OOOO))", restore.get(), as_optimizer(self)->arguments,
+                                   state.get(), violations.get(), record.get()));
+    }
     if (!any) {
       return checked(
           Py_BuildValue("(O(OO))", restore.get(), as_optimizer(self)->arguments, state.get()));
@@ -744,12 +775,14 @@ PyObject* create_optimizer_type() {
 
 PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return translate_exceptions([&]() -> PyObject* {
-    // Without violations every one is 0 (no constraint value was told).
-    if (nargs < 2 || nargs > 3 || !PyDict_Check(args[0]) || !PyBytes_Check(args[1]) ||
-        (nargs == 3 && !PyBytes_Check(args[2]))) {
+    // Without violations (or with None) every one is 0 (no constraint value was told). The
+    // fourth argument is the record of evaluations, for an optimizer that keeps one.
+    const bool has_violations = nargs >= 3 && args[2] != Py_None;
+    if (nargs < 2 || nargs > 4 || !PyDict_Check(args[0]) || !PyBytes_Check(args[1]) ||
+        (has_violations && !PyBytes_Check(args[2])) || (nargs == 3 && !has_violations)) {
       raise(PyExc_TypeError,
-            "_restore_optimizer expects a dict of arguments, a bytes state and bytes of "
-            "violations");
+            "_restore_optimizer expects a dict of arguments, a bytes state, bytes of "
+            "violations and a record of evaluations");
     }
     const PyRef empty = checked(PyTuple_New(0));
     PyRef optimizer = checked(PyObject_Call(optimizer_type, empty.get(), args[0]));
@@ -762,8 +795,19 @@ PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) 
     } catch (const RunStateError& error) {
       raise(PyExc_ValueError, std::string("cannot restore the Optimizer: ") + error.what());
     }
-    if (nargs == 3) {
-      driver_of(optimizer.get()).restore_violations(doubles_from_bytes(args[2], "violations"));
+    Driver& driver = driver_of(optimizer.get());
+    if (has_violations) driver.restore_violations(doubles_from_bytes(args[2], "violations"));
+    if (nargs == 4) {
+      EvaluationLog log = evaluation_log_from(args[3], "recorded_evaluations");
+      if (!driver.log) {
+        raise(PyExc_ValueError,
+              "cannot restore the Optimizer: a record of evaluations without record_evaluations");
+      }
+      if (log.columns != 0 && log.columns != driver.dim() + 1) {
+        raise(PyExc_ValueError,
+              "cannot restore the Optimizer: the record of evaluations does not fit the space");
+      }
+      *driver.log = std::move(log);
     }
     return optimizer.release();
   });

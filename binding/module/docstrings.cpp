@@ -247,7 +247,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4)
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, record_evaluations=False)
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -309,6 +309,11 @@ Keyword-only arguments:
         ``tell()``, as in ``minimize``. Defaults to ``1e6``.
     equality_tol (float): tolerance of the told equality constraint values
         in ``result().violation``, as in ``minimize``. Defaults to ``1e-4``.
+    record_evaluations (bool): keep every told value with its point in
+        ``result()``, in the order told, as ``minimize`` keeps its
+        evaluations (``evaluations_array()``); the record is pickled with
+        the optimizer, so a resumed run's result holds the whole run's.
+        Defaults to ``False``.
 
 Every parameter after ``bounds`` is keyword-only; the others are
 ``minimize``'s, with the same names and defaults (``preset="robust"``
@@ -380,7 +385,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=())
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False)
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -490,6 +495,12 @@ Keyword-only arguments:
         called as without ``args``, as scipy passes constraints their own
         arguments. A vectorised objective receives them after the array.
         Defaults to ``()``.
+    record_evaluations (bool): keep every evaluation, in evaluation order,
+        in the front: ``evaluations_array()`` has one row per evaluation,
+        the decoded point and then its objective vector;
+        ``recorded_evaluations`` the same rows as lists. Pickled and in
+        ``to_dict``. An evaluation that raised is not recorded. The run
+        itself is unchanged, bit for bit. Defaults to ``False``.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them
@@ -739,6 +750,17 @@ const char* const pareto_front_swarm_history_array = R"doc(swarm_history_array($
 The swarm history as a read-only float64 NumPy array of shape
 ``(iterations, n_particles, dim)``, sharing the front's storage (no copy).
 Its length along the first axis is 0 if run with ``record_history=False``.)doc";
+
+const char* const pareto_front_recorded_evaluations =
+    "Every evaluation in evaluation order when run with record_evaluations=True: one\n"
+    "list per evaluation, the decoded point then its objective vector. Empty otherwise.";
+const char* const pareto_front_evaluations_array = R"doc(evaluations_array($self)
+--
+
+The recorded evaluations as a read-only float64 NumPy array of shape
+``(evaluations, dim + n_objectives)``, sharing the front's storage: row
+``k`` holds the ``k``-th point evaluated (decoded) and then its objective
+vector. It has no rows unless run with ``record_evaluations=True``.)doc";
 
 const char* const grey_result_iterations =
     "Number of iterations the run made (int), whatever the convergence curve holds.";

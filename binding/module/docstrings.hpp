@@ -67,6 +67,8 @@ extern const char* const pareto_front_evaluations;
 extern const char* const pareto_front_positions_array;
 extern const char* const pareto_front_objectives_array;
 extern const char* const pareto_front_swarm_history_array;
+extern const char* const pareto_front_recorded_evaluations;
+extern const char* const pareto_front_evaluations_array;
 extern const char* const grey_result_iterations;
 extern const char* const result_convergence_array;
 extern const char* const result_to_dict;

@@ -5,6 +5,7 @@
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/signature.hpp"
 #include "binding/module/docstrings.hpp"
+#include "binding/results/evaluation_log_field.hpp"
 #include "binding/results/result_fields.hpp"
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/float_block.hpp"
@@ -165,8 +166,13 @@ void load_front_history(const StateDictReader& in, const char* key, ParetoFrontD
   data.front_history = front_history_from(in, key);
 }
 
+// A row of the record: the point, then its objective vector.
+std::size_t row_width(const ParetoFrontData& data) {
+  return width(data.positions) + width(data.objectives);
+}
+
 using F = ParetoFrontData;
-const ResultSchema<F, 7> kSchema{
+const ResultSchema<F, 8> kSchema{
     {rows_field<&F::positions, kDim>("positions", docs::pareto_front_positions),
      field<&F::swarm_history>("swarm_history", docs::pareto_front_swarm_history),
      Field<F>{"front_history", docs::pareto_front_front_history, front_history_list,
@@ -174,7 +180,8 @@ const ResultSchema<F, 7> kSchema{
      rows_field<&F::objectives, kObjectiveCount>("objectives", docs::pareto_front_objectives),
      field<&F::iterations>("iterations", docs::pareto_front_iterations),
      field<&F::stop_reason>("stop_reason", docs::pareto_front_stop_reason),
-     field<&F::evaluations>("evaluations", docs::pareto_front_evaluations)},
+     field<&F::evaluations>("evaluations", docs::pareto_front_evaluations),
+     evaluation_log_field<F>("recorded_evaluations", docs::pareto_front_recorded_evaluations)},
     "_rebuild_pareto_front",
 };
 
@@ -187,6 +194,8 @@ PyMethodDef methods[] = {
     {"objectives_array", objectives_array, METH_NOARGS, docs::pareto_front_objectives_array},
     {"swarm_history_array", swarm_history_array, METH_NOARGS,
      docs::pareto_front_swarm_history_array},
+    {"evaluations_array", evaluations_array<F, row_width>, METH_NOARGS,
+     docs::pareto_front_evaluations_array},
     {"__reduce__", reduce<kSchema>, METH_NOARGS, docs::result_reduce},
     {nullptr, nullptr, 0, nullptr},
 };

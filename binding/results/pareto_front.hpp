@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "binding/results/evaluation_log.hpp"
 #include "core/mopso/mopso.hpp"
 #include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/python.hpp"
@@ -19,6 +20,7 @@ struct ParetoFrontData {
   std::uint64_t iterations = 0;  // iterations run, whatever record_history
   std::uint64_t evaluations = 0;  // objective vectors the run computed
   StopReason stop_reason = StopReason::MaxIterations;
+  EvaluationLog evaluation_log;  // empty unless record_evaluations=True
 };
 
 // Creates the class; returns a new reference, or null with an error set.

@@ -117,6 +117,9 @@ class ParetoFront:
     def positions_array(self, /) -> NDArray[np.float64]: ...
     def objectives_array(self, /) -> NDArray[np.float64]: ...
     def swarm_history_array(self, /) -> NDArray[np.float64]: ...
+    @property
+    def recorded_evaluations(self) -> list[list[float]]: ...
+    def evaluations_array(self, /) -> NDArray[np.float64]: ...
 
 @final
 class GreyResult:
@@ -177,6 +180,7 @@ class Optimizer:
         asynchronous: bool = False,
         penalty: float = 1e6,
         equality_tol: float = 1e-4,
+        record_evaluations: bool = False,
     ) -> None: ...
     def ask(
         self, /
@@ -277,6 +281,7 @@ def minimize_multi(
     archive_truncation: str = "crowding",
     preset: str | None = None,
     args: tuple[Any, ...] = (),
+    record_evaluations: bool = False,
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 
