@@ -9,6 +9,7 @@
 #include "binding/adapters/recording.hpp"
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/extra_arguments.hpp"
+#include "binding/arguments/named_parameters.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
@@ -100,9 +101,10 @@ DiversityStrategy parse_strategy(const std::string& truncation,
 
 template <typename Element>
 PyRef new_front(MopsoResult<Element>&& result, const MopsoConfig& config, std::size_t dim,
-                EvaluationLog& log) {
+                EvaluationLog& log, PyObject* parameter_space) {
   ParetoFrontData data;
   data.evaluation_log = std::move(log);
+  data.parameter_space = PyRef::borrow(parameter_space);
   data.positions.reserve(result.members.size());
   data.objectives.reserve(result.members.size());
   for (auto& member : result.members) {
@@ -129,7 +131,7 @@ PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& 
   EvaluationLog log;
   // What the exception that ends the run carries: the front so far.
   const auto partial = [&](Result&& so_far) {
-    return new_front(std::move(so_far), config, space.dim(), log);
+    return new_front(std::move(so_far), config, space.dim(), log, named_space_of(a));
   };
   Result result = guarded_run<PythonFrontCallback>(
       a.callback, false,
@@ -149,7 +151,7 @@ PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& 
             });
       },
       partial);
-  return new_front(std::move(result), config, space.dim(), log);
+  return new_front(std::move(result), config, space.dim(), log, named_space_of(a));
 }
 
 PyRef minimize_multi_with(const Arguments& given) {
@@ -193,8 +195,8 @@ PyRef minimize_multi_with(const Arguments& given) {
 }  // namespace
 
 PyObject* minimize_multi(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_front_end("minimize_multi", kParameters, convert_arguments, minimize_multi_with, args,
-                        nargs, kwnames);
+  return call_front_end("minimize_multi", kParameters, converted_with_names<convert_arguments>,
+                        minimize_multi_with, args, nargs, kwnames);
 }
 
 }  // namespace corvalinth::py

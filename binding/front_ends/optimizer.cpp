@@ -13,6 +13,7 @@
 
 #include "binding/adapters/adapters.hpp"
 #include "binding/arguments/convert.hpp"
+#include "binding/arguments/named_parameters.hpp"
 #include "binding/arguments/objective_rows.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
@@ -78,7 +79,7 @@ class Driver {
   virtual std::uint64_t evaluations() const = 0;
   virtual PyRef best_value() const = 0;
   virtual PyRef best_position() const = 0;
-  virtual PyRef result() = 0;
+  virtual PsoResultData result() = 0;
   virtual PyRef events() const = 0;
   virtual PyRef out() = 0;
   virtual std::vector<std::uint8_t> save() const = 0;
@@ -158,13 +159,13 @@ class DriverBase : public Driver {
     return new_point_list(view().best_position());
   }
 
-  PyRef result() override {
+  PsoResultData result() override {
     if (!done()) raise(PyExc_ValueError, "result() is available once the run is done");
     SwarmRun<Space>& run = swarm_run_of(run_);
     PsoResultData data = pso_result_data(run.result(), run.size(), space_.dim());
     data.violation = best_violation();
     if (this->log) data.evaluation_log = *this->log;
-    return new_pso_result(std::move(data));
+    return data;
   }
 
   std::vector<std::uint8_t> save() const override {
@@ -500,6 +501,7 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
 struct OptimizerObject {
   PyObject_HEAD Driver* driver;  // owned
   PyObject* arguments;           // owned: the keyword arguments it was built with, for pickling
+  PyObject* parameter_space;     // owned: the NamedSpace of named parameters, null without
 };
 
 OptimizerObject* as_optimizer(PyObject* self) { return reinterpret_cast<OptimizerObject*>(self); }
@@ -540,13 +542,16 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     std::array<PyObject*, kParameters.size()> given{};
     bind_tuple_call(args, kwargs, given);
     PyRef arguments = arguments_as_dict(given);
-    std::unique_ptr<Driver> driver =
-        new_driver(converted_with_preset<convert_arguments, kParameters>(given));
+    const Arguments converted =
+        converted_with_names<converted_with_preset<convert_arguments, kParameters>>(given);
+    std::unique_ptr<Driver> driver = new_driver(converted);
+    PyRef space = PyRef::borrow(named_space_of(converted));
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     PyObject* self = alloc(type, 0);
     if (self == nullptr) throw PythonErrorSet{};
     as_optimizer(self)->driver = driver.release();
     as_optimizer(self)->arguments = arguments.release();
+    as_optimizer(self)->parameter_space = space.release();
     return self;
   });
 }
@@ -555,11 +560,13 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 int optimizer_traverse(PyObject* self, visitproc visit, void* arg) {
   Py_VISIT(Py_TYPE(self));
   Py_VISIT(as_optimizer(self)->arguments);
+  Py_VISIT(as_optimizer(self)->parameter_space);
   return 0;
 }
 
 int optimizer_clear(PyObject* self) {
   Py_CLEAR(as_optimizer(self)->arguments);
+  Py_CLEAR(as_optimizer(self)->parameter_space);
   return 0;
 }
 
@@ -568,6 +575,7 @@ void optimizer_dealloc(PyObject* self) {
   PyObject_GC_UnTrack(self);
   delete as_optimizer(self)->driver;
   Py_XDECREF(as_optimizer(self)->arguments);
+  Py_XDECREF(as_optimizer(self)->parameter_space);
   auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
   free_slot(self);
   Py_DECREF(type);  // instances of heap types own a reference to their type
@@ -578,8 +586,15 @@ PyObject* method(Body&& body) {
   return translate_exceptions([&] { return body().release(); });
 }
 
+// What the driver hands out, with its points as dicts when the parameters are named.
+PyRef named_if(PyObject* self, PyRef asked) {
+  PyObject* space = as_optimizer(self)->parameter_space;
+  if (space == nullptr) return asked;
+  return checked(PyObject_CallMethod(space, "asked", "(O)", asked.get()));
+}
+
 PyObject* optimizer_ask(PyObject* self, PyObject*) {
-  return method([&] { return driver_of(self).ask(); });
+  return method([&] { return named_if(self, driver_of(self).ask()); });
 }
 
 // tell(values, /, *, constraints=None, equality_constraints=None) in the synchronous forms,
@@ -607,7 +622,11 @@ PyObject* optimizer_tell(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 }
 
 PyObject* optimizer_result(PyObject* self, PyObject*) {
-  return method([&] { return driver_of(self).result(); });
+  return method([&] {
+    PsoResultData data = driver_of(self).result();
+    data.parameter_space = PyRef::borrow(as_optimizer(self)->parameter_space);
+    return new_pso_result(std::move(data));
+  });
 }
 
 PyRef state_bytes(const Driver& driver) {
@@ -723,7 +742,23 @@ PyObject* get_events(PyObject* self, void*) {
   return method([&] { return driver_of(self).events(); });
 }
 PyObject* get_out(PyObject* self, void*) {
-  return method([&] { return driver_of(self).out(); });
+  return method([&] {
+    PyRef out = driver_of(self).out();
+    if (out.get() == Py_None || as_optimizer(self)->parameter_space == nullptr) return out;
+    for (Py_ssize_t k = 0; k < PyList_Size(out.get()); ++k) {
+      PyRef pair = named_if(self, PyRef::borrow(PyList_GetItem(out.get(), k)));
+      if (PyList_SetItem(out.get(), k, pair.release()) < 0) throw PythonErrorSet{};
+    }
+    return out;
+  });
+}
+PyObject* get_best_params(PyObject* self, void*) {
+  return method([&] {
+    PyObject* space = as_optimizer(self)->parameter_space;
+    PyRef position = driver_of(self).best_position();
+    if (space == nullptr || position.get() == Py_None) return PyRef::borrow(Py_None);
+    return checked(PyObject_CallMethod(space, "decode", "(O)", position.get()));
+  });
 }
 
 PyMethodDef methods[] = {
@@ -744,6 +779,7 @@ PyGetSetDef attributes[] = {
     {"best_position", get_best_position, nullptr, docs::optimizer_best_position, nullptr},
     {"events", get_events, nullptr, docs::optimizer_events, nullptr},
     {"out", get_out, nullptr, docs::optimizer_out, nullptr},
+    {"best_params", get_best_params, nullptr, docs::optimizer_best_params, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

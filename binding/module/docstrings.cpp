@@ -24,7 +24,11 @@ Args:
         ``"zakharov"``, ``"levy"``, ``"expanded_schaffer"``.
     bounds: either a list of ``(min, max)`` pairs (one per dimension, so each
         dimension can have its own range) or a single ``(min, max)`` pair
-        used for every dimension (then pass ``dim``).
+        used for every dimension (then pass ``dim``). Or a dict naming the
+        parameters, each ``(low, high)`` (real), ``("log", low, high)`` (real
+        on a log scale), ``("int", low, high)`` (int) or a list of choices:
+        the objective (and the constraints) then receive a dict, the result
+        has ``best_params``, and ``x0`` may be given as dicts.
     integer (bool): if ``True``, optimizes over integer variables (the
         position is discretized by rounding when evaluated). Defaults to ``False``.
     n_particles (int): swarm size. Defaults to 30.
@@ -335,7 +339,8 @@ The next point to evaluate: a list (of int in integer spaces, of float
 otherwise), or with ``batch=True`` the whole swarm as an ``(n, d)`` float64
 array. Asking again before telling returns the same point(s). With
 ``asynchronous=True``, a ``(ticket, point)`` pair, a new one on every call,
-or ``None`` while no particle is free.
+or ``None`` while no particle is free. When ``bounds`` name the parameters
+(a dict), each point is a dict of them, and the batch form a list of dicts.
 
 Raises:
     ValueError: the run is done.)doc";
@@ -393,7 +398,9 @@ Multi-objective optimization (MOPSO). Returns the Pareto front.
 Args:
     objective: callable ``f(list) -> list[float]`` returning one value per
         objective (all minimized).
-    bounds (list[tuple[float, float]]): ``(min, max)`` per dimension.
+    bounds (list[tuple[float, float]]): ``(min, max)`` per dimension, or a
+        dict naming the parameters as in ``minimize`` (the objective then
+        receives a dict, and ``params`` of the front holds the members').
     n_particles (int): swarm size. Defaults to 100.
     max_iter (int): iterations. Defaults to 100.
     archive_size (int): maximum Pareto-front size. Defaults to 100.
@@ -761,6 +768,31 @@ The recorded evaluations as a read-only float64 NumPy array of shape
 ``(evaluations, dim + n_objectives)``, sharing the front's storage: row
 ``k`` holds the ``k``-th point evaluated (decoded) and then its objective
 vector. It has no rows unless run with ``record_evaluations=True``.)doc";
+
+const char* const optimizer_best_params =
+    "The best position so far as named parameters (a dict) when bounds named them; None\n"
+    "otherwise, and until the first swarm was evaluated.";
+const char* const pso_result_best_params =
+    "The best position as named parameters (a dict: ints as int, choices as the given\n"
+    "objects) when bounds named them; None otherwise.";
+const char* const pareto_front_params =
+    "The members' positions as named parameters (a list of dicts, in the order of\n"
+    "positions) when bounds named them; None otherwise.";
+const char* const result_parameters =
+    "The dict of named parameters the run was given as bounds; None otherwise.";
+const char* const result_trials = R"doc(trials($self)
+--
+
+The recorded evaluations (``record_evaluations=True``) as a list of dicts,
+one per evaluation in evaluation order: the named parameters (or ``x0``,
+``x1``, ... when bounds named none), then the value under ``"value"`` (a
+front's objectives under ``"f0"``, ``"f1"``, ...). A parameter named like
+a value column is a ``ValueError``.)doc";
+const char* const result_to_pandas = R"doc(to_pandas($self)
+--
+
+``trials()`` as a pandas ``DataFrame``, one row per evaluation. Needs
+pandas; raises ``ImportError`` without it.)doc";
 
 const char* const grey_result_iterations =
     "Number of iterations the run made (int), whatever the convergence curve holds.";

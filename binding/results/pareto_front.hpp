@@ -21,6 +21,7 @@ struct ParetoFrontData {
   std::uint64_t evaluations = 0;  // objective vectors the run computed
   StopReason stop_reason = StopReason::MaxIterations;
   EvaluationLog evaluation_log;  // empty unless record_evaluations=True
+  PyRef parameter_space;         // the NamedSpace of named parameters, null without
 };
 
 // Creates the class; returns a new reference, or null with an error set.

@@ -8,6 +8,7 @@
 #include "binding/arguments/convert.hpp"
 #include "binding/module/docstrings.hpp"
 #include "binding/results/evaluation_log_field.hpp"
+#include "binding/results/named_fields.hpp"
 #include "binding/results/result_fields.hpp"
 #include "binding/results/result_state.hpp"
 #include "binding/runtime/errors.hpp"
@@ -68,11 +69,27 @@ Field<P> feasible_field() {
       }};
 }
 
+// The best position as named parameters: derived, saved for readers of the state only.
+PyRef best_params_of(const P& data) {
+  if (!data.parameter_space) return PyRef::borrow(Py_None);
+  return named_point(data.parameter_space.get(), data.best_position);
+}
+
+Field<P> best_params_field() {
+  return {"best_params", docs::pso_result_best_params, best_params_of,
+          [](StateDictWriter& out, const char* key, const P& data) {
+            out.put(key, best_params_of(data));
+          },
+          [](const StateDictReader& in, const char* key, P&) { in.item(key); }};
+}
+
+std::vector<std::string> value_label(const P&) { return {"value"}; }
+
 void check_violation(const P& data) {
   if (!(data.violation >= 0.0)) bad_state("violation", "must be a number >= 0");
 }
 
-const ResultSchema<P, 10> kSchema{
+const ResultSchema<P, 12> kSchema{
     {field<&P::best_position>("best_position", docs::pso_result_best_position),
      field<&P::convergence>("convergence", docs::pso_result_convergence),
      field<&P::history>("history", docs::pso_result_history),
@@ -82,7 +99,9 @@ const ResultSchema<P, 10> kSchema{
      field<&P::iterations>("iterations", docs::pso_result_iterations),
      field<&P::violation>("violation", docs::pso_result_violation),
      feasible_field(),
-     evaluation_log_field<P>("recorded_evaluations", docs::pso_result_recorded_evaluations)},
+     evaluation_log_field<P>("recorded_evaluations", docs::pso_result_recorded_evaluations),
+     parameters_field<P>(docs::result_parameters),
+     best_params_field()},
     "_rebuild_pso_result",
     check_violation,
 };
@@ -131,6 +150,8 @@ PyMethodDef methods[] = {
     {"history_array", history_array, METH_NOARGS, docs::pso_result_history_array},
     {"convergence_array", convergence_array, METH_NOARGS, docs::result_convergence_array},
     {"evaluations_array", evaluations_array<P, row_width>, METH_NOARGS, docs::pso_result_evaluations_array},
+    {"trials", trials<P, value_label>, METH_NOARGS, docs::result_trials},
+    {"to_pandas", to_pandas, METH_NOARGS, docs::result_to_pandas},
     {"__reduce__", reduce<kSchema>, METH_NOARGS, docs::result_reduce},
     {nullptr, nullptr, 0, nullptr},
 };
