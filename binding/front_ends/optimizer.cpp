@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,6 +58,7 @@ namespace {
   P(penalty, keyword_only(with_default(to_f64, 1e6))) \
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
+  P(progress, keyword_only(with_default(to_bool, false))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
@@ -502,6 +504,11 @@ struct OptimizerObject {
   PyObject_HEAD Driver* driver;  // owned
   PyObject* arguments;           // owned: the keyword arguments it was built with, for pickling
   PyObject* parameter_space;     // owned: the NamedSpace of named parameters, null without
+  // progress=True: the display (corvalinth.progress), made at the first tell so that a restored
+  // optimizer's starts at its own iteration; null before, and without progress.
+  bool progress;
+  std::uint64_t progress_total;  // max_iter, what the display counts towards
+  PyObject* progress_display;    // owned
 };
 
 OptimizerObject* as_optimizer(PyObject* self) { return reinterpret_cast<OptimizerObject*>(self); }
@@ -552,6 +559,9 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     as_optimizer(self)->driver = driver.release();
     as_optimizer(self)->arguments = arguments.release();
     as_optimizer(self)->parameter_space = space.release();
+    as_optimizer(self)->progress = converted.progress;
+    as_optimizer(self)->progress_total = converted.max_iter;
+    as_optimizer(self)->progress_display = nullptr;
     return self;
   });
 }
@@ -561,12 +571,14 @@ int optimizer_traverse(PyObject* self, visitproc visit, void* arg) {
   Py_VISIT(Py_TYPE(self));
   Py_VISIT(as_optimizer(self)->arguments);
   Py_VISIT(as_optimizer(self)->parameter_space);
+  Py_VISIT(as_optimizer(self)->progress_display);
   return 0;
 }
 
 int optimizer_clear(PyObject* self) {
   Py_CLEAR(as_optimizer(self)->arguments);
   Py_CLEAR(as_optimizer(self)->parameter_space);
+  Py_CLEAR(as_optimizer(self)->progress_display);
   return 0;
 }
 
@@ -576,6 +588,7 @@ void optimizer_dealloc(PyObject* self) {
   delete as_optimizer(self)->driver;
   Py_XDECREF(as_optimizer(self)->arguments);
   Py_XDECREF(as_optimizer(self)->parameter_space);
+  Py_XDECREF(as_optimizer(self)->progress_display);
   auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
   free_slot(self);
   Py_DECREF(type);  // instances of heap types own a reference to their type
@@ -597,6 +610,38 @@ PyObject* optimizer_ask(PyObject* self, PyObject*) {
   return method([&] { return named_if(self, driver_of(self).ask()); });
 }
 
+// progress=True: the display, made on the first call with the optimizer's iteration as its start
+// (a max_iter lifted by a preset counts as unknown).
+PyObject* progress_display(PyObject* self) {
+  OptimizerObject& optimizer = *as_optimizer(self);
+  if (optimizer.progress_display == nullptr) {
+    const PyRef module = checked(PyImport_ImportModule("corvalinth.progress"));
+    const PyRef bar = checked(PyObject_GetAttrString(module.get(), "bar"));
+    const bool unbounded = optimizer.progress_total == std::numeric_limits<std::uint64_t>::max();
+    const PyRef total = unbounded ? PyRef::borrow(Py_None)
+                                  : checked(PyLong_FromUnsignedLongLong(optimizer.progress_total));
+    const PyRef initial = checked(PyLong_FromUnsignedLongLong(driver_of(self).iteration()));
+    const PyRef arguments = checked(PyTuple_Pack(1, total.get()));
+    const PyRef keywords = checked(Py_BuildValue("{sO}", "initial", initial.get()));
+    optimizer.progress_display =
+        checked(PyObject_Call(bar.get(), arguments.get(), keywords.get())).release();
+  }
+  return optimizer.progress_display;
+}
+
+// Shows every iteration a tell completed (`before` is the iteration count before it), and ends
+// the display with the run.
+void show_progress(PyObject* self, std::uint64_t before) {
+  const Driver& driver = driver_of(self);
+  PyRef display = PyRef::borrow(progress_display(self));  // held: the call may run any code
+  if (driver.iteration() > before) {
+    const PyRef iteration = checked(PyLong_FromUnsignedLongLong(driver.iteration() - 1));
+    const PyRef best = driver.best_value();
+    checked(PyObject_CallFunctionObjArgs(display.get(), iteration.get(), best.get(), nullptr));
+  }
+  if (driver.done()) checked(PyObject_CallMethod(display.get(), "close", nullptr));
+}
+
 // tell(values, /, *, constraints=None, equality_constraints=None) in the synchronous forms,
 // tell(ticket, value, /) in the asynchronous one: the driver checks the positional arguments.
 PyObject* optimizer_tell(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -616,7 +661,10 @@ PyObject* optimizer_tell(PyObject* self, PyObject* const* args, Py_ssize_t nargs
         raise(PyExc_TypeError, "tell() got an unexpected keyword argument '" + to_str(name) + "'");
       }
     }
+    if (as_optimizer(self)->progress) progress_display(self);
+    const std::uint64_t before = driver_of(self).iteration();
     driver_of(self).tell(args, nargs, inequalities, equalities);
+    if (as_optimizer(self)->progress) show_progress(self, before);
     return PyRef::borrow(Py_None);
   });
 }

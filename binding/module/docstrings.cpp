@@ -251,7 +251,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, record_evaluations=False)
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, record_evaluations=False, progress=False)
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -318,6 +318,11 @@ Keyword-only arguments:
         evaluations (``evaluations_array()``); the record is pickled with
         the optimizer, so a resumed run's result holds the whole run's.
         Defaults to ``False``.
+    progress (bool): show how far the run has come, a
+        ``corvalinth.progress.bar(max_iter)`` on standard error that each
+        ``tell()`` completing an iteration updates (tqdm when installed) and
+        the end of the run closes. An optimizer restored from a pickle
+        counts on from its own iteration. Defaults to ``False``.
 
 Every parameter after ``bounds`` is keyword-only; the others are
 ``minimize``'s, with the same names and defaults (``preset="robust"``

@@ -202,6 +202,7 @@ class Optimizer:
         penalty: float = 1e6,
         equality_tol: float = 1e-4,
         record_evaluations: bool = False,
+        progress: bool = False,
     ) -> None: ...
     def ask(
         self, /
