@@ -63,7 +63,7 @@ def test_the_objective_receives_only_values_each_parameter_allows(spec, seed, ve
     else:
         result = pso.minimize(objective, spec, **settings)
     assert len(seen) == result.evaluations
-    for params in seen + [result.best_params]:
+    for params in [*seen, result.best_params]:
         assert list(params) == list(spec)
         for name, value in params.items():
             given_ = spec[name]

@@ -3,6 +3,7 @@ unchanged by it."""
 
 import io
 import sys
+import typing
 
 import pytest
 
@@ -124,7 +125,7 @@ def test_bad_arguments(arguments, message):
 class Recorded(progress.Progress):
     """A plain display into a string that keeps every iteration it was shown."""
 
-    made: list["Recorded"] = []
+    made: typing.ClassVar[list["Recorded"]] = []
 
     def __init__(self, total, *, initial=0):
         super().__init__(total, "corvalinth", io.StringIO(), 0.0, True, initial=initial)
