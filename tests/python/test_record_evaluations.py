@@ -107,7 +107,8 @@ def test_a_multi_objective_run_records_each_point_and_its_vector(run):
                                                     for row in rows.tolist()]
     # Every member of the front is one of the recorded evaluations.
     evaluated = {tuple(row) for row in rows.tolist()}
-    assert all(tuple(p + o) in evaluated for p, o in zip(recorded.positions, recorded.objectives, strict=True))
+    members = zip(recorded.positions, recorded.objectives, strict=True)
+    assert all(tuple(p + o) in evaluated for p, o in members)
     restored = pickle.loads(pickle.dumps(recorded))
     assert np.array_equal(restored.evaluations_array(), rows)
 
