@@ -7,7 +7,7 @@ dimension:
 - ``(low, high)``: a real number; the dimension's bounds, type ``"real"``.
 - ``("log", low, high)`` with ``0 < low < high``: a real number on a log scale; the dimension
   spans ``[ln low, ln high]`` and the value is ``exp`` of the coordinate (kept within
-  ``[low, high]``), so the starting swarm is log-uniform.
+  ``[low, high]``, and the bounds themselves at the ends), so the starting swarm is log-uniform.
 - ``("int", low, high)`` with whole ``low <= high``: an ``int``; type ``"integer"`` on
   ``[low - 1/2, high + 1/2]`` narrowed by one step of the float grid at each end, so every integer
   owns a cell of width one and rounding never leaves ``[low, high]``.
@@ -111,6 +111,12 @@ class _Parameter:
         if self.kind == "real":
             return coordinate
         if self.kind == "log":
+            # The ends of the box are the bounds themselves (exp(ln b) may miss b by an ulp).
+            low, high = self.box
+            if coordinate <= low:
+                return self.low
+            if coordinate >= high:
+                return self.high
             return min(max(math.exp(coordinate), self.low), self.high)
         whole = min(max(_round_half_away(coordinate), self.low), self.high)
         return int(whole) if self.kind == "int" else self.choices[int(whole)]

@@ -210,3 +210,13 @@ def test_trials_without_names_and_the_pandas_table(monkeypatch):
     monkeypatch.setitem(sys.modules, "pandas", None)
     with pytest.raises(ImportError, match="to_pandas\\(\\) needs pandas"):
         r.to_pandas()
+
+
+def test_the_ends_of_a_log_scale_are_its_bounds_and_the_table_is_a_dataframe():
+    pandas = pytest.importorskip("pandas")
+    r = pso.minimize(lambda p: p["lr"], {"lr": ("log", 1e-4, 1e1), "k": ["a", None]},
+                     record_evaluations=True, **SETTINGS)
+    assert r.best_params["lr"] == 1e-4  # the swarm reaches the lower end and stays clamped there
+    table = r.to_pandas()
+    assert isinstance(table, pandas.DataFrame) and list(table.columns) == ["lr", "k", "value"]
+    assert table["value"].tolist() == [row["value"] for row in r.trials()]
