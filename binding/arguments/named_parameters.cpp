@@ -33,7 +33,8 @@ PyRef NamedParameters::call(const char* name, PyObject* argument) const {
 }
 
 PyRef NamedParameters::call(const char* name, PyObject* argument, bool flag) const {
-  return checked(PyObject_CallMethod(space_.get(), name, "OO", argument, flag ? Py_True : Py_False));
+  return checked(
+      PyObject_CallMethod(space_.get(), name, "OO", argument, flag ? Py_True : Py_False));
 }
 
 PyObject* NamedParameters::keep(PyRef object) {

@@ -84,7 +84,7 @@ void name_parameters(Arguments& a) {
   if constexpr (requires { a.callback; }) {
     if (a.callback != nullptr) a.callback = named->keep(named->call("wrap_callback", a.callback));
   }
-    if (a.x0 != nullptr) a.x0 = named->keep(named->call("encode_start", a.x0));
+  if (a.x0 != nullptr) a.x0 = named->keep(named->call("encode_start", a.x0));
   a.named = std::move(named);
 }
 

@@ -140,8 +140,7 @@ PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& 
           PythonMultiBatchObjective batch(objective_callable.get(), slot);
           return recorded_if<RecordingVectorObjective>(
               a.record_evaluations, batch, log, slot, [&](auto& objective) {
-                return run_mopso_batch(config, space, rule, objective, watcher,
-                                       &slot.stop_token());
+                return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
               });
         }
         PythonMultiObjective point(objective_callable.get(), slot);

@@ -212,8 +212,7 @@ const ResultSchema<F, 10> kSchema{
      field<&F::stop_reason>("stop_reason", docs::pareto_front_stop_reason),
      field<&F::evaluations>("evaluations", docs::pareto_front_evaluations),
      evaluation_log_field<F>("recorded_evaluations", docs::pareto_front_recorded_evaluations),
-     parameters_field<F>(docs::result_parameters),
-     params_field()},
+     parameters_field<F>(docs::result_parameters), params_field()},
     "_rebuild_pareto_front",
 };
 

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "binding/results/evaluation_log.hpp"
-#include "core/mopso/mopso.hpp"
 #include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/python.hpp"
+#include "core/mopso/mopso.hpp"
 #include "core/records.hpp"
 
 namespace corvalinth::py {
