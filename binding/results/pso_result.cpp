@@ -47,7 +47,9 @@ PyObject* repr(PyObject* self) {
   });
 }
 
-std::size_t row_width(const PsoResultData& data) { return data.best_position.size() + 1; }
+// A row of the record: the point, then its value. The space's dimension is the history's (kept
+// without record_history too); best_position may have another length after a repair.
+std::size_t row_width(const PsoResultData& data) { return data.history.dim + 1; }
 
 using P = PsoResultData;
 PyRef feasible_of(const P& data) {

@@ -156,3 +156,10 @@ def test_a_record_of_evaluations_restores_only_where_it_fits():
         rebuild(arguments, state, None, (4, b"\0" * 32))
     with pytest.raises(ValueError, match="without record_evaluations"):
         rebuild({**arguments, "record_evaluations": False}, state, None, record)
+
+
+def test_an_empty_record_has_the_width_of_the_space_whatever_a_repair_answers():
+    r = pso.minimize(sphere, [(0, 1)] * 2, repair=lambda x: [0.0] * 3, **SETTINGS)
+    assert len(r.best_position) == 3
+    assert r.evaluations_array().shape == (0, 3)
+    assert pickle.loads(pickle.dumps(r)).evaluations_array().shape == (0, 3)
