@@ -8,6 +8,7 @@
 #include "core/failure.hpp"
 #include "core/mopso/grid.hpp"
 #include "core/mopso/hypervolume.hpp"
+#include "core/mopso/three_objective_cut.hpp"
 
 namespace corvalinth {
 namespace {
@@ -24,6 +25,17 @@ bool ascending_nan_last(double a, double b) {
 bool descending_nan_last(double a, double b) {
   if (std::isnan(a)) return false;
   return std::isnan(b) || a > b;
+}
+
+// Erases the members marked in `cut`; the others keep their order.
+void erase_marked(std::vector<ArchiveMember>& members, const std::vector<bool>& cut) {
+  std::size_t kept = 0;
+  for (std::size_t j = 0; j < members.size(); ++j) {
+    if (cut[j]) continue;
+    if (kept != j) members[kept] = std::move(members[j]);
+    ++kept;
+  }
+  members.erase(members.begin() + static_cast<std::ptrdiff_t>(kept), members.end());
 }
 
 }  // namespace
@@ -200,13 +212,7 @@ void ParetoArchive::cut_two_objectives_incrementally() {
       update(last);
     }
   }
-  std::size_t kept = 0;
-  for (std::size_t j = 0; j < n; ++j) {
-    if (cut[j]) continue;
-    if (kept != j) members_[kept] = std::move(members_[j]);
-    ++kept;
-  }
-  members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(kept), members_.end());
+  erase_marked(members_, cut);
 }
 
 std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
@@ -215,6 +221,9 @@ std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
   }
   if (members_.size() > archive_size_ && members_.front().objectives.size() == 2) {
     cut_two_objectives_incrementally();
+  }
+  if (members_.size() > archive_size_ && members_.front().objectives.size() == 3) {
+    erase_marked(members_, mark_three_objective_cut(members_, archive_size_));
   }
   while (members_.size() > archive_size_) {
     const std::span<const ObjectiveView> views = objective_views();
