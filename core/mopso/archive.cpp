@@ -86,14 +86,19 @@ void ParetoArchive::insert(std::span<const double> position, ObjectiveView objec
   if (!members_.empty()) {
     require_objective_count(objectives.size(), members_.front().objectives.size());
   }
+  // One pass decides: a member equal to the candidate is never one it dominates (the members
+  // dominate none of each other), so refusing an equal candidate before any member leaves is the
+  // same as refusing it after.
+  bool dominates_some = false;
   for (const ArchiveMember& member : members_) {
     if (dominates(member.objectives, objectives)) return;
-  }
-  std::erase_if(members_, [&](const ArchiveMember& member) {
-    return dominates(objectives, member.objectives);
-  });
-  for (const ArchiveMember& member : members_) {
     if (same_objectives(member.objectives, objectives)) return;
+    dominates_some = dominates_some || dominates(objectives, member.objectives);
+  }
+  if (dominates_some) {
+    std::erase_if(members_, [&](const ArchiveMember& member) {
+      return dominates(objectives, member.objectives);
+    });
   }
   members_.push_back(ArchiveMember{{position.begin(), position.end()},
                                    {objectives.begin(), objectives.end()}});

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numeric>
 
 #include "core/mopso/hypervolume.hpp"
@@ -15,13 +16,18 @@ namespace {
 
 using hypervolume_parts::Triple;
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// Below this rank a member finds its neighbours on arrival faster by one pass over the earlier
+// members than by walking the orders in x and y.
+constexpr std::size_t kShortPast = 32;
+
 // Members are held by their place in the sweep's order (rank), so that the passes over earlier
 // and later arrivals read contiguous values.
 class ThreeObjectiveCut {
  public:
   explicit ThreeObjectiveCut(const std::vector<ArchiveMember>& members)
       : members_(members), n_(members.size()), rank_(n_), member_(n_), x_(n_), y_(n_), z_(n_),
-        cut_(n_, false), contribution_(n_, 0.0), depends_on_(n_) {
+        cut_(n_, 0), contribution_(n_, 0.0), depends_on_(n_), candidates_(n_) {
     // In an archive no two members are equal, so the order is strict.
     std::iota(member_.begin(), member_.end(), std::size_t{0});
     std::sort(member_.begin(), member_.end(), [&](std::size_t a, std::size_t b) {
@@ -36,6 +42,18 @@ class ThreeObjectiveCut {
       y_[k] = p[1];
       z_[k] = p[2];
     }
+    const auto order_by = [&](const std::vector<double>& first, const std::vector<double>& second,
+                              std::vector<std::size_t>& order, std::vector<double>& sorted) {
+      order.resize(n_);
+      std::iota(order.begin(), order.end(), std::size_t{0});
+      std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return first[a] != first[b] ? first[a] < first[b] : second[a] < second[b];
+      });
+      sorted.resize(n_);
+      for (std::size_t p = 0; p < n_; ++p) sorted[p] = first[order[p]];
+    };
+    order_by(x_, y_, by_x_, sorted_x_);
+    order_by(y_, x_, by_y_, sorted_y_);
   }
 
   // The marks by member index.
@@ -59,9 +77,12 @@ class ThreeObjectiveCut {
         }
         victim = k;
       }
-      cut_[victim] = true;
+      const bool extreme = holds_an_extreme(victim);
+      cut_[victim] = 1;
+      x_[victim] = kInfinity;
+      y_[victim] = kInfinity;
       marked[member_[victim]] = true;
-      if (holds_an_extreme(victim)) {
+      if (extreme) {
         const std::vector<double> old_reference = reference_;
         if (!refresh_reference()) break;
         if (!same_bits(reference_, old_reference)) {
@@ -121,6 +142,97 @@ class ThreeObjectiveCut {
     return true;
   }
 
+  struct Arrival {
+    std::size_t right_by;  // n_ for none
+    std::size_t top_by;
+    std::size_t found;     // candidates gathered on the way (by rank only)
+  };
+
+  // One pass over the earlier members. Branch-free where the outcome is a coin toss: a cut member
+  // lies at +inf, where it neither neighbours nor falls inside any rectangle. Gathers the members
+  // at or above and right of i as candidates.
+  Arrival arrival_by_rank(std::size_t i) {
+    const double xi = x_[i];
+    const double yi = y_[i];
+    std::size_t right_by = n_;
+    std::size_t top_by = n_;
+    double least_x = kInfinity;  // of the members below i
+    double least_x_y = kInfinity;
+    double least_y = kInfinity;  // of the members left of i
+    double least_y_x = kInfinity;
+    std::size_t found = 0;
+    for (std::size_t w = 0; w < i; ++w) {
+      const double wx = x_[w];
+      const double wy = y_[w];
+      const bool below = wy < yi;
+      const bool left = wx < xi;
+      const bool right_candidate =
+          below & ((wx < least_x) | ((wx == least_x) & (wy < least_x_y)));
+      least_x = right_candidate ? wx : least_x;
+      least_x_y = right_candidate ? wy : least_x_y;
+      right_by = right_candidate ? w : right_by;
+      const bool top_candidate =
+          !below & left & ((wy < least_y) | ((wy == least_y) & (wx < least_y_x)));
+      least_y = top_candidate ? wy : least_y;
+      least_y_x = top_candidate ? wx : least_y_x;
+      top_by = top_candidate ? w : top_by;
+      candidates_[found] = w;
+      found += static_cast<std::size_t>(!below & !left);
+    }
+    return Arrival{right_by, top_by, found};
+  }
+
+  // The candidates inside the rectangle, by ascending (x, y); returns their count.
+  std::size_t candidates_by_rank(std::size_t found, double right, double top) {
+    const auto first = candidates_.begin();
+    const auto inside = std::remove_if(first, first + static_cast<std::ptrdiff_t>(found),
+                                       [&](std::size_t w) { return !(x_[w] < right && y_[w] < top); });
+    std::sort(first, inside, [&](std::size_t a, std::size_t b) {
+      return x_[a] != x_[b] ? x_[a] < x_[b] : y_[a] < y_[b];
+    });
+    return static_cast<std::size_t>(inside - first);
+  }
+
+  // The same from the members ordered by (x, y) and by (y, x): every earlier member below i lies
+  // right of it (or it would dominate i), so the right neighbour is the first earlier member below
+  // i from x_i on; the top neighbour likewise from y_i on. Short walks for a late arrival, which
+  // has many earlier members near it.
+  Arrival arrival_by_position(std::size_t i) {
+    const double xi = x_[i];
+    const double yi = y_[i];
+    Arrival at{n_, n_, 0};
+    for (std::size_t p = first_at_or_after(sorted_x_, xi); p < n_; ++p) {
+      const std::size_t w = by_x_[p];
+      if (w < i && y_[w] < yi) {
+        at.right_by = w;
+        break;
+      }
+    }
+    for (std::size_t p = first_at_or_after(sorted_y_, yi); p < n_; ++p) {
+      const std::size_t w = by_y_[p];
+      if (w < i && x_[w] < xi) {
+        at.top_by = w;
+        break;
+      }
+    }
+    return at;
+  }
+
+  std::size_t candidates_by_position(std::size_t i, double right, double top) {
+    const double yi = y_[i];
+    std::size_t found = 0;
+    for (std::size_t p = first_at_or_after(sorted_x_, x_[i]); p < n_ && sorted_x_[p] < right; ++p) {
+      const std::size_t w = by_x_[p];
+      if (w < i && !(y_[w] < yi) && y_[w] < top) candidates_[found++] = w;
+    }
+    return found;
+  }
+
+  static std::size_t first_at_or_after(const std::vector<double>& sorted, double value) {
+    return static_cast<std::size_t>(std::lower_bound(sorted.begin(), sorted.end(), value) -
+                                    sorted.begin());
+  }
+
   // The contribution of the member of rank i among the members left, as the sweep forms it, and
   // the members it rests on.
   void evaluate(std::size_t i) {
@@ -132,41 +244,24 @@ class ThreeObjectiveCut {
     // lower one), its top neighbour the earlier member of least y left of it (ties to the one
     // further left); the others at or above and right of i, inside that rectangle, form the
     // slice's staircase there, which i's arrival makes its inner staircase.
-    std::size_t right_by = n_;
-    std::size_t top_by = n_;
-    candidates_.clear();
-    for (std::size_t w = 0; w < i; ++w) {
-      if (cut_[w]) continue;
-      if (y_[w] < yi) {
-        if (right_by == n_ || x_[w] < x_[right_by] ||
-            (x_[w] == x_[right_by] && y_[w] < y_[right_by])) {
-          right_by = w;
-        }
-      } else if (x_[w] < xi) {
-        if (top_by == n_ || y_[w] < y_[top_by] || (y_[w] == y_[top_by] && x_[w] < x_[top_by])) {
-          top_by = w;
-        }
-      } else {
-        candidates_.push_back(w);
-      }
-    }
+    const Arrival at = i < kShortPast ? arrival_by_rank(i) : arrival_by_position(i);
     double right = reference_[0];
     double top = reference_[1];
-    if (right_by != n_) {
-      right = x_[right_by];
-      on.push_back(right_by);
+    if (at.right_by != n_) {
+      right = x_[at.right_by];
+      on.push_back(at.right_by);
     }
-    if (top_by != n_) {
-      top = y_[top_by];
-      on.push_back(top_by);
+    if (at.top_by != n_) {
+      top = y_[at.top_by];
+      on.push_back(at.top_by);
     }
-    std::erase_if(candidates_, [&](std::size_t w) { return !(x_[w] < right && y_[w] < top); });
-    std::sort(candidates_.begin(), candidates_.end(), [&](std::size_t a, std::size_t b) {
-      return x_[a] != x_[b] ? x_[a] < x_[b] : y_[a] < y_[b];
-    });
+    const std::size_t found = i < kShortPast ? candidates_by_rank(at.found, right, top)
+                                             : candidates_by_position(i, right, top);
+    const auto inside = candidates_.begin() + static_cast<std::ptrdiff_t>(found);
     inner_.clear();
     double lowest = top;
-    for (const std::size_t w : candidates_) {
+    for (auto it = candidates_.begin(); it != inside; ++it) {
+      const std::size_t w = *it;
       if (!(y_[w] < lowest)) continue;  // a candidate left of it and no higher covers it
       lowest = y_[w];
       inner_.push_back(Step{x_[w], y_[w]});
@@ -183,27 +278,26 @@ class ThreeObjectiveCut {
     // Each later arrival either removes i from the staircase, becomes its right or its top
     // neighbour, or lands elsewhere and leaves it alone.
     for (std::size_t q = i + 1; q < n_; ++q) {
-      if (cut_[q]) continue;
       const double qx = x_[q];
       const double qy = y_[q];
-      if (!(xi < qx) && yi >= qy) {
-        settle(z_[q]);
-        on.push_back(q);
+      const bool to_the_right = xi < qx;
+      const bool removes = !to_the_right & (yi >= qy);
+      const bool narrows_right = to_the_right & !(right < qx);
+      const bool narrows_top = !to_the_right & (yi < qy) & !(top < qy);
+      if (!(removes | narrows_right | narrows_top)) continue;
+      settle(z_[q]);
+      on.push_back(q);
+      if (removes) {
         contribution_[i] = sum;
         return;
       }
-      if (xi < qx) {
-        if (right < qx) continue;
-        settle(z_[q]);
+      if (narrows_right) {
         open -= cut_right_side(inner_, yi, top, qx, right);
         right = qx;
       } else {
-        if (top < qy) continue;
-        settle(z_[q]);
         open -= cut_top_side(inner_, xi, right, qy, top);
         top = qy;
       }
-      on.push_back(q);
     }
     settle(reference_[2]);
     contribution_[i] = sum;
@@ -216,7 +310,11 @@ class ThreeObjectiveCut {
   std::vector<double> x_;
   std::vector<double> y_;
   std::vector<double> z_;
-  std::vector<bool> cut_;
+  std::vector<std::size_t> by_x_;  // ranks by ascending (x, y) of the values before any cut
+  std::vector<double> sorted_x_;    // those x values in that order
+  std::vector<std::size_t> by_y_;  // ranks by ascending (y, x)
+  std::vector<double> sorted_y_;
+  std::vector<char> cut_;  // not vector<bool>: read in the hot loops
   std::vector<double> contribution_;
   std::vector<std::vector<std::size_t>> depends_on_;
   std::vector<double> reference_;

@@ -190,6 +190,7 @@ struct FrontKind {
   bool coarse;  // draws on a grid of 8 values: many equal contributions
   double odd;   // a value some members take in one objective (0 for none)
   bool plane = false;  // draws on the plane where the objectives sum to a constant: none dominates
+  int steps = 60;      // candidates offered
 };
 void PrintTo(const FrontKind& kind, std::ostream* out) { *out << kind.name; }
 
@@ -205,7 +206,7 @@ TEST_P(ContributionCut, KeepsWhatTheOneAtATimeRuleKeeps) {
     const std::size_t capacity = 1 + sequence % 23;
     ParetoArchive archive(LeastContribution{}, capacity);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    for (int step = 0; step < 60; ++step) {
+    for (int step = 0; step < kind.steps; ++step) {
       std::vector<double> draws(m);
       for (double& d : draws) d = kind.coarse ? std::floor(unit(random) * 8.0) : unit(random);
       // On the plane the last draw makes the sum up to that of all draws at their middle.
@@ -247,9 +248,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FrontKind{"with_nan", 1.0, 0.0, false, kNaN},
                       FrontKind{"with_infinity", 1.0, 0.0, true, kInf},
                       FrontKind{"with_minus_infinity", 1.0, 0.0, true, -kInf},
-                      FrontKind{"plane", 1.0, 0.0, false, 0.0, true},
-                      FrontKind{"coarse_plane", 1.0, 0.0, true, 0.0, true},
-                      FrontKind{"coarse_plane_negative", 0.5, -3.0, true, 0.0, true}),
+                      FrontKind{"plane", 1.0, 0.0, false, 0.0, true, 150},
+                      FrontKind{"coarse_plane", 1.0, 0.0, true, 0.0, true, 150},
+                      FrontKind{"coarse_plane_negative", 0.5, -3.0, true, 0.0, true, 150}),
     [](const ::testing::TestParamInfo<FrontKind>& case_info) { return case_info.param.name; });
 
 // --- crowding distance ------------------------------------------------------------------------
