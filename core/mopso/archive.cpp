@@ -88,12 +88,22 @@ void ParetoArchive::insert(std::span<const double> position, ObjectiveView objec
   }
   // One pass decides: a member equal to the candidate is never one it dominates (the members
   // dominate none of each other), so refusing an equal candidate before any member leaves is the
-  // same as refusing it after.
+  // same as refusing it after. Each member is compared once, component by component, with the
+  // outcomes of dominates and same_objectives for vectors of one length.
+  const std::size_t m = objectives.size();
   bool dominates_some = false;
   for (const ArchiveMember& member : members_) {
-    if (dominates(member.objectives, objectives)) return;
-    if (same_objectives(member.objectives, objectives)) return;
-    dominates_some = dominates_some || dominates(objectives, member.objectives);
+    const double* value = member.objectives.data();
+    bool member_better = false;
+    bool member_worse = false;
+    bool equal = true;
+    for (std::size_t k = 0; k < m; ++k) {
+      member_better |= value[k] < objectives[k];
+      member_worse |= value[k] > objectives[k];
+      equal &= value[k] == objectives[k];
+    }
+    if ((member_better && !member_worse) || equal) return;
+    dominates_some = dominates_some || (member_worse && !member_better);
   }
   if (dominates_some) {
     std::erase_if(members_, [&](const ArchiveMember& member) {

@@ -27,7 +27,7 @@ class ThreeObjectiveCut {
  public:
   explicit ThreeObjectiveCut(const std::vector<ArchiveMember>& members)
       : members_(members), n_(members.size()), rank_(n_), member_(n_), x_(n_), y_(n_), z_(n_),
-        cut_(n_, 0), contribution_(n_, 0.0), depends_on_(n_), candidates_(n_) {
+        cut_(n_, 0), version_(n_, 0), depends_on_(n_), arrival_(n_), candidates_(n_) {
     // In an archive no two members are equal, so the order is strict.
     std::iota(member_.begin(), member_.end(), std::size_t{0});
     std::sort(member_.begin(), member_.end(), [&](std::size_t a, std::size_t b) {
@@ -65,18 +65,7 @@ class ThreeObjectiveCut {
     if (!refresh_reference()) return marked;
     for (std::size_t k = 0; k < n_; ++k) evaluate(k);
     for (std::size_t remaining = n_; remaining > capacity; --remaining) {
-      // The least contribution in member order, as the one-at-a-time cut looks for it.
-      std::size_t victim = n_;
-      for (std::size_t j = 0; j < n_; ++j) {
-        const std::size_t k = rank_[j];
-        if (cut_[k]) continue;
-        if (victim != n_) {
-          const double c = contribution_[k];
-          const double least = contribution_[victim];
-          if (!((std::isnan(c) && !std::isnan(least)) || c < least)) continue;
-        }
-        victim = k;
-      }
+      const std::size_t victim = rank_[least_share()];
       const bool extreme = holds_an_extreme(victim);
       cut_[victim] = 1;
       x_[victim] = kInfinity;
@@ -99,7 +88,7 @@ class ThreeObjectiveCut {
       for (const std::size_t k : depends_on_[victim]) {
         if (!cut_[k]) dependents_.push_back(k);
       }
-      for (const std::size_t k : dependents_) evaluate(k);
+      for (const std::size_t k : dependents_) evaluate(k, victim > k);
     }
     return marked;
   }
@@ -109,6 +98,36 @@ class ThreeObjectiveCut {
     return std::equal(a.begin(), a.end(), b.begin(), [](double u, double v) {
       return std::bit_cast<std::uint64_t>(u) == std::bit_cast<std::uint64_t>(v);
     });
+  }
+
+  // The contributions wait in a heap ordered as the one-at-a-time cut chooses: a NaN before any
+  // number, then the least, ties to the lowest member index. A member's older entries stay behind
+  // and are skipped when they come up.
+  struct Share {
+    double value;
+    std::size_t member;
+    std::size_t version;
+  };
+  static bool chosen_later(const Share& a, const Share& b) {  // the heap's "less"
+    const bool a_nan = std::isnan(a.value);
+    const bool b_nan = std::isnan(b.value);
+    if (a_nan != b_nan) return b_nan;
+    if (!a_nan && a.value != b.value) return b.value < a.value;
+    return b.member < a.member;
+  }
+  void record(std::size_t i, double share) {
+    const std::size_t member = member_[i];
+    shares_.push_back(Share{share, member, ++version_[member]});
+    std::push_heap(shares_.begin(), shares_.end(), chosen_later);
+  }
+  // The member to cut next.
+  std::size_t least_share() {
+    for (;;) {
+      const Share top = shares_.front();
+      if (!cut_[rank_[top.member]] && top.version == version_[top.member]) return top.member;
+      std::pop_heap(shares_.begin(), shares_.end(), chosen_later);
+      shares_.pop_back();
+    }
   }
 
   // True when member k equals the largest or the smallest value left in some objective, the only
@@ -142,16 +161,19 @@ class ThreeObjectiveCut {
     return true;
   }
 
+  // Who gives i its right end and its top when it arrives (n_ for the reference), and how many
+  // candidates for its inner staircase were gathered on the way. Both ways of finding them also
+  // set right and top, which start at the reference.
   struct Arrival {
-    std::size_t right_by;  // n_ for none
+    std::size_t right_by;
     std::size_t top_by;
-    std::size_t found;     // candidates gathered on the way (by rank only)
+    std::size_t found;
   };
 
   // One pass over the earlier members. Branch-free where the outcome is a coin toss: a cut member
   // lies at +inf, where it neither neighbours nor falls inside any rectangle. Gathers the members
   // at or above and right of i as candidates.
-  Arrival arrival_by_rank(std::size_t i) {
+  Arrival arrival_by_rank(std::size_t i, double& right, double& top) {
     const double xi = x_[i];
     const double yi = y_[i];
     std::size_t right_by = n_;
@@ -179,6 +201,8 @@ class ThreeObjectiveCut {
       candidates_[found] = w;
       found += static_cast<std::size_t>(!below & !left);
     }
+    if (right_by != n_) right = x_[right_by];
+    if (top_by != n_) top = y_[top_by];
     return Arrival{right_by, top_by, found};
   }
 
@@ -193,39 +217,37 @@ class ThreeObjectiveCut {
     return static_cast<std::size_t>(inside - first);
   }
 
-  // The same from the members ordered by (x, y) and by (y, x): every earlier member below i lies
-  // right of it (or it would dominate i), so the right neighbour is the first earlier member below
-  // i from x_i on; the top neighbour likewise from y_i on. Short walks for a late arrival, which
-  // has many earlier members near it.
-  Arrival arrival_by_position(std::size_t i) {
+  // The same from the members ordered by (x, y) and by (y, x): every earlier member left of i
+  // lies above it (or it would dominate i), so the top neighbour is the first earlier member left
+  // of i from y_i on; likewise the right neighbour is the first earlier member below i from x_i
+  // on, and the earlier members passed on the way are the candidates (none of them lies at or
+  // beyond the right neighbour's x). Short walks for a late arrival, which has many earlier
+  // members near it. The tests are branch-free but for the one that ends a walk.
+  Arrival arrival_by_position(std::size_t i, double& right, double& top) {
     const double xi = x_[i];
     const double yi = y_[i];
     Arrival at{n_, n_, 0};
-    for (std::size_t p = first_at_or_after(sorted_x_, xi); p < n_; ++p) {
-      const std::size_t w = by_x_[p];
-      if (w < i && y_[w] < yi) {
-        at.right_by = w;
-        break;
-      }
-    }
     for (std::size_t p = first_at_or_after(sorted_y_, yi); p < n_; ++p) {
       const std::size_t w = by_y_[p];
-      if (w < i && x_[w] < xi) {
+      if ((w < i) & (x_[w] < xi)) {
         at.top_by = w;
+        top = y_[w];
         break;
       }
     }
-    return at;
-  }
-
-  std::size_t candidates_by_position(std::size_t i, double right, double top) {
-    const double yi = y_[i];
-    std::size_t found = 0;
-    for (std::size_t p = first_at_or_after(sorted_x_, x_[i]); p < n_ && sorted_x_[p] < right; ++p) {
+    for (std::size_t p = first_at_or_after(sorted_x_, xi); p < n_; ++p) {
       const std::size_t w = by_x_[p];
-      if (w < i && !(y_[w] < yi) && y_[w] < top) candidates_[found++] = w;
+      const bool earlier = w < i;
+      const double wy = y_[w];
+      if (earlier & (wy < yi)) {
+        at.right_by = w;
+        right = x_[w];
+        break;
+      }
+      candidates_[at.found] = w;
+      at.found += static_cast<std::size_t>(earlier & (wy < top));
     }
-    return found;
+    return at;
   }
 
   static std::size_t first_at_or_after(const std::vector<double>& sorted, double value) {
@@ -233,41 +255,53 @@ class ThreeObjectiveCut {
                                     sorted.begin());
   }
 
-  // The contribution of the member of rank i among the members left, as the sweep forms it, and
-  // the members it rests on.
-  void evaluate(std::size_t i) {
+  // What member i finds when it arrives: its right neighbour is the earlier member of least x
+  // below it (ties to the lower one), its top neighbour the earlier member of least y left of it
+  // (ties to the one further left); the others at or above and right of i, inside that rectangle,
+  // form the slice's staircase there, which i's arrival makes its inner staircase. Kept, with
+  // the members it rests on at the head of depends_on_[i], until an earlier member is cut.
+  void arrive(std::size_t i) {
     std::vector<std::size_t>& on = depends_on_[i];
     on.clear();
-    const double xi = x_[i];
-    const double yi = y_[i];
-    // When i arrives: its right neighbour is the earlier member of least x below it (ties to the
-    // lower one), its top neighbour the earlier member of least y left of it (ties to the one
-    // further left); the others at or above and right of i, inside that rectangle, form the
-    // slice's staircase there, which i's arrival makes its inner staircase.
-    const Arrival at = i < kShortPast ? arrival_by_rank(i) : arrival_by_position(i);
-    double right = reference_[0];
-    double top = reference_[1];
-    if (at.right_by != n_) {
-      right = x_[at.right_by];
-      on.push_back(at.right_by);
-    }
-    if (at.top_by != n_) {
-      top = y_[at.top_by];
-      on.push_back(at.top_by);
-    }
-    const std::size_t found = i < kShortPast ? candidates_by_rank(at.found, right, top)
-                                             : candidates_by_position(i, right, top);
-    const auto inside = candidates_.begin() + static_cast<std::ptrdiff_t>(found);
-    inner_.clear();
-    double lowest = top;
-    for (auto it = candidates_.begin(); it != inside; ++it) {
-      const std::size_t w = *it;
+    ArrivalState& state = arrival_[i];
+    state.right = reference_[0];
+    state.top = reference_[1];
+    const bool short_past = i < kShortPast;
+    const Arrival at = short_past ? arrival_by_rank(i, state.right, state.top)
+                                  : arrival_by_position(i, state.right, state.top);
+    if (at.right_by != n_) on.push_back(at.right_by);
+    if (at.top_by != n_) on.push_back(at.top_by);
+    const std::size_t found =
+        short_past ? candidates_by_rank(at.found, state.right, state.top) : at.found;
+    state.inner_from = inner_pool_.size();
+    double lowest = state.top;
+    for (std::size_t c = 0; c < found; ++c) {
+      const std::size_t w = candidates_[c];
       if (!(y_[w] < lowest)) continue;  // a candidate left of it and no higher covers it
       lowest = y_[w];
-      inner_.push_back(Step{x_[w], y_[w]});
+      inner_pool_.push_back(Step{x_[w], y_[w]});
       on.push_back(w);
     }
+    state.inner_to = inner_pool_.size();
+    state.resting = on.size();
+  }
 
+  // The contribution of the member of rank i among the members left, as the sweep forms it, and
+  // the members it rests on; `arrived` when nothing earlier than i was cut since it last arrived.
+  void evaluate(std::size_t i, bool arrived = false) {
+    if (arrived) {
+      depends_on_[i].resize(arrival_[i].resting);
+    } else {
+      arrive(i);
+    }
+    std::vector<std::size_t>& on = depends_on_[i];
+    const ArrivalState& state = arrival_[i];
+    const double xi = x_[i];
+    const double yi = y_[i];
+    double right = state.right;
+    double top = state.top;
+    inner_.assign(inner_pool_.begin() + static_cast<std::ptrdiff_t>(state.inner_from),
+                  inner_pool_.begin() + static_cast<std::ptrdiff_t>(state.inner_to));
     double open = open_area(inner_, xi, yi, right, top);
     double since = z_[i];
     double sum = 0.0;
@@ -288,7 +322,7 @@ class ThreeObjectiveCut {
       settle(z_[q]);
       on.push_back(q);
       if (removes) {
-        contribution_[i] = sum;
+        record(i, sum);
         return;
       }
       if (narrows_right) {
@@ -300,7 +334,7 @@ class ThreeObjectiveCut {
       }
     }
     settle(reference_[2]);
-    contribution_[i] = sum;
+    record(i, sum);
   }
 
   const std::vector<ArchiveMember>& members_;
@@ -315,8 +349,18 @@ class ThreeObjectiveCut {
   std::vector<std::size_t> by_y_;  // ranks by ascending (y, x)
   std::vector<double> sorted_y_;
   std::vector<char> cut_;  // not vector<bool>: read in the hot loops
-  std::vector<double> contribution_;
+  std::vector<Share> shares_;            // a heap
+  std::vector<std::size_t> version_;     // of each member's latest share, by member
   std::vector<std::vector<std::size_t>> depends_on_;
+  struct ArrivalState {
+    double right;
+    double top;
+    std::size_t inner_from;  // the inner staircase in inner_pool_
+    std::size_t inner_to;
+    std::size_t resting;  // how many members at the head of depends_on_ the arrival rests on
+  };
+  std::vector<ArrivalState> arrival_;
+  std::vector<Step> inner_pool_;  // every inner staircase found, appended
   std::vector<double> reference_;
   double highest_[3] = {};
   double lowest_[3] = {};
