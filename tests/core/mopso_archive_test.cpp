@@ -123,6 +123,47 @@ TEST(ArchiveInsert, ZeroCapacityIsRefused) {
   EXPECT_THROW(ParetoArchive(Crowding{}, 0), CoreError);
 }
 
+// Insertion spelled out as its contract reads: refused if a member dominates the candidate, then
+// the members it dominates leave, then refused if a member equals it, else appended.
+void insert_as_spelled_out(Vectors& members, const std::vector<double>& candidate) {
+  for (const auto& member : members) {
+    if (dominates(member, candidate)) return;
+  }
+  std::erase_if(members, [&](const std::vector<double>& member) {
+    return dominates(candidate, member);
+  });
+  for (const auto& member : members) {
+    if (same_objectives(member, candidate)) return;
+  }
+  members.push_back(candidate);
+}
+
+// Candidates over a small grid with NaN, both infinities and -0.0 among the values: the archive
+// holds exactly the members, in the order, that the spelled-out insertion leaves.
+TEST(ArchiveInsert, MatchesTheSpelledOutRuleOnHostileValues) {
+  const double values[] = {0.0, -0.0, 1.0, 2.0, 3.0, kNaN, kInf, -kInf};
+  std::mt19937_64 random(2024);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(values) - 1);
+  for (int sequence = 0; sequence < 200; ++sequence) {
+    const std::size_t m = 1 + sequence % 4;
+    ParetoArchive archive(Crowding{}, 1000);
+    Vectors want;
+    for (int step = 0; step < 60; ++step) {
+      std::vector<double> v(m);
+      for (double& x : v) x = values[pick(random)];
+      archive.insert(std::vector<double>{static_cast<double>(step)}, v);
+      insert_as_spelled_out(want, v);
+      ASSERT_EQ(archive.size(), want.size()) << "sequence " << sequence << " step " << step;
+      for (std::size_t j = 0; j < want.size(); ++j) {
+        const std::vector<double>& got = archive.members()[j].objectives;
+        for (std::size_t k = 0; k < m; ++k) {
+          ASSERT_EQ(std::bit_cast<std::uint64_t>(got[k]), std::bit_cast<std::uint64_t>(want[j][k]));
+        }
+      }
+    }
+  }
+}
+
 // Random insertion sequences over small integer grids (many ties, duplicates and dominated
 // candidates), with pruning in between, under both strategies.
 class ArchiveInvariants : public ::testing::TestWithParam<DiversityStrategy> {};
