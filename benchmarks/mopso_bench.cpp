@@ -72,8 +72,9 @@ int main() {
                 seconds_since(start) * 1e3 / repeats, repeats, volume);
   }
 
-  std::printf("least-contribution cut of an archive of 100 that takes 80 new points on the unit\n"
-              "sphere per pruning (mutually non-dominated, as a run's late iterations bring)\n");
+  std::printf(
+      "least-contribution cut of an archive of 100 that takes 80 new points on the unit\n"
+      "sphere per pruning (mutually non-dominated, as a run's late iterations bring)\n");
   for (std::size_t m = 2; m <= 3; ++m) {
     const auto arrivals = sphere_front(80 * 200, m, 31 + m);
     double best = 1e300;

@@ -26,8 +26,18 @@ constexpr std::size_t kShortPast = 32;
 class ThreeObjectiveCut {
  public:
   explicit ThreeObjectiveCut(const std::vector<ArchiveMember>& members)
-      : members_(members), n_(members.size()), rank_(n_), member_(n_), x_(n_), y_(n_), z_(n_),
-        cut_(n_, 0), version_(n_, 0), depends_on_(n_), arrival_(n_), candidates_(n_) {
+      : members_(members),
+        n_(members.size()),
+        rank_(n_),
+        member_(n_),
+        x_(n_),
+        y_(n_),
+        z_(n_),
+        cut_(n_, 0),
+        version_(n_, 0),
+        depends_on_(n_),
+        arrival_(n_),
+        candidates_(n_) {
     // In an archive no two members are equal, so the order is strict.
     std::iota(member_.begin(), member_.end(), std::size_t{0});
     std::sort(member_.begin(), member_.end(), [&](std::size_t a, std::size_t b) {
@@ -188,8 +198,7 @@ class ThreeObjectiveCut {
       const double wy = y_[w];
       const bool below = wy < yi;
       const bool left = wx < xi;
-      const bool right_candidate =
-          below & ((wx < least_x) | ((wx == least_x) & (wy < least_x_y)));
+      const bool right_candidate = below & ((wx < least_x) | ((wx == least_x) & (wy < least_x_y)));
       least_x = right_candidate ? wx : least_x;
       least_x_y = right_candidate ? wy : least_x_y;
       right_by = right_candidate ? w : right_by;
@@ -209,8 +218,9 @@ class ThreeObjectiveCut {
   // The candidates inside the rectangle, by ascending (x, y); returns their count.
   std::size_t candidates_by_rank(std::size_t found, double right, double top) {
     const auto first = candidates_.begin();
-    const auto inside = std::remove_if(first, first + static_cast<std::ptrdiff_t>(found),
-                                       [&](std::size_t w) { return !(x_[w] < right && y_[w] < top); });
+    const auto inside =
+        std::remove_if(first, first + static_cast<std::ptrdiff_t>(found),
+                       [&](std::size_t w) { return !(x_[w] < right && y_[w] < top); });
     std::sort(first, inside, [&](std::size_t a, std::size_t b) {
       return x_[a] != x_[b] ? x_[a] < x_[b] : y_[a] < y_[b];
     });
@@ -345,12 +355,12 @@ class ThreeObjectiveCut {
   std::vector<double> y_;
   std::vector<double> z_;
   std::vector<std::size_t> by_x_;  // ranks by ascending (x, y) of the values before any cut
-  std::vector<double> sorted_x_;    // those x values in that order
+  std::vector<double> sorted_x_;   // those x values in that order
   std::vector<std::size_t> by_y_;  // ranks by ascending (y, x)
   std::vector<double> sorted_y_;
-  std::vector<char> cut_;  // not vector<bool>: read in the hot loops
-  std::vector<Share> shares_;            // a heap
-  std::vector<std::size_t> version_;     // of each member's latest share, by member
+  std::vector<char> cut_;             // not vector<bool>: read in the hot loops
+  std::vector<Share> shares_;         // a heap
+  std::vector<std::size_t> version_;  // of each member's latest share, by member
   std::vector<std::vector<std::size_t>> depends_on_;
   struct ArrivalState {
     double right;
@@ -364,10 +374,10 @@ class ThreeObjectiveCut {
   std::vector<double> reference_;
   double highest_[3] = {};
   double lowest_[3] = {};
-  std::vector<ObjectiveView> views_;       // reused
-  std::vector<std::size_t> candidates_;    // reused
-  std::vector<std::size_t> dependents_;    // reused
-  StepVector inner_;                       // reused
+  std::vector<ObjectiveView> views_;     // reused
+  std::vector<std::size_t> candidates_;  // reused
+  std::vector<std::size_t> dependents_;  // reused
+  StepVector inner_;                     // reused
 };
 
 }  // namespace

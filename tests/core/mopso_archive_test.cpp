@@ -129,9 +129,8 @@ void insert_as_spelled_out(Vectors& members, const std::vector<double>& candidat
   for (const auto& member : members) {
     if (dominates(member, candidate)) return;
   }
-  std::erase_if(members, [&](const std::vector<double>& member) {
-    return dominates(candidate, member);
-  });
+  std::erase_if(members,
+                [&](const std::vector<double>& member) { return dominates(candidate, member); });
   for (const auto& member : members) {
     if (same_objectives(member, candidate)) return;
   }
