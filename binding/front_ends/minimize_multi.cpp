@@ -28,7 +28,9 @@ namespace {
   CORVALINTH_MULTI_SWARM_PARAMETERS(P, positional) \
   P(vectorized, keyword_only(with_default(to_bool, false))) \
   P(callback, keyword_only(object_or_none())) \
-  CORVALINTH_MULTI_RUN_PARAMETERS(P) \
+  P(max_evals, keyword_only(none_or(to_u64))) \
+  P(max_time, keyword_only(none_or(to_f64))) \
+  CORVALINTH_MULTI_SEARCH_PARAMETERS(P) \
   P(args, keyword_only(extra_arguments())) \
   /* the end of the parameters */
 

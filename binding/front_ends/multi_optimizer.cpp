@@ -25,11 +25,13 @@ namespace corvalinth::py {
 namespace {
 
 // The signature of MultiOptimizer: minimize_multi's settings, every one after `bounds`
-// keyword-only, then the form.
+// keyword-only, then the form. A restored run measures nothing against a clock, so there is no
+// max_time (as for Optimizer).
 #define CORVALINTH_MULTI_OPTIMIZER_PARAMETERS(P) \
   P(bounds, required()) \
   CORVALINTH_MULTI_SWARM_PARAMETERS(P, keyword_only) \
-  CORVALINTH_MULTI_RUN_PARAMETERS(P) \
+  P(max_evals, keyword_only(none_or(to_u64))) \
+  CORVALINTH_MULTI_SEARCH_PARAMETERS(P) \
   P(batch, keyword_only(with_default(to_bool, false))) \
   /* the end of the parameters */
 

@@ -42,15 +42,13 @@
   P(record_history, KIND(with_default(to_bool, true))) \
   /* the end of the multi-objective swarm parameters */
 
-// The keyword-only budget, start and search options that follow them.
-#define CORVALINTH_MULTI_RUN_PARAMETERS(P) \
-  P(max_evals, keyword_only(none_or(to_u64))) \
-  P(max_time, keyword_only(none_or(to_f64))) \
+// The keyword-only start and search options that follow the budget.
+#define CORVALINTH_MULTI_SEARCH_PARAMETERS(P) \
   P(x0, keyword_only(object_or_none())) \
   P(turbulence, keyword_only(with_default(to_str, "decaying"))) \
   P(archive_truncation, keyword_only(with_default(to_str, "crowding"))) \
   P(preset, keyword_only(none_or(to_str))) \
-  /* the end of the multi-objective run parameters */
+  /* the end of the multi-objective search parameters */
 
 namespace corvalinth::py {
 

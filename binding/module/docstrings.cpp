@@ -366,7 +366,7 @@ The ``PsoResult`` of the finished run.
 Raises:
     ValueError: the run is not done yet.)doc";
 
-const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False)
+const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False)
 --
 
 A multi-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -389,8 +389,6 @@ exactly the same trajectory. The pickle holds the constructor arguments and
 the run's state (generator, swarm, personal bests, archive, leaders,
 turbulence, histories) in the versioned binary format of ``Optimizer``; a
 state that does not fit the arguments is refused with a ``ValueError``.
-``max_time`` counts from the construction of the optimizer in the process
-that runs it, so a restored optimizer's clock starts again.
 
 Attributes:
     done (bool): the run has stopped; ``result()`` is available.
@@ -408,7 +406,8 @@ Keyword-only arguments:
         described above. Defaults to ``False``.
 
 Every parameter after ``bounds`` is keyword-only; the others are
-``minimize_multi``'s, with the same names and defaults.
+``minimize_multi``'s, with the same names and defaults. A restored run
+measures nothing against a clock, so there is no ``max_time``.
 
 Example:
     >>> opt = MultiOptimizer([(0, 1)] * 2, n_particles=10, max_iter=20, seed=1)

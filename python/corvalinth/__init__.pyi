@@ -168,7 +168,6 @@ class MultiOptimizer:
         bounds_handling: str = "clamp",
         record_history: bool = True,
         max_evals: int | None = None,
-        max_time: float | None = None,
         x0: _Vector | _Vectors | None = None,
         turbulence: str = "decaying",
         archive_truncation: str = "crowding",

@@ -82,7 +82,7 @@ PARAMETERS = {
     "MultiOptimizer": ["bounds", "n_particles", "max_iter", "archive_size", "w", "c1", "c2",
                        "velocity", "seed", "integer", "binary", "var_types", "mutation_rate",
                        "dim", "grid_divisions", "v_max", "bounds_handling", "record_history",
-                       "max_evals", "max_time", "x0", "turbulence", "archive_truncation",
+                       "max_evals", "x0", "turbulence", "archive_truncation",
                        "preset", "batch"],
     "hypervolume": ["front", "reference"],
     "hypervolume_contributions": ["front", "reference"],
