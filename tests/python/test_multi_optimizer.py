@@ -172,29 +172,44 @@ def test_a_state_that_does_not_fit_is_refused(damage, message):
     assert str(raised.value) == "cannot restore the MultiOptimizer: " + message
 
 
-def _saved_mid_run(batch):
+def _saved_mid_run(batch, tells):
     arguments = {"bounds": BOUNDS, "n_particles": 3, "max_iter": 4, "seed": 5, "batch": batch,
                  "archive_size": 2, "grid_divisions": 2}
     optimizer = pso.MultiOptimizer(**arguments)
-    for _ in range(3 if batch else 11):
+    for _ in range(tells):
         asked = optimizer.ask()
         optimizer.tell(rows(asked) if batch else vector(asked))
     optimizer.ask()
     return arguments, optimizer.__reduce__()
 
 
-@settings(max_examples=200, deadline=None)
-@given(batch=st.booleans(), data=st.data())
-def test_damaged_states_are_refused_or_run_without_harm(batch, data):
-    arguments, (restore, (_, state)) = _saved_mid_run(batch)
-    words = list(np.frombuffer(state, dtype="<u8"))
-    at = data.draw(st.integers(2, len(words) - 1))
-    words[at] = data.draw(st.sampled_from([0, 1, 2, 3, 2**20, 2**31, 2**63, 2**64 - 1,
-                                           int(np.float64(math.nan).view("<u8"))]))
+@settings(max_examples=300, deadline=None)
+@given(batch=st.booleans(), other_form=st.booleans(), data=st.data())
+def test_damaged_states_are_refused_or_resume_and_pickle(batch, other_form, data):
+    """A word replaced by a small or huge count or a NaN, or a few bytes changed, in a state
+    restored into either form: refused with a ValueError, or a run that goes on, pickles to the
+    same state and ends."""
+    tells = data.draw(st.integers(0, 3 if batch else 12), label="tells")
+    arguments, (restore, (_, state)) = _saved_mid_run(batch, tells)
+    if data.draw(st.booleans(), label="replace a word"):
+        words = list(np.frombuffer(state, dtype="<u8"))
+        at = data.draw(st.integers(2, len(words) - 1), label="word")
+        words[at] = data.draw(st.sampled_from([0, 1, 2, 3, 5, 2**20, 2**31, 2**63, 2**64 - 1,
+                                               int(np.float64(math.nan).view("<u8"))]))
+        damaged = np.array(words, dtype="<u8").tobytes()
+    else:
+        damaged = bytearray(state)
+        for _ in range(data.draw(st.integers(1, 3))):
+            damaged[data.draw(st.integers(16, len(damaged) - 1))] = data.draw(st.integers(0, 255))
+        damaged = bytes(damaged)
+    batch = batch != other_form
+    arguments = dict(arguments, batch=batch)
     try:
-        resumed = restore(arguments, np.array(words, dtype="<u8").tobytes())
+        resumed = restore(arguments, damaged)
     except ValueError as refused:
         assert str(refused).startswith("cannot restore the MultiOptimizer: ")
         return
+    twin = pickle.loads(pickle.dumps(resumed))
+    assert twin.__reduce__()[1][1] == resumed.__reduce__()[1][1]
     drive(resumed, batch)
-    resumed.result()
+    assert pickle.loads(pickle.dumps(resumed.result())).evaluations == resumed.evaluations
