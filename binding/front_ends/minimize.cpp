@@ -191,7 +191,9 @@ PyRef minimize_with(const Arguments& a) {
     refuse_extra_arguments_of_a_native_objective(a.objective, a.args);
     check_equality_tol(a.equality_tol);
   };
-  const SwarmSetup setup = setup_swarm(a, {.before_space = refuse_extras_of_a_native_objective});
+  OwnChecks own;
+  own.before_space = refuse_extras_of_a_native_objective;
+  const SwarmSetup setup = setup_swarm(a, own);
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     using Space = std::decay_t<decltype(space)>;
     const SwarmConfig config = swarm_config(a, setup, std::move(start));

@@ -91,11 +91,13 @@ MultiSetup setup_multi(const Arguments& a) {
   const auto check_archive_size = [&] {
     if (a.archive_size == 0) raise(PyExc_ValueError, "archive_size must be >= 1");
   };
+  OwnChecks own;
+  own.after_v_max = check_archive_size;
+  own.rule_before_bounds_policy = true;
+  own.var_types_message_names_lengths = false;
+  own.rule_built_per_space = kSpeedConstrained;
   MultiSetup setup;
-  setup.swarm = setup_swarm(a, {.after_v_max = check_archive_size,
-                                .rule_before_bounds_policy = true,
-                                .var_types_message_names_lengths = false,
-                                .rule_built_per_space = kSpeedConstrained});
+  setup.swarm = setup_swarm(a, own);
   setup.turbulence = parse_turbulence(a.turbulence);
   setup.strategy = parse_strategy(a.archive_truncation, a.grid_divisions);
   return setup;
