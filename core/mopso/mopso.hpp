@@ -373,9 +373,9 @@ class MopsoRun {
     // Every count below is bounded by the bytes left before it is multiplied or allocated.
     constexpr std::uint64_t kMaxObjectives = std::uint64_t{1} << 20;
     archive.require(m <= kMaxObjectives && (run.evaluated_ || m == 0), "number of objectives");
-    // The creation evaluated every particle before the run iterates.
-    archive.require(starting ? run.next_ == 0 || run.evaluated_ : run.evaluated_,
-                    "number of objectives");
+    // A vector was told once a particle of the creation was (a batch completes the creation at
+    // once), and the creation evaluated every particle before the run iterates.
+    archive.require(run.evaluated_ == (!starting || run.next_ > 0), "number of objectives");
     const std::uint64_t taken = starting ? run.next_ : n;
     archive.values(run.best_objectives_, taken * m, "personal-best vectors");
     archive.flag(run.archive_built_);
