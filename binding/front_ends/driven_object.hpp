@@ -1,7 +1,7 @@
 // What the classes whose run is driven by their caller (Optimizer, MultiOptimizer) share: the
-// object, which owns its driver and the keyword arguments it was built with; the binding of
-// tp_new's tuple and dict to a parameter table; those arguments kept for pickling, and the check
-// that pickle can save them before the object exists; the saved run state as bytes.
+// binding of tp_new's tuple and dict to a parameter table; the arguments kept for pickling, and
+// the check that pickle can save them before the object exists; the saved run state as bytes.
+// DrivenObject is an object that owns just its driver and those arguments (MultiOptimizer's).
 #pragma once
 
 #include <array>

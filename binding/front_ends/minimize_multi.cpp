@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "binding/adapters/multi_adapter.hpp"
+#include "binding/adapters/recording.hpp"
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/extra_arguments.hpp"
+#include "binding/arguments/named_parameters.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/front_ends/multi_settings.hpp"
 #include "binding/runtime/errors.hpp"
@@ -32,6 +34,7 @@ namespace {
   P(max_time, keyword_only(none_or(to_f64))) \
   CORVALINTH_MULTI_SEARCH_PARAMETERS(P) \
   P(args, keyword_only(extra_arguments())) \
+  P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
@@ -41,22 +44,29 @@ PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& 
              const Arguments& a) {
   using Result = MopsoResult<typename Space::Element>;
   const PyRef objective_callable = with_extra_arguments(a.objective, a.args);
+  EvaluationLog log;
   // What the exception that ends the run carries: the front so far.
   const auto partial = [&](Result&& so_far) {
-    return new_front(std::move(so_far), config, space.dim());
+    return new_front(std::move(so_far), config, space.dim(), log, named_space_of(a));
   };
   Result result = guarded_run<PythonFrontCallback>(
       a.callback, false,
       [&](ErrorSlot& slot, FrontCallback* watcher) -> Result {
         if (a.vectorized) {
-          PythonMultiBatchObjective objective(objective_callable.get(), slot);
-          return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
+          PythonMultiBatchObjective batch(objective_callable.get(), slot);
+          return recorded_if<RecordingVectorObjective>(
+              a.record_evaluations, batch, log, slot, [&](auto& objective) {
+                return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
+              });
         }
-        PythonMultiObjective objective(objective_callable.get(), slot);
-        return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
+        PythonMultiObjective point(objective_callable.get(), slot);
+        return recorded_if<RecordingVectorObjective>(
+            a.record_evaluations, point, log, slot, [&](auto& objective) {
+              return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
+            });
       },
       partial);
-  return new_front(std::move(result), config, space.dim());
+  return new_front(std::move(result), config, space.dim(), log, named_space_of(a));
 }
 
 PyRef minimize_multi_with(const Arguments& given) {
@@ -72,8 +82,8 @@ PyRef minimize_multi_with(const Arguments& given) {
 }  // namespace
 
 PyObject* minimize_multi(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_front_end("minimize_multi", kParameters, convert_arguments, minimize_multi_with, args,
-                        nargs, kwnames);
+  return call_front_end("minimize_multi", kParameters, converted_with_names<convert_arguments>,
+                        minimize_multi_with, args, nargs, kwnames);
 }
 
 }  // namespace corvalinth::py

@@ -112,7 +112,8 @@ class MultiDriverOf final : public MultiDriver {
 
   PyRef result() const override {
     if (!done()) raise(PyExc_ValueError, "result() is available once the run is done");
-    return new_front(run_.result(), config_, space_.dim());
+    EvaluationLog unrecorded;
+    return new_front(run_.result(), config_, space_.dim(), unrecorded, nullptr);
   }
 
   std::vector<std::uint8_t> save() const override {

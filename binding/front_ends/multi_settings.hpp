@@ -130,10 +130,14 @@ std::unique_ptr<VelocityRule> multi_rule(MultiSetup& setup, double w, const Spac
   return std::make_unique<SpeedConstrainedRule>(w, space.bounds());
 }
 
-// The ParetoFront of a run's result.
+// The ParetoFront of a run's result, with the record of its evaluations (empty unless kept) and
+// the NamedSpace of named parameters (null without).
 template <typename Element>
-PyRef new_front(MopsoResult<Element>&& result, const MopsoConfig& config, std::size_t dim) {
+PyRef new_front(MopsoResult<Element>&& result, const MopsoConfig& config, std::size_t dim,
+                EvaluationLog& log, PyObject* parameter_space) {
   ParetoFrontData data;
+  data.evaluation_log = std::move(log);
+  data.parameter_space = PyRef::borrow(parameter_space);
   data.positions.reserve(result.members.size());
   data.objectives.reserve(result.members.size());
   for (auto& member : result.members) {

@@ -86,11 +86,13 @@ SINGLE_KEYWORDS = dict(
 MINIMIZE_KEYWORDS = dict(SINGLE_KEYWORDS, penalty=st.floats(0, allow_infinity=True),
                          bounds_handling=bounds_handling, restart_patience=st.integers(0, 3),
                          restart_tol=st.floats(0, 1) | st.just(math.nan),
-                         restart_spread=st.floats(1e-3, 1), preset=st.none() | st.just("robust"))
+                         restart_spread=st.floats(1e-3, 1), preset=st.none() | st.just("robust"),
+                         record_evaluations=st.booleans())
 MULTI_KEYWORDS = dict(SWARM_KEYWORDS, bounds_handling=bounds_handling,
                       velocity=st.sampled_from(["inertia", "constriction"]),
                       archive_size=st.integers(1, 8),
-                      mutation_rate=st.floats(0, 1), grid_divisions=st.none() | st.integers(1, 5))
+                      mutation_rate=st.floats(0, 1), grid_divisions=st.none() | st.integers(1, 5),
+                      record_evaluations=st.booleans())
 GREY_KEYWORDS = dict(SINGLE_KEYWORDS, representation=st.sampled_from(["interval", "center_spread"]))
 
 
@@ -241,6 +243,8 @@ def check_minimize(result, kwargs, pairs):
         assert all(len(p) == len(pairs) for h in history for p in h)
     else:
         assert history == []
+    recorded = (result.evaluations if kwargs.get("record_evaluations") else 0, len(pairs) + 1)
+    assert result.evaluations_array().shape == recorded
     if "repair" in kwargs:
         return
     types = kwargs.get("var_types") or ["binary" if kwargs.get("binary") else
@@ -277,6 +281,8 @@ def check_multi(front, kwargs, pairs):
         assert all(len(s) == kwargs["n_particles"] for s in front.swarm_history)
     volume = front.hypervolume()
     assert isinstance(volume, float) and not volume < 0
+    if kwargs.get("record_evaluations"):
+        assert front.evaluations_array().shape == (front.evaluations, len(pairs) + count)
 
 
 def check_grey(result, kwargs, pairs):
