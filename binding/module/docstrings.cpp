@@ -406,6 +406,90 @@ The ``PsoResult`` of the finished run.
 Raises:
     ValueError: the run is not done yet.)doc";
 
+const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False)
+--
+
+A multi-objective swarm run driven by the caller: ``ask()`` hands out the
+next point(s) to evaluate, ``tell()`` takes their objective vectors back.
+
+Use it when the objectives cannot be a Python function the library calls:
+jobs on a cluster, measurements in a lab, a service. Every parameter means
+what it means for ``minimize_multi``, with the same default and the same
+errors. With ``batch=False`` one point is asked at a time, and each particle
+takes its vector before the next one moves (the loop of ``minimize_multi``);
+with ``batch=True`` the whole swarm is asked at once as an
+``(n_particles, d)`` float64 array (the loop of
+``minimize_multi(..., vectorized=True)``). Driven with the vectors of an
+objective, the run is the run ``minimize_multi`` makes with the same
+arguments, bit for bit: ``result()`` equals its ``ParetoFront``.
+
+Checkpoints: ``pickle.dumps(optimizer)`` works at any point, between an
+``ask()`` and its ``tell()`` too, and the unpickled optimizer continues on
+exactly the same trajectory. The pickle holds the constructor arguments and
+the run's state (generator, swarm, personal bests, archive, leaders,
+turbulence, histories) in the versioned binary format of ``Optimizer``; a
+state that does not fit the arguments is refused with a ``ValueError``.
+
+Attributes:
+    done (bool): the run has stopped; ``result()`` is available.
+    stop_reason (str | None): why the run stopped, as in ``ParetoFront``;
+        ``None`` while running.
+    iteration (int): completed iterations.
+    evaluations (int): objective vectors told so far.
+
+Keyword-only arguments:
+    x0 (list[float] | list[list[float]] | None): warm start: the first
+        particles start at these points, as in ``minimize_multi``. Defaults
+        to ``None``.
+    batch (bool): if ``True``, ``ask()`` hands out the whole swarm and
+        ``tell()`` takes one row of objective values per particle, as
+        described above. Defaults to ``False``.
+
+Every parameter after ``bounds`` is keyword-only; the others are
+``minimize_multi``'s, with the same names and defaults. A restored run
+measures nothing against a clock, so there is no ``max_time``.
+
+Example:
+    >>> opt = MultiOptimizer([(0, 1)] * 2, n_particles=10, max_iter=20, seed=1)
+    >>> while not opt.done:
+    ...     x = opt.ask()
+    ...     opt.tell([x[0], 1 - x[0] + x[1]])
+    >>> opt.result().evaluations
+    210)doc";
+
+const char* const multi_optimizer_ask = R"doc(ask($self, /)
+--
+
+The next point to evaluate: a list (of int in integer spaces, of float
+otherwise), or with ``batch=True`` the whole swarm as an ``(n, d)`` float64
+array. Asking again before telling returns the same point(s).
+
+Raises:
+    ValueError: the run is done.)doc";
+
+const char* const multi_optimizer_tell = R"doc(tell($self, values, /)
+--
+
+Reports the objective vector of the last ``ask()``: a sequence of numbers
+(one per objective, all minimised), or with ``batch=True`` one row per
+particle (an ``(n, m)`` array or a list of rows). Every vector of a run has
+as many values as the first one told.
+
+Raises:
+    ValueError: no ``ask()`` is waiting for its values, the number of rows
+        or of objective values is wrong, or the run is done. A refused
+        ``tell`` changes nothing.)doc";
+
+const char* const multi_optimizer_result = R"doc(result($self, /)
+--
+
+The ``ParetoFront`` of the finished run.
+
+Raises:
+    ValueError: the run is not done yet.)doc";
+
+const char* const multi_optimizer_evaluations = "Number of objective vectors told so far.";
+
 const char* const optimizer_reduce = "Pickle support: the arguments and the saved run state.";
 const char* const optimizer_done = "True once the run has stopped.";
 const char* const optimizer_stop_reason = "Why the run stopped, or None while running.";

@@ -389,10 +389,23 @@ def keyword_names(function):
             if name not in ("self", "/") and p.kind not in variadic]
 
 
+def drive_multi_optimizer(objective, bounds, **settings):
+    """minimize_multi's run through MultiOptimizer, pickled at every tell, `objective` told."""
+    optimizer = pso.MultiOptimizer(bounds, **settings)
+    while not optimizer.done:
+        optimizer.tell(objective(optimizer.ask()))
+        optimizer = pickle.loads(pickle.dumps(optimizer))
+    return optimizer.result()
+
+
 ENTRY_POINTS = [
     EntryPoint("minimize", pso.minimize, minimize_arguments(), check_minimize, (pso.PsoResult,)),
     EntryPoint("minimize_multi", pso.minimize_multi, multi_arguments(), check_multi,
                (pso.ParetoFront,)),
+    EntryPoint("MultiOptimizer", drive_multi_optimizer, multi_arguments().map(
+        lambda drawn: ({k: v for k, v in drawn[0].items()
+                        if k == "objective" or k in keyword_names(pso.MultiOptimizer)},
+                       drawn[1])), check_multi, (pso.ParetoFront,)),
     EntryPoint("minimize_grey", pso.minimize_grey, grey_arguments(), check_grey,
                (pso.GreyResult,)),
     EntryPoint("hypervolume", pso.hypervolume, hypervolume_arguments(), check_hypervolume,
