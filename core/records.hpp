@@ -16,6 +16,9 @@
 
 namespace corvalinth {
 
+// The search that may end a single-objective run (core/local_search.hpp).
+enum class LocalSearch : std::uint8_t { None = 0, NelderMead = 1 };
+
 struct SwarmConfig {
   std::uint64_t n_particles = 30;
   std::uint64_t max_iter = 100;
@@ -39,6 +42,10 @@ struct SwarmConfig {
   std::uint64_t restart_patience = 0;
   double restart_tol = 0.0;
   double restart_spread = 1.0;
+  // The final local phase (core/local_search.hpp): off by default; `local_search_share` is the
+  // fraction of the evaluation budget kept for it.
+  LocalSearch local_search = LocalSearch::None;
+  double local_search_share = 0.2;
 };
 
 enum class StopReason : std::uint8_t {

@@ -59,6 +59,7 @@ namespace {
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   P(args, keyword_only(extra_arguments())) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
+  CORVALINTH_LOCAL_SEARCH_PARAMETERS(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)

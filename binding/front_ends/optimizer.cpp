@@ -59,6 +59,7 @@ namespace {
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   P(progress, keyword_only(with_default(to_bool, false))) \
+  CORVALINTH_LOCAL_SEARCH_PARAMETERS(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
@@ -246,9 +247,9 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
       const ConstraintRows g = constraint_rows(inequalities, n, "constraints");
       const ConstraintRows h = constraint_rows(equalities, n, "equality_constraints");
       require_pending_ask();
-      if (n != run_.size()) {
+      if (n != run_.pass_size()) {
         raise(PyExc_ValueError,
-              "tell() expects one value per particle: " + std::to_string(run_.size()) +
+              "tell() expects one value per particle: " + std::to_string(run_.pass_size()) +
                   " values, got " + std::to_string(n));
       }
       std::vector<double> violations(n);
@@ -483,6 +484,11 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
   if (a.asynchronous && a.restart_patience > 0) {
     raise(PyExc_ValueError,
           "asynchronous=True cannot be combined with restarts (restart_patience > 0)");
+  }
+  // Each point of the local phase depends on the values of the points before it.
+  if (a.asynchronous && setup.local_search != LocalSearch::None) {
+    raise(PyExc_ValueError,
+          "asynchronous=True cannot be combined with a local phase (local_search)");
   }
   std::unique_ptr<Driver> driver = visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {

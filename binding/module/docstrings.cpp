@@ -8,7 +8,7 @@
 // clang-format off
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4, args=(), record_evaluations=False)
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4, args=(), record_evaluations=False, local_search=None, local_search_share=0.2)
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -179,7 +179,7 @@ Keyword-only arguments:
         not pass with the configuration that reached the most targets per
         evaluation on the bbob suite: ``n_particles=20``, ``w=0.6``,
         ``c1=c2=1.7``, ``bounds_handling="reflect"``,
-        ``restart_patience=50``. When ``max_evals`` or ``max_time`` is given
+        ``restart_patience=50``, ``local_search="nelder-mead"``. When ``max_evals`` or ``max_time`` is given
         and ``max_iter`` is not, the budget alone bounds the run (with
         ``max_time`` alone and a long run, pass ``record_history=False``:
         the history grows with every iteration). A setting the call passes
@@ -201,7 +201,25 @@ Keyword-only arguments:
         penalty when there are constraints); ``recorded_evaluations`` the
         same rows as lists. Pickled and in ``to_dict``. An evaluation that
         raised is not recorded. The run itself is unchanged, bit for bit.
-        Defaults to ``False``.)doc";
+        Defaults to ``False``.
+    local_search (str | None): ``"nelder-mead"`` ends the run with a local
+        search: once only ``local_search_share`` of the evaluation budget is
+        left, the swarm stops and a Nelder-Mead simplex starts from the best
+        position (first simplex: 5 % of the box's width per dimension) and
+        runs to the end of the budget, starting again around its best vertex
+        whenever it collapses. Its points are clipped to ``bounds``; integer
+        and binary dimensions are searched continuously and rounded like the
+        particles' positions. The budget is ``max_evals``, or
+        ``(max_iter + 1) * n_particles`` when that is smaller (with
+        ``max_time`` alone the phase never starts). Each round of the search
+        (the first simplex, a reflection, an expansion, a contraction, a
+        shrink) counts as one iteration: ``callback``, ``patience`` and every
+        stop test apply after it, ``convergence`` and ``history`` grow by one
+        (the particles rest), and ``max_iter`` no longer ends the run, the
+        budget does. A vectorised objective receives the round's points.
+        ``None`` keeps the swarm to the end. Defaults to ``None``.
+    local_search_share (float): in ``(0, 1]``: the fraction of the
+        evaluation budget kept for ``local_search``. Defaults to ``0.2``.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -251,7 +269,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, record_evaluations=False, progress=False)
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, record_evaluations=False, progress=False, local_search=None, local_search_share=0.2)
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -308,7 +326,8 @@ Keyword-only arguments:
         created, waits for the first values of the others). The same
         sequence of asks and tells gives the same run bit for bit;
         ``events`` records it. Not with ``batch=True``, nor with restarts
-        (``restart_patience``, ``preset="robust"``). Defaults to ``False``.
+        (``restart_patience``, ``preset="robust"``) or ``local_search``.
+        Defaults to ``False``.
     penalty (float): weight of the penalty on constraint values told with
         ``tell()``, as in ``minimize``. Defaults to ``1e6``.
     equality_tol (float): tolerance of the told equality constraint values
@@ -323,6 +342,12 @@ Keyword-only arguments:
         ``tell()`` completing an iteration updates (tqdm when installed) and
         the end of the run closes. An optimizer restored from a pickle
         counts on from its own iteration. Defaults to ``False``.
+    local_search (str | None): the final local phase, as in ``minimize``:
+        ``ask()`` then hands out the search's points (with ``batch=True``,
+        the points of a round, one row each) and ``tell()`` takes one value
+        per point. Not with ``asynchronous=True``. Defaults to ``None``.
+    local_search_share (float): the fraction of the budget kept for
+        ``local_search``. Defaults to ``0.2``.
 
 Every parameter after ``bounds`` is keyword-only; the others are
 ``minimize``'s, with the same names and defaults (``preset="robust"``

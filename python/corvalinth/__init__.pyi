@@ -203,6 +203,8 @@ class Optimizer:
         equality_tol: float = 1e-4,
         record_evaluations: bool = False,
         progress: bool = False,
+        local_search: str | None = None,
+        local_search_share: float = 0.2,
     ) -> None: ...
     def ask(
         self, /
@@ -273,6 +275,8 @@ def minimize(
     equality_tol: float = 1e-4,
     args: tuple[Any, ...] = (),
     record_evaluations: bool = False,
+    local_search: str | None = None,
+    local_search_share: float = 0.2,
 ) -> PsoResult:
     """Minimizes an objective function with Particle Swarm Optimization."""
 
