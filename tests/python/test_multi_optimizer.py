@@ -27,7 +27,11 @@ STOPS = {"max_iter": {}, "max_evals": {"max_evals": 23}, "preset": {"preset": "r
 
 
 def vector(x):
-    return [sum(v * v for v in x), sum((v - 1.0) ** 2 for v in x), abs(x[0] - x[-1])]
+    # A damaged state may hand out coordinates whose squares overflow Python's floats.
+    try:
+        return [sum(v * v for v in x), sum((v - 1.0) ** 2 for v in x), abs(x[0] - x[-1])]
+    except OverflowError:
+        return [math.inf] * 3
 
 
 def rows(points):
