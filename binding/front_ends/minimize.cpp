@@ -58,6 +58,7 @@ namespace {
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   P(args, keyword_only(extra_arguments())) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
+  P(constraint_handling, keyword_only(with_default(to_str, "penalty"))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
@@ -96,7 +97,7 @@ auto recorded_if(bool record, Objective& objective, EvaluationLog& log, const Er
 
 // The objective (with its extra arguments) and the constraint callables of the call.
 PointCallables callables_of(const Arguments& a, PyObject* objective) {
-  return {objective, a.repair, a.constraints, a.equality_constraints, a.penalty};
+  return {objective, a.repair, a.constraints, a.equality_constraints, a.penalty, a.equality_tol};
 }
 
 template <typename Space>
@@ -125,18 +126,29 @@ RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objectiv
   return guarded_run<PythonCallback>(
       a.callback, false,
       [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
-        if (a.vectorized) {
-          PythonBatchObjective batch(callables, slot);
-          return recorded_if(a.record_evaluations, batch, log, slot, [&](auto& objective) {
-            return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
-                             &slot.stop_token());
-          });
-        }
-        PythonPointObjective point(callables, slot);
-        return recorded_if(a.record_evaluations, point, log, slot, [&](auto& objective) {
+        const bool ranked = config.constraint_handling == ConstraintHandling::Feasibility;
+        const auto run_batch_with = [&](auto& objective) {
+          return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
+                           &slot.stop_token());
+        };
+        const auto run_with = [&](auto& objective) {
           return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                      &slot.stop_token());
-        });
+        };
+        if (a.vectorized) {
+          PythonBatchObjective batch(callables, slot);
+          if (ranked) {
+            RankedObjective<PythonBatchObjective> by_rank(batch);
+            return recorded_if(a.record_evaluations, by_rank, log, slot, run_batch_with);
+          }
+          return recorded_if(a.record_evaluations, batch, log, slot, run_batch_with);
+        }
+        PythonPointObjective point(callables, slot);
+        if (ranked) {
+          RankedObjective<PythonPointObjective> by_rank(point);
+          return recorded_if(a.record_evaluations, by_rank, log, slot, run_with);
+        }
+        return recorded_if(a.record_evaluations, point, log, slot, run_with);
       },
       partial);
 }
@@ -190,11 +202,16 @@ PyRef minimize_with(const Arguments& a) {
     }
     refuse_extra_arguments_of_a_native_objective(a.objective, a.args);
     check_equality_tol(a.equality_tol);
+    (void)parse_constraint_handling(a.constraint_handling);
   };
   const SwarmSetup setup = setup_swarm(a, {.before_space = refuse_extras_of_a_native_objective});
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     using Space = std::decay_t<decltype(space)>;
-    const SwarmConfig config = swarm_config(a, setup, std::move(start));
+    SwarmConfig config = swarm_config(a, setup, std::move(start));
+    // Without constraints every point is feasible: the plain run is the ranked one.
+    if (!a.constraints.empty() || !a.equality_constraints.empty()) {
+      config.constraint_handling = parse_constraint_handling(a.constraint_handling);
+    }
     const PyRef objective = with_extra_arguments(a.objective, a.args);
     EvaluationLog log;
     RunResult<typename Space::Element> result =

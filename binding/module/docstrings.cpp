@@ -8,7 +8,7 @@
 // clang-format off
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4, args=(), record_evaluations=False)
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4, args=(), record_evaluations=False, constraint_handling="penalty")
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -197,7 +197,21 @@ Keyword-only arguments:
         penalty when there are constraints); ``recorded_evaluations`` the
         same rows as lists. Pickled and in ``to_dict``. An evaluation that
         raised is not recorded. The run itself is unchanged, bit for bit.
-        Defaults to ``False``.)doc";
+        Defaults to ``False``.
+    constraint_handling (str): how points with constraints compare.
+        ``"penalty"`` (default) adds the quadratic penalties above to the
+        value. ``"feasibility"`` ranks points by the feasibility rules
+        instead, with no weight to tune: a feasible point beats an
+        infeasible one, two infeasible points compare by their total
+        violation (as ``PsoResult.violation`` measures it, with
+        ``equality_tol``) and two feasible ones by value; ties of violation
+        fall to the value, and a NaN value ranks after every number of the
+        same violation. It applies to personal, neighbourhood and global
+        bests, to ``patience``/``tol`` and restarts (progress is a fall of
+        the violation while infeasible, then of the value), and ``target``
+        is reached only by a feasible point. ``penalty`` is then unused, and
+        ``best_value``, the convergence trace and the recorded evaluations
+        hold unpenalised values. Without constraints both are the same run.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -247,7 +261,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4)
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, constraint_handling="penalty")
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -309,6 +323,10 @@ Keyword-only arguments:
         ``tell()``, as in ``minimize``. Defaults to ``1e6``.
     equality_tol (float): tolerance of the told equality constraint values
         in ``result().violation``, as in ``minimize``. Defaults to ``1e-4``.
+    constraint_handling (str): ``"penalty"`` (default) or
+        ``"feasibility"``: how points with told constraint values compare,
+        as in ``minimize``. The asynchronous form takes no constraint
+        values, so it ignores it.
 
 Every parameter after ``bounds`` is keyword-only; the others are
 ``minimize``'s, with the same names and defaults (``preset="robust"``

@@ -177,6 +177,7 @@ class Optimizer:
         asynchronous: bool = False,
         penalty: float = 1e6,
         equality_tol: float = 1e-4,
+        constraint_handling: str = "penalty",
     ) -> None: ...
     def ask(
         self, /
@@ -244,6 +245,7 @@ def minimize(
     equality_tol: float = 1e-4,
     args: tuple[Any, ...] = (),
     record_evaluations: bool = False,
+    constraint_handling: str = "penalty",
 ) -> PsoResult:
     """Minimizes an objective function with Particle Swarm Optimization."""
 

@@ -52,15 +52,16 @@ def halve_first(x):  # repair: pull the first coordinate halfway to zero
     return r if np.ndim(x) == 2 else r[0].tolist()
 
 
-def both(**kwargs):
-    got = pso.minimize(tilted, **kwargs)
-    want = ref.minimize(tilted, **kwargs)
+def both(objective=tilted, **kwargs):
+    got = pso.minimize(objective, **kwargs)
+    want = ref.minimize(objective, **kwargs)
     assert_same_run(got, want)
     assert same_double(got.violation, want.violation), (got.violation, want.violation)
     assert got.feasible is want.feasible
     return got
 
 
+@pytest.mark.parametrize("handling", ["penalty", "feasibility"])
 @pytest.mark.parametrize("space", ["continuous", "integer", "mixed"])
 @pytest.mark.parametrize("vectorized", [False, True])
 @pytest.mark.parametrize("constraints, equalities, repair", [
@@ -69,11 +70,49 @@ def both(**kwargs):
     ([diagonal], [balance], halve_first),
     ([], [], halve_first),
 ])
-def test_constrained_runs_match_the_model(space, vectorized, constraints, equalities, repair):
+def test_constrained_runs_match_the_model(handling, space, vectorized, constraints, equalities,
+                                          repair):
     extra, bounds = SPACES[space]
     both(bounds=bounds, n_particles=6, max_iter=8, seed=23, vectorized=vectorized,
          constraints=constraints, equality_constraints=equalities, repair=repair,
-         penalty=50.0, equality_tol=0.05, bounds_handling="reflect", **extra, **RESTLESS)
+         penalty=50.0, equality_tol=0.05, bounds_handling="reflect", constraint_handling=handling,
+         **extra, **RESTLESS)
+
+
+def far_right_unknown(x):  # a constraint that cannot be evaluated right of x0 = 0.6
+    r = rows(x)
+    return one_or_many(x, np.where(r[:, 0] > 0.6, np.nan, r[:, 0] - r[:, 3] - 0.2))
+
+
+def coarse_tilted(x):  # ties of value, and NaN where x3 is large
+    r = rows(x)
+    values = np.round(np.asarray(tilted(r)) * 4.0) / 4.0
+    return one_or_many(x, np.where(r[:, 3] > 2.0, np.nan, values))
+
+
+# Every place a ranked run compares points: topologies, informants, the stop tests, restarts.
+@pytest.mark.parametrize("vectorized", [False, True])
+@pytest.mark.parametrize("settings", [
+    {"topology": "ring", "patience": 4, "tol": 1e-3},
+    {"topology": "vonneumann", "target": 0.5},
+    {"restart_patience": 2, "restart_tol": 1e-2, "restart_spread": 0.5},
+    {"velocity": "fips", "topology": "random", "patience": 6},
+    {"preset": "robust", "max_evals": 150},
+])
+def test_runs_ranked_by_feasibility_match_the_model(vectorized, settings):
+    _, bounds = SPACES["continuous"]
+    both(coarse_tilted, bounds=bounds, n_particles=7, max_iter=25, seed=5,
+         vectorized=vectorized, constraints=[diagonal, far_right_unknown],
+         equality_constraints=[balance], equality_tol=0.05, constraint_handling="feasibility",
+         **settings)
+
+
+def test_an_unknown_constraint_handling_is_refused():
+    for make in (lambda: pso.minimize(tilted, [(-1, 1)] * 2, constraint_handling="deb"),
+                 lambda: pso.Optimizer([(-1, 1)] * 2, constraint_handling="deb")):
+        with pytest.raises(ValueError, match="unknown constraint_handling: 'deb'. Available: "
+                                             "penalty, feasibility"):
+            make()
 
 
 @settings(max_examples=25, deadline=None)
@@ -188,11 +227,13 @@ def drive(optimizer, objective, inequalities, equalities, pickle_at=()):
 ])
 @pytest.mark.parametrize("pickle_at, restarts", [((), {}), ((3, 9, 14), {}),
                                                  ((), {"restart_patience": 1})])
+@pytest.mark.parametrize("handling", ["penalty", "feasibility"])
 def test_an_optimizer_told_constraint_values_runs_as_minimize(space, batch, constraints,
-                                                              equalities, pickle_at, restarts):
+                                                              equalities, pickle_at, restarts,
+                                                              handling):
     extra, bounds = SPACES[space]
     settings = dict(n_particles=6, max_iter=8, seed=31, penalty=40.0, equality_tol=0.02,
-                    **restarts, **extra, **RESTLESS)
+                    constraint_handling=handling, **restarts, **extra, **RESTLESS)
     want = pso.minimize(tilted, bounds, vectorized=batch, constraints=constraints,
                         equality_constraints=equalities, **settings)
     got = drive(pso.Optimizer(bounds, batch=batch, **settings), tilted, constraints, equalities,

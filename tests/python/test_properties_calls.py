@@ -86,7 +86,8 @@ SINGLE_KEYWORDS = dict(
 MINIMIZE_KEYWORDS = dict(SINGLE_KEYWORDS, penalty=st.floats(0, allow_infinity=True),
                          bounds_handling=bounds_handling, restart_patience=st.integers(0, 3),
                          restart_tol=st.floats(0, 1) | st.just(math.nan),
-                         restart_spread=st.floats(1e-3, 1), preset=st.none() | st.just("robust"))
+                         restart_spread=st.floats(1e-3, 1), preset=st.none() | st.just("robust"),
+                         constraint_handling=st.sampled_from(["penalty", "feasibility"]))
 MULTI_KEYWORDS = dict(SWARM_KEYWORDS, bounds_handling=bounds_handling,
                       velocity=st.sampled_from(["inertia", "constriction"]),
                       archive_size=st.integers(1, 8),
