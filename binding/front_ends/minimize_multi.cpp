@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "binding/adapters/multi_adapter.hpp"
+#include "binding/adapters/multi_constraints.hpp"
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/extra_arguments.hpp"
 #include "binding/arguments/parameter_table.hpp"
@@ -54,6 +55,9 @@ namespace {
   P(archive_truncation, keyword_only(with_default(to_str, "crowding"))) \
   P(preset, keyword_only(none_or(to_str))) \
   P(args, keyword_only(extra_arguments())) \
+  P(constraints, keyword_only(objects_or_none())) \
+  P(equality_constraints, keyword_only(objects_or_none())) \
+  P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
@@ -61,8 +65,10 @@ CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)
 constexpr const char* kSpeedConstrained = "speed_constrained";
 
 // preset="robust": every setting below that the call did not pass takes the preset's, and a
-// budget without a given max_iter bounds the run alone (preset.hpp).
-Arguments with_preset(Arguments a) {
+// budget without a given max_iter bounds the run alone (preset.hpp). Applied to the converted
+// arguments in place: they own the constraint lists, which are not copied.
+Arguments converted_with_multi_preset(std::span<PyObject* const> given) {
+  Arguments a = convert_arguments(given);
   if (!a.preset) return a;
   require_robust(*a.preset);
   const auto left = [&a](std::string_view name) { return left_out(a, kParameters, name); };
@@ -101,9 +107,11 @@ PyRef new_front(MopsoResult<Element>&& result, const MopsoConfig& config, std::s
   ParetoFrontData data;
   data.positions.reserve(result.members.size());
   data.objectives.reserve(result.members.size());
+  data.violations.reserve(result.members.size());
   for (auto& member : result.members) {
     data.positions.emplace_back(member.position.begin(), member.position.end());
     data.objectives.push_back(std::move(member.objectives));
+    data.violations.push_back(member.violation);
   }
   data.swarm_history = std::move(result.swarm_history);
   data.front_history = std::move(result.front_history);
@@ -126,22 +134,32 @@ PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& 
   const auto partial = [&](Result&& so_far) {
     return new_front(std::move(so_far), config, space.dim());
   };
+  const FrontConstraints constraints{
+      {.constraints = a.constraints, .equality_constraints = a.equality_constraints},
+      a.equality_tol};
   Result result = guarded_run<PythonFrontCallback>(
       a.callback, false,
       [&](ErrorSlot& slot, FrontCallback* watcher) -> Result {
         if (a.vectorized) {
           PythonMultiBatchObjective objective(objective_callable.get(), slot);
+          if (constraints.any()) {
+            ConstrainedMatrixObjective constrained(objective, constraints, slot);
+            return run_mopso_batch(config, space, rule, constrained, watcher, &slot.stop_token());
+          }
           return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
         }
         PythonMultiObjective objective(objective_callable.get(), slot);
+        if (constraints.any()) {
+          ConstrainedVectorObjective constrained(objective, constraints, slot);
+          return run_mopso(config, space, rule, constrained, watcher, &slot.stop_token());
+        }
         return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
       },
       partial);
   return new_front(std::move(result), config, space.dim());
 }
 
-PyRef minimize_multi_with(const Arguments& given) {
-  const Arguments a = with_preset(given);
+PyRef minimize_multi_with(const Arguments& a) {
   if (a.velocity == "fips") {
     raise(PyExc_ValueError,
           "MOPSO needs a single-leader velocity ('inertia' or 'constriction'); 'fips' does not "
@@ -155,6 +173,7 @@ PyRef minimize_multi_with(const Arguments& given) {
                                            .var_types_message_names_lengths = false,
                                            .rule_built_per_space = kSpeedConstrained});
   const Turbulence turbulence = parse_turbulence(a.turbulence);
+  check_equality_tol(a.equality_tol);
   const DiversityStrategy strategy = parse_strategy(a.archive_truncation, a.grid_divisions);
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     const MopsoConfig config{
@@ -181,8 +200,8 @@ PyRef minimize_multi_with(const Arguments& given) {
 }  // namespace
 
 PyObject* minimize_multi(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_front_end("minimize_multi", kParameters, convert_arguments, minimize_multi_with, args,
-                        nargs, kwnames);
+  return call_front_end("minimize_multi", kParameters, converted_with_multi_preset,
+                        minimize_multi_with, args, nargs, kwnames);
 }
 
 }  // namespace corvalinth::py

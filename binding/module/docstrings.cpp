@@ -398,7 +398,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=())
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), constraints=None, equality_constraints=None, equality_tol=1e-4)
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -508,6 +508,24 @@ Keyword-only arguments:
         called as without ``args``, as scipy passes constraints their own
         arguments. A vectorised objective receives them after the array.
         Defaults to ``()``.
+    constraints (list[callable] | None): inequality constraints, each a
+        callable ``g(x) -> float`` that is feasible when ``g(x) <= 0``,
+        called on its own copy of the point (with ``vectorized=True`` on the
+        whole ``(n, dim)`` array, answering one value per row). Points are
+        compared by constrained domination: a feasible point dominates an
+        infeasible one, of two infeasible points the smaller total violation
+        dominates, and between equal violations Pareto dominance decides; so
+        once a feasible point was found only feasible points enter the
+        archive, and before that the least-violating ones. Personal bests and
+        the leaders follow the same rule. Defaults to ``None``.
+    equality_constraints (list[callable] | None): equality constraints
+        ``h(x) -> float``, feasible when ``|h(x)| <= equality_tol``, taken as
+        ``constraints`` are. Defaults to ``None``.
+    equality_tol (float): tolerance of the equality constraints in the total
+        violation, which sums ``max(0, g(x))`` and
+        ``max(0, |h(x)| - equality_tol)`` (a NaN value counts as ``inf``), as
+        ``PsoResult.violation`` does; ``ParetoFront.violations`` reports it
+        per member. Defaults to ``1e-4``.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them
@@ -738,6 +756,10 @@ const char* const pareto_front_iterations =
 
 const char* const pareto_front_evaluations =
     "Number of objective vectors the run computed (int).";
+const char* const pareto_front_violations =
+    "Total constraint violation of each member, in member order (list of float >= 0); all 0.0 "
+    "without constraints.";
+const char* const pareto_front_feasible = "True when no member violates a constraint.";
 
 const char* const pareto_front_positions_array = R"doc(positions_array($self)
 --

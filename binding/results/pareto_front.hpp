@@ -19,6 +19,7 @@ struct ParetoFrontData {
   std::uint64_t iterations = 0;  // iterations run, whatever record_history
   std::uint64_t evaluations = 0;  // objective vectors the run computed
   StopReason stop_reason = StopReason::MaxIterations;
+  std::vector<double> violations;  // one total violation per member, all 0 without constraints
 };
 
 // Creates the class; returns a new reference, or null with an error set.

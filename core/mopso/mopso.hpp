@@ -26,6 +26,7 @@
 #include "core/duration.hpp"
 #include "core/failure.hpp"
 #include "core/mopso/archive.hpp"
+#include "core/mopso/constraint_levels.hpp"
 #include "core/mopso/polynomial_mutation.hpp"
 #include "core/motion.hpp"
 #include "core/records.hpp"
@@ -123,6 +124,7 @@ template <typename Element>
 struct FrontMember {
   std::vector<Element> position;  // decoded
   std::vector<double> objectives;
+  double violation = 0.0;  // total violation (constraint_levels.hpp); 0 without constraints
 };
 
 template <typename Element>
@@ -152,7 +154,8 @@ class MopsoRun {
         swarm_(static_cast<std::size_t>(config.n_particles), space.dim()),
         dim_(space.dim()),
         archive_(config.strategy, static_cast<std::size_t>(config.archive_size)),
-        box_(space.bounds()) {
+        box_(space.bounds()),
+        levels_(swarm_.size()) {
     if (swarm_.size() == 0) fail("swarm has at least one particle");
     // Turbulence indexes the position by the box, so the two must agree.
     require_eq(box_.size(), dim_, "the search space's bounds must have one pair per dimension");
@@ -222,6 +225,7 @@ class MopsoRun {
       space_.decode_into(swarm_.position(i), point_);
       objective.evaluate(std::span<const Element>(point_), values_);
     }
+    if constexpr (ReportsViolation<Objective>) levels_.evaluated(i, objective.violation());
     ++evaluations_;
     if (evaluated_) require_objective_count(values_.size(), objective_count_);
     objective_count_ = values_.size();
@@ -234,6 +238,7 @@ class MopsoRun {
   void evaluate_batch(Objective& objective) {
     const std::size_t n = swarm_.size();
     objective.evaluate_batch(space_, static_cast<const Swarm&>(swarm_), batch_values_);
+    if constexpr (ReportsViolations<Objective>) levels_.evaluated_all(objective.violations());
     evaluations_ += n;
     if (!evaluated_) {
       require_eq(batch_values_.size() % n, std::size_t{0},
@@ -258,12 +263,27 @@ class MopsoRun {
   void take_first_vector(std::size_t i, std::span<const double> values) {
     if (i == 0) best_objectives_.reserve(swarm_.size() * objective_count_);
     best_objectives_.insert(best_objectives_.end(), values.begin(), values.end());
+    levels_.took_personal_best(i);
+  }
+
+  // Offers a point to the archive under constrained domination (constraint_levels.hpp).
+  void offer(std::span<const double> position, ObjectiveView objectives, double violation) {
+    switch (levels_.admit(violation)) {
+      case ConstraintLevels::Admission::TurnAway:
+        return;
+      case ConstraintLevels::Admission::EmptyThenOffer:
+        archive_ = ParetoArchive(archive_.strategy(), archive_.archive_size());
+        break;
+      case ConstraintLevels::Admission::Offer:
+        break;
+    }
+    archive_.insert(position, objectives);
   }
 
   // The initial archive, then the histories' layout.
   void start_iterating() {
     for (std::size_t i = 0; i < swarm_.size(); ++i) {
-      archive_.insert(swarm_.position(i), best_objectives(i));
+      offer(swarm_.position(i), best_objectives(i), levels_.of_personal_best(i));
     }
     archive_built_ = true;
     if (config_.record_history) {
@@ -304,7 +324,7 @@ class MopsoRun {
   // Particle i's new vector: its personal best, then the archive.
   void take_vector(std::size_t i, std::span<const double> values) {
     update_personal_best(i, values);
-    archive_.insert(swarm_.position(i), values);
+    offer(swarm_.position(i), values, levels_.of_evaluation(i));
   }
 
   // The callback, then max_evals and max_time. Returns the reason to stop, if any.
@@ -332,7 +352,7 @@ class MopsoRun {
     if (!archive_built_ && objective_count_ != 0) {
       const std::size_t taken = best_objectives_.size() / objective_count_;
       for (std::size_t i = 0; i < taken; ++i)
-        archive_.insert(swarm_.position(i), best_objectives(i));
+        offer(swarm_.position(i), best_objectives(i), levels_.of_personal_best(i));
     }
     return finish(StopReason::Cancelled);
   }
@@ -341,7 +361,8 @@ class MopsoRun {
     archive_.prune_and_weigh();  // the final front respects the capacity; weights unused
     result_.members.reserve(archive_.size());
     for (const ArchiveMember& member : archive_.members()) {
-      result_.members.push_back({space_.decode(member.position), member.objectives});
+      result_.members.push_back(
+          {space_.decode(member.position), member.objectives, levels_.level()});
     }
     result_.evaluations = evaluations_;
     result_.stop_reason = reason;
@@ -397,11 +418,14 @@ class MopsoRun {
     x = rng_.uniform_closed(lower, upper);
   }
 
-  // Dominance decides; when neither vector dominates (equal ones included) a fair coin does.
+  // Constrained domination decides: a different violation alone, else Pareto dominance; when
+  // neither vector dominates (equal ones included) a fair coin does.
   void update_personal_best(std::size_t i, std::span<const double> values) {
     const std::span<double> best = best_objectives(i);
     bool replace;
-    if (dominates(values, best)) {
+    if (const int by_violation = levels_.against_personal_best(i); by_violation != 0) {
+      replace = by_violation > 0;
+    } else if (dominates(values, best)) {
       replace = true;
     } else if (dominates(best, values)) {
       replace = false;
@@ -411,6 +435,7 @@ class MopsoRun {
     if (!replace) return;
     copy_values(swarm_.position(i), swarm_.best_position(i));
     copy_values(values, best);
+    levels_.took_personal_best(i);
   }
 
   // Reserves the swarm history for the whole run up front (capped, like the single-objective
@@ -432,6 +457,7 @@ class MopsoRun {
   const std::size_t dim_;
   ParetoArchive archive_;
   const Bounds box_;  // the turbulence box
+  ConstraintLevels levels_;  // violations: all 0 without constraints
 
   std::size_t objective_count_ = 0;
   bool evaluated_ = false;

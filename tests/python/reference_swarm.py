@@ -13,7 +13,7 @@ import math
 
 from reference_common import (INF, IntegerSpace, Rng, build_space, callback_stops, fmax, fmin,
                               is_better, make_velocity_rule, minimum_rule, points_of,
-                              saturate_i64)
+                              saturate_i64, total_violation)
 
 # ---------------------------------------------------------------------------------------------
 # The grey space (the generator, the other spaces and the rules are in reference_common.py)
@@ -259,13 +259,7 @@ class Constraints:
         return f if v == 0.0 else f + self.penalty * v
 
     def violation(self, g_values, h_values):
-        total = 0.0
-        for g in g_values:
-            total = total + (INF if math.isnan(g) else (g if g > 0.0 else 0.0))
-        for h in h_values:
-            excess = abs(h) - self.tol
-            total = total + (INF if math.isnan(h) else (excess if excess > 0.0 else 0.0))
-        return total
+        return total_violation(g_values, h_values, self.tol)
 
 
 class Ranking:

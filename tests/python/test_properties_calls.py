@@ -139,6 +139,10 @@ def multi_arguments(draw):
               "n_particles": draw(st.integers(1, 6)), "max_iter": draw(st.integers(0, 4))}
     kwargs.update(space)
     kwargs.update(draw(optional_keywords(MULTI_KEYWORDS)))
+    kwargs.update(draw(optional_keywords({
+        "constraints": st.lists(behaviours(Scalar), max_size=2),
+        "equality_constraints": st.lists(behaviours(Scalar), max_size=2),
+        "equality_tol": st.floats(0, 1)})))
     return kwargs, pairs
 
 
@@ -278,6 +282,10 @@ def check_multi(front, kwargs, pairs):
         assert all(len(s) == kwargs["n_particles"] for s in front.swarm_history)
     volume = front.hypervolume()
     assert isinstance(volume, float) and not volume < 0
+    # Members of one front share one violation level; feasible means it is 0.
+    assert len(front.violations) == len(objectives) and len(set(front.violations)) <= 1
+    assert all(v >= 0.0 for v in front.violations)
+    assert front.feasible is all(v == 0.0 for v in front.violations)
 
 
 def check_grey(result, kwargs, pairs):
