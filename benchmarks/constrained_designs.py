@@ -122,7 +122,7 @@ def main():
             median, count, close, violation, feasible, evaluations = measure(
                 problem, settings, best, args)
             rows.append([f"{name} ({best})", label, f"{median:.7g}", f"{count}/{args.seeds}",
-                         f"{close}/{args.seeds}", f"{violation:.3g}", f"{feasible:.7g}",
+                         f"{close}/{args.seeds}", f"{violation:.3g}", "--" if math.isnan(feasible) else f"{feasible:.7g}",
                          str(evaluations)])
     widths = [max(len(r[k]) for r in rows + [header]) for k in range(len(header))]
     if args.rst:

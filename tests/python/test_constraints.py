@@ -273,3 +273,13 @@ def test_damaged_saved_violations_are_refused(violations, error):
     assert len(saved) == 8 * 7
     with pytest.raises((TypeError, ValueError), match=error):
         restore(arguments, state, violations)
+
+
+@pytest.mark.parametrize("vectorized", [False, True])
+def test_ranked_runs_record_and_report_unpenalised_values(vectorized):
+    r = pso.minimize(tilted, [(-1, 1)] * 4, n_particles=5, max_iter=4, seed=3,
+                     vectorized=vectorized, constraints=[diagonal], penalty=1e9,
+                     constraint_handling="feasibility", record_evaluations=True)
+    rows_seen = r.evaluations_array()
+    assert np.array_equal(rows_seen[:, -1], np.asarray(tilted(rows_seen[:, :-1])))
+    assert r.best_value in rows_seen[:, -1] and r.best_value == r.convergence[-1]
