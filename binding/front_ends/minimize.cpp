@@ -204,7 +204,9 @@ PyRef minimize_with(const Arguments& a) {
     check_equality_tol(a.equality_tol);
     (void)parse_constraint_handling(a.constraint_handling);
   };
-  const SwarmSetup setup = setup_swarm(a, {.before_space = refuse_extras_of_a_native_objective});
+  OwnChecks own;
+  own.before_space = refuse_extras_of_a_native_objective;
+  const SwarmSetup setup = setup_swarm(a, own);
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     using Space = std::decay_t<decltype(space)>;
     SwarmConfig config = swarm_config(a, setup, std::move(start));

@@ -117,7 +117,9 @@ PyRef minimize_grey_with(const Arguments& a) {
   const auto read_caps = [&](const Bounds& bounds) {
     caps = parse_max_spread(a.max_spread, bounds.size());
   };
-  const SwarmSetup setup = setup_swarm(a, {.after_bounds = read_caps});
+  OwnChecks own;
+  own.after_bounds = read_caps;
+  const SwarmSetup setup = setup_swarm(a, own);
   refuse_extra_arguments_of_a_native_objective(a.objective, a.args);
   const GreySpace space(setup.bounds, std::move(caps));
   // The grey space projects moved particles itself; the bounds policy is not read.

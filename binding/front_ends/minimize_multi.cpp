@@ -168,10 +168,12 @@ PyRef minimize_multi_with(const Arguments& a) {
   const auto check_archive_size = [&] {
     if (a.archive_size == 0) raise(PyExc_ValueError, "archive_size must be >= 1");
   };
-  const SwarmSetup setup = setup_swarm(a, {.after_v_max = check_archive_size,
-                                           .rule_before_bounds_policy = true,
-                                           .var_types_message_names_lengths = false,
-                                           .rule_built_per_space = kSpeedConstrained});
+  OwnChecks own;
+  own.after_v_max = check_archive_size;
+  own.rule_before_bounds_policy = true;
+  own.var_types_message_names_lengths = false;
+  own.rule_built_per_space = kSpeedConstrained;
+  const SwarmSetup setup = setup_swarm(a, own);
   const Turbulence turbulence = parse_turbulence(a.turbulence);
   check_equality_tol(a.equality_tol);
   const DiversityStrategy strategy = parse_strategy(a.archive_truncation, a.grid_divisions);
