@@ -4,6 +4,7 @@ and the front's violations against their definition.
 
 import math
 import pickle
+import struct
 
 import numpy as np
 import pytest
@@ -98,11 +99,18 @@ def test_violations_are_pickled_and_checked_on_rebuilding():
     assert back.to_dict() == front.to_dict()
     assert front.to_dict()["violations"] == front.violations
     rebuild, (state,) = front.__reduce__()
-    for bad in ({"violations": [math.nan] * len(front.violations)},
-                {"violations": front.violations[:-1] + [-1.0]},
-                {"violations": front.violations + [0.0]},
-                {"feasible": True}):
-        with pytest.raises((TypeError, ValueError), match="violations|feasible"):
+
+    def packed(values):
+        return struct.pack(f"<{len(values)}d", *values)
+
+    for bad, message in (({"violations": packed([math.nan] * len(front.violations))},
+                          "'violations' must be numbers >= 0"),
+                         ({"violations": packed(front.violations[:-1] + [-1.0])},
+                          "'violations' must be numbers >= 0"),
+                         ({"violations": packed(front.violations + [0.0])},
+                          "'violations' must hold one value per member"),
+                         ({"feasible": True}, "'feasible' disagrees with violations")):
+        with pytest.raises(ValueError, match=message):
             rebuild(dict(state, **bad))
 
 
