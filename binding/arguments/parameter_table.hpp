@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -27,6 +28,8 @@
 #include "binding/arguments/signature.hpp"
 
 namespace corvalinth::py {
+
+class NamedParameters;
 
 // Converters. Each has the `Value` it gives, whether the parameter is required, and
 // `convert(name, given)`, where `given` is the borrowed argument or null when it was not passed;
@@ -171,11 +174,13 @@ PyObject* call_front_end(const char* function, const std::array<Parameter, Count
 
 // Declares, from the table macro TABLE: `Arguments` (one field per parameter; Python objects are
 // borrowed from the call; `given_mask` has bit k set when parameter k was passed, see
-// was_given), `kParameters` (the signature, checked) and `convert_arguments`.
+// was_given; `named` owns what named parameters made for the call, see named_parameters.hpp),
+// `kParameters` (the signature, checked) and `convert_arguments`.
 #define CORVALINTH_DECLARE_ARGUMENTS(TABLE) \
   struct Arguments { \
     TABLE(CORVALINTH_ARGUMENT_FIELD) \
     std::uint64_t given_mask = 0; \
+    std::shared_ptr<::corvalinth::py::NamedParameters> named; \
   }; \
   constexpr std::array kParameters{TABLE(CORVALINTH_PARAMETER_ENTRY)}; \
   static_assert(::corvalinth::py::is_well_formed(kParameters), \

@@ -15,6 +15,7 @@
 #include "binding/adapters/violation_report.hpp"
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/extra_arguments.hpp"
+#include "binding/arguments/named_parameters.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
 #include "binding/arguments/preset.hpp"
@@ -83,18 +84,6 @@ NativeFor<Space> native_objective(const Arguments& a) {
   return NativeFor<Space>{benchmark->function};
 }
 
-// `start(objective)`, or `start(recorder)` with a recorder of `objective` writing into `log`
-// when the evaluations are recorded.
-template <typename Objective, typename Start>
-auto recorded_if(bool record, Objective& objective, EvaluationLog& log, const ErrorSlot& slot,
-                 Start&& start) {
-  if (record) {
-    RecordingObjective<Objective> recorder(objective, log, slot);
-    return start(recorder);
-  }
-  return start(objective);
-}
-
 // The objective (with its extra arguments) and the constraint callables of the call.
 PointCallables callables_of(const Arguments& a, PyObject* objective) {
   return {objective, a.repair, a.constraints, a.equality_constraints, a.penalty, a.equality_tol};
@@ -110,6 +99,7 @@ RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objectiv
     PsoResultData data = pso_result_data(std::move(so_far),
                                          static_cast<std::size_t>(config.n_particles), space.dim());
     data.evaluation_log = std::move(log);
+    data.parameter_space = PyRef::borrow(named_space_of(a));
     return new_pso_result(std::move(data));
   };
   if (is_str(a.objective)) {
@@ -221,6 +211,7 @@ PyRef minimize_with(const Arguments& a) {
     PsoResultData data = pso_result_data(std::move(result),
                                          static_cast<std::size_t>(config.n_particles), space.dim());
     data.evaluation_log = std::move(log);
+    data.parameter_space = PyRef::borrow(named_space_of(a));
     if (a.repair != nullptr) {
       data.best_position =
           repaired_best_position<Space>(a.repair, data.best_position, a.vectorized);
@@ -236,8 +227,8 @@ PyRef minimize_with(const Arguments& a) {
 
 PyObject* minimize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return call_front_end("minimize", kParameters,
-                        converted_with_preset<convert_arguments, kParameters>, minimize_with, args,
-                        nargs, kwnames);
+                        converted_with_names<converted_with_preset<convert_arguments, kParameters>>,
+                        minimize_with, args, nargs, kwnames);
 }
 
 }  // namespace corvalinth::py

@@ -7,8 +7,10 @@
 
 #include "binding/adapters/multi_adapter.hpp"
 #include "binding/adapters/multi_constraints.hpp"
+#include "binding/adapters/recording.hpp"
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/extra_arguments.hpp"
+#include "binding/arguments/named_parameters.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
@@ -55,6 +57,7 @@ namespace {
   P(archive_truncation, keyword_only(with_default(to_str, "crowding"))) \
   P(preset, keyword_only(none_or(to_str))) \
   P(args, keyword_only(extra_arguments())) \
+  P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   P(constraints, keyword_only(objects_or_none())) \
   P(equality_constraints, keyword_only(objects_or_none())) \
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
@@ -66,9 +69,9 @@ constexpr const char* kSpeedConstrained = "speed_constrained";
 
 // preset="robust": every setting below that the call did not pass takes the preset's, and a
 // budget without a given max_iter bounds the run alone (preset.hpp). Applied to the converted
-// arguments in place: they own the constraint lists, which are not copied.
+// (and named) arguments in place: they own the constraint lists, which are not copied.
 Arguments converted_with_multi_preset(std::span<PyObject* const> given) {
-  Arguments a = convert_arguments(given);
+  Arguments a = converted_with_names<convert_arguments>(given);
   if (!a.preset) return a;
   require_robust(*a.preset);
   const auto left = [&a](std::string_view name) { return left_out(a, kParameters, name); };
@@ -103,8 +106,11 @@ DiversityStrategy parse_strategy(const std::string& truncation,
 }
 
 template <typename Element>
-PyRef new_front(MopsoResult<Element>&& result, const MopsoConfig& config, std::size_t dim) {
+PyRef new_front(MopsoResult<Element>&& result, const MopsoConfig& config, std::size_t dim,
+                EvaluationLog& log, PyObject* parameter_space) {
   ParetoFrontData data;
+  data.evaluation_log = std::move(log);
+  data.parameter_space = PyRef::borrow(parameter_space);
   data.positions.reserve(result.members.size());
   data.objectives.reserve(result.members.size());
   data.violations.reserve(result.members.size());
@@ -130,9 +136,10 @@ PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& 
              const Arguments& a) {
   using Result = MopsoResult<typename Space::Element>;
   const PyRef objective_callable = with_extra_arguments(a.objective, a.args);
+  EvaluationLog log;
   // What the exception that ends the run carries: the front so far.
   const auto partial = [&](Result&& so_far) {
-    return new_front(std::move(so_far), config, space.dim());
+    return new_front(std::move(so_far), config, space.dim(), log, named_space_of(a));
   };
   const FrontConstraints constraints{
       {.constraints = a.constraints, .equality_constraints = a.equality_constraints},
@@ -141,22 +148,32 @@ PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& 
       a.callback, false,
       [&](ErrorSlot& slot, FrontCallback* watcher) -> Result {
         if (a.vectorized) {
-          PythonMultiBatchObjective objective(objective_callable.get(), slot);
+          PythonMultiBatchObjective batch(objective_callable.get(), slot);
+          const auto run_batch_form = [&](auto& objective) {
+            return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
+          };
           if (constraints.any()) {
-            ConstrainedMatrixObjective constrained(objective, constraints, slot);
-            return run_mopso_batch(config, space, rule, constrained, watcher, &slot.stop_token());
+            ConstrainedMatrixObjective constrained(batch, constraints, slot);
+            return recorded_if<RecordingVectorObjective>(a.record_evaluations, constrained, log,
+                                                         slot, run_batch_form);
           }
-          return run_mopso_batch(config, space, rule, objective, watcher, &slot.stop_token());
+          return recorded_if<RecordingVectorObjective>(a.record_evaluations, batch, log, slot,
+                                                       run_batch_form);
         }
-        PythonMultiObjective objective(objective_callable.get(), slot);
+        PythonMultiObjective point(objective_callable.get(), slot);
+        const auto run_point_form = [&](auto& objective) {
+          return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
+        };
         if (constraints.any()) {
-          ConstrainedVectorObjective constrained(objective, constraints, slot);
-          return run_mopso(config, space, rule, constrained, watcher, &slot.stop_token());
+          ConstrainedVectorObjective constrained(point, constraints, slot);
+          return recorded_if<RecordingVectorObjective>(a.record_evaluations, constrained, log,
+                                                       slot, run_point_form);
         }
-        return run_mopso(config, space, rule, objective, watcher, &slot.stop_token());
+        return recorded_if<RecordingVectorObjective>(a.record_evaluations, point, log, slot,
+                                                     run_point_form);
       },
       partial);
-  return new_front(std::move(result), config, space.dim());
+  return new_front(std::move(result), config, space.dim(), log, named_space_of(a));
 }
 
 PyRef minimize_multi_with(const Arguments& a) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,12 +14,14 @@
 
 #include "binding/adapters/adapters.hpp"
 #include "binding/arguments/convert.hpp"
+#include "binding/arguments/named_parameters.hpp"
 #include "binding/arguments/objective_rows.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
 #include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/module/docstrings.hpp"
+#include "binding/results/evaluation_log_field.hpp"
 #include "binding/results/pso_result.hpp"
 #include "binding/results/result_state.hpp"
 #include "binding/runtime/errors.hpp"
@@ -54,6 +57,8 @@ namespace {
   P(asynchronous, keyword_only(with_default(to_bool, false))) \
   P(penalty, keyword_only(with_default(to_f64, 1e6))) \
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
+  P(record_evaluations, keyword_only(with_default(to_bool, false))) \
+  P(progress, keyword_only(with_default(to_bool, false))) \
   P(constraint_handling, keyword_only(with_default(to_str, "penalty"))) \
   /* the end of the parameters */
 
@@ -77,7 +82,7 @@ class Driver {
   virtual std::uint64_t evaluations() const = 0;
   virtual PyRef best_value() const = 0;
   virtual PyRef best_position() const = 0;
-  virtual PyRef result() = 0;
+  virtual PsoResultData result() = 0;
   virtual PyRef events() const = 0;
   virtual PyRef out() = 0;
   virtual std::vector<std::uint8_t> save() const = 0;
@@ -86,6 +91,11 @@ class Driver {
   // points told while the swarm is being created; empty when the form takes no constraint values.
   virtual std::vector<double> violations() const = 0;
   virtual void restore_violations(std::span<const double> saved) = 0;
+  virtual std::size_t dim() const = 0;
+
+  // record_evaluations=True: every told evaluation, its point (decoded) and the value the run was
+  // told, kept beside the run and pickled with it; nothing otherwise.
+  std::optional<EvaluationLog> log;
 };
 
 template <typename Space>
@@ -152,12 +162,13 @@ class DriverBase : public Driver {
     return new_point_list(view().best_position());
   }
 
-  PyRef result() override {
+  PsoResultData result() override {
     if (!done()) raise(PyExc_ValueError, "result() is available once the run is done");
     SwarmRun<Space>& run = swarm_run_of(run_);
     PsoResultData data = pso_result_data(run.result(), run.size(), space_.dim());
     data.violation = best_violation();
-    return new_pso_result(std::move(data));
+    if (this->log) data.evaluation_log = *this->log;
+    return data;
   }
 
   std::vector<std::uint8_t> save() const override {
@@ -170,6 +181,8 @@ class DriverBase : public Driver {
     StateReader in(bytes);
     run_.restore(in);
   }
+
+  std::size_t dim() const override { return space_.dim(); }
 
  protected:
   const SwarmRun<Space>& view() const { return swarm_run_of(run_); }
@@ -268,6 +281,13 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
           }
         }
       }
+      if (this->log) {
+        const Swarm& swarm = run_.ask_batch();  // the swarm asked, as it was
+        for (std::size_t i = 0; i < n; ++i) {
+          const auto point = space_.decode(swarm.position(i));
+          this->log->add(std::span<const typename Space::Element>(point), values_[i]);
+        }
+      }
       const bool creating = !run_.created();
       run_.tell_batch(values_);
       run_.end_pass(nullptr);
@@ -290,6 +310,7 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
     } else if (is_better(judged.value, run_.best_value())) {
       best_violation_ = judged.violation;
     }
+    if (this->log) this->log->add(run_.ask(), judged.value);  // the point asked, as it was
     if (run_.tell(judged.value)) {
       run_.end_pass(nullptr);
       if (creating) take_best_of_created_swarm();
@@ -411,6 +432,11 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
     refuse_several_values(args[1]);
     const double value = to_f64(args[1]);
     require_out(representable, ticket, args[0]);
+    if (this->log) {
+      for (std::size_t k = 0; k < run_.out_count(); ++k) {
+        if (run_.out_ticket(k) == ticket) this->log->add(run_.out_point(k), value);
+      }
+    }
     run_.tell(ticket, value);
   }
 
@@ -479,7 +505,7 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
     raise(PyExc_ValueError,
           "asynchronous=True cannot be combined with restarts (restart_patience > 0)");
   }
-  return visit_space_with_start(
+  std::unique_ptr<Driver> driver = visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {
         using Space = decltype(space);
         SwarmConfig config = swarm_config(a, setup, std::move(start));
@@ -493,11 +519,19 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
                                                  std::move(setup.topology), a.batch, a.penalty,
                                                  a.equality_tol);
       });
+  if (a.record_evaluations) driver->log.emplace();
+  return driver;
 }
 
 struct OptimizerObject {
   PyObject_HEAD Driver* driver;  // owned
   PyObject* arguments;           // owned: the keyword arguments it was built with, for pickling
+  PyObject* parameter_space;     // owned: the NamedSpace of named parameters, null without
+  // progress=True: the display (corvalinth.progress), made at the first tell so that a restored
+  // optimizer's starts at its own iteration; null before, and without progress.
+  bool progress;
+  std::uint64_t progress_total;  // max_iter, what the display counts towards
+  PyObject* progress_display;    // owned
 };
 
 OptimizerObject* as_optimizer(PyObject* self) { return reinterpret_cast<OptimizerObject*>(self); }
@@ -538,13 +572,19 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     std::array<PyObject*, kParameters.size()> given{};
     bind_tuple_call(args, kwargs, given);
     PyRef arguments = arguments_as_dict(given);
-    std::unique_ptr<Driver> driver =
-        new_driver(converted_with_preset<convert_arguments, kParameters>(given));
+    const Arguments converted =
+        converted_with_names<converted_with_preset<convert_arguments, kParameters>>(given);
+    std::unique_ptr<Driver> driver = new_driver(converted);
+    PyRef space = PyRef::borrow(named_space_of(converted));
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     PyObject* self = alloc(type, 0);
     if (self == nullptr) throw PythonErrorSet{};
     as_optimizer(self)->driver = driver.release();
     as_optimizer(self)->arguments = arguments.release();
+    as_optimizer(self)->parameter_space = space.release();
+    as_optimizer(self)->progress = converted.progress;
+    as_optimizer(self)->progress_total = converted.max_iter;
+    as_optimizer(self)->progress_display = nullptr;
     return self;
   });
 }
@@ -553,11 +593,15 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 int optimizer_traverse(PyObject* self, visitproc visit, void* arg) {
   Py_VISIT(Py_TYPE(self));
   Py_VISIT(as_optimizer(self)->arguments);
+  Py_VISIT(as_optimizer(self)->parameter_space);
+  Py_VISIT(as_optimizer(self)->progress_display);
   return 0;
 }
 
 int optimizer_clear(PyObject* self) {
   Py_CLEAR(as_optimizer(self)->arguments);
+  Py_CLEAR(as_optimizer(self)->parameter_space);
+  Py_CLEAR(as_optimizer(self)->progress_display);
   return 0;
 }
 
@@ -566,6 +610,8 @@ void optimizer_dealloc(PyObject* self) {
   PyObject_GC_UnTrack(self);
   delete as_optimizer(self)->driver;
   Py_XDECREF(as_optimizer(self)->arguments);
+  Py_XDECREF(as_optimizer(self)->parameter_space);
+  Py_XDECREF(as_optimizer(self)->progress_display);
   auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
   free_slot(self);
   Py_DECREF(type);  // instances of heap types own a reference to their type
@@ -576,8 +622,47 @@ PyObject* method(Body&& body) {
   return translate_exceptions([&] { return body().release(); });
 }
 
+// What the driver hands out, with its points as dicts when the parameters are named.
+PyRef named_if(PyObject* self, PyRef asked) {
+  PyObject* space = as_optimizer(self)->parameter_space;
+  if (space == nullptr) return asked;
+  return checked(PyObject_CallMethod(space, "asked", "(O)", asked.get()));
+}
+
 PyObject* optimizer_ask(PyObject* self, PyObject*) {
-  return method([&] { return driver_of(self).ask(); });
+  return method([&] { return named_if(self, driver_of(self).ask()); });
+}
+
+// progress=True: the display, made on the first call with the optimizer's iteration as its start
+// (a max_iter lifted by a preset counts as unknown).
+PyObject* progress_display(PyObject* self) {
+  OptimizerObject& optimizer = *as_optimizer(self);
+  if (optimizer.progress_display == nullptr) {
+    const PyRef module = checked(PyImport_ImportModule("corvalinth.progress"));
+    const PyRef bar = checked(PyObject_GetAttrString(module.get(), "bar"));
+    const bool unbounded = optimizer.progress_total == std::numeric_limits<std::uint64_t>::max();
+    const PyRef total = unbounded ? PyRef::borrow(Py_None)
+                                  : checked(PyLong_FromUnsignedLongLong(optimizer.progress_total));
+    const PyRef initial = checked(PyLong_FromUnsignedLongLong(driver_of(self).iteration()));
+    const PyRef arguments = checked(PyTuple_Pack(1, total.get()));
+    const PyRef keywords = checked(Py_BuildValue("{sO}", "initial", initial.get()));
+    optimizer.progress_display =
+        checked(PyObject_Call(bar.get(), arguments.get(), keywords.get())).release();
+  }
+  return optimizer.progress_display;
+}
+
+// Shows every iteration a tell completed (`before` is the iteration count before it), and ends
+// the display with the run.
+void show_progress(PyObject* self, std::uint64_t before) {
+  const Driver& driver = driver_of(self);
+  PyRef display = PyRef::borrow(progress_display(self));  // held: the call may run any code
+  if (driver.iteration() > before) {
+    const PyRef iteration = checked(PyLong_FromUnsignedLongLong(driver.iteration() - 1));
+    const PyRef best = driver.best_value();
+    checked(PyObject_CallFunctionObjArgs(display.get(), iteration.get(), best.get(), nullptr));
+  }
+  if (driver.done()) checked(PyObject_CallMethod(display.get(), "close", nullptr));
 }
 
 // tell(values, /, *, constraints=None, equality_constraints=None) in the synchronous forms,
@@ -599,13 +684,20 @@ PyObject* optimizer_tell(PyObject* self, PyObject* const* args, Py_ssize_t nargs
         raise(PyExc_TypeError, "tell() got an unexpected keyword argument '" + to_str(name) + "'");
       }
     }
+    if (as_optimizer(self)->progress) progress_display(self);
+    const std::uint64_t before = driver_of(self).iteration();
     driver_of(self).tell(args, nargs, inequalities, equalities);
+    if (as_optimizer(self)->progress) show_progress(self, before);
     return PyRef::borrow(Py_None);
   });
 }
 
 PyObject* optimizer_result(PyObject* self, PyObject*) {
-  return method([&] { return driver_of(self).result(); });
+  return method([&] {
+    PsoResultData data = driver_of(self).result();
+    data.parameter_space = PyRef::borrow(as_optimizer(self)->parameter_space);
+    return new_pso_result(std::move(data));
+  });
 }
 
 PyRef state_bytes(const Driver& driver) {
@@ -678,10 +770,16 @@ PyObject* optimizer_reduce(PyObject* self, PyObject*) {
       raise(PyExc_TypeError, "cannot pickle an Optimizer whose arguments refer back to it");
     }
     const PyRef state = state_bytes(driver_of(self));
-    // Violations are saved only when a constraint value was told: the pickle of an unconstrained
-    // optimizer stays what it always was.
+    // Violations are saved only when a constraint value was told, and the record of evaluations
+    // only when it is kept: the pickle of an optimizer without them stays what it always was.
     const std::vector<double> saved = driver_of(self).violations();
     const bool any = std::any_of(saved.begin(), saved.end(), [](double v) { return v != 0.0; });
+    if (const auto& log = driver_of(self).log) {
+      const PyRef violations = any ? doubles_to_bytes(saved) : PyRef::borrow(Py_None);
+      const PyRef record = evaluation_log_state(*log);
+      return checked(Py_BuildValue("(O(OOOO))", restore.get(), as_optimizer(self)->arguments,
+                                   state.get(), violations.get(), record.get()));
+    }
     if (!any) {
       return checked(
           Py_BuildValue("(O(OO))", restore.get(), as_optimizer(self)->arguments, state.get()));
@@ -715,7 +813,23 @@ PyObject* get_events(PyObject* self, void*) {
   return method([&] { return driver_of(self).events(); });
 }
 PyObject* get_out(PyObject* self, void*) {
-  return method([&] { return driver_of(self).out(); });
+  return method([&] {
+    PyRef out = driver_of(self).out();
+    if (out.get() == Py_None || as_optimizer(self)->parameter_space == nullptr) return out;
+    for (Py_ssize_t k = 0; k < PyList_Size(out.get()); ++k) {
+      PyRef pair = named_if(self, PyRef::borrow(PyList_GetItem(out.get(), k)));
+      if (PyList_SetItem(out.get(), k, pair.release()) < 0) throw PythonErrorSet{};
+    }
+    return out;
+  });
+}
+PyObject* get_best_params(PyObject* self, void*) {
+  return method([&] {
+    PyObject* space = as_optimizer(self)->parameter_space;
+    PyRef position = driver_of(self).best_position();
+    if (space == nullptr || position.get() == Py_None) return PyRef::borrow(Py_None);
+    return checked(PyObject_CallMethod(space, "decode", "(O)", position.get()));
+  });
 }
 
 PyMethodDef methods[] = {
@@ -736,6 +850,7 @@ PyGetSetDef attributes[] = {
     {"best_position", get_best_position, nullptr, docs::optimizer_best_position, nullptr},
     {"events", get_events, nullptr, docs::optimizer_events, nullptr},
     {"out", get_out, nullptr, docs::optimizer_out, nullptr},
+    {"best_params", get_best_params, nullptr, docs::optimizer_best_params, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -767,12 +882,14 @@ PyObject* create_optimizer_type() {
 
 PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return translate_exceptions([&]() -> PyObject* {
-    // Without violations every one is 0 (no constraint value was told).
-    if (nargs < 2 || nargs > 3 || !PyDict_Check(args[0]) || !PyBytes_Check(args[1]) ||
-        (nargs == 3 && !PyBytes_Check(args[2]))) {
+    // Without violations (or with None) every one is 0 (no constraint value was told). The
+    // fourth argument is the record of evaluations, for an optimizer that keeps one.
+    const bool has_violations = nargs >= 3 && args[2] != Py_None;
+    if (nargs < 2 || nargs > 4 || !PyDict_Check(args[0]) || !PyBytes_Check(args[1]) ||
+        (has_violations && !PyBytes_Check(args[2])) || (nargs == 3 && !has_violations)) {
       raise(PyExc_TypeError,
-            "_restore_optimizer expects a dict of arguments, a bytes state and bytes of "
-            "violations");
+            "_restore_optimizer expects a dict of arguments, a bytes state, bytes of "
+            "violations and a record of evaluations");
     }
     const PyRef empty = checked(PyTuple_New(0));
     PyRef optimizer = checked(PyObject_Call(optimizer_type, empty.get(), args[0]));
@@ -785,8 +902,19 @@ PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) 
     } catch (const RunStateError& error) {
       raise(PyExc_ValueError, std::string("cannot restore the Optimizer: ") + error.what());
     }
-    if (nargs == 3) {
-      driver_of(optimizer.get()).restore_violations(doubles_from_bytes(args[2], "violations"));
+    Driver& driver = driver_of(optimizer.get());
+    if (has_violations) driver.restore_violations(doubles_from_bytes(args[2], "violations"));
+    if (nargs == 4) {
+      EvaluationLog log = evaluation_log_from(args[3], "recorded_evaluations");
+      if (!driver.log) {
+        raise(PyExc_ValueError,
+              "cannot restore the Optimizer: a record of evaluations without record_evaluations");
+      }
+      if (log.columns != 0 && log.columns != driver.dim() + 1) {
+        raise(PyExc_ValueError,
+              "cannot restore the Optimizer: the record of evaluations does not fit the space");
+      }
+      *driver.log = std::move(log);
     }
     return optimizer.release();
   });

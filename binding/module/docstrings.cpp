@@ -24,7 +24,11 @@ Args:
         ``"zakharov"``, ``"levy"``, ``"expanded_schaffer"``.
     bounds: either a list of ``(min, max)`` pairs (one per dimension, so each
         dimension can have its own range) or a single ``(min, max)`` pair
-        used for every dimension (then pass ``dim``).
+        used for every dimension (then pass ``dim``). Or a dict naming the
+        parameters, each ``(low, high)`` (real), ``("log", low, high)`` (real
+        on a log scale), ``("int", low, high)`` (int) or a list of choices:
+        the objective (and the constraints) then receive a dict, the result
+        has ``best_params``, and ``x0`` may be given as dicts.
     integer (bool): if ``True``, optimizes over integer variables (the
         position is discretized by rounding when evaluated). Defaults to ``False``.
     n_particles (int): swarm size. Defaults to 30.
@@ -261,7 +265,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, constraint_handling="penalty")
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, record_evaluations=False, progress=False, constraint_handling="penalty")
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -323,6 +327,16 @@ Keyword-only arguments:
         ``tell()``, as in ``minimize``. Defaults to ``1e6``.
     equality_tol (float): tolerance of the told equality constraint values
         in ``result().violation``, as in ``minimize``. Defaults to ``1e-4``.
+    record_evaluations (bool): keep every told value with its point in
+        ``result()``, in the order told, as ``minimize`` keeps its
+        evaluations (``evaluations_array()``); the record is pickled with
+        the optimizer, so a resumed run's result holds the whole run's.
+        Defaults to ``False``.
+    progress (bool): show how far the run has come, a
+        ``corvalinth.progress.bar(max_iter)`` on standard error that each
+        ``tell()`` completing an iteration updates (tqdm when installed) and
+        the end of the run closes. An optimizer restored from a pickle
+        counts on from its own iteration. Defaults to ``False``.
     constraint_handling (str): ``"penalty"`` (default) or
         ``"feasibility"``: how points with told constraint values compare,
         as in ``minimize``. The asynchronous form takes no constraint
@@ -348,7 +362,8 @@ The next point to evaluate: a list (of int in integer spaces, of float
 otherwise), or with ``batch=True`` the whole swarm as an ``(n, d)`` float64
 array. Asking again before telling returns the same point(s). With
 ``asynchronous=True``, a ``(ticket, point)`` pair, a new one on every call,
-or ``None`` while no particle is free.
+or ``None`` while no particle is free. When ``bounds`` name the parameters
+(a dict), each point is a dict of them, and the batch form a list of dicts.
 
 Raises:
     ValueError: the run is done.)doc";
@@ -398,7 +413,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), constraints=None, equality_constraints=None, equality_tol=1e-4)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4)
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -406,7 +421,9 @@ Multi-objective optimization (MOPSO). Returns the Pareto front.
 Args:
     objective: callable ``f(list) -> list[float]`` returning one value per
         objective (all minimized).
-    bounds (list[tuple[float, float]]): ``(min, max)`` per dimension.
+    bounds (list[tuple[float, float]]): ``(min, max)`` per dimension, or a
+        dict naming the parameters as in ``minimize`` (the objective then
+        receives a dict, and ``params`` of the front holds the members').
     n_particles (int): swarm size. Defaults to 100.
     max_iter (int): iterations. Defaults to 100.
     archive_size (int): maximum Pareto-front size. Defaults to 100.
@@ -508,6 +525,12 @@ Keyword-only arguments:
         called as without ``args``, as scipy passes constraints their own
         arguments. A vectorised objective receives them after the array.
         Defaults to ``()``.
+    record_evaluations (bool): keep every evaluation, in evaluation order,
+        in the front: ``evaluations_array()`` has one row per evaluation,
+        the decoded point and then its objective vector;
+        ``recorded_evaluations`` the same rows as lists. Pickled and in
+        ``to_dict``. An evaluation that raised is not recorded. The run
+        itself is unchanged, bit for bit. Defaults to ``False``.
     constraints (list[callable] | None): inequality constraints, each a
         callable ``g(x) -> float`` that is feasible when ``g(x) <= 0``,
         called on its own copy of the point (with ``vectorized=True`` on the
@@ -779,6 +802,42 @@ const char* const pareto_front_swarm_history_array = R"doc(swarm_history_array($
 The swarm history as a read-only float64 NumPy array of shape
 ``(iterations, n_particles, dim)``, sharing the front's storage (no copy).
 Its length along the first axis is 0 if run with ``record_history=False``.)doc";
+
+const char* const pareto_front_recorded_evaluations =
+    "Every evaluation in evaluation order when run with record_evaluations=True: one\n"
+    "list per evaluation, the decoded point then its objective vector. Empty otherwise.";
+const char* const pareto_front_evaluations_array = R"doc(evaluations_array($self)
+--
+
+The recorded evaluations as a read-only float64 NumPy array of shape
+``(evaluations, dim + n_objectives)``, sharing the front's storage: row
+``k`` holds the ``k``-th point evaluated (decoded) and then its objective
+vector. It has no rows unless run with ``record_evaluations=True``.)doc";
+
+const char* const optimizer_best_params =
+    "The best position so far as named parameters (a dict) when bounds named them; None\n"
+    "otherwise, and until the first swarm was evaluated.";
+const char* const pso_result_best_params =
+    "The best position as named parameters (a dict: ints as int, choices as the given\n"
+    "objects) when bounds named them; None otherwise.";
+const char* const pareto_front_params =
+    "The members' positions as named parameters (a list of dicts, in the order of\n"
+    "positions) when bounds named them; None otherwise.";
+const char* const result_parameters =
+    "The dict of named parameters the run was given as bounds; None otherwise.";
+const char* const result_trials = R"doc(trials($self)
+--
+
+The recorded evaluations (``record_evaluations=True``) as a list of dicts,
+one per evaluation in evaluation order: the named parameters (or ``x0``,
+``x1``, ... when bounds named none), then the value under ``"value"`` (a
+front's objectives under ``"f0"``, ``"f1"``, ...). A parameter named like
+a value column is a ``ValueError``.)doc";
+const char* const result_to_pandas = R"doc(to_pandas($self)
+--
+
+``trials()`` as a pandas ``DataFrame``, one row per evaluation. Needs
+pandas; raises ``ImportError`` without it.)doc";
 
 const char* const grey_result_iterations =
     "Number of iterations the run made (int), whatever the convergence curve holds.";

@@ -6,6 +6,8 @@
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/signature.hpp"
 #include "binding/module/docstrings.hpp"
+#include "binding/results/evaluation_log_field.hpp"
+#include "binding/results/named_fields.hpp"
 #include "binding/results/pso_result.hpp"
 #include "binding/results/result_fields.hpp"
 #include "binding/runtime/errors.hpp"
@@ -203,8 +205,42 @@ void check_violations(const ParetoFrontData& data) {
   }
 }
 
+// A row of the record: the point, then its objective vector.
+std::size_t row_width(const ParetoFrontData& data) {
+  return width(data.positions) + width(data.objectives);
+}
+
+// The members' positions as named parameters: derived, saved for readers of the state only.
+PyRef member_params(const ParetoFrontData& data) {
+  if (!data.parameter_space) return PyRef::borrow(Py_None);
+  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(data.positions.size())));
+  for (std::size_t k = 0; k < data.positions.size(); ++k) {
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k),
+                   named_point(data.parameter_space.get(), data.positions[k]).release());
+  }
+  return list;
+}
+
+Field<ParetoFrontData> params_field() {
+  return {"params", docs::pareto_front_params, member_params,
+          [](StateDictWriter& out, const char* key, const ParetoFrontData& data) {
+            out.put(key, member_params(data));
+          },
+          [](const StateDictReader& in, const char* key, ParetoFrontData&) { in.item(key); }};
+}
+
+// f0, f1, ...: one per objective.
+std::vector<std::string> objective_labels(const ParetoFrontData& data) {
+  const std::size_t m = data.evaluation_log.columns == 0
+                            ? width(data.objectives)
+                            : data.evaluation_log.columns - data.swarm_history.dim;
+  std::vector<std::string> labels;
+  for (std::size_t k = 0; k < m; ++k) labels.push_back("f" + std::to_string(k));
+  return labels;
+}
+
 using F = ParetoFrontData;
-const ResultSchema<F, 9> kSchema{
+const ResultSchema<F, 12> kSchema{
     {rows_field<&F::positions, kDim>("positions", docs::pareto_front_positions),
      field<&F::swarm_history>("swarm_history", docs::pareto_front_swarm_history),
      Field<F>{"front_history", docs::pareto_front_front_history, front_history_list,
@@ -213,6 +249,8 @@ const ResultSchema<F, 9> kSchema{
      field<&F::iterations>("iterations", docs::pareto_front_iterations),
      field<&F::stop_reason>("stop_reason", docs::pareto_front_stop_reason),
      field<&F::evaluations>("evaluations", docs::pareto_front_evaluations),
+     evaluation_log_field<F>("recorded_evaluations", docs::pareto_front_recorded_evaluations),
+     parameters_field<F>(docs::result_parameters), params_field(),
      field<&F::violations>("violations", docs::pareto_front_violations), feasible_field()},
     "_rebuild_pareto_front",
     check_violations,
@@ -227,6 +265,10 @@ PyMethodDef methods[] = {
     {"objectives_array", objectives_array, METH_NOARGS, docs::pareto_front_objectives_array},
     {"swarm_history_array", swarm_history_array, METH_NOARGS,
      docs::pareto_front_swarm_history_array},
+    {"evaluations_array", evaluations_array<F, row_width>, METH_NOARGS,
+     docs::pareto_front_evaluations_array},
+    {"trials", trials<F, objective_labels>, METH_NOARGS, docs::result_trials},
+    {"to_pandas", to_pandas, METH_NOARGS, docs::result_to_pandas},
     {"__reduce__", reduce<kSchema>, METH_NOARGS, docs::result_reduce},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -4,9 +4,10 @@
 
 #include <vector>
 
-#include "core/mopso/mopso.hpp"
+#include "binding/results/evaluation_log.hpp"
 #include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/python.hpp"
+#include "core/mopso/mopso.hpp"
 #include "core/records.hpp"
 
 namespace corvalinth::py {
@@ -19,6 +20,8 @@ struct ParetoFrontData {
   std::uint64_t iterations = 0;  // iterations run, whatever record_history
   std::uint64_t evaluations = 0;  // objective vectors the run computed
   StopReason stop_reason = StopReason::MaxIterations;
+  EvaluationLog evaluation_log;  // empty unless record_evaluations=True
+  PyRef parameter_space;         // the NamedSpace of named parameters, null without
   std::vector<double> violations;  // one total violation per member, all 0 without constraints
 };
 

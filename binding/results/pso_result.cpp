@@ -7,6 +7,8 @@
 
 #include "binding/arguments/convert.hpp"
 #include "binding/module/docstrings.hpp"
+#include "binding/results/evaluation_log_field.hpp"
+#include "binding/results/named_fields.hpp"
 #include "binding/results/result_fields.hpp"
 #include "binding/results/result_state.hpp"
 #include "binding/runtime/errors.hpp"
@@ -45,47 +47,9 @@ PyObject* repr(PyObject* self) {
   });
 }
 
-// The evaluation log: rows of floats in Python; (columns, bytes of doubles) in the pickled state.
-PyRef evaluation_rows(const PsoResultData& data) {
-  const EvaluationLog& log = data.evaluation_log;
-  PyRef rows = checked(PyList_New(static_cast<Py_ssize_t>(log.rows())));
-  for (std::size_t r = 0; r < log.rows(); ++r) {
-    PyRef row =
-        new_float_list(std::span<const double>(log.values).subspan(r * log.columns, log.columns));
-    PyList_SetItem(rows.get(), static_cast<Py_ssize_t>(r), row.release());
-  }
-  return rows;
-}
-
-void save_evaluation_log(StateDictWriter& out, const char* key, const PsoResultData& data) {
-  const EvaluationLog& log = data.evaluation_log;
-  const PyRef columns = checked(PyLong_FromSize_t(log.columns));
-  const PyRef values = doubles_to_bytes(log.values);
-  out.put(key, checked(PyTuple_Pack(2, columns.get(), values.get())));
-}
-
-void load_evaluation_log(const StateDictReader& in, const char* key, PsoResultData& data) {
-  PyObject* saved = in.item(key);
-  if (!PyTuple_Check(saved) || PyTuple_Size(saved) != 2) {
-    raise(PyExc_ValueError, "'" + std::string(key) + "' must be a pair (columns, bytes)");
-  }
-  EvaluationLog log;
-  log.columns = static_cast<std::size_t>(count_from(PyTuple_GetItem(saved, 0), key));
-  log.values = doubles_from_bytes(PyTuple_GetItem(saved, 1), key);
-  if (log.columns == 0 ? !log.values.empty() : log.values.size() % log.columns != 0) {
-    raise(PyExc_ValueError, "'" + std::string(key) + "' holds no whole number of rows");
-  }
-  data.evaluation_log = std::move(log);
-}
-
-PyObject* evaluations_array(PyObject* self, PyObject*) {
-  return translate_exceptions([&] {
-    const PsoResultData& data = data_of(self);
-    const EvaluationLog& log = data.evaluation_log;
-    const std::size_t columns = log.columns == 0 ? data.best_position.size() + 1 : log.columns;
-    return shared_float64_array(self, log.values, {log.rows(), columns}).release();
-  });
-}
+// A row of the record: the point, then its value. The space's dimension is the history's (kept
+// without record_history too); best_position may have another length after a repair.
+std::size_t row_width(const PsoResultData& data) { return data.history.dim + 1; }
 
 using P = PsoResultData;
 PyRef feasible_of(const P& data) {
@@ -107,11 +71,27 @@ Field<P> feasible_field() {
       }};
 }
 
+// The best position as named parameters: derived, saved for readers of the state only.
+PyRef best_params_of(const P& data) {
+  if (!data.parameter_space) return PyRef::borrow(Py_None);
+  return named_point(data.parameter_space.get(), data.best_position);
+}
+
+Field<P> best_params_field() {
+  return {"best_params", docs::pso_result_best_params, best_params_of,
+          [](StateDictWriter& out, const char* key, const P& data) {
+            out.put(key, best_params_of(data));
+          },
+          [](const StateDictReader& in, const char* key, P&) { in.item(key); }};
+}
+
+std::vector<std::string> value_label(const P&) { return {"value"}; }
+
 void check_violation(const P& data) {
   if (!(data.violation >= 0.0)) bad_state("violation", "must be a number >= 0");
 }
 
-const ResultSchema<P, 10> kSchema{
+const ResultSchema<P, 12> kSchema{
     {field<&P::best_position>("best_position", docs::pso_result_best_position),
      field<&P::convergence>("convergence", docs::pso_result_convergence),
      field<&P::history>("history", docs::pso_result_history),
@@ -119,10 +99,9 @@ const ResultSchema<P, 10> kSchema{
      field<&P::stop_reason>("stop_reason", docs::pso_result_stop_reason),
      field<&P::best_value>("best_value", docs::pso_result_best_value),
      field<&P::iterations>("iterations", docs::pso_result_iterations),
-     field<&P::violation>("violation", docs::pso_result_violation),
-     feasible_field(),
-     {"recorded_evaluations", docs::pso_result_recorded_evaluations, evaluation_rows,
-      save_evaluation_log, load_evaluation_log}},
+     field<&P::violation>("violation", docs::pso_result_violation), feasible_field(),
+     evaluation_log_field<P>("recorded_evaluations", docs::pso_result_recorded_evaluations),
+     parameters_field<P>(docs::result_parameters), best_params_field()},
     "_rebuild_pso_result",
     check_violation,
 };
@@ -170,7 +149,10 @@ PyMethodDef methods[] = {
     {"to_dict", to_dict<kSchema>, METH_NOARGS, docs::result_to_dict},
     {"history_array", history_array, METH_NOARGS, docs::pso_result_history_array},
     {"convergence_array", convergence_array, METH_NOARGS, docs::result_convergence_array},
-    {"evaluations_array", evaluations_array, METH_NOARGS, docs::pso_result_evaluations_array},
+    {"evaluations_array", evaluations_array<P, row_width>, METH_NOARGS,
+     docs::pso_result_evaluations_array},
+    {"trials", trials<P, value_label>, METH_NOARGS, docs::result_trials},
+    {"to_pandas", to_pandas, METH_NOARGS, docs::result_to_pandas},
     {"__reduce__", reduce<kSchema>, METH_NOARGS, docs::result_reduce},
     {nullptr, nullptr, 0, nullptr},
 };

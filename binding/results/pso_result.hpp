@@ -23,6 +23,7 @@ struct PsoResultData {
   std::uint64_t iterations = 0;  // iterations run, whatever record_history
   double violation = 0.0;        // total constraint violation at best_position, >= 0 (or +inf)
   EvaluationLog evaluation_log;  // empty unless record_evaluations=True
+  PyRef parameter_space;         // the NamedSpace of named parameters, null without
 };
 
 // The record of a finished run, its position widened to float.

@@ -1,6 +1,6 @@
 """Type stub of the corvalinth package (the functions and classes of corvalinth_native)."""
 
-from collections.abc import Callable, Sequence
+from collections.abc import Callable, Mapping, Sequence
 from typing import Any, TypeAlias, final
 
 import numpy as np
@@ -34,19 +34,28 @@ class PanicException(BaseException):
 
 # A list of (min, max) pairs (or an array of shape (dim, 2)), or one (min, max) pair with dim.
 _Bounds: TypeAlias = Sequence[Sequence[float]] | Sequence[float] | NDArray[Any]
+# Named parameters: name -> (low, high), ("log", low, high), ("int", low, high) or a list of
+# choices; user code then receives dicts.
+_Named: TypeAlias = Mapping[str, tuple[float, float] | tuple[str, float, float] | list[Any]]
+# A warm start with named parameters: one dict of them, or a sequence of such dicts.
+_Params: TypeAlias = Mapping[str, Any] | Sequence[Mapping[str, Any]]
 # Continuous and mixed spaces pass a list of float; integer and binary spaces a list of int.
-_Scalar: TypeAlias = Callable[[list[float]], float] | Callable[[list[int]], float]
+_Scalar: TypeAlias = (Callable[[list[float]], float] | Callable[[list[int]], float]
+                      | Callable[[dict[str, Any]], float])
 # vectorized=True: the whole swarm as an array of shape (n_particles, dim), one value per row.
-_Batch: TypeAlias = Callable[[NDArray[np.float64]], ArrayLike]
+_Batch: TypeAlias = (Callable[[NDArray[np.float64]], ArrayLike]
+                     | Callable[[list[dict[str, Any]]], ArrayLike])
 _Objective: TypeAlias = _Scalar | _Batch | str
 _Repair: TypeAlias = (Callable[[list[float]], Sequence[float]]
                       | Callable[[list[int]], Sequence[float]]
                       | Callable[[NDArray[np.float64]], ArrayLike])
 _MultiObjective: TypeAlias = (Callable[[list[float]], Sequence[float]]
-                              | Callable[[list[int]], Sequence[float]])
+                              | Callable[[list[int]], Sequence[float]]
+                              | Callable[[dict[str, Any]], Sequence[float]])
 # vectorized=True: the whole swarm as an array of shape (n_particles, dim), one row of objectives
 # per particle back.
-_MultiBatch: TypeAlias = Callable[[NDArray[np.float64]], ArrayLike]
+_MultiBatch: TypeAlias = (Callable[[NDArray[np.float64]], ArrayLike]
+                          | Callable[[list[dict[str, Any]]], ArrayLike])
 # vectorized=True: every particle's pairs as an array of shape (n_particles, n_variables, 2).
 _GreyBatch: TypeAlias = Callable[[NDArray[np.float64]], ArrayLike]
 _GreyObjective: TypeAlias = Callable[[list[tuple[float, float]]], float] | str
@@ -89,7 +98,13 @@ class PsoResult:
     def message(self) -> str: ...
     @property
     def recorded_evaluations(self) -> list[list[float]]: ...
+    @property
+    def parameters(self) -> dict[str, Any] | None: ...
+    @property
+    def best_params(self) -> dict[str, Any] | None: ...
     def evaluations_array(self, /) -> NDArray[np.float64]: ...
+    def trials(self, /) -> list[dict[str, Any]]: ...
+    def to_pandas(self, /) -> Any: ...
     def to_dict(self, /) -> dict[str, Any]: ...
     def history_array(self, /) -> NDArray[np.float64]: ...
     def convergence_array(self, /) -> NDArray[np.float64]: ...
@@ -121,6 +136,15 @@ class ParetoFront:
     def positions_array(self, /) -> NDArray[np.float64]: ...
     def objectives_array(self, /) -> NDArray[np.float64]: ...
     def swarm_history_array(self, /) -> NDArray[np.float64]: ...
+    @property
+    def recorded_evaluations(self) -> list[list[float]]: ...
+    @property
+    def parameters(self) -> dict[str, Any] | None: ...
+    @property
+    def params(self) -> list[dict[str, Any]] | None: ...
+    def evaluations_array(self, /) -> NDArray[np.float64]: ...
+    def trials(self, /) -> list[dict[str, Any]]: ...
+    def to_pandas(self, /) -> Any: ...
 
 @final
 class GreyResult:
@@ -151,7 +175,7 @@ class Optimizer:
 
     def __init__(
         self,
-        bounds: _Bounds,
+        bounds: _Bounds | _Named,
         *,
         integer: bool = False,
         binary: bool = False,
@@ -173,7 +197,7 @@ class Optimizer:
         target: float | None = None,
         bounds_handling: str = "clamp",
         batch: bool = False,
-        x0: _Vector | _Vectors | None = None,
+        x0: _Vector | _Vectors | _Params | None = None,
         restart_patience: int = 0,
         restart_tol: float = 0.0,
         restart_spread: float = 1.0,
@@ -181,11 +205,14 @@ class Optimizer:
         asynchronous: bool = False,
         penalty: float = 1e6,
         equality_tol: float = 1e-4,
+        record_evaluations: bool = False,
+        progress: bool = False,
         constraint_handling: str = "penalty",
     ) -> None: ...
     def ask(
         self, /
-    ) -> list[float] | list[int] | NDArray[Any] | tuple[int, list[float] | list[int]] | None: ...
+    ) -> (list[float] | list[int] | NDArray[Any] | tuple[int, list[float] | list[int]]
+          | dict[str, Any] | list[dict[str, Any]] | tuple[int, dict[str, Any]] | None): ...
     def tell(
         self,
         /,
@@ -209,11 +236,13 @@ class Optimizer:
     @property
     def events(self) -> list[tuple[int, float | None]] | None: ...
     @property
-    def out(self) -> list[tuple[int, list[float] | list[int]]] | None: ...
+    def out(self) -> list[tuple[int, list[float] | list[int] | dict[str, Any]]] | None: ...
+    @property
+    def best_params(self) -> dict[str, Any] | None: ...
 
 def minimize(
     objective: _Objective,
-    bounds: _Bounds,
+    bounds: _Bounds | _Named,
     integer: bool = False,
     n_particles: int = 30,
     max_iter: int = 100,
@@ -241,7 +270,7 @@ def minimize(
     equality_constraints: Sequence[_Scalar | _Batch] | None = None,
     repair: _Repair | None = None,
     *,
-    x0: _Vector | _Vectors | None = None,
+    x0: _Vector | _Vectors | _Params | None = None,
     restart_patience: int = 0,
     restart_tol: float = 0.0,
     restart_spread: float = 1.0,
@@ -255,7 +284,7 @@ def minimize(
 
 def minimize_multi(
     objective: _MultiObjective | _MultiBatch,
-    bounds: _Bounds,
+    bounds: _Bounds | _Named,
     n_particles: int = 100,
     max_iter: int = 100,
     archive_size: int = 100,
@@ -278,11 +307,12 @@ def minimize_multi(
     callback: Callable[[int, int], object] | None = None,
     max_evals: int | None = None,
     max_time: float | None = None,
-    x0: _Vector | _Vectors | None = None,
+    x0: _Vector | _Vectors | _Params | None = None,
     turbulence: str = "decaying",
     archive_truncation: str = "crowding",
     preset: str | None = None,
     args: tuple[Any, ...] = (),
+    record_evaluations: bool = False,
     constraints: Sequence[_Scalar | _Batch] | None = None,
     equality_constraints: Sequence[_Scalar | _Batch] | None = None,
     equality_tol: float = 1e-4,

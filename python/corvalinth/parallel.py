@@ -92,8 +92,9 @@ class _RowwiseObjective:
 
     def __call__(self, points: NDArray[np.float64], *args: Any) -> list[Any]:
         # One list of floats per particle: what a per-point objective receives without
-        # vectorized=True, and cheap to pickle.
-        rows = points.tolist() if hasattr(points, "tolist") else [list(row) for row in points]
+        # vectorized=True, and cheap to pickle; with named parameters, one dict per particle.
+        rows = points.tolist() if hasattr(points, "tolist") else [
+            row if isinstance(row, dict) else list(row) for row in points]
         size = self.chunksize or 1
         starts = range(0, len(rows), size)
         futures: list[Future[list[Any]]] = _cancelling_on_failure(lambda made: made.extend(
@@ -120,7 +121,8 @@ def batch(objective: Callable[[list[float]], Any], executor: Executor,
 
     Pass the result to ``minimize(..., vectorized=True)``. Each iteration the
     swarm's rows are sent to the executor, each as a list of floats (what
-    ``objective`` receives without ``vectorized=True``), in chunks of
+    ``objective`` receives without ``vectorized=True``; a dict when the bounds
+    name the parameters), in chunks of
     ``chunksize`` rows (one row per task when None), and the values come back
     in row order: a seeded run gives the same result, bit for bit, as the serial
     vectorised run ``lambda X: [objective(row) for row in X.tolist()]``.
@@ -266,8 +268,9 @@ def run(optimizer: Any, objective: Callable[[list[float]], Any], executor: Execu
     """Drives ``optimizer`` to its end with ``objective`` evaluated on ``executor``.
 
     Returns ``optimizer.result()``. Each point goes to a task as a list (what
-    ``objective`` receives from ``minimize``). What is kept in flight depends on
-    the optimizer's form:
+    ``objective`` receives from ``minimize``), or as a dict when the optimizer's
+    bounds name the parameters. What is kept in flight depends on the
+    optimizer's form:
 
     - ``asynchronous=True``: up to ``workers`` points at once (default: as many
       as the optimizer hands out, at most ``n_particles``); as soon as one
@@ -339,13 +342,16 @@ def _run_synchronous(optimizer: Any, objective: Callable[[list[float]], Any],
                      completions: _Completions) -> None:
     while not optimizer.done:
         asked = optimizer.ask()
-        rows = asked.tolist() if hasattr(asked, "tolist") else [asked]
+        # The batch form hands out an array, or a list of dicts with named parameters.
+        whole_swarm = hasattr(asked, "tolist") or (
+            isinstance(asked, list) and bool(asked) and isinstance(asked[0], dict))
+        rows = asked.tolist() if hasattr(asked, "tolist") else asked if whole_swarm else [asked]
         for k, row in enumerate(rows):
             completions.add(_submit(executor, objective, row), k)
         values: list[Any] = [None] * len(rows)
         while completions.pending:
             for k, future in completions.next_finished():
                 values[k] = future.result()
-        optimizer.tell(values if hasattr(asked, "tolist") else values[0])
+        optimizer.tell(values if whole_swarm else values[0])
         if checkpoint is not None:
             checkpoint(optimizer)

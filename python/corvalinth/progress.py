@@ -43,9 +43,11 @@ class Progress:
     """
 
     def __init__(self, total: int | None, desc: str, file: IO[str] | None, mininterval: float,
-                 plain: bool, *, shown: str = "best") -> None:
+                 plain: bool, *, shown: str = "best", initial: int = 0) -> None:
         if total is not None and total < 0:
             raise ValueError(f"total must be >= 0 (or None when unknown), got {total}")
+        if initial < 0:
+            raise ValueError(f"initial must be >= 0, got {initial}")
         if not mininterval >= 0:
             raise ValueError(f"mininterval must be >= 0 seconds, got {mininterval}")
         self.total = total
@@ -53,14 +55,14 @@ class Progress:
         self.file = file
         self.mininterval = mininterval
         self.shown = shown
-        self.iteration = 0
+        self.iteration = initial
         self.best_value: float | None = None
         self.closed = False
         self._next_draw = 0.0
         self._last_tick = 0.0
         self._stride = 1
         self._countdown = 1
-        self._tqdm = None if plain else _make_tqdm(total, desc, file, mininterval)
+        self._tqdm = None if plain else _make_tqdm(total, desc, file, mininterval, initial)
         self._width = 0  # length of the plain line last written, to blank it out when it shrinks
         self._drawn = -1  # the iteration the plain line last showed
 
@@ -147,7 +149,8 @@ class Progress:
 
 
 def bar(total: int | None = None, *, desc: str = "corvalinth", file: IO[str] | None = None,
-        mininterval: float = 0.1, plain: bool = False, shown: str = "best") -> Progress:
+        mininterval: float = 0.1, plain: bool = False, shown: str = "best",
+        initial: int = 0) -> Progress:
     """A progress display to pass as ``callback=`` to ``minimize``.
 
     Args:
@@ -160,6 +163,8 @@ def bar(total: int | None = None, *, desc: str = "corvalinth", file: IO[str] | N
         shown: the name under which the callback's second argument is shown: ``"best"`` for
             ``minimize`` and ``minimize_grey``; ``"front"`` suits ``minimize_multi``, whose
             callback gets the size of the front instead of a best value.
+        initial: the iterations already done when the display starts, for a run resumed from
+            a checkpoint (``Optimizer(..., progress=True)`` passes its iteration).
 
     Returns:
         Progress: the callback; also a context manager that closes the display on exit.
@@ -168,7 +173,7 @@ def bar(total: int | None = None, *, desc: str = "corvalinth", file: IO[str] | N
 
         r = pso.minimize(f, bounds=[(-5, 5)] * 10, max_iter=500, callback=progress.bar(500))
     """
-    return Progress(total, desc, file, mininterval, plain, shown=shown)
+    return Progress(total, desc, file, mininterval, plain, shown=shown, initial=initial)
 
 
 def _is_terminal(stream: IO[str]) -> bool:
@@ -176,7 +181,8 @@ def _is_terminal(stream: IO[str]) -> bool:
     return bool(isatty and isatty())
 
 
-def _make_tqdm(total: int | None, desc: str, file: IO[str] | None, mininterval: float) -> Any:
+def _make_tqdm(total: int | None, desc: str, file: IO[str] | None, mininterval: float,
+               initial: int) -> Any:
     """A tqdm bar, or None when tqdm is not installed."""
     try:
         from tqdm import tqdm
@@ -184,4 +190,4 @@ def _make_tqdm(total: int | None, desc: str, file: IO[str] | None, mininterval: 
         return None
     # The bar is redrawn by Progress itself, at most every mininterval seconds.
     return tqdm(total=total, desc=desc, file=file, mininterval=mininterval, leave=True,
-                unit="it", dynamic_ncols=True)
+                unit="it", dynamic_ncols=True, initial=initial)

@@ -131,3 +131,14 @@ def test_constraint_failures_are_raised(kwargs, error, message):
     with pytest.raises(error, match=message):
         pso.minimize_multi(two_anchors, [(-1.0, 3.0)] * 2, n_particles=4, max_iter=2, seed=1,
                            **kwargs)
+
+
+@pytest.mark.parametrize("vectorized", [False, True])
+def test_a_recorded_constrained_run_is_the_same_run(vectorized):
+    kwargs = dict(n_particles=6, max_iter=5, seed=2, vectorized=vectorized,
+                  constraints=[above_diagonal])
+    plain = pso.minimize_multi(two_anchors, [(-1.0, 3.0)] * 3, **kwargs)
+    recorded = pso.minimize_multi(two_anchors, [(-1.0, 3.0)] * 3, record_evaluations=True,
+                                  **kwargs)
+    assert recorded.objectives == plain.objectives and recorded.violations == plain.violations
+    assert recorded.evaluations_array().shape == (recorded.evaluations, 3 + 2)

@@ -42,7 +42,9 @@ def grey(intervals):
 
 
 def read_all(result):
-    values = [getattr(result, name) for name in dir(result) if not name.startswith("_")]
+    # to_pandas is pandas's own work (and its caches); trials() holds what it shows.
+    names = [name for name in dir(result) if not name.startswith("_") and name != "to_pandas"]
+    values = [getattr(result, name) for name in names]
     return [v() if callable(v) else v for v in values] + [repr(result)]
 
 
@@ -90,6 +92,7 @@ SCENARIOS = {
     "unknown benchmark": lambda: pso.minimize("nope", BOUNDS),
     "ragged bounds": lambda: pso.minimize("sphere", [(0, 1), (0,)]),
     "inverted bound": lambda: pso.minimize("sphere", [(1, 0)]),
+    "named parameters refused": lambda: pso.minimize(objective, {"x": ("log", 0, 1)}),
     # minimize_multi
     "multi": lambda: pso.minimize_multi(multi, BOUNDS, integer=True, **SMALL),
     "multi objective raises": lambda: pso.minimize_multi(failing, BOUNDS, **SMALL),

@@ -3,6 +3,7 @@ unchanged by it."""
 
 import io
 import sys
+import typing
 
 import pytest
 
@@ -119,3 +120,47 @@ def test_the_last_iteration_closes_even_within_a_long_stride(without_tqdm):
 def test_bad_arguments(arguments, message):
     with pytest.raises(ValueError, match=message):
         progress.bar(**arguments)
+
+
+class Recorded(progress.Progress):
+    """A plain display into a string that keeps every iteration it was shown."""
+
+    made: typing.ClassVar[list["Recorded"]] = []
+
+    def __init__(self, total, *, initial=0):
+        super().__init__(total, "corvalinth", io.StringIO(), 0.0, True, initial=initial)
+        self.shown_iterations = []
+        Recorded.made.append(self)
+
+    def __call__(self, iteration, best_value):
+        self.shown_iterations.append(iteration)
+        super().__call__(iteration, best_value)
+
+
+@pytest.mark.parametrize("form", [{}, {"batch": True}, {"asynchronous": True}])
+def test_an_optimizer_display_counts_on_after_a_checkpoint(monkeypatch, form):
+    import pickle
+
+    monkeypatch.setattr(progress, "bar", Recorded)
+    Recorded.made = []
+    optimizer = pso.Optimizer([(-5, 5)] * 2, n_particles=4, max_iter=9, seed=2, progress=True,
+                              **form)
+
+    def step(opt):
+        asked = opt.ask()
+        if isinstance(asked, tuple):
+            opt.tell(asked[0], sphere(asked[1]))
+        elif hasattr(asked, "tolist"):
+            opt.tell([sphere(row) for row in asked.tolist()])
+        else:
+            opt.tell(sphere(asked))
+
+    while optimizer.iteration < 5:
+        step(optimizer)
+    resumed = pickle.loads(pickle.dumps(optimizer))
+    while not resumed.done:
+        step(resumed)
+    first, second = Recorded.made
+    assert first.shown_iterations == [0, 1, 2, 3, 4] and not first.closed
+    assert second.total == 9 and second.shown_iterations == [5, 6, 7, 8]
+    assert second.closed and second.iteration == 9 and second.best_value == resumed.best_value

@@ -87,11 +87,13 @@ MINIMIZE_KEYWORDS = dict(SINGLE_KEYWORDS, penalty=st.floats(0, allow_infinity=Tr
                          bounds_handling=bounds_handling, restart_patience=st.integers(0, 3),
                          restart_tol=st.floats(0, 1) | st.just(math.nan),
                          restart_spread=st.floats(1e-3, 1), preset=st.none() | st.just("robust"),
+                         record_evaluations=st.booleans(),
                          constraint_handling=st.sampled_from(["penalty", "feasibility"]))
 MULTI_KEYWORDS = dict(SWARM_KEYWORDS, bounds_handling=bounds_handling,
                       velocity=st.sampled_from(["inertia", "constriction"]),
                       archive_size=st.integers(1, 8),
-                      mutation_rate=st.floats(0, 1), grid_divisions=st.none() | st.integers(1, 5))
+                      mutation_rate=st.floats(0, 1), grid_divisions=st.none() | st.integers(1, 5),
+                      record_evaluations=st.booleans())
 GREY_KEYWORDS = dict(SINGLE_KEYWORDS, representation=st.sampled_from(["interval", "center_spread"]))
 
 
@@ -246,6 +248,8 @@ def check_minimize(result, kwargs, pairs):
         assert all(len(p) == len(pairs) for h in history for p in h)
     else:
         assert history == []
+    recorded = (result.evaluations if kwargs.get("record_evaluations") else 0, len(pairs) + 1)
+    assert result.evaluations_array().shape == recorded
     if "repair" in kwargs:
         return
     types = kwargs.get("var_types") or ["binary" if kwargs.get("binary") else
@@ -286,6 +290,8 @@ def check_multi(front, kwargs, pairs):
     assert len(front.violations) == len(objectives) and len(set(front.violations)) <= 1
     assert all(v >= 0.0 for v in front.violations)
     assert front.feasible is all(v == 0.0 for v in front.violations)
+    if kwargs.get("record_evaluations"):
+        assert front.evaluations_array().shape == (front.evaluations, len(pairs) + count)
 
 
 def check_grey(result, kwargs, pairs):

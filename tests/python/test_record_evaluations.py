@@ -76,3 +76,90 @@ def test_a_record_that_is_no_whole_number_of_rows_is_refused(state):
     rebuild, (saved,) = RUNS["native"](record_evaluations=True).__reduce__()
     with pytest.raises((ValueError, TypeError)):
         rebuild({**saved, "recorded_evaluations": state})
+
+
+def two_objectives(x):
+    return [sum(v * v for v in x), sum((v - 1) * (v - 1) for v in x)]
+
+
+MULTI_SETTINGS = {"n_particles": 5, "max_iter": 4, "seed": 3}
+MULTI_RUNS = {
+    "python": lambda **kw: pso.minimize_multi(two_objectives, [(-2, 2)] * 2, **MULTI_SETTINGS,
+                                              **kw),
+    "integer": lambda **kw: pso.minimize_multi(two_objectives, [(-3, 3)] * 2, integer=True,
+                                               **MULTI_SETTINGS, **kw),
+    "vectorized": lambda **kw: pso.minimize_multi(
+        lambda X: [two_objectives(row) for row in np.asarray(X).tolist()], [(-2, 2)] * 3,
+        vectorized=True, **MULTI_SETTINGS, **kw),
+}
+
+
+@pytest.mark.parametrize("run", list(MULTI_RUNS))
+def test_a_multi_objective_run_records_each_point_and_its_vector(run):
+    recorded = MULTI_RUNS[run](record_evaluations=True)
+    plain = MULTI_RUNS[run]()
+    assert {**recorded.to_dict(), "recorded_evaluations": []} == plain.to_dict()
+    rows = recorded.evaluations_array()
+    dim = len(recorded.positions[0])
+    assert rows.shape == (recorded.evaluations, dim + 2)
+    assert rows.tolist() == recorded.recorded_evaluations
+    assert [row[dim:] for row in rows.tolist()] == [two_objectives(row[:dim])
+                                                    for row in rows.tolist()]
+    # Every member of the front is one of the recorded evaluations.
+    evaluated = {tuple(row) for row in rows.tolist()}
+    members = zip(recorded.positions, recorded.objectives, strict=True)
+    assert all(tuple(p + o) in evaluated for p, o in members)
+    restored = pickle.loads(pickle.dumps(recorded))
+    assert np.array_equal(restored.evaluations_array(), rows)
+
+
+def drive(optimizer, checkpoint_at):
+    """Runs `optimizer` to its end on sphere, pickled and restored after `checkpoint_at` values."""
+    while not optimizer.done:
+        asked = optimizer.ask()
+        if isinstance(asked, tuple):
+            optimizer.tell(asked[0], sphere(asked[1]))
+        elif hasattr(asked, "tolist"):
+            optimizer.tell([sphere(row) for row in asked.tolist()])
+        else:
+            optimizer.tell(sphere(asked))
+        if optimizer.evaluations == checkpoint_at:
+            optimizer = pickle.loads(pickle.dumps(optimizer))
+    return optimizer.result()
+
+
+@pytest.mark.parametrize("form", [{}, {"batch": True}, {"integer": True}, {"asynchronous": True}])
+@pytest.mark.parametrize("checkpoint_at", [None, 3, 12])
+def test_an_optimizer_records_the_whole_run_across_checkpoints(form, checkpoint_at):
+    settings = dict(SETTINGS, **form)
+    result = drive(pso.Optimizer([(-5, 5)] * 2, record_evaluations=True, **settings),
+                   checkpoint_at)
+    rows = result.evaluations_array()
+    assert rows.shape == (result.evaluations, 3)
+    assert [row[-1] for row in rows.tolist()] == [sphere(row[:-1]) for row in rows.tolist()]
+    assert rows[:, -1].min() == result.best_value
+    if form.get("asynchronous"):
+        return  # a run of its own, not minimize's
+    vectorized = form.pop("batch", False)
+    objective = (lambda X: [sphere(r) for r in X.tolist()]) if vectorized else sphere
+    direct = pso.minimize(objective, [(-5, 5)] * 2, record_evaluations=True,
+                          vectorized=vectorized, **SETTINGS, **form)
+    assert np.array_equal(direct.evaluations_array(), rows)
+    assert pickle.loads(pickle.dumps(result)).recorded_evaluations == rows.tolist()
+
+
+def test_a_record_of_evaluations_restores_only_where_it_fits():
+    rebuild, (arguments, state, violations, record) = pso.Optimizer(
+        [(-5, 5)] * 2, record_evaluations=True).__reduce__()
+    assert violations is None and record[0] == 0
+    with pytest.raises(ValueError, match="does not fit"):
+        rebuild(arguments, state, None, (4, b"\0" * 32))
+    with pytest.raises(ValueError, match="without record_evaluations"):
+        rebuild({**arguments, "record_evaluations": False}, state, None, record)
+
+
+def test_an_empty_record_has_the_width_of_the_space_whatever_a_repair_answers():
+    r = pso.minimize(sphere, [(0, 1)] * 2, repair=lambda x: [0.0] * 3, **SETTINGS)
+    assert len(r.best_position) == 3
+    assert r.evaluations_array().shape == (0, 3)
+    assert pickle.loads(pickle.dumps(r)).evaluations_array().shape == (0, 3)

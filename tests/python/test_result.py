@@ -91,7 +91,8 @@ def test_docstrings():
     assert cls.__doc__.splitlines()[0] == "Result of an optimization."
     assert [n for n in vars(cls) if not n.startswith("__") and not callable(getattr(cls, n))] == [
         "best_position", "convergence", "history", "evaluations", "stop_reason", "best_value",
-        "iterations", "violation", "feasible", "recorded_evaluations", "x", "fun", "nit",
+        "iterations", "violation", "feasible", "recorded_evaluations", "parameters",
+        "best_params", "x", "fun", "nit",
         "nfev", "success", "message"]
     assert cls.history.__doc__ == ("Positions per iteration: history[iter][particle][dim]. "
                                    "Empty if\nrecord_history=False.")

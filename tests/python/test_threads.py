@@ -38,7 +38,8 @@ RUNS = [
 def fingerprint(result):
     """Everything a result reports; repr keeps every bit of a float (and tells NaNs apart from
     numbers)."""
-    names = [name for name in dir(result) if not name.startswith("_")]
+    # to_pandas needs pandas, and trials() holds what it shows.
+    names = [name for name in dir(result) if not name.startswith("_") and name != "to_pandas"]
     values = [getattr(result, name) for name in names]
     return repr([v() if callable(v) else v for v in values])
 
