@@ -166,8 +166,8 @@ PyRef run_in(const MopsoConfig& config, const Space& space, const VelocityRule& 
         };
         if (constraints.any()) {
           ConstrainedVectorObjective constrained(point, constraints, slot);
-          return recorded_if<RecordingVectorObjective>(a.record_evaluations, constrained, log,
-                                                       slot, run_point_form);
+          return recorded_if<RecordingVectorObjective>(a.record_evaluations, constrained, log, slot,
+                                                       run_point_form);
         }
         return recorded_if<RecordingVectorObjective>(a.record_evaluations, point, log, slot,
                                                      run_point_form);
