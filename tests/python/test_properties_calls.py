@@ -11,6 +11,7 @@ keyword is one line in its table and a new function one more entry.
 """
 
 import functools
+import importlib.util
 import inspect
 import math
 import pickle
@@ -425,6 +426,10 @@ for entry in ENTRY_POINTS:
 RESULT_TYPES = (pso.PsoResult, pso.ParetoFront, pso.GreyResult)
 
 
+# Methods that need an optional package, read only where it is installed.
+NEEDS_PACKAGE = {"to_pandas": "pandas"}
+
+
 def read_all(result):
     """Every attribute, every method with its defaults, and the repr of a result."""
     if not isinstance(result, RESULT_TYPES):
@@ -433,7 +438,8 @@ def read_all(result):
     for name in dir(result):
         if not name.startswith("_"):
             value = getattr(result, name)
-            if callable(value):
+            package = NEEDS_PACKAGE.get(name)
+            if callable(value) and (package is None or importlib.util.find_spec(package)):
                 value()
 
 
