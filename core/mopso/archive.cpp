@@ -8,6 +8,7 @@
 #include "core/failure.hpp"
 #include "core/mopso/grid.hpp"
 #include "core/mopso/hypervolume.hpp"
+#include "core/mopso/three_objective_cut.hpp"
 
 namespace corvalinth {
 namespace {
@@ -24,6 +25,17 @@ bool ascending_nan_last(double a, double b) {
 bool descending_nan_last(double a, double b) {
   if (std::isnan(a)) return false;
   return std::isnan(b) || a > b;
+}
+
+// Erases the members marked in `cut`; the others keep their order.
+void erase_marked(std::vector<ArchiveMember>& members, const std::vector<bool>& cut) {
+  std::size_t kept = 0;
+  for (std::size_t j = 0; j < members.size(); ++j) {
+    if (cut[j]) continue;
+    if (kept != j) members[kept] = std::move(members[j]);
+    ++kept;
+  }
+  members.erase(members.begin() + static_cast<std::ptrdiff_t>(kept), members.end());
 }
 
 }  // namespace
@@ -74,14 +86,29 @@ void ParetoArchive::insert(std::span<const double> position, ObjectiveView objec
   if (!members_.empty()) {
     require_objective_count(objectives.size(), members_.front().objectives.size());
   }
+  // One pass decides: a member equal to the candidate is never one it dominates (the members
+  // dominate none of each other), so refusing an equal candidate before any member leaves is the
+  // same as refusing it after. Each member is compared once, component by component, with the
+  // outcomes of dominates and same_objectives for vectors of one length.
+  const std::size_t m = objectives.size();
+  bool dominates_some = false;
   for (const ArchiveMember& member : members_) {
-    if (dominates(member.objectives, objectives)) return;
+    const double* value = member.objectives.data();
+    bool member_better = false;
+    bool member_worse = false;
+    bool equal = true;
+    for (std::size_t k = 0; k < m; ++k) {
+      member_better |= value[k] < objectives[k];
+      member_worse |= value[k] > objectives[k];
+      equal &= value[k] == objectives[k];
+    }
+    if ((member_better && !member_worse) || equal) return;
+    dominates_some = dominates_some || (member_worse && !member_better);
   }
-  std::erase_if(members_, [&](const ArchiveMember& member) {
-    return dominates(objectives, member.objectives);
-  });
-  for (const ArchiveMember& member : members_) {
-    if (same_objectives(member.objectives, objectives)) return;
+  if (dominates_some) {
+    std::erase_if(members_, [&](const ArchiveMember& member) {
+      return dominates(objectives, member.objectives);
+    });
   }
   members_.push_back(ArchiveMember{{position.begin(), position.end()},
                                    {objectives.begin(), objectives.end()}});
@@ -200,13 +227,7 @@ void ParetoArchive::cut_two_objectives_incrementally() {
       update(last);
     }
   }
-  std::size_t kept = 0;
-  for (std::size_t j = 0; j < n; ++j) {
-    if (cut[j]) continue;
-    if (kept != j) members_[kept] = std::move(members_[j]);
-    ++kept;
-  }
-  members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(kept), members_.end());
+  erase_marked(members_, cut);
 }
 
 std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
@@ -215,6 +236,9 @@ std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
   }
   if (members_.size() > archive_size_ && members_.front().objectives.size() == 2) {
     cut_two_objectives_incrementally();
+  }
+  if (members_.size() > archive_size_ && members_.front().objectives.size() == 3) {
+    erase_marked(members_, mark_three_objective_cut(members_, archive_size_));
   }
   while (members_.size() > archive_size_) {
     const std::span<const ObjectiveView> views = objective_views();

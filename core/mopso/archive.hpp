@@ -61,8 +61,10 @@ struct Grid {
 // For up to three objectives: cuts one member at a time, the one whose exclusive hypervolume
 // contribution is smallest (hypervolume_contributions under default_reference of the members
 // left; a NaN contribution counts as smallest, ties go to the lowest index), until the archive
-// fits; each cut costs O(n log n), and O(n) with two objectives and finite values (only the cut
-// member's neighbours and the ends change, see cut_two_objectives_incrementally). With four or more objectives a cut would cost one hypervolume
+// fits; each cut costs O(n log n), and with finite values less: O(n) with two objectives (only the
+// cut member's neighbours and the ends change, see cut_two_objectives_incrementally), and with
+// three O(n) per member whose contribution rested on the cut one (three_objective_cut.hpp), after
+// O(n^2) once per pruning. With four or more objectives a cut would cost one hypervolume
 // per member, too slow inside a run, so the archive is cut as by Crowding. Either way the members
 // are weighed by crowding distance.
 struct LeastContribution {

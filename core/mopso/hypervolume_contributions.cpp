@@ -9,6 +9,7 @@
 #include <set>
 
 #include "core/mopso/hypervolume_parts.hpp"
+#include "core/mopso/owner_area.hpp"
 #include "core/mopso/staircase.hpp"
 
 namespace corvalinth {
@@ -149,15 +150,7 @@ class ContributionSweep3 {
       open_[it->id] = 0.0;
       mine.emplace_hint(mine.end(), Step{it->x, it->y});
     }
-    double open = 0.0;
-    double from = x;
-    double height = top;
-    for (const Step& step : mine) {
-      open = open + (step.x - from) * (height - y);
-      from = step.x;
-      height = step.y;
-    }
-    open_[id] = open + (right - from) * (height - y);
+    open_[id] = open_area(mine, x, y, right, top);
     since_[id] = z;
     const auto placed = stairs_.emplace_hint(stairs_.erase(first, last), Owner{x, y, id});
     if (placed != stairs_.begin()) cut_right(std::prev(placed), x, left_end, z);
@@ -168,39 +161,13 @@ class ContributionSweep3 {
   // The owner's rectangle now ends at x instead of `old_end`: it loses the open strips between.
   void cut_right(Owners::iterator owner, double x, double old_end, double z) {
     settle(owner->id, z);
-    StepTree& steps = inner_[owner->id];
-    auto it = first_step_from(steps, x);
-    double height = it != steps.begin() ? std::prev(it)->y : top_of(owner);
-    double from = x;
-    double lost = 0.0;
-    const auto cut = it;
-    for (; it != steps.end(); ++it) {
-      lost = lost + (it->x - from) * (height - owner->y);
-      from = it->x;
-      height = it->y;
-    }
-    lost = lost + (old_end - from) * (height - owner->y);
-    steps.erase(cut, steps.end());
-    open_[owner->id] -= lost;
+    open_[owner->id] -= cut_right_side(inner_[owner->id], owner->y, top_of(owner), x, old_end);
   }
 
   // The owner's rectangle now ends at height y instead of `old_top`: it loses the open band.
   void cut_top(Owners::iterator owner, double y, double old_top, double z) {
     settle(owner->id, z);
-    StepTree& steps = inner_[owner->id];
-    double height = old_top;
-    double from = owner->x;
-    double lost = 0.0;
-    auto it = steps.begin();
-    for (; it != steps.end() && it->y >= y; ++it) {
-      lost = lost + (it->x - from) * (height - y);
-      from = it->x;
-      height = it->y;
-    }
-    const double to = it != steps.end() ? it->x : right_of(owner);
-    lost = lost + (to - from) * (height - y);
-    steps.erase(steps.begin(), it);
-    open_[owner->id] -= lost;
+    open_[owner->id] -= cut_top_side(inner_[owner->id], owner->x, right_of(owner), y, old_top);
   }
 
   const Inside& inside_;

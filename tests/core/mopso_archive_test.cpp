@@ -123,6 +123,46 @@ TEST(ArchiveInsert, ZeroCapacityIsRefused) {
   EXPECT_THROW(ParetoArchive(Crowding{}, 0), CoreError);
 }
 
+// Insertion spelled out as its contract reads: refused if a member dominates the candidate, then
+// the members it dominates leave, then refused if a member equals it, else appended.
+void insert_as_spelled_out(Vectors& members, const std::vector<double>& candidate) {
+  for (const auto& member : members) {
+    if (dominates(member, candidate)) return;
+  }
+  std::erase_if(members,
+                [&](const std::vector<double>& member) { return dominates(candidate, member); });
+  for (const auto& member : members) {
+    if (same_objectives(member, candidate)) return;
+  }
+  members.push_back(candidate);
+}
+
+// Candidates over a small grid with NaN, both infinities and -0.0 among the values: the archive
+// holds exactly the members, in the order, that the spelled-out insertion leaves.
+TEST(ArchiveInsert, MatchesTheSpelledOutRuleOnHostileValues) {
+  const double values[] = {0.0, -0.0, 1.0, 2.0, 3.0, kNaN, kInf, -kInf};
+  std::mt19937_64 random(2024);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(values) - 1);
+  for (int sequence = 0; sequence < 200; ++sequence) {
+    const std::size_t m = 1 + sequence % 4;
+    ParetoArchive archive(Crowding{}, 1000);
+    Vectors want;
+    for (int step = 0; step < 60; ++step) {
+      std::vector<double> v(m);
+      for (double& x : v) x = values[pick(random)];
+      archive.insert(std::vector<double>{static_cast<double>(step)}, v);
+      insert_as_spelled_out(want, v);
+      ASSERT_EQ(archive.size(), want.size()) << "sequence " << sequence << " step " << step;
+      for (std::size_t j = 0; j < want.size(); ++j) {
+        const std::vector<double>& got = archive.members()[j].objectives;
+        for (std::size_t k = 0; k < m; ++k) {
+          ASSERT_EQ(std::bit_cast<std::uint64_t>(got[k]), std::bit_cast<std::uint64_t>(want[j][k]));
+        }
+      }
+    }
+  }
+}
+
 // Random insertion sequences over small integer grids (many ties, duplicates and dominated
 // candidates), with pruning in between, under both strategies.
 class ArchiveInvariants : public ::testing::TestWithParam<DiversityStrategy> {};
@@ -189,6 +229,8 @@ struct FrontKind {
   double offset;
   bool coarse;  // draws on a grid of 8 values: many equal contributions
   double odd;   // a value some members take in one objective (0 for none)
+  bool plane = false;  // draws on the plane where the objectives sum to a constant: none dominates
+  int steps = 60;      // candidates offered
 };
 void PrintTo(const FrontKind& kind, std::ostream* out) { *out << kind.name; }
 
@@ -199,17 +241,22 @@ class ContributionCut : public ::testing::TestWithParam<FrontKind> {};
 TEST_P(ContributionCut, KeepsWhatTheOneAtATimeRuleKeeps) {
   const FrontKind kind = GetParam();
   std::mt19937_64 random(99);
-  for (int sequence = 0; sequence < 40; ++sequence) {
+  for (int sequence = 0; sequence < 120; ++sequence) {
     const std::size_t m = 2 + sequence % 2;
-    const std::size_t capacity = 1 + sequence % 11;
+    const std::size_t capacity = 1 + sequence % 23;
     ParetoArchive archive(LeastContribution{}, capacity);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    for (int step = 0; step < 60; ++step) {
-      std::vector<double> v(m);
-      for (double& x : v) {
-        const double draw = kind.coarse ? std::floor(unit(random) * 8.0) : unit(random);
-        x = kind.offset + kind.scale * draw;
+    for (int step = 0; step < kind.steps; ++step) {
+      std::vector<double> draws(m);
+      for (double& d : draws) d = kind.coarse ? std::floor(unit(random) * 8.0) : unit(random);
+      // On the plane the last draw makes the sum up to that of all draws at their middle.
+      if (kind.plane) {
+        double sum = 0.0;
+        for (std::size_t k = 0; k + 1 < m; ++k) sum = sum + draws[k];
+        draws[m - 1] = (kind.coarse ? 3.5 : 0.5) * static_cast<double>(m) - sum;
       }
+      std::vector<double> v(m);
+      for (std::size_t k = 0; k < m; ++k) v[k] = kind.offset + kind.scale * draws[k];
       if (kind.odd != 0.0 && step % 13 == 5) v[step % m] = kind.odd;
       archive.insert(std::vector<double>{static_cast<double>(step)}, v);
     }
@@ -240,7 +287,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FrontKind{"far_from_zero", 1.0, 1e17, true, 0.0},
                       FrontKind{"with_nan", 1.0, 0.0, false, kNaN},
                       FrontKind{"with_infinity", 1.0, 0.0, true, kInf},
-                      FrontKind{"with_minus_infinity", 1.0, 0.0, true, -kInf}),
+                      FrontKind{"with_minus_infinity", 1.0, 0.0, true, -kInf},
+                      FrontKind{"plane", 1.0, 0.0, false, 0.0, true, 150},
+                      FrontKind{"coarse_plane", 1.0, 0.0, true, 0.0, true, 150},
+                      FrontKind{"coarse_plane_negative", 0.5, -3.0, true, 0.0, true, 150}),
     [](const ::testing::TestParamInfo<FrontKind>& case_info) { return case_info.param.name; });
 
 // --- crowding distance ------------------------------------------------------------------------

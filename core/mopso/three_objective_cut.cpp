@@ -1,0 +1,390 @@
+#include "core/mopso/three_objective_cut.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numeric>
+
+#include "core/mopso/hypervolume.hpp"
+#include "core/mopso/hypervolume_parts.hpp"
+#include "core/mopso/owner_area.hpp"
+
+namespace corvalinth {
+namespace {
+
+using hypervolume_parts::Triple;
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// Below this rank a member finds its neighbours on arrival faster by one pass over the earlier
+// members than by walking the orders in x and y.
+constexpr std::size_t kShortPast = 32;
+
+// Members are held by their place in the sweep's order (rank), so that the passes over earlier
+// and later arrivals read contiguous values.
+class ThreeObjectiveCut {
+ public:
+  explicit ThreeObjectiveCut(const std::vector<ArchiveMember>& members)
+      : members_(members),
+        n_(members.size()),
+        rank_(n_),
+        member_(n_),
+        x_(n_),
+        y_(n_),
+        z_(n_),
+        cut_(n_, 0),
+        version_(n_, 0),
+        depends_on_(n_),
+        arrival_(n_),
+        candidates_(n_) {
+    // In an archive no two members are equal, so the order is strict.
+    std::iota(member_.begin(), member_.end(), std::size_t{0});
+    std::sort(member_.begin(), member_.end(), [&](std::size_t a, std::size_t b) {
+      const std::vector<double>& p = members_[a].objectives;
+      const std::vector<double>& q = members_[b].objectives;
+      return Triple{p[2], p[0], p[1]} < Triple{q[2], q[0], q[1]};
+    });
+    for (std::size_t k = 0; k < n_; ++k) {
+      const std::vector<double>& p = members_[member_[k]].objectives;
+      rank_[member_[k]] = k;
+      x_[k] = p[0];
+      y_[k] = p[1];
+      z_[k] = p[2];
+    }
+    const auto order_by = [&](const std::vector<double>& first, const std::vector<double>& second,
+                              std::vector<std::size_t>& order, std::vector<double>& sorted) {
+      order.resize(n_);
+      std::iota(order.begin(), order.end(), std::size_t{0});
+      std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return first[a] != first[b] ? first[a] < first[b] : second[a] < second[b];
+      });
+      sorted.resize(n_);
+      for (std::size_t p = 0; p < n_; ++p) sorted[p] = first[order[p]];
+    };
+    order_by(x_, y_, by_x_, sorted_x_);
+    order_by(y_, x_, by_y_, sorted_y_);
+  }
+
+  // The marks by member index.
+  std::vector<bool> run(std::size_t capacity) {
+    std::vector<bool> marked(n_, false);
+    for (std::size_t k = 0; k < n_; ++k) {
+      if (!std::isfinite(x_[k]) || !std::isfinite(y_[k]) || !std::isfinite(z_[k])) return marked;
+    }
+    if (!refresh_reference()) return marked;
+    for (std::size_t k = 0; k < n_; ++k) evaluate(k);
+    for (std::size_t remaining = n_; remaining > capacity; --remaining) {
+      const std::size_t victim = rank_[least_share()];
+      const bool extreme = holds_an_extreme(victim);
+      cut_[victim] = 1;
+      x_[victim] = kInfinity;
+      y_[victim] = kInfinity;
+      marked[member_[victim]] = true;
+      if (extreme) {
+        const std::vector<double> old_reference = reference_;
+        if (!refresh_reference()) break;
+        if (!same_bits(reference_, old_reference)) {
+          for (std::size_t k = 0; k < n_; ++k) {
+            if (!cut_[k]) evaluate(k);
+          }
+          continue;
+        }
+      }
+      // The relation is symmetric: the members that rested on the victim are the ones it rested
+      // on (a neighbour when one arrived is narrowed by that arrival, a removed point is an inner
+      // step of the one that removed it).
+      dependents_.clear();
+      for (const std::size_t k : depends_on_[victim]) {
+        if (!cut_[k]) dependents_.push_back(k);
+      }
+      for (const std::size_t k : dependents_) evaluate(k, victim > k);
+    }
+    return marked;
+  }
+
+ private:
+  static bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), [](double u, double v) {
+      return std::bit_cast<std::uint64_t>(u) == std::bit_cast<std::uint64_t>(v);
+    });
+  }
+
+  // The contributions wait in a heap ordered as the one-at-a-time cut chooses: a NaN before any
+  // number, then the least, ties to the lowest member index. A member's older entries stay behind
+  // and are skipped when they come up.
+  struct Share {
+    double value;
+    std::size_t member;
+    std::size_t version;
+  };
+  static bool chosen_later(const Share& a, const Share& b) {  // the heap's "less"
+    const bool a_nan = std::isnan(a.value);
+    const bool b_nan = std::isnan(b.value);
+    if (a_nan != b_nan) return b_nan;
+    if (!a_nan && a.value != b.value) return b.value < a.value;
+    return b.member < a.member;
+  }
+  void record(std::size_t i, double share) {
+    const std::size_t member = member_[i];
+    shares_.push_back(Share{share, member, ++version_[member]});
+    std::push_heap(shares_.begin(), shares_.end(), chosen_later);
+  }
+  // The member to cut next.
+  std::size_t least_share() {
+    for (;;) {
+      const Share top = shares_.front();
+      if (!cut_[rank_[top.member]] && top.version == version_[top.member]) return top.member;
+      std::pop_heap(shares_.begin(), shares_.end(), chosen_later);
+      shares_.pop_back();
+    }
+  }
+
+  // True when member k equals the largest or the smallest value left in some objective, the only
+  // case in which removing it can move the default reference.
+  bool holds_an_extreme(std::size_t k) const {
+    const double v[3] = {x_[k], y_[k], z_[k]};
+    for (std::size_t c = 0; c < 3; ++c) {
+      if (v[c] == highest_[c] || v[c] == lowest_[c]) return true;
+    }
+    return false;
+  }
+
+  // The default reference of the members left (in member order, as the one-at-a-time cut forms
+  // it); false unless it lies strictly beyond every one of them in every objective, the case in
+  // which the sweep keeps them all.
+  bool refresh_reference() {
+    views_.clear();
+    for (std::size_t j = 0; j < n_; ++j) {
+      if (!cut_[rank_[j]]) views_.push_back(members_[j].objectives);
+    }
+    reference_ = default_reference(views_);
+    for (std::size_t c = 0; c < 3; ++c) {
+      highest_[c] = views_.front()[c];
+      lowest_[c] = views_.front()[c];
+      for (const ObjectiveView view : views_) {
+        highest_[c] = std::max(highest_[c], view[c]);
+        lowest_[c] = std::min(lowest_[c], view[c]);
+      }
+      if (!std::isfinite(reference_[c]) || !(highest_[c] < reference_[c])) return false;
+    }
+    return true;
+  }
+
+  // Who gives i its right end and its top when it arrives (n_ for the reference), and how many
+  // candidates for its inner staircase were gathered on the way. Both ways of finding them also
+  // set right and top, which start at the reference.
+  struct Arrival {
+    std::size_t right_by;
+    std::size_t top_by;
+    std::size_t found;
+  };
+
+  // One pass over the earlier members. Branch-free where the outcome is a coin toss: a cut member
+  // lies at +inf, where it neither neighbours nor falls inside any rectangle. Gathers the members
+  // at or above and right of i as candidates.
+  Arrival arrival_by_rank(std::size_t i, double& right, double& top) {
+    const double xi = x_[i];
+    const double yi = y_[i];
+    std::size_t right_by = n_;
+    std::size_t top_by = n_;
+    double least_x = kInfinity;  // of the members below i
+    double least_x_y = kInfinity;
+    double least_y = kInfinity;  // of the members left of i
+    double least_y_x = kInfinity;
+    std::size_t found = 0;
+    for (std::size_t w = 0; w < i; ++w) {
+      const double wx = x_[w];
+      const double wy = y_[w];
+      const bool below = wy < yi;
+      const bool left = wx < xi;
+      const bool right_candidate = below & ((wx < least_x) | ((wx == least_x) & (wy < least_x_y)));
+      least_x = right_candidate ? wx : least_x;
+      least_x_y = right_candidate ? wy : least_x_y;
+      right_by = right_candidate ? w : right_by;
+      const bool top_candidate =
+          !below & left & ((wy < least_y) | ((wy == least_y) & (wx < least_y_x)));
+      least_y = top_candidate ? wy : least_y;
+      least_y_x = top_candidate ? wx : least_y_x;
+      top_by = top_candidate ? w : top_by;
+      candidates_[found] = w;
+      found += static_cast<std::size_t>(!below & !left);
+    }
+    if (right_by != n_) right = x_[right_by];
+    if (top_by != n_) top = y_[top_by];
+    return Arrival{right_by, top_by, found};
+  }
+
+  // The candidates inside the rectangle, by ascending (x, y); returns their count.
+  std::size_t candidates_by_rank(std::size_t found, double right, double top) {
+    const auto first = candidates_.begin();
+    const auto inside =
+        std::remove_if(first, first + static_cast<std::ptrdiff_t>(found),
+                       [&](std::size_t w) { return !(x_[w] < right && y_[w] < top); });
+    std::sort(first, inside, [&](std::size_t a, std::size_t b) {
+      return x_[a] != x_[b] ? x_[a] < x_[b] : y_[a] < y_[b];
+    });
+    return static_cast<std::size_t>(inside - first);
+  }
+
+  // The same from the members ordered by (x, y) and by (y, x): every earlier member left of i
+  // lies above it (or it would dominate i), so the top neighbour is the first earlier member left
+  // of i from y_i on; likewise the right neighbour is the first earlier member below i from x_i
+  // on, and the earlier members passed on the way are the candidates (none of them lies at or
+  // beyond the right neighbour's x). Short walks for a late arrival, which has many earlier
+  // members near it. The tests are branch-free but for the one that ends a walk.
+  Arrival arrival_by_position(std::size_t i, double& right, double& top) {
+    const double xi = x_[i];
+    const double yi = y_[i];
+    Arrival at{n_, n_, 0};
+    for (std::size_t p = first_at_or_after(sorted_y_, yi); p < n_; ++p) {
+      const std::size_t w = by_y_[p];
+      if ((w < i) & (x_[w] < xi)) {
+        at.top_by = w;
+        top = y_[w];
+        break;
+      }
+    }
+    for (std::size_t p = first_at_or_after(sorted_x_, xi); p < n_; ++p) {
+      const std::size_t w = by_x_[p];
+      const bool earlier = w < i;
+      const double wy = y_[w];
+      if (earlier & (wy < yi)) {
+        at.right_by = w;
+        right = x_[w];
+        break;
+      }
+      candidates_[at.found] = w;
+      at.found += static_cast<std::size_t>(earlier & (wy < top));
+    }
+    return at;
+  }
+
+  static std::size_t first_at_or_after(const std::vector<double>& sorted, double value) {
+    return static_cast<std::size_t>(std::lower_bound(sorted.begin(), sorted.end(), value) -
+                                    sorted.begin());
+  }
+
+  // What member i finds when it arrives: its right neighbour is the earlier member of least x
+  // below it (ties to the lower one), its top neighbour the earlier member of least y left of it
+  // (ties to the one further left); the others at or above and right of i, inside that rectangle,
+  // form the slice's staircase there, which i's arrival makes its inner staircase. Kept, with
+  // the members it rests on at the head of depends_on_[i], until an earlier member is cut.
+  void arrive(std::size_t i) {
+    std::vector<std::size_t>& on = depends_on_[i];
+    on.clear();
+    ArrivalState& state = arrival_[i];
+    state.right = reference_[0];
+    state.top = reference_[1];
+    const bool short_past = i < kShortPast;
+    const Arrival at = short_past ? arrival_by_rank(i, state.right, state.top)
+                                  : arrival_by_position(i, state.right, state.top);
+    if (at.right_by != n_) on.push_back(at.right_by);
+    if (at.top_by != n_) on.push_back(at.top_by);
+    const std::size_t found =
+        short_past ? candidates_by_rank(at.found, state.right, state.top) : at.found;
+    state.inner_from = inner_pool_.size();
+    double lowest = state.top;
+    for (std::size_t c = 0; c < found; ++c) {
+      const std::size_t w = candidates_[c];
+      if (!(y_[w] < lowest)) continue;  // a candidate left of it and no higher covers it
+      lowest = y_[w];
+      inner_pool_.push_back(Step{x_[w], y_[w]});
+      on.push_back(w);
+    }
+    state.inner_to = inner_pool_.size();
+    state.resting = on.size();
+  }
+
+  // The contribution of the member of rank i among the members left, as the sweep forms it, and
+  // the members it rests on; `arrived` when nothing earlier than i was cut since it last arrived.
+  void evaluate(std::size_t i, bool arrived = false) {
+    if (arrived) {
+      depends_on_[i].resize(arrival_[i].resting);
+    } else {
+      arrive(i);
+    }
+    std::vector<std::size_t>& on = depends_on_[i];
+    const ArrivalState& state = arrival_[i];
+    const double xi = x_[i];
+    const double yi = y_[i];
+    double right = state.right;
+    double top = state.top;
+    inner_.assign(inner_pool_.begin() + static_cast<std::ptrdiff_t>(state.inner_from),
+                  inner_pool_.begin() + static_cast<std::ptrdiff_t>(state.inner_to));
+    double open = open_area(inner_, xi, yi, right, top);
+    double since = z_[i];
+    double sum = 0.0;
+    const auto settle = [&](double level) {
+      sum = sum + open * (level - since);
+      since = level;
+    };
+    // Each later arrival either removes i from the staircase, becomes its right or its top
+    // neighbour, or lands elsewhere and leaves it alone.
+    for (std::size_t q = i + 1; q < n_; ++q) {
+      const double qx = x_[q];
+      const double qy = y_[q];
+      const bool to_the_right = xi < qx;
+      const bool removes = !to_the_right & (yi >= qy);
+      const bool narrows_right = to_the_right & !(right < qx);
+      const bool narrows_top = !to_the_right & (yi < qy) & !(top < qy);
+      if (!(removes | narrows_right | narrows_top)) continue;
+      settle(z_[q]);
+      on.push_back(q);
+      if (removes) {
+        record(i, sum);
+        return;
+      }
+      if (narrows_right) {
+        open -= cut_right_side(inner_, yi, top, qx, right);
+        right = qx;
+      } else {
+        open -= cut_top_side(inner_, xi, right, qy, top);
+        top = qy;
+      }
+    }
+    settle(reference_[2]);
+    record(i, sum);
+  }
+
+  const std::vector<ArchiveMember>& members_;
+  const std::size_t n_;
+  std::vector<std::size_t> rank_;    // by member
+  std::vector<std::size_t> member_;  // by rank; the rest is by rank too
+  std::vector<double> x_;
+  std::vector<double> y_;
+  std::vector<double> z_;
+  std::vector<std::size_t> by_x_;  // ranks by ascending (x, y) of the values before any cut
+  std::vector<double> sorted_x_;   // those x values in that order
+  std::vector<std::size_t> by_y_;  // ranks by ascending (y, x)
+  std::vector<double> sorted_y_;
+  std::vector<char> cut_;             // not vector<bool>: read in the hot loops
+  std::vector<Share> shares_;         // a heap
+  std::vector<std::size_t> version_;  // of each member's latest share, by member
+  std::vector<std::vector<std::size_t>> depends_on_;
+  struct ArrivalState {
+    double right;
+    double top;
+    std::size_t inner_from;  // the inner staircase in inner_pool_
+    std::size_t inner_to;
+    std::size_t resting;  // how many members at the head of depends_on_ the arrival rests on
+  };
+  std::vector<ArrivalState> arrival_;
+  std::vector<Step> inner_pool_;  // every inner staircase found, appended
+  std::vector<double> reference_;
+  double highest_[3] = {};
+  double lowest_[3] = {};
+  std::vector<ObjectiveView> views_;     // reused
+  std::vector<std::size_t> candidates_;  // reused
+  std::vector<std::size_t> dependents_;  // reused
+  StepVector inner_;                     // reused
+};
+
+}  // namespace
+
+std::vector<bool> mark_three_objective_cut(const std::vector<ArchiveMember>& members,
+                                           std::size_t capacity) {
+  return ThreeObjectiveCut(members).run(capacity);
+}
+
+}  // namespace corvalinth
