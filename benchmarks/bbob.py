@@ -120,35 +120,13 @@ def pyswarms_solver(objective, dim, budget, seed):
     swarm.optimize(objective.rows, iters=budget // 30, verbose=False)
 
 
-def then_nelder_mead(share, **settings):
-    """Ours for the first (1 - share) of the budget, then scipy's Nelder-Mead from the best
-    position for the rest, started again from its own answer while it still moves: a trial of a
-    final local phase, before it is built into the run."""
-    def solve(objective, dim, budget, seed):
-        import corvalinth  # noqa: PLC0415
-        from scipy.optimize import minimize  # noqa: PLC0415
-
-        result = corvalinth.minimize(objective, [(-5.0, 5.0)] * dim, seed=seed,
-                                     max_evals=int(budget * (1 - share)), max_iter=10**9,
-                                     record_history=False, **settings)
-        x = np.array(result.best_position, dtype=float)
-        while budget - objective.evaluations > dim + 2:
-            local = minimize(objective, x, method="Nelder-Mead", bounds=[(-5.0, 5.0)] * dim,
-                             options={"maxfev": budget - objective.evaluations,
-                                      "xatol": 1e-12, "fatol": 1e-14})
-            if np.allclose(local.x, x):
-                break
-            x = local.x
-    return solve
-
-
 SOLVERS = {
     "defaults": (ours(), None),
     "reflect": (ours(bounds_handling="reflect"), None),
     "constriction-ring": (ours(velocity="constriction", topology="ring"), None),
     "fips-vonneumann": (ours(velocity="fips", topology="vonneumann"), None),
     "robust": (ours(preset="robust"), None),
-    "robust+nelder-mead": (then_nelder_mead(0.2, preset="robust"), "scipy"),
+    "robust-swarm": (ours(preset="robust", local_search=None), None),
     "pygmo-pso": (pygmo_solver("pso"), "pygmo"),
     "pygmo-pso_gen": (pygmo_solver("pso_gen"), "pygmo"),
     "de": (differential_evolution, "scipy"),

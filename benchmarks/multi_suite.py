@@ -13,7 +13,9 @@ Suites:
           DTLZ4, 2k for WFG4's k-th objective) and measured with reference 1.1 in every objective.
 
 Every algorithm sees the objective through one counting wrapper that evaluates a block of points;
-the hypervolume is corvalinth's own. "overhead" is the process CPU time outside the objective,
+the hypervolume is corvalinth's own. "front size" is the mean number of points in the final set
+(a swarm whose archive is far from full found too few non-dominated points; a larger archive
+cannot help it). "overhead" is the process CPU time outside the objective,
 per evaluation, in microseconds. Peers: pymoo's NSGA-II, NSGA-III (3+ objectives), MOPSO_CD and
 SMS-EMOA, with 100 individuals (92 for NSGA-III, as many as its reference directions allow).
 
@@ -240,10 +242,12 @@ def parse_range(text):
 
 
 def measure(problems, chosen, seeds, quiet):
-    """Returns {algorithm: {problem name: [hypervolumes]}}, overheads and evaluation counts."""
+    """Returns the problems, {algorithm: {problem name: [hypervolumes]}}, overheads, evaluation
+    counts and {algorithm: {problem name: [final set sizes]}}."""
     volumes = {name: {} for name in chosen}
     overhead = {name: [] for name in chosen}
     counts = {name: [] for name in chosen}
+    sizes = {name: {} for name in chosen}
     rows = []
     for problem in problems:
         rows.append(problem)
@@ -257,14 +261,21 @@ def measure(problems, chosen, seeds, quiet):
                 volumes[name].setdefault(problem.name, []).append(volume)
                 overhead[name].append((total - counter.seconds) / max(counter.evaluations, 1))
                 counts[name].append(counter.evaluations)
+                sizes[name].setdefault(problem.name, []).append(len(front))
         if not quiet:
             cells = "  ".join(f"{name}={statistics.mean(volumes[name][problem.name]):.4f}"
                               for name in chosen)
             print(f"{problem.name:<28}{cells}", file=sys.stderr, flush=True)
-    return rows, volumes, overhead, counts
+    return rows, volumes, overhead, counts, sizes
 
 
-def report(title, rows, volumes, overhead, counts, group):
+def mean_front_size(sizes, name, problems):
+    """The mean final set size of `name` over `problems`; "-" for runs saved without sizes."""
+    known = [v for p in problems for v in sizes.get(name, {}).get(p.name, [])]
+    return f"{statistics.mean(known):.1f}" if known else "-"
+
+
+def report(title, rows, volumes, overhead, counts, sizes, group):
     names = list(volumes)
     width = max(12, *(len(n) + 2 for n in names))
     print(f"\n{title}")
@@ -289,6 +300,8 @@ def report(title, rows, volumes, overhead, counts, group):
                     wins[n] += 1
         print(f"{'best of ' + str(len(functions)):<14}" + "".join(f"{wins[n]:>{width}}"
                                                               for n in names))
+        print(f"{'front size':<14}" + "".join(
+            f"{mean_front_size(sizes, n, members):>{width}}" for n in names))
     print(f"{'overhead µs':<14}" + "".join(f"{statistics.median(overhead[n]) * 1e6:>{width}.1f}"
                                           for n in names))
     print(f"{'evaluations':<14}" + "".join(f"{max(counts[n]):>{width}}" for n in names))
@@ -301,17 +314,18 @@ class SavedRow:
     dim: int
 
 
-def save(path, rows, volumes, overhead, counts):
+def save(path, rows, volumes, overhead, counts, sizes):
     if not path:
         return
     with open(path, "w") as out:
         json.dump({"rows": [[p.name, p.function, p.dim] for p in rows], "volumes": volumes,
-                   "overhead": overhead, "counts": counts}, out)
+                   "overhead": overhead, "counts": counts, "sizes": sizes}, out)
 
 
 def print_saved(suite, paths):
-    """Merges saved runs (rows and columns of every file) and prints the table."""
-    rows, volumes, overhead, counts = {}, {}, {}, {}
+    """Merges saved runs (the columns of every file, over the problems all columns measured) and
+    prints the table."""
+    rows, volumes, overhead, counts, sizes = {}, {}, {}, {}, {}
     for path in paths:
         with open(path) as source:
             saved = json.load(source)
@@ -321,12 +335,18 @@ def print_saved(suite, paths):
             volumes.setdefault(name, {}).update(per_problem)
             overhead.setdefault(name, []).extend(saved["overhead"][name])
             counts.setdefault(name, []).extend(saved["counts"][name])
-    rows = list(rows.values())
+        for name, per_problem in saved.get("sizes", {}).items():
+            sizes.setdefault(name, {}).update(per_problem)
+    # Means and wins compare like with like: only the problems every column measured.
+    rows = [row for row in rows.values()
+            if all(row.name in per_problem for per_problem in volumes.values())]
+    if not rows:
+        sys.exit("the saved runs have no problem in common")
     if suite == "bbob":
         report("bbob-biobj, normalised hypervolume (reference 1), 10,000 evaluations", rows,
-               volumes, overhead, counts, group=lambda p: f"D={p.dim}")
+               volumes, overhead, counts, sizes, group=lambda p: f"D={p.dim}")
     else:
-        print_dtlz(rows, volumes, overhead, counts)
+        print_dtlz(rows, volumes, overhead, counts, sizes)
 
 
 def main():
@@ -364,12 +384,12 @@ def main():
                group=lambda p: f"D={p.dim}")
     else:
         problems = dtlz_problems(args.problems.split(","), parse_range(args.objectives))
-        rows, volumes, overhead, counts = measure(problems, chosen, seeds, args.quiet)
-        save(args.save, rows, volumes, overhead, counts)
-        print_dtlz(rows, volumes, overhead, counts)
+        result = measure(problems, chosen, seeds, args.quiet)
+        save(args.save, *result)
+        print_dtlz(*result)
 
 
-def print_dtlz(rows, volumes, overhead, counts):
+def print_dtlz(rows, volumes, overhead, counts, sizes):
     print("\nDTLZ / WFG, normalised hypervolume (reference 1.1), 23,092 evaluations")
     names = list(volumes)
     width = max(12, *(len(n) + 2 for n in names))
@@ -377,6 +397,8 @@ def print_dtlz(rows, volumes, overhead, counts):
     for p in rows:
         print(f"{p.name:<14}" + "".join(
             f"{statistics.mean(volumes[n][p.name]):>{width}.4f}" for n in names))
+    print(f"{'front size':<14}" + "".join(
+        f"{mean_front_size(sizes, n, rows):>{width}}" for n in names))
     print(f"{'overhead µs':<14}" + "".join(
         f"{statistics.median(overhead[n]) * 1e6:>{width}.1f}" for n in names))
     print(f"{'evaluations':<14}" + "".join(f"{max(counts[n]):>{width}}" for n in names))

@@ -44,7 +44,10 @@ class AsyncSwarmRun {
 
   AsyncSwarmRun(const SwarmConfig& config, const Space& space, const VelocityRule& rule,
                 Topology& topology)
-      : run_(config, space, rule, topology) {}
+      : run_(config, space, rule, topology) {
+    // The local phase hands out points that depend on the values of the ones before.
+    if (config.local_search != LocalSearch::None) fail("the asynchronous run has no local phase");
+  }
 
   const SwarmRun<Space>& run() const { return run_; }
   SwarmRun<Space>& run() { return run_; }

@@ -19,6 +19,7 @@
 #include "core/contracts.hpp"
 #include "core/failure.hpp"
 #include "core/feasibility.hpp"
+#include "core/local_search.hpp"
 #include "core/motion.hpp"
 #include "core/restart.hpp"
 #include "core/run_state.hpp"
@@ -41,8 +42,9 @@ enum class RunPhase : std::uint8_t {
   Starting = 0,   // particles are being created and evaluated for the first time
   Iterating = 1,  // particles are being moved and evaluated, iteration after iteration
   Finished = 2,   // a stop criterion ended the run
+  Local = 3,      // the final local phase: the swarm rests, a local search evaluates its points
 };
-inline constexpr std::uint64_t kRunPhaseCount = 3;
+inline constexpr std::uint64_t kRunPhaseCount = 4;
 
 // The stop reasons a saved run can hold: every one a stop test reports. A cancellation and the
 // reasons a host gives a cancelled run's result are not among them (cancelled() builds its own
@@ -87,10 +89,20 @@ class SwarmRun {
         swarm_(static_cast<std::size_t>(config.n_particles), space.dim()),
         dim_(space.dim()),
         restart_(config.restart_patience, config.restart_tol),
-        ranked_(config.constraint_handling == ConstraintHandling::Feasibility) {
+        ranked_(config.constraint_handling == ConstraintHandling::Feasibility),
+        local_plan_(LocalPhasePlan::of(config)),
+        local_(config.local_search == LocalSearch::None ? 0 : space.dim()) {
+    // The local phase compares plain values only: a ranked run has none.
+    if (ranked_ && config.local_search != LocalSearch::None) {
+      fail("a run ranked by feasibility has no local phase");
+    }
     new_velocity_.resize(dim_);
     gbest_position_.resize(dim_);
     if (ranked_) best_violations_.assign(swarm_.size(), 0.0);
+    if (config.local_search != LocalSearch::None) {
+      local_widths_ = box_widths(space);
+      local_velocity_.resize(dim_);
+    }
   }
 
   const Swarm& swarm() const { return swarm_; }
@@ -114,6 +126,10 @@ class SwarmRun {
 
   // The next point to evaluate, valid until the next call on the run. Not while finished.
   std::span<const Element> ask() {
+    if (phase_ == detail::RunPhase::Local) {
+      asked_ = true;
+      return local_point(next_);
+    }
     if (!asked_) {
       place(next_);
       asked_ = true;
@@ -123,14 +139,23 @@ class SwarmRun {
 
   // The value of the point asked last. Returns true when it completed a pass.
   bool tell(double value) {
-    record(next_, value);
     asked_ = false;
+    if (phase_ == detail::RunPhase::Local) {
+      record_local(next_, value);
+      return ++next_ == local_.round_size();
+    }
+    record(next_, value);
     return ++next_ == swarm_.size();
   }
   bool tell(ConstrainedValue value) {
     record(next_, value);
     asked_ = false;
     return ++next_ == swarm_.size();
+  }
+
+  // The number of points a pass asks: the swarm's size, or the local phase's round.
+  std::size_t pass_size() const {
+    return phase_ == detail::RunPhase::Local ? local_.round_size() : swarm_.size();
   }
 
   // The steps of ask() and tell() for one particle named by the driver, for drivers that hand out
@@ -149,6 +174,7 @@ class SwarmRun {
   // 2% per particle-step.
   template <typename Objective>
   bool evaluate_pass(Objective& objective, StopToken& token) {
+    if (phase_ == detail::RunPhase::Local) return evaluate_local_pass(objective, token);
     const std::size_t n = swarm_.size();
     const bool creating = phase_ == detail::RunPhase::Starting;
     for (std::size_t i = next_; i < n; ++i) {
@@ -170,8 +196,13 @@ class SwarmRun {
     return true;
   }
 
-  // The swarm whose current positions are to be evaluated next. Not while finished.
+  // The swarm whose current positions are to be evaluated next (in the local phase, the points of
+  // its round). Not while finished.
   const Swarm& ask_batch() {
+    if (phase_ == detail::RunPhase::Local) {
+      asked_ = true;
+      return local_.round();
+    }
     if (!asked_) {
       for (std::size_t i = 0; i < swarm_.size(); ++i) place(i);
       asked_ = true;
@@ -182,10 +213,13 @@ class SwarmRun {
   // The values of the swarm asked last, one per particle in swarm order; always completes a
   // pass. When creating the swarm, values beyond the swarm are counted as evaluations and
   // missing ones leave the personal best at +inf; later passes fail unless there is one value per
-  // particle.
+  // particle (per point of the local phase's round).
   void tell_batch(std::span<const double> values) {
-    const std::size_t n = swarm_.size();
-    if (phase_ == detail::RunPhase::Starting) {
+    const std::size_t n = pass_size();
+    if (phase_ == detail::RunPhase::Local) {
+      require_eq(values.size(), n, "batched objective must return one value per particle");
+      for (std::size_t k = 0; k < n; ++k) record_local(k, values[k]);
+    } else if (phase_ == detail::RunPhase::Starting) {
       const std::size_t paired = values.size() < n ? values.size() : n;
       for (std::size_t i = 0; i < paired; ++i) swarm_.best_value(i) = values[i];
       evaluations_ += values.size();
@@ -215,18 +249,27 @@ class SwarmRun {
   // Ends the pass just completed: after the creation, picks the initial global best; after an
   // iteration, records it and applies the stop tests in their order (`callback` may be null).
   // Returns the reason to stop, if any, and then the run is finished; otherwise the next pass
-  // begins.
+  // begins. In the local phase every round is an iteration: the same stop tests apply, and the
+  // budget (core/local_search.hpp) takes the place of max_iter.
   std::optional<StopReason> end_pass(IterationCallback* callback) {
     next_ = 0;
     if (phase_ == detail::RunPhase::Starting) {
       start_iterating();
       if (config_.max_iter == 0) return finish_with(StopReason::MaxIterations);
       phase_ = detail::RunPhase::Iterating;
+      if (local_phase_due()) begin_local_phase();
+    } else if (phase_ == detail::RunPhase::Local) {
+      const std::uint64_t t = iteration_++;
+      if (const auto reason = finish_iteration(t, callback)) return finish_with(*reason);
+      if (evaluations_ >= local_plan_.budget) return finish_with(StopReason::MaxIterations);
+      local_.advance(local_widths_, clip_to_box(), local_limit());
     } else {
       const std::uint64_t t = iteration_++;
       if (const auto reason = finish_iteration(t, callback)) return finish_with(*reason);
       if (iteration_ >= config_.max_iter) return finish_with(StopReason::MaxIterations);
-      if (restart_.enabled() && restart_due()) {
+      if (local_phase_due()) {
+        begin_local_phase();
+      } else if (restart_.enabled() && restart_due()) {
         StallRestart::restart(space_, rng_, swarm_, gbest_position_, config_.restart_spread);
         // Ranked, a forgotten best is the worst rank too: +inf violation.
         for (double& violation : best_violations_)
@@ -314,8 +357,12 @@ class SwarmRun {
         run.phase_ == detail::RunPhase::Finished || run.stop_reason_ == StopReason::MaxIterations,
         "stop reason of an unfinished run");
     archive.word(run.iteration_);
-    // Every state saved outside a pass's end names a particle below n (n >= 1 once created).
-    archive.index(run.next_, n, "particle index");
+    const bool local = run.phase_ == detail::RunPhase::Local;
+    const bool local_possible = run.config_.local_search != LocalSearch::None;
+    archive.require(!local || local_possible, "phase");
+    // Every state saved outside a pass's end names a particle below n (n >= 1 once created), or
+    // a point of the local phase's round (checked with the round below).
+    archive.index(run.next_, local ? run.dim_ : n, "particle index");
     archive.flag(run.asked_);
     archive.generator(run.rng_);
     for (std::size_t i = 0; i < n; ++i) archive.block(run.swarm_.position(i), "positions");
@@ -338,16 +385,24 @@ class SwarmRun {
       archive.real(run.prev_violation_);
       StallRestart::visit_ranked_state(run.restart_, archive);
     }
+    if (local_possible) {
+      NelderMead::visit_state(run.local_, archive);
+      archive.require(!local || run.next_ < run.local_.round_size(), "particle index");
+    }
     // The trace holds exactly what the phase and the iteration count imply, so its size is
-    // bounded by the run's own budget.
+    // bounded by the run's own budget (in the local phase, by its evaluations: each round has
+    // at least one).
     const bool starting = run.phase_ == detail::RunPhase::Starting;
     const bool iterating = run.phase_ == detail::RunPhase::Iterating;
     const bool history_possible = run.config_.record_history && !starting;
+    const bool within_local_budget = local_possible && run.iteration_ <= run.evaluations_;
     archive.require(starting    ? run.iteration_ == 0
                     : iterating ? run.iteration_ < run.config_.max_iter
-                                : run.iteration_ <= run.config_.max_iter,
+                    : local     ? within_local_budget
+                                : run.iteration_ <= run.config_.max_iter || within_local_budget,
                     "iteration count");
-    const std::uint64_t recorded = history_possible ? run.iteration_ + (iterating ? 1 : 0) : 0;
+    const std::uint64_t recorded =
+        history_possible ? run.iteration_ + (iterating || local ? 1 : 0) : 0;
     archive.count(run.result_.history.iterations(), recorded, "number of recorded iterations");
     const std::uint64_t per_iteration = static_cast<std::uint64_t>(n) * run.dim_;
     archive.require(per_iteration == 0 || recorded <= UINT64_MAX / per_iteration, "history");
@@ -412,6 +467,84 @@ class SwarmRun {
   bool restart_due() {
     if (!ranked_) return restart_.due(swarm_);
     return restart_.due_ranked(ranked_best(swarm_, best_violations_, swarm_best()));
+  }
+
+  // The local phase's point k as the objective sees it, valid until the next call on the run.
+  std::span<const Element> local_point(std::size_t k) {
+    const std::span<const double> raw = local_.round().position(k);
+    if constexpr (decode_is_identity<Space>()) {
+      return raw;
+    } else {
+      space_.decode_into(raw, point_);
+      return std::span<const Element>(point_);
+    }
+  }
+
+  // Counts the evaluation of the local phase's point k and updates the global best with it.
+  void record_local(std::size_t k, double value) {
+    ++evaluations_;
+    local_.take(k, value);
+    if (is_better(value, gbest_value_)) {
+      gbest_value_ = value;
+      copy_values(local_.round().position(k), gbest_position_);
+    }
+  }
+
+  // The rest of the local phase's round with a native objective, as evaluate_pass.
+  template <typename Objective>
+  bool evaluate_local_pass(Objective& objective, StopToken& token) {
+    using Answer = std::decay_t<decltype(objective.evaluate(local_point(0)))>;
+    // A ranked objective never gets here: a ranked run has no local phase (the constructor).
+    if constexpr (std::is_same_v<Answer, ConstrainedValue>) {
+      fail("a run ranked by feasibility has no local phase");
+    } else {
+      const std::size_t points = local_.round_size();
+      for (std::size_t k = next_; k < points; ++k) {
+        record_local(k, objective.evaluate(local_point(k)));
+        if (token.should_stop()) {
+          next_ = k + 1;
+          return false;
+        }
+      }
+      next_ = points;
+      return true;
+    }
+  }
+
+  // True at the end of a pass that hands the rest of the budget to the local phase.
+  bool local_phase_due() const {
+    return config_.local_search != LocalSearch::None && dim_ != 0 &&
+           evaluations_ >= local_plan_.handover && evaluations_ < local_plan_.budget;
+  }
+
+  void begin_local_phase() {
+    phase_ = detail::RunPhase::Local;
+    local_.begin(gbest_position_, gbest_value_, local_widths_, clip_to_box(), local_limit());
+  }
+
+  // The most points the next round may ask: what is left of the budget.
+  std::size_t local_limit() const {
+    const std::uint64_t left = local_plan_.budget - evaluations_;
+    return left < dim_ ? static_cast<std::size_t>(left) : dim_;
+  }
+
+  // Brings a point of the local phase into the box by the "clamp" policy, which draws nothing.
+  auto clip_to_box() {
+    return [this](std::span<double> point) {
+      space_.enforce_bounds(point, local_velocity_, BoundsHandling::Clamp, rng_);
+    };
+  }
+
+  // The box's width per coordinate, for the local phase's first simplex.
+  static std::vector<double> box_widths(const Space& space) {
+    std::vector<double> widths(space.dim(), 1.0);
+    const auto& bounds = space.bounds();
+    if (bounds.size() == widths.size()) {
+      for (std::size_t d = 0; d < widths.size(); ++d) {
+        widths[d] = bounds[d].second - bounds[d].first;
+      }
+    }
+    return widths;
   }
 
   // Particle i's starting position and velocity, warm start included.
@@ -589,6 +722,10 @@ class SwarmRun {
   const std::size_t dim_;
   StallRestart restart_;
   const bool ranked_;  // ranked by feasibility
+  const LocalPhasePlan local_plan_;
+  NelderMead local_;
+  std::vector<double> local_widths_;    // empty without a local phase
+  std::vector<double> local_velocity_;  // what clamping writes to, never read
 
   detail::RunPhase phase_ = detail::RunPhase::Starting;
   StopReason stop_reason_ = StopReason::MaxIterations;

@@ -17,6 +17,9 @@
 
 namespace corvalinth {
 
+// The search that may end a single-objective run (core/local_search.hpp).
+enum class LocalSearch : std::uint8_t { None = 0, NelderMead = 1 };
+
 struct SwarmConfig {
   std::uint64_t n_particles = 30;
   std::uint64_t max_iter = 100;
@@ -43,6 +46,10 @@ struct SwarmConfig {
   // How points compare (core/feasibility.hpp). A run ranked by feasibility is told a value and a
   // violation per point (ConstrainedValue); every other run is told plain values.
   ConstraintHandling constraint_handling = ConstraintHandling::Penalty;
+  // The final local phase (core/local_search.hpp): off by default; `local_search_share` is the
+  // fraction of the evaluation budget kept for it.
+  LocalSearch local_search = LocalSearch::None;
+  double local_search_share = 0.2;
 };
 
 enum class StopReason : std::uint8_t {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "binding/arguments/local_search.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
 #include "binding/arguments/warm_start.hpp"
@@ -46,6 +47,7 @@ struct SwarmSetup {
   std::unique_ptr<Topology> topology;  // null for a front end without a topology parameter
   BoundsHandling bounds_handling = BoundsHandling::Clamp;
   std::optional<Duration> max_time;
+  LocalSearch local_search = LocalSearch::None;
 };
 
 // Where a front end's own checks go among the shared ones, in the order its signature's
@@ -63,10 +65,11 @@ struct OwnChecks {
 };
 
 // The one setup step. Checks and builds, in this order: bounds, the swarm size, v_max, the time
-// budget, the bounds policy, the velocity rule, the topology, the restart spread, the number of
-// variable types. Parameters a front end does not have (`max_time`, `bounds_handling`,
-// `topology`, `restart_spread`, `var_types`) are skipped; `own` places the front end's own checks.
-// A preset is applied to the arguments before this step (preset.hpp).
+// budget, the bounds policy, the velocity rule, the topology, the restart spread, the local
+// search, the number of variable types. Parameters a front end does not have (`max_time`,
+// `bounds_handling`, `topology`, `restart_spread`, `local_search`, `var_types`) are skipped; `own`
+// places the front end's own checks. A preset is applied to the arguments before this step
+// (preset.hpp).
 template <typename Arguments>
 SwarmSetup setup_swarm(const Arguments& a, const OwnChecks& own = {}) {
   SwarmSetup setup;
@@ -95,6 +98,9 @@ SwarmSetup setup_swarm(const Arguments& a, const OwnChecks& own = {}) {
       raise(PyExc_ValueError,
             "restart_spread must be in (0, 1], got " + format_number(a.restart_spread));
     }
+  }
+  if constexpr (requires { a.local_search; }) {
+    setup.local_search = parse_local_search(a.local_search, a.local_search_share);
   }
   if constexpr (requires { a.var_types; }) {
     const std::size_t types = a.var_types ? a.var_types->size() : setup.bounds.size();
@@ -145,6 +151,10 @@ SwarmConfig swarm_config(const Arguments& a, const SwarmSetup& setup,
     config.restart_patience = a.restart_patience;
     config.restart_tol = a.restart_tol;
     config.restart_spread = a.restart_spread;
+  }
+  if constexpr (requires { a.local_search; }) {
+    config.local_search = setup.local_search;
+    config.local_search_share = a.local_search_share;
   }
   return config;
 }

@@ -15,6 +15,7 @@
 #include "binding/adapters/violation_report.hpp"
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/extra_arguments.hpp"
+#include "binding/arguments/local_search.hpp"
 #include "binding/arguments/named_parameters.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
@@ -60,6 +61,7 @@ namespace {
   P(args, keyword_only(extra_arguments())) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   P(constraint_handling, keyword_only(with_default(to_str, "penalty"))) \
+  CORVALINTH_LOCAL_SEARCH_PARAMETERS(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_PARAMETERS)
@@ -197,6 +199,8 @@ PyRef minimize_with(const Arguments& a) {
   OwnChecks own;
   own.before_space = refuse_extras_of_a_native_objective;
   const SwarmSetup setup = setup_swarm(a, own);
+  refuse_local_phase_when_ranked(setup.local_search,
+                                 parse_constraint_handling(a.constraint_handling));
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     using Space = std::decay_t<decltype(space)>;
     SwarmConfig config = swarm_config(a, setup, std::move(start));

@@ -1,5 +1,6 @@
 #include "binding/front_ends/optimizer.hpp"
 #include "binding/arguments/warm_start.hpp"
+#include "binding/front_ends/driven_object.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <type_traits>
-#include <unordered_set>
 #include <vector>
 
 #include "binding/adapters/adapters.hpp"
@@ -60,6 +60,7 @@ namespace {
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   P(progress, keyword_only(with_default(to_bool, false))) \
   P(constraint_handling, keyword_only(with_default(to_str, "penalty"))) \
+  CORVALINTH_LOCAL_SEARCH_PARAMETERS(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
@@ -249,9 +250,9 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
       const ConstraintRows g = constraint_rows(inequalities, n, "constraints");
       const ConstraintRows h = constraint_rows(equalities, n, "equality_constraints");
       require_pending_ask();
-      if (n != run_.size()) {
+      if (n != run_.pass_size()) {
         raise(PyExc_ValueError,
-              "tell() expects one value per particle: " + std::to_string(run_.size()) +
+              "tell() expects one value per particle: " + std::to_string(run_.pass_size()) +
                   " values, got " + std::to_string(n));
       }
       if (ranked_) {
@@ -505,6 +506,12 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
     raise(PyExc_ValueError,
           "asynchronous=True cannot be combined with restarts (restart_patience > 0)");
   }
+  // Each point of the local phase depends on the values of the points before it.
+  if (a.asynchronous && setup.local_search != LocalSearch::None) {
+    raise(PyExc_ValueError,
+          "asynchronous=True cannot be combined with a local phase (local_search)");
+  }
+  refuse_local_phase_when_ranked(setup.local_search, handling);
   std::unique_ptr<Driver> driver = visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {
         using Space = decltype(space);
@@ -537,41 +544,11 @@ struct OptimizerObject {
 OptimizerObject* as_optimizer(PyObject* self) { return reinterpret_cast<OptimizerObject*>(self); }
 Driver& driver_of(PyObject* self) { return *as_optimizer(self)->driver; }
 
-// Binds a call in tuple and dict form to the table. Fills `given` with borrowed references
-// into `args` and `kwargs`, which outlive it.
-void bind_tuple_call(PyObject* args, PyObject* kwargs,
-                     std::array<PyObject*, kParameters.size()>& given) {
-  const Py_ssize_t nargs = PyTuple_Size(args);
-  std::vector<PyObject*> values;
-  for (Py_ssize_t k = 0; k < nargs; ++k) values.push_back(PyTuple_GetItem(args, k));
-  PyRef kwnames;
-  if (kwargs != nullptr) {
-    const PyRef names = checked(PyDict_Keys(kwargs));
-    for (Py_ssize_t k = 0; k < PyList_Size(names.get()); ++k) {
-      values.push_back(PyDict_GetItem(kwargs, PyList_GetItem(names.get(), k)));
-    }
-    kwnames = checked(PyList_AsTuple(names.get()));
-  }
-  bind_arguments(Signature{kName, kParameters}, values.data(), nargs, kwnames.get(), given);
-}
-
-// The given arguments as one dict of keyword arguments, for pickling.
-PyRef arguments_as_dict(const std::array<PyObject*, kParameters.size()>& given) {
-  PyRef dict = checked(PyDict_New());
-  for (std::size_t k = 0; k < given.size(); ++k) {
-    if (given[k] != nullptr &&
-        PyDict_SetItemString(dict.get(), kParameters[k].name, given[k]) < 0) {
-      throw PythonErrorSet{};
-    }
-  }
-  return dict;
-}
-
 PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return translate_exceptions([&]() -> PyObject* {
     std::array<PyObject*, kParameters.size()> given{};
-    bind_tuple_call(args, kwargs, given);
-    PyRef arguments = arguments_as_dict(given);
+    bind_tuple_call(Signature{kName, kParameters}, args, kwargs, given);
+    PyRef arguments = arguments_as_dict(kParameters, given);
     const Arguments converted =
         converted_with_names<converted_with_preset<convert_arguments, kParameters>>(given);
     std::unique_ptr<Driver> driver = new_driver(converted);
@@ -700,76 +677,12 @@ PyObject* optimizer_result(PyObject* self, PyObject*) {
   });
 }
 
-PyRef state_bytes(const Driver& driver) {
-  const std::vector<std::uint8_t> state = driver.save();
-  return checked(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
-                                           static_cast<Py_ssize_t>(state.size())));
-}
-
-// True when `target` can be reached from `root` the way pickle walks what it saves: through the
-// items of lists, tuples, dicts and exact sets, and the attribute dicts of other instances (types,
-// modules and callables go by reference). No Python code runs on the way; the walk gives up
-// (false) after kMaxVisits objects.
-bool reaches(PyObject* root, PyObject* target) {
-  constexpr std::size_t kMaxVisits = 100'000;
-  std::unordered_set<PyObject*> seen;
-  std::vector<PyObject*> pending{root};
-  std::vector<PyRef> made;  // references made on the way, kept until the walk ends
-  const auto push_list_items = [&](PyObject* list) {
-    for (Py_ssize_t k = 0; k < PyList_Size(list); ++k) pending.push_back(PyList_GetItem(list, k));
-  };
-  while (!pending.empty() && seen.size() < kMaxVisits) {
-    PyObject* object = pending.back();
-    pending.pop_back();
-    if (object == target) return true;
-    if (!seen.insert(object).second) continue;
-    if (PyType_Check(object) || PyModule_Check(object) || PyCallable_Check(object)) continue;
-    if (PyList_Check(object)) {
-      push_list_items(object);
-    } else if (PyTuple_Check(object)) {
-      for (Py_ssize_t k = 0; k < PyTuple_Size(object); ++k) {
-        pending.push_back(PyTuple_GetItem(object, k));
-      }
-    } else if (PyDict_Check(object)) {
-      Py_ssize_t position = 0;
-      PyObject* key = nullptr;
-      PyObject* value = nullptr;
-      while (PyDict_Next(object, &position, &key, &value)) {
-        pending.push_back(key);
-        pending.push_back(value);
-      }
-    } else if (PyAnySet_CheckExact(object)) {
-      made.push_back(PyRef::steal(PySequence_List(object)));
-      if (!made.back()) throw PythonErrorSet{};
-      push_list_items(made.back().get());
-    }
-    if (PyList_CheckExact(object) || PyTuple_CheckExact(object) || PyDict_CheckExact(object) ||
-        PyAnySet_CheckExact(object)) {
-      continue;
-    }
-    PyRef attributes = PyRef::steal(PyObject_GenericGetDict(object, nullptr));
-    if (!attributes) {
-      PyErr_Clear();  // an object without an attribute dict
-      continue;
-    }
-    pending.push_back(attributes.get());
-    made.push_back(std::move(attributes));
-  }
-  return false;
-}
-
 PyObject* optimizer_reduce(PyObject* self, PyObject*) {
   return method([&] {
     const PyRef module = checked(PyImport_ImportModule("corvalinth_native"));
     const PyRef restore = checked(PyObject_GetAttrString(module.get(), "_restore_optimizer"));
-    if (as_optimizer(self)->arguments == nullptr) {
-      raise(PyExc_ValueError, "this Optimizer was cleared by the garbage collector");
-    }
-    // pickle would save this optimizer inside its own arguments before it exists to refer to.
-    if (reaches(as_optimizer(self)->arguments, self)) {
-      raise(PyExc_TypeError, "cannot pickle an Optimizer whose arguments refer back to it");
-    }
-    const PyRef state = state_bytes(driver_of(self));
+    require_picklable_arguments(self, as_optimizer(self)->arguments, kName);
+    const PyRef state = bytes_of(driver_of(self).save());
     // Violations are saved only when a constraint value was told, and the record of evaluations
     // only when it is kept: the pickle of an optimizer without them stays what it always was.
     const std::vector<double> saved = driver_of(self).violations();
@@ -893,12 +806,8 @@ PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) 
     }
     const PyRef empty = checked(PyTuple_New(0));
     PyRef optimizer = checked(PyObject_Call(optimizer_type, empty.get(), args[0]));
-    char* data = nullptr;
-    Py_ssize_t size = 0;
-    if (PyBytes_AsStringAndSize(args[1], &data, &size) < 0) throw PythonErrorSet{};
     try {
-      driver_of(optimizer.get())
-          .restore({reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)});
+      driver_of(optimizer.get()).restore(bytes_view(args[1]));
     } catch (const RunStateError& error) {
       raise(PyExc_ValueError, std::string("cannot restore the Optimizer: ") + error.what());
     }

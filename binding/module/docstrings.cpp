@@ -8,7 +8,7 @@
 // clang-format off
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4, args=(), record_evaluations=False, constraint_handling="penalty")
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4, args=(), record_evaluations=False, constraint_handling="penalty", local_search=None, local_search_share=0.2)
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -179,7 +179,8 @@ Keyword-only arguments:
         not pass with the configuration that reached the most targets per
         evaluation on the bbob suite: ``n_particles=20``, ``w=0.6``,
         ``c1=c2=1.7``, ``bounds_handling="reflect"``,
-        ``restart_patience=50``. When ``max_evals`` or ``max_time`` is given
+        ``restart_patience=50``, ``local_search="nelder-mead"`` (not with
+        ``constraint_handling="feasibility"``). When ``max_evals`` or ``max_time`` is given
         and ``max_iter`` is not, the budget alone bounds the run (with
         ``max_time`` alone and a long run, pass ``record_history=False``:
         the history grows with every iteration). A setting the call passes
@@ -215,7 +216,27 @@ Keyword-only arguments:
         the violation while infeasible, then of the value), and ``target``
         is reached only by a feasible point. ``penalty`` is then unused, and
         ``best_value``, the convergence trace and the recorded evaluations
-        hold unpenalised values. Without constraints both are the same run.)doc";
+        hold unpenalised values. Without constraints both are the same run.
+        ``"feasibility"`` cannot be combined with ``local_search``, whose
+        simplex compares plain values.
+    local_search (str | None): ``"nelder-mead"`` ends the run with a local
+        search: once only ``local_search_share`` of the evaluation budget is
+        left, the swarm stops and a Nelder-Mead simplex starts from the best
+        position (first simplex: 5 % of the box's width per dimension) and
+        runs to the end of the budget, starting again around its best vertex
+        whenever it collapses. Its points are clipped to ``bounds``; integer
+        and binary dimensions are searched continuously and rounded like the
+        particles' positions. The budget is ``max_evals``, or
+        ``(max_iter + 1) * n_particles`` when that is smaller (with
+        ``max_time`` alone the phase never starts). Each round of the search
+        (the first simplex, a reflection, an expansion, a contraction, a
+        shrink) counts as one iteration: ``callback``, ``patience`` and every
+        stop test apply after it, ``convergence`` and ``history`` grow by one
+        (the particles rest), and ``max_iter`` no longer ends the run, the
+        budget does. A vectorised objective receives the round's points.
+        ``None`` keeps the swarm to the end. Defaults to ``None``.
+    local_search_share (float): in ``(0, 1]``: the fraction of the
+        evaluation budget kept for ``local_search``. Defaults to ``0.2``.)doc";
 
 const char* const pso_result = R"doc(Result of an optimization.
 
@@ -265,7 +286,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, record_evaluations=False, progress=False, constraint_handling="penalty")
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, record_evaluations=False, progress=False, constraint_handling="penalty", local_search=None, local_search_share=0.2)
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -322,7 +343,8 @@ Keyword-only arguments:
         created, waits for the first values of the others). The same
         sequence of asks and tells gives the same run bit for bit;
         ``events`` records it. Not with ``batch=True``, nor with restarts
-        (``restart_patience``, ``preset="robust"``). Defaults to ``False``.
+        (``restart_patience``, ``preset="robust"``) or ``local_search``.
+        Defaults to ``False``.
     penalty (float): weight of the penalty on constraint values told with
         ``tell()``, as in ``minimize``. Defaults to ``1e6``.
     equality_tol (float): tolerance of the told equality constraint values
@@ -341,6 +363,12 @@ Keyword-only arguments:
         ``"feasibility"``: how points with told constraint values compare,
         as in ``minimize``. The asynchronous form takes no constraint
         values, so it ignores it.
+    local_search (str | None): the final local phase, as in ``minimize``:
+        ``ask()`` then hands out the search's points (with ``batch=True``,
+        the points of a round, one row each) and ``tell()`` takes one value
+        per point. Not with ``asynchronous=True``. Defaults to ``None``.
+    local_search_share (float): the fraction of the budget kept for
+        ``local_search``. Defaults to ``0.2``.
 
 Every parameter after ``bounds`` is keyword-only; the others are
 ``minimize``'s, with the same names and defaults (``preset="robust"``
@@ -398,6 +426,90 @@ The ``PsoResult`` of the finished run.
 
 Raises:
     ValueError: the run is not done yet.)doc";
+
+const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False)
+--
+
+A multi-objective swarm run driven by the caller: ``ask()`` hands out the
+next point(s) to evaluate, ``tell()`` takes their objective vectors back.
+
+Use it when the objectives cannot be a Python function the library calls:
+jobs on a cluster, measurements in a lab, a service. Every parameter means
+what it means for ``minimize_multi``, with the same default and the same
+errors. With ``batch=False`` one point is asked at a time, and each particle
+takes its vector before the next one moves (the loop of ``minimize_multi``);
+with ``batch=True`` the whole swarm is asked at once as an
+``(n_particles, d)`` float64 array (the loop of
+``minimize_multi(..., vectorized=True)``). Driven with the vectors of an
+objective, the run is the run ``minimize_multi`` makes with the same
+arguments, bit for bit: ``result()`` equals its ``ParetoFront``.
+
+Checkpoints: ``pickle.dumps(optimizer)`` works at any point, between an
+``ask()`` and its ``tell()`` too, and the unpickled optimizer continues on
+exactly the same trajectory. The pickle holds the constructor arguments and
+the run's state (generator, swarm, personal bests, archive, leaders,
+turbulence, histories) in the versioned binary format of ``Optimizer``; a
+state that does not fit the arguments is refused with a ``ValueError``.
+
+Attributes:
+    done (bool): the run has stopped; ``result()`` is available.
+    stop_reason (str | None): why the run stopped, as in ``ParetoFront``;
+        ``None`` while running.
+    iteration (int): completed iterations.
+    evaluations (int): objective vectors told so far.
+
+Keyword-only arguments:
+    x0 (list[float] | list[list[float]] | None): warm start: the first
+        particles start at these points, as in ``minimize_multi``. Defaults
+        to ``None``.
+    batch (bool): if ``True``, ``ask()`` hands out the whole swarm and
+        ``tell()`` takes one row of objective values per particle, as
+        described above. Defaults to ``False``.
+
+Every parameter after ``bounds`` is keyword-only; the others are
+``minimize_multi``'s, with the same names and defaults. A restored run
+measures nothing against a clock, so there is no ``max_time``.
+
+Example:
+    >>> opt = MultiOptimizer([(0, 1)] * 2, n_particles=10, max_iter=20, seed=1)
+    >>> while not opt.done:
+    ...     x = opt.ask()
+    ...     opt.tell([x[0], 1 - x[0] + x[1]])
+    >>> opt.result().evaluations
+    210)doc";
+
+const char* const multi_optimizer_ask = R"doc(ask($self, /)
+--
+
+The next point to evaluate: a list (of int in integer spaces, of float
+otherwise), or with ``batch=True`` the whole swarm as an ``(n, d)`` float64
+array. Asking again before telling returns the same point(s).
+
+Raises:
+    ValueError: the run is done.)doc";
+
+const char* const multi_optimizer_tell = R"doc(tell($self, values, /)
+--
+
+Reports the objective vector of the last ``ask()``: a sequence of numbers
+(one per objective, all minimised), or with ``batch=True`` one row per
+particle (an ``(n, m)`` array or a list of rows). Every vector of a run has
+as many values as the first one told.
+
+Raises:
+    ValueError: no ``ask()`` is waiting for its values, the number of rows
+        or of objective values is wrong, or the run is done. A refused
+        ``tell`` changes nothing.)doc";
+
+const char* const multi_optimizer_result = R"doc(result($self, /)
+--
+
+The ``ParetoFront`` of the finished run.
+
+Raises:
+    ValueError: the run is not done yet.)doc";
+
+const char* const multi_optimizer_evaluations = "Number of objective vectors told so far.";
 
 const char* const optimizer_reduce = "Pickle support: the arguments and the saved run state.";
 const char* const optimizer_done = "True once the run has stopped.";

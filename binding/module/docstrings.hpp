@@ -28,6 +28,11 @@ extern const char* const optimizer_best_position;
 extern const char* const optimizer_events;
 extern const char* const optimizer_out;
 extern const char* const optimizer_best_params;
+extern const char* const multi_optimizer;
+extern const char* const multi_optimizer_ask;
+extern const char* const multi_optimizer_tell;
+extern const char* const multi_optimizer_result;
+extern const char* const multi_optimizer_evaluations;
 
 extern const char* const minimize_multi;
 extern const char* const pareto_front_hypervolume;

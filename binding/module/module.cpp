@@ -8,6 +8,7 @@
 #include "binding/front_ends/minimize.hpp"
 #include "binding/front_ends/minimize_grey.hpp"
 #include "binding/front_ends/minimize_multi.hpp"
+#include "binding/front_ends/multi_optimizer.hpp"
 #include "binding/front_ends/optimizer.hpp"
 #include "binding/module/docstrings.hpp"
 #include "binding/results/grey_result.hpp"
@@ -48,6 +49,9 @@ PyMethodDef methods[] = {
     {"_restore_optimizer",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(restore_optimizer)),
      METH_FASTCALL, nullptr},
+    {"_restore_multi_optimizer",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(restore_multi_optimizer)),
+     METH_FASTCALL, nullptr},
     // What parallel.multistart's threads watch (signal_poller.hpp); private.
     {"_watch_stop_event", set_thread_stop_event, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
@@ -70,8 +74,11 @@ bool create_exported_objects() {
     const char* name;
     PyObject* (*create)();
   } creators[] = {
-      {"PsoResult", create_pso_result_type},           {"ParetoFront", create_pareto_front_type},
-      {"GreyResult", create_grey_result_type},         {"Optimizer", create_optimizer_type},
+      {"PsoResult", create_pso_result_type},
+      {"ParetoFront", create_pareto_front_type},
+      {"GreyResult", create_grey_result_type},
+      {"Optimizer", create_optimizer_type},
+      {"MultiOptimizer", create_multi_optimizer_type},
       {"PanicException", create_panic_exception_type},
   };
   for (const auto& creator : creators) {

@@ -93,6 +93,8 @@ class ParetoArchive {
   std::vector<double> prune_and_weigh();
 
   const std::vector<ArchiveMember>& members() const { return members_; }
+  // Replaces the members by a saved run's (core/mopso/mopso.hpp restores its archive).
+  void restore_members(std::vector<ArchiveMember> members) { members_ = std::move(members); }
   std::size_t size() const { return members_.size(); }
   std::size_t archive_size() const { return archive_size_; }
   const DiversityStrategy& strategy() const { return strategy_; }

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "core/contracts.hpp"
@@ -30,6 +31,7 @@
 #include "core/mopso/polynomial_mutation.hpp"
 #include "core/motion.hpp"
 #include "core/records.hpp"
+#include "core/run_state.hpp"
 #include "core/stop_token.hpp"
 
 namespace corvalinth {
@@ -139,7 +141,34 @@ struct MopsoResult {
 
 namespace detail {
 
-// The swarm, generator, archive and personal-best vectors of one multi-objective run.
+// Where a multi-objective run stands between two calls from its driver (as RunPhase).
+enum class MopsoPhase : std::uint8_t {
+  Starting = 0,   // particles are being created and evaluated for the first time
+  Iterating = 1,  // particles are being moved and evaluated, iteration after iteration
+  Finished = 2,   // a stop criterion ended the run
+};
+inline constexpr std::uint64_t kMopsoPhaseCount = 3;
+
+// The first word of a saved multi-objective state, which tells it from a single-objective one
+// ("MOPSO" as a little-endian word).
+inline constexpr std::uint64_t kMopsoStateTag = 0x4F53504F4DULL;
+
+// One multi-objective run as a state machine that whoever holds the objective drives from
+// outside, as SwarmRun is: it hands out the next point(s) to evaluate and takes their objective
+// vectors back. A pass is the creation of the swarm or one iteration; the driver ends every
+// completed pass with end_pass(), which builds the archive (after the creation), applies the stop
+// criteria (after an iteration) and starts the next iteration: the prune, the leaders, the
+// history snapshots and the turbulence of that iteration. The swarm, generator, personal bests,
+// archive, leaders and histories live here, and save()/restore() carry all of it (with the phase)
+// in the format of core/run_state.hpp.
+//
+// Per-particle form: ask() creates (first pass) or flies (later passes) the next particle and
+// returns its decoded position; tell(values) takes its vector at once. Batch form: ask_batch()
+// creates or flies every particle; tell_batch(values) takes one row per particle in order. A run
+// is driven in one form only. Asking again before telling returns the same point(s) and draws
+// nothing. run() and run_batch() below are the native drivers.
+//
+// The settings, space and rule are referenced, not copied: they outlive the run.
 template <BoxedSearchSpace Space>
 class MopsoRun {
  public:
@@ -162,58 +191,261 @@ class MopsoRun {
     new_velocity_.resize(dim_);
   }
 
+  const Swarm& swarm() const { return swarm_; }
+  std::size_t size() const { return swarm_.size(); }
+  // True once the swarm was created and evaluated: the archive exists.
+  bool created() const { return phase_ != MopsoPhase::Starting; }
+  // True once a stop criterion ended the run.
+  bool finished() const { return phase_ == MopsoPhase::Finished; }
+  // Completed iterations, which is the index of the iteration under way while iterating.
+  std::uint64_t iteration() const { return result_.iterations; }
+  std::uint64_t evaluations() const { return evaluations_; }
+  // True between an ask and the tell that answers it.
+  bool asked() const { return asked_; }
+  // The number of objectives, set by the first vector told; 0 before it.
+  std::size_t objective_count() const { return objective_count_; }
+  // True once a vector was told, which fixed objective_count().
+  bool evaluated() const { return evaluated_; }
+  // The reason the run finished; meaningful once finished().
+  StopReason stop_reason() const { return stop_reason_; }
+
+  // The next point to evaluate, valid until the next call on the run. Not while finished.
+  std::span<const Element> ask() {
+    if (!asked_) {
+      place(next_);
+      asked_ = true;
+    }
+    return point_of(next_);
+  }
+
+  // The objective vector of the point asked last; it must have the run's objective count (a
+  // CoreError otherwise, before anything reads it). Returns true when it completed a pass.
+  bool tell(std::span<const double> values) {
+    count_vector(values.size());
+    take(next_, values);
+    asked_ = false;
+    return ++next_ == swarm_.size();
+  }
+
+  // The swarm whose current positions are to be evaluated next. Not while finished.
+  const Swarm& ask_batch() {
+    if (!asked_) {
+      for (std::size_t i = 0; i < swarm_.size(); ++i) place(i);
+      asked_ = true;
+    }
+    return swarm_;
+  }
+
+  // The vectors of the swarm asked last, one row per particle back to back; always completes a
+  // pass. A matrix of another shape is a CoreError, before anything reads it.
+  void tell_batch(std::span<const double> values) {
+    count_batch(values.size());
+    take_batch(values);
+  }
+
+  // The rest of the current pass, asked and told in a loop with a native `objective`; `stop` is
+  // asked after every evaluation, before its vector is taken. Returns true when the pass is
+  // complete, false when the token stopped it.
+  template <typename Objective>
+  bool evaluate_pass(Objective& objective, StopToken& stop) {
+    const std::size_t n = swarm_.size();
+    for (std::size_t i = next_; i < n; ++i) {
+      place(i);
+      evaluate(objective, i);
+      if (stop.should_stop()) return false;
+      take(i, values_);
+    }
+    next_ = n;
+    return true;
+  }
+
+  // Ends the pass just completed: after the creation, builds the archive; after an iteration,
+  // applies the stop tests in their order (`callback` may be null). Returns the reason to stop,
+  // if any, and then the run is finished with its archive cut to capacity; otherwise the next
+  // iteration begins.
+  std::optional<StopReason> end_pass(FrontCallback* callback) {
+    next_ = 0;
+    if (phase_ == MopsoPhase::Starting) {
+      start_iterating();
+      if (config_.max_iter == 0) return finish_with(StopReason::MaxIterations);
+      phase_ = MopsoPhase::Iterating;
+    } else {
+      if (const auto reason = finish_iteration(result_.iterations, callback)) {
+        return finish_with(*reason);
+      }
+      if (result_.iterations >= config_.max_iter) return finish_with(StopReason::MaxIterations);
+    }
+    start_iteration(result_.iterations);
+    return std::nullopt;
+  }
+
   // The per-particle form. Returns an empty, cancelled result as soon as `stop` asks for it.
   template <typename Objective>
   MopsoResult<Element> run(Objective& objective, FrontCallback* callback, StopToken& stop) {
-    const std::size_t n = swarm_.size();
-    // Initial swarm: every particle is drawn and evaluated before anything else happens.
-    for (std::size_t i = 0; i < n; ++i) {
-      create_particle(i);
-      evaluate(objective, i);
-      if (stop.should_stop()) return cancelled();
-      take_first_vector(i, values_);
-    }
-    start_iterating();
-    for (std::uint64_t t = 0; t < config_.max_iter; ++t) {
-      const std::vector<double> weights = start_iteration(t);
-      for (std::size_t i = 0; i < n; ++i) {
-        fly(i, weights);
-        evaluate(objective, i);
-        if (stop.should_stop()) return cancelled();
-        take_vector(i, values_);
-      }
-      if (const auto reason = finish_iteration(t, callback)) {
+    for (;;) {
+      if (!evaluate_pass(objective, stop)) return cancelled();
+      if (end_pass(callback)) {
         if (stop.stop_requested()) return cancelled();  // the callback asked for it
-        return finish(*reason);
+        return take_result();
       }
     }
-    return finish(StopReason::MaxIterations);
   }
 
-  // The batch form: one objective call per phase, then the vectors taken in particle order.
+  // The batch form: one objective call per pass, then the vectors taken in particle order.
   template <typename Objective>
   MopsoResult<Element> run_batch(Objective& objective, FrontCallback* callback, StopToken& stop) {
-    const std::size_t n = swarm_.size();
-    for (std::size_t i = 0; i < n; ++i) create_particle(i);
-    evaluate_batch(objective);
-    if (stop.should_stop()) return cancelled();
-    for (std::size_t i = 0; i < n; ++i) take_first_vector(i, row(i));
-    start_iterating();
-    for (std::uint64_t t = 0; t < config_.max_iter; ++t) {
-      const std::vector<double> weights = start_iteration(t);
-      for (std::size_t i = 0; i < n; ++i) fly(i, weights);
-      evaluate_batch(objective);
+    for (;;) {
+      objective.evaluate_batch(space_, ask_batch(), batch_values_);
+      if constexpr (ReportsViolations<Objective>) levels_.evaluated_all(objective.violations());
+      count_batch(batch_values_.size());
       if (stop.should_stop()) return cancelled();
-      for (std::size_t i = 0; i < n; ++i) take_vector(i, row(i));
-      if (const auto reason = finish_iteration(t, callback)) {
+      take_batch(batch_values_);
+      if (end_pass(callback)) {
         if (stop.stop_requested()) return cancelled();
-        return finish(*reason);
+        return take_result();
       }
     }
-    return finish(StopReason::MaxIterations);
+  }
+
+  // The result of the finished run, moved out: the run is spent.
+  MopsoResult<Element> take_result() {
+    MopsoResult<Element> result = std::move(result_);
+    complete_result(result);
+    return result;
+  }
+
+  // The result of the finished run, copied: the run stays as it is.
+  MopsoResult<Element> result() const {
+    MopsoResult<Element> result = result_;
+    complete_result(result);
+    return result;
+  }
+
+  // Appends the whole state of the run to `out`. Not between the tell that completed a pass and
+  // end_pass(): a run is saved at rest or with a pass under way.
+  void save(StateWriter& out) const { visit_state(*this, out); }
+
+  // Replaces the state of this run, which must be freshly built with the settings, space and rule
+  // of the saved one, by the state `in` holds. Throws RunStateError, leaving this run unusable,
+  // when the state does not fit.
+  void restore(StateReader& in) {
+    visit_state(*this, in);
+    in.expect_end();
   }
 
  private:
+  // Every field that decides the rest of the run, in the order of the saved state: written when
+  // `archive` is a StateWriter (and `run` const), read and checked when it is a StateReader. The
+  // turbulence box, grid and crowding are derived from the settings and the archive, so they are
+  // not saved.
+  template <typename Run, typename Archive>
+  static void visit_state(Run& run, Archive& archive) {
+    constexpr bool reading = std::is_same_v<Archive, StateReader>;
+    const std::size_t n = run.swarm_.size();
+    const std::uint64_t capacity = run.config_.archive_size;
+    archive.same(kMopsoStateTag, "kind of run (a multi-objective one)");
+    archive.same(n, "number of particles");
+    archive.same(run.dim_, "dimension");
+    archive.same_flag(run.config_.record_history, "record_history");
+    archive.index(run.phase_, kMopsoPhaseCount, "phase");
+    // A cancellation is never saved: it is the last enumerator.
+    archive.index(run.stop_reason_, static_cast<std::uint64_t>(StopReason::Cancelled),
+                  "stop reason");
+    const bool starting = run.phase_ == MopsoPhase::Starting;
+    const bool iterating = run.phase_ == MopsoPhase::Iterating;
+    archive.require(
+        run.phase_ == MopsoPhase::Finished || run.stop_reason_ == StopReason::MaxIterations,
+        "stop reason of an unfinished run");
+    archive.word(run.result_.iterations);
+    archive.require(starting    ? run.result_.iterations == 0
+                    : iterating ? run.result_.iterations < run.config_.max_iter
+                                : run.result_.iterations <= run.config_.max_iter,
+                    "iteration count");
+    archive.index(run.next_, n, "particle index");
+    archive.flag(run.asked_);
+    archive.require(run.phase_ != MopsoPhase::Finished || !run.asked_, "pending ask");
+    archive.generator(run.rng_);
+    for (std::size_t i = 0; i < n; ++i) archive.block(run.swarm_.position(i), "positions");
+    for (std::size_t i = 0; i < n; ++i) archive.block(run.swarm_.velocity(i), "velocities");
+    for (std::size_t i = 0; i < n; ++i) {
+      archive.block(run.swarm_.best_position(i), "best positions");
+    }
+    archive.word(run.evaluations_);
+    archive.flag(run.evaluated_);
+    std::uint64_t m = run.objective_count_;
+    archive.word(m);
+    // Every count below is bounded by the bytes left before it is multiplied or allocated.
+    constexpr std::uint64_t kMaxObjectives = std::uint64_t{1} << 20;
+    archive.require(m <= kMaxObjectives && (run.evaluated_ || m == 0), "number of objectives");
+    // A vector was told once a particle of the creation was (a batch completes the creation at
+    // once), and the creation evaluated every particle before the run iterates.
+    archive.require(run.evaluated_ == (!starting || run.next_ > 0), "number of objectives");
+    const std::uint64_t taken = starting ? run.next_ : n;
+    archive.values(run.best_objectives_, taken * m, "personal-best vectors");
+    archive.flag(run.archive_built_);
+    archive.require(run.archive_built_ == !starting, "archive");
+
+    std::uint64_t members = run.archive_.size();
+    archive.index(members, capacity + n + 1, "archive size");
+    archive.require(starting ? members == 0 : members >= 1, "archive size");
+    std::vector<ArchiveMember> read_members;
+    for (std::uint64_t j = 0; j < members; ++j) {
+      if constexpr (reading) {
+        ArchiveMember member;
+        archive.values(member.position, run.dim_, "archive positions");
+        archive.values(member.objectives, m, "archive vectors");
+        read_members.push_back(std::move(member));
+      } else {
+        const ArchiveMember& member = run.archive_.members()[j];
+        archive.values(member.position, run.dim_, "archive positions");
+        archive.values(member.objectives, m, "archive vectors");
+      }
+    }
+    if constexpr (reading) run.archive_.restore_members(std::move(read_members));
+
+    archive.index(run.leaders_, capacity + n + 1, "number of leaders");
+    archive.require(starting ? run.leaders_ == 0 : !iterating || run.leaders_ >= 1, "leaders");
+    archive.values(run.leader_pool_, run.leaders_ * run.dim_, "leader positions");
+    archive.values(run.weights_, run.leaders_, "leader weights");
+    archive.real(run.decay_);
+    archive.real(run.probability_);
+
+    // The histories hold exactly what the phase and the iteration count imply.
+    const bool history_possible = run.config_.record_history && !starting;
+    const std::uint64_t recorded =
+        history_possible ? run.result_.iterations + (iterating ? 1 : 0) : 0;
+    const std::uint64_t per_iteration = static_cast<std::uint64_t>(n) * run.dim_;
+    archive.require(per_iteration == 0 || recorded <= UINT64_MAX / per_iteration, "history");
+    archive.count(run.result_.swarm_history.iterations(), recorded, "swarm history");
+    archive.values(run.result_.swarm_history.positions, recorded * per_iteration, "swarm history");
+    auto& front = run.result_.front_history;
+    archive.count(front.starts.size(), recorded == 0 ? 0 : recorded + 1, "front history");
+    if constexpr (reading) {
+      front.starts.resize(recorded == 0 ? 0 : static_cast<std::size_t>(recorded + 1));
+    }
+    for (std::size_t k = 0; k < front.starts.size(); ++k) {
+      std::uint64_t start = front.starts[k];
+      archive.word(start);
+      const std::uint64_t before = k == 0 ? 0 : front.starts[k - 1];
+      archive.require(start >= before && start - before <= (k == 0 ? 0 : capacity),
+                      "front history");
+      if constexpr (reading) front.starts[k] = static_cast<std::size_t>(start);
+    }
+    const std::uint64_t front_values = front.starts.empty() ? 0 : front.starts.back();
+    archive.require(m == 0 || front_values <= UINT64_MAX / m, "front history");
+    archive.values(front.values, front_values * m, "front history");
+    if constexpr (reading) {
+      run.result_.swarm_history.restore(std::move(run.result_.swarm_history.positions),
+                                        static_cast<std::size_t>(recorded));
+      if (history_possible) {
+        run.result_.swarm_history.particles = n;
+        run.result_.swarm_history.dim = run.dim_;
+        front.objectives = static_cast<std::size_t>(m);
+      }
+      run.objective_count_ = static_cast<std::size_t>(m);
+    }
+  }
+
   // Evaluates particle i's current position into values_. Every vector must have as many values
   // as the run's first one: a different count is a CoreError here, before the personal best or
   // the archive reads it.
@@ -226,32 +458,68 @@ class MopsoRun {
       objective.evaluate(std::span<const Element>(point_), values_);
     }
     if constexpr (ReportsViolation<Objective>) levels_.evaluated(i, objective.violation());
+    count_vector(values_.size());
+  }
+
+  // Counts one evaluation whose vector has `count` values (the first sets the run's count).
+  void count_vector(std::size_t count) {
     ++evaluations_;
-    if (evaluated_) require_objective_count(values_.size(), objective_count_);
-    objective_count_ = values_.size();
+    if (evaluated_) require_objective_count(count, objective_count_);
+    objective_count_ = count;
     evaluated_ = true;
   }
 
-  // Evaluates the whole swarm into batch_values_, n rows of the run's objective count (the first
-  // batch sets it). A matrix of another shape is a CoreError here, before anything reads it.
-  template <typename Objective>
-  void evaluate_batch(Objective& objective) {
+  // Counts the evaluation of the whole swarm whose vectors hold `size` values: n rows of the
+  // run's objective count (the first batch sets it). A matrix of another shape is a CoreError
+  // here, before anything reads it.
+  void count_batch(std::size_t size) {
     const std::size_t n = swarm_.size();
-    objective.evaluate_batch(space_, static_cast<const Swarm&>(swarm_), batch_values_);
-    if constexpr (ReportsViolations<Objective>) levels_.evaluated_all(objective.violations());
     evaluations_ += n;
     if (!evaluated_) {
-      require_eq(batch_values_.size() % n, std::size_t{0},
+      require_eq(size % n, std::size_t{0},
                  "a batch of objective vectors must have one row per particle");
-      objective_count_ = batch_values_.size() / n;
+      objective_count_ = size / n;
       evaluated_ = true;
     }
-    require_eq(batch_values_.size(), n * objective_count_,
+    require_eq(size, n * objective_count_,
                "a batch of objective vectors must have one row per particle");
   }
 
-  std::span<const double> row(std::size_t i) const {
-    return {batch_values_.data() + i * objective_count_, objective_count_};
+  // Takes the counted batch's rows in particle order and ends the asked pass.
+  void take_batch(std::span<const double> values) {
+    for (std::size_t i = 0; i < swarm_.size(); ++i) {
+      take(i, values.subspan(i * objective_count_, objective_count_));
+    }
+    asked_ = false;
+    next_ = swarm_.size();
+  }
+
+  // Creates (first pass) or flies (later passes) particle i.
+  void place(std::size_t i) {
+    if (phase_ == MopsoPhase::Starting) {
+      create_particle(i);
+    } else {
+      fly(i);
+    }
+  }
+
+  // Particle i's vector: its first (first pass), or a new one for its best and the archive.
+  void take(std::size_t i, std::span<const double> values) {
+    if (phase_ == MopsoPhase::Starting) {
+      take_first_vector(i, values);
+    } else {
+      take_vector(i, values);
+    }
+  }
+
+  // Particle i's current position as the objective sees it.
+  std::span<const Element> point_of(std::size_t i) {
+    if constexpr (decode_is_identity<Space>()) {
+      return std::span<const Element>(swarm_.position(i));
+    } else {
+      space_.decode_into(swarm_.position(i), point_);
+      return std::span<const Element>(point_);
+    }
   }
 
   // Particle i's starting position and velocity, warm start included.
@@ -262,6 +530,9 @@ class MopsoRun {
   // Particle i's first vector becomes its personal best.
   void take_first_vector(std::size_t i, std::span<const double> values) {
     if (i == 0) best_objectives_.reserve(swarm_.size() * objective_count_);
+    // Row i whatever came before (a no-op when the rows came in order, as every driver tells
+    // them), so a state restored into the other form still writes inside the swarm's rows.
+    best_objectives_.resize(i * objective_count_);
     best_objectives_.insert(best_objectives_.end(), values.begin(), values.end());
     levels_.took_personal_best(i);
   }
@@ -295,9 +566,9 @@ class MopsoRun {
   }
 
   // Prunes the archive, fixes this iteration's leaders, records the histories and sets the
-  // turbulence of iteration t. Returns the leaders' weights.
-  std::vector<double> start_iteration(std::uint64_t t) {
-    std::vector<double> weights = archive_.prune_and_weigh();
+  // turbulence of iteration t.
+  void start_iteration(std::uint64_t t) {
+    weights_ = archive_.prune_and_weigh();
     copy_leader_pool();
     if (config_.record_history) {
       result_.swarm_history.record(swarm_);
@@ -307,12 +578,11 @@ class MopsoRun {
     const double last = static_cast<double>(iterations > 0 ? iterations : 1);
     decay_ = 1.0 - static_cast<double>(t) / last;
     probability_ = config_.mutation_rate * decay_;
-    return weights;
   }
 
   // Tournament, move and turbulence of particle i.
-  void fly(std::size_t i, const std::vector<double>& weights) {
-    move(i, leader_by_tournament(weights));
+  void fly(std::size_t i) {
+    move(i, leader_by_tournament(weights_));
     if (!turbulence_enabled()) return;
     if (config_.turbulence == Turbulence::Decaying) {
       mutate(i, probability_, decay_);
@@ -354,19 +624,27 @@ class MopsoRun {
       for (std::size_t i = 0; i < taken; ++i)
         offer(swarm_.position(i), best_objectives(i), levels_.of_personal_best(i));
     }
-    return finish(StopReason::Cancelled);
+    finish_with(StopReason::Cancelled);
+    return take_result();
   }
 
-  MopsoResult<Element> finish(StopReason reason) {
-    archive_.prune_and_weigh();  // the final front respects the capacity; weights unused
-    result_.members.reserve(archive_.size());
+  // Ends the run: the final front respects the capacity (the weights are unused).
+  StopReason finish_with(StopReason reason) {
+    archive_.prune_and_weigh();
+    phase_ = MopsoPhase::Finished;
+    stop_reason_ = reason;
+    return reason;
+  }
+
+  // The decoded front, the counts and the reason, added to the histories in `result`.
+  void complete_result(MopsoResult<Element>& result) const {
+    result.members.reserve(archive_.size());
     for (const ArchiveMember& member : archive_.members()) {
-      result_.members.push_back(
+      result.members.push_back(
           {space_.decode(member.position), member.objectives, levels_.level()});
     }
-    result_.evaluations = evaluations_;
-    result_.stop_reason = reason;
-    return std::move(result_);
+    result.evaluations = evaluations_;
+    result.stop_reason = stop_reason_;
   }
 
   std::span<double> best_objectives(std::size_t i) {
@@ -459,6 +737,10 @@ class MopsoRun {
   const Bounds box_;  // the turbulence box
   ConstraintLevels levels_;  // violations: all 0 without constraints
 
+  MopsoPhase phase_ = MopsoPhase::Starting;
+  StopReason stop_reason_ = StopReason::MaxIterations;
+  std::size_t next_ = 0;  // the particle asked or to be asked next (per-particle form)
+  bool asked_ = false;
   std::size_t objective_count_ = 0;
   bool evaluated_ = false;
   bool archive_built_ = false;  // start_iterating() filled the archive with the creation
@@ -472,8 +754,9 @@ class MopsoRun {
   std::vector<double> batch_values_;
   std::vector<Element> point_;
   std::vector<double> new_velocity_;
-  std::vector<double> leader_pool_;
+  std::vector<double> leader_pool_;  // the leaders' positions and weights, fixed per iteration
   std::size_t leaders_ = 0;
+  std::vector<double> weights_;
 
   MopsoResult<Element> result_;
 };

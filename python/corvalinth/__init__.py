@@ -9,6 +9,7 @@ True
 
 from corvalinth_native import (
     GreyResult,
+    MultiOptimizer,
     Optimizer,
     ParetoFront,
     PsoResult,
@@ -34,6 +35,7 @@ __all__ = [
     "minimize",
     "Optimizer",
     "minimize_multi",
+    "MultiOptimizer",
     "minimize_grey",
     "hypervolume",
     "benchmark_info",

@@ -16,6 +16,7 @@ __all__ = [
     "minimize",
     "Optimizer",
     "minimize_multi",
+    "MultiOptimizer",
     "minimize_grey",
     "hypervolume",
     "benchmark_info",
@@ -170,6 +171,49 @@ class GreyResult:
     def convergence_array(self, /) -> NDArray[np.float64]: ...
 
 @final
+class MultiOptimizer:
+    """A multi-objective swarm run driven by the caller through ask and tell."""
+
+    def __init__(
+        self,
+        bounds: _Bounds,
+        *,
+        n_particles: int = 100,
+        max_iter: int = 100,
+        archive_size: int = 100,
+        w: float = 0.729,
+        c1: float = 1.49445,
+        c2: float = 1.49445,
+        velocity: str = "inertia",
+        seed: int | None = None,
+        integer: bool = False,
+        binary: bool = False,
+        var_types: Sequence[str] | None = None,
+        mutation_rate: float = 0.1,
+        dim: int | None = None,
+        grid_divisions: int | None = None,
+        v_max: float | None = None,
+        bounds_handling: str = "clamp",
+        record_history: bool = True,
+        max_evals: int | None = None,
+        x0: _Vector | _Vectors | None = None,
+        turbulence: str = "decaying",
+        archive_truncation: str = "crowding",
+        preset: str | None = None,
+        batch: bool = False,
+    ) -> None: ...
+    def ask(self, /) -> list[float] | list[int] | NDArray[Any]: ...
+    def tell(self, values: _Vector | _Vectors, /) -> None: ...
+    def result(self, /) -> ParetoFront: ...
+    @property
+    def done(self) -> bool: ...
+    @property
+    def stop_reason(self) -> str | None: ...
+    @property
+    def iteration(self) -> int: ...
+    @property
+    def evaluations(self) -> int: ...
+
 class Optimizer:
     """A single-objective swarm run driven by the caller through ask and tell."""
 
@@ -208,6 +252,8 @@ class Optimizer:
         record_evaluations: bool = False,
         progress: bool = False,
         constraint_handling: str = "penalty",
+        local_search: str | None = None,
+        local_search_share: float = 0.2,
     ) -> None: ...
     def ask(
         self, /
@@ -279,6 +325,8 @@ def minimize(
     args: tuple[Any, ...] = (),
     record_evaluations: bool = False,
     constraint_handling: str = "penalty",
+    local_search: str | None = None,
+    local_search_share: float = 0.2,
 ) -> PsoResult:
     """Minimizes an objective function with Particle Swarm Optimization."""
 

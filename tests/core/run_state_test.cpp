@@ -36,11 +36,17 @@ struct Sphere {
   }
 };
 
-// `restart_patience` 1 restarts after every iteration that does not improve the swarm's best.
-SwarmConfig config_of(std::uint64_t patience, std::uint64_t restart_patience = 0) {
+// `restart_patience` 1 restarts after every iteration that does not improve the swarm's best;
+// `local` hands the second half of the budget to the local phase.
+SwarmConfig config_of(std::uint64_t patience, std::uint64_t restart_patience = 0,
+                      bool local = false) {
   SwarmConfig config;
   config.n_particles = 5;
-  config.max_iter = restart_patience > 0 ? 12 : 7;
+  config.max_iter = local ? 16 : restart_patience > 0 ? 12 : 7;
+  if (local) {
+    config.local_search = LocalSearch::NelderMead;
+    config.local_search_share = 0.5;
+  }
   config.seed = 3;
   config.patience = patience;
   config.restart_patience = restart_patience;
@@ -93,6 +99,7 @@ struct Case {
   bool fips;
   std::uint64_t patience;
   std::uint64_t restart_patience = 0;
+  bool local = false;
 };
 
 class SavedRun : public testing::TestWithParam<Case> {};
@@ -100,7 +107,7 @@ class SavedRun : public testing::TestWithParam<Case> {};
 TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
   const Case c = GetParam();
   const VelocityRule& rule = c.fips ? static_cast<const VelocityRule&>(kFips) : kInertia;
-  Parts whole(config_of(c.patience, c.restart_patience), rule);
+  Parts whole(config_of(c.patience, c.restart_patience, c.local), rule);
   Sphere sphere;
   RandomTopology topology{2, 9};
   const RunResult<double> expected =
@@ -108,7 +115,7 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
               : run(whole.config, kBox, rule, topology, sphere);
 
   for (std::size_t save_at = 0;; ++save_at) {
-    Parts first(config_of(c.patience, c.restart_patience), rule);
+    Parts first(config_of(c.patience, c.restart_patience, c.local), rule);
     for (std::size_t k = 0; k < save_at && !first.run.finished(); ++k) {
       step(first.run, c.batch);
     }
@@ -117,7 +124,7 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
     first.run.save(out);
     const std::vector<std::uint8_t> bytes = out.take();
 
-    Parts second(config_of(c.patience, c.restart_patience), rule);
+    Parts second(config_of(c.patience, c.restart_patience, c.local), rule);
     StateReader in(bytes);
     second.run.restore(in);
     while (!second.run.finished()) step(second.run, c.batch);
@@ -130,7 +137,9 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
 INSTANTIATE_TEST_SUITE_P(Forms, SavedRun,
                          testing::Values(Case{false, false, 0}, Case{true, false, 0},
                                          Case{false, true, 2}, Case{true, true, 2},
-                                         Case{false, false, 0, 1}, Case{true, true, 0, 1}));
+                                         Case{false, false, 0, 1}, Case{true, true, 0, 1},
+                                         Case{false, false, 0, 1, true},
+                                         Case{true, true, 0, 0, true}));
 
 std::string restore_failure(std::vector<std::uint8_t> bytes, SwarmConfig config) {
   try {
@@ -162,7 +171,7 @@ TEST(SavedRun, RefusesWhatDoesNotFit) {
 
   EXPECT_EQ(restore_failure(bytes, config_of(0)), "(restored)");
   EXPECT_EQ(restore_failure(other_version, config_of(0)),
-            "saved run state has format version 99; this version of corvalinth reads version 3 "
+            "saved run state has format version 99; this version of corvalinth reads version 4 "
             "only");
   EXPECT_EQ(restore_failure({1, 2, 3}, config_of(0)), "not a saved run state");
   EXPECT_EQ(restore_failure(truncated, config_of(0)), "saved run state is truncated");

@@ -9,6 +9,7 @@ Entry points: ``minimize`` and ``minimize_grey`` with the keyword names of the l
 functions, limited to what a seeded, reproducible run uses: no wall-clock budget.
 """
 
+import functools
 import math
 
 from reference_common import (INF, IntegerSpace, Rng, build_space, callback_stops, fmax, fmin,
@@ -459,11 +460,109 @@ def move_particle(i, space, rule, topology, rng, positions, velocities, best_pos
     space.enforce_bounds(x, velocities[i], bounds_handling, rng)
 
 
+def local_phase_plan(n, max_iter, max_evals, share):
+    """(budget, handover): the budget is the smaller of max_evals and (max_iter + 1) n, saturated
+    at 2^64 - 1; the phase keeps floor(share * budget) of it (in doubles, at most the budget)."""
+    budget = min((max_iter + 1) * n, 2**64 - 1)
+    if max_evals is not None:
+        budget = min(budget, max_evals)
+    kept = math.floor(share * float(budget))
+    return budget, budget - min(budget, kept)
+
+
+def nelder_mead(x0, f0, widths, clip):
+    """The local search as a generator of rounds: it yields the list of points to evaluate and
+    is sent their values, in order."""
+    n = len(x0)
+
+    def first_simplex(base):
+        points = []
+        for k in range(n):
+            p = list(base)
+            p[k] = base[k] + 0.05 * widths[k]
+            clip(p)
+            if p[k] == base[k]:
+                p[k] = base[k] - 0.05 * widths[k]
+                clip(p)
+            points.append(p)
+        return points
+
+    xs, fs = [list(x0)], [f0]
+    points = first_simplex(xs[0])
+    values = yield points
+    xs, fs = xs + points, fs + values
+    while True:
+        order = sorted(range(n + 1), key=functools.cmp_to_key(
+            lambda a, b: -1 if is_better(fs[a], fs[b]) else 1 if is_better(fs[b], fs[a]) else 0))
+        xs, fs = [xs[j] for j in order], [fs[j] for j in order]
+        tolerance = 1e-12 * max([1.0] + [abs(c) for c in xs[0]])
+        if all(abs(x[d] - xs[0][d]) <= tolerance for x in xs[1:] for d in range(n)):
+            points = first_simplex(xs[0])
+            values = yield points
+            xs, fs = [xs[0]] + points, [fs[0]] + values
+            continue
+        centroid = []
+        for d in range(n):
+            total = xs[0][d]
+            for j in range(1, n):
+                total = total + xs[j][d]
+            centroid.append(total / float(n))
+
+        def along(t):
+            p = [centroid[d] + t * (centroid[d] - xs[n][d]) for d in range(n)]
+            clip(p)
+            return p
+
+        r = along(1.0)
+        (fr,) = yield [r]
+        shrink = False
+        if is_better(fr, fs[0]):
+            e = along(2.0)
+            (fe,) = yield [e]
+            xs[n], fs[n] = (e, fe) if is_better(fe, fr) else (r, fr)
+        elif is_better(fr, fs[n - 1]):
+            xs[n], fs[n] = r, fr
+        elif is_better(fr, fs[n]):
+            o = along(0.5)
+            (fo,) = yield [o]
+            if is_better(fr, fo):
+                shrink = True
+            else:
+                xs[n], fs[n] = o, fo
+        else:
+            i = along(-0.5)
+            (fi,) = yield [i]
+            if is_better(fi, fs[n]):
+                xs[n], fs[n] = i, fi
+            else:
+                shrink = True
+        if shrink:
+            points = []
+            for x in xs[1:]:
+                p = [xs[0][d] + 0.5 * (x[d] - xs[0][d]) for d in range(n)]
+                clip(p)
+                points.append(p)
+            values = yield points
+            xs, fs = [xs[0]] + points, [fs[0]] + values
+
+
+def clip_into(bounds):
+    def clip(p):
+        for d, (lo, hi) in enumerate(bounds):
+            if p[d] < lo:
+                p[d] = lo
+            elif p[d] > hi:
+                p[d] = hi
+    return clip
+
+
 def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record_history=True,
         v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp",
         batch=False, callback=None, x0=(), restart_patience=0, restart_tol=0.0,
-        restart_spread=1.0, ranking=None):
+        restart_spread=1.0, ranking=None, local_search=None, local_search_share=0.2):
     ranking = ranking or PLAIN
+    # The simplex compares plain values: the feasibility rules have no local phase.
+    assert not ranking.feasibility or local_search is None
     rng = Rng(seed)
     n = n_particles
     positions, velocities, best_positions, best_values = [], [], [], []
@@ -509,8 +608,15 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
                 gbest_value = value
                 gbest_position = list(positions[i])
 
+    budget, handover = local_phase_plan(n, max_iter, max_evals, local_search_share)
+
+    def local_phase_due():
+        return (local_search is not None and len(gbest_position) > 0
+                and handover <= evaluations < budget)
+
+    local = max_iter > 0 and local_phase_due()
     t = 0
-    while t < max_iter:
+    while t < max_iter and not local:
         if record_history:
             history.append([list(p) for p in positions])
         for i in range(n):
@@ -548,6 +654,9 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
             reason = "max_evaluations"
             break
         t += 1
+        if t < max_iter and local_phase_due():
+            local = True
+            break
         if t < max_iter and restart_patience > 0:
             swarm_best = best_values[ranking.best_of(list(range(n)), best_values)]
             if ranking.improved(swarm_previous, swarm_best, restart_tol):
@@ -572,6 +681,46 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
                     best_values[i] = ranking.worst
                 swarm_previous = ranking.worst
                 swarm_stalled = 0
+
+    if local:
+        # The final local phase: the swarm rests; every round of the search is an iteration.
+        search = nelder_mead(gbest_position, gbest_value, [hi - lo for lo, hi in space.bounds],
+                             clip_into(space.bounds))
+        points = next(search)
+        while True:
+            if record_history:
+                history.append([list(p) for p in positions])
+            points = points[:budget - evaluations]
+            if batch:
+                values = objective.evaluate_batch(space, points)
+            else:
+                values = [objective.evaluate(space.decode(p)) for p in points]
+            for p, value in zip(points, values):
+                evaluations += 1
+                if is_better(value, gbest_value):
+                    gbest_value, gbest_position = value, list(p)
+            if record_history:
+                convergence.append(gbest_value)
+            if callback is not None and callback_stops(callback(t, gbest_value)):
+                reason = "callback"
+                break
+            if patience > 0:
+                stall = 0 if prev_best - gbest_value > tol else stall + 1
+                prev_best = gbest_value
+                if stall >= patience:
+                    reason = "stagnation"
+                    break
+            if target is not None and target >= gbest_value:
+                reason = "target"
+                break
+            if max_evals is not None and evaluations >= max_evals:
+                reason = "max_evaluations"
+                break
+            t += 1
+            if evaluations >= budget:
+                reason = "max_iterations"
+                break
+            points = search.send(values)
 
     return Result(best_position=space.decode(gbest_position),
                   best_value=ranking.value(gbest_value), violation=ranking.violation(gbest_value),
@@ -691,7 +840,7 @@ def run_asynchronous(space, rule, topology, objective, events, *, n_particles, m
 
 # What preset="robust" sets when the call does not pass the setting.
 ROBUST = {"n_particles": 20, "w": 0.6, "c1": 1.7, "c2": 1.7, "bounds_handling": "reflect",
-          "restart_patience": 50}
+          "restart_patience": 50, "local_search": "nelder-mead"}
 
 
 def _grey_points(x0):
@@ -721,7 +870,10 @@ def minimize(objective, bounds, preset=None, **settings):
     """A seeded run (see `run_minimize`); preset="robust" first fills the settings the call does
     not pass, and a budget without a passed max_iter bounds the run alone."""
     if preset == "robust":
-        settings = {**ROBUST, **settings}
+        robust = dict(ROBUST)
+        if settings.get("constraint_handling") == "feasibility":
+            del robust["local_search"]  # the simplex ranks plain values, not the rules' pairs
+        settings = {**robust, **settings}
         if settings.get("max_evals") is not None and "max_iter" not in settings:
             settings["max_iter"] = 2**64 - 1
     return run_minimize(objective, bounds, **settings)
@@ -733,7 +885,8 @@ def run_minimize(objective, bounds, integer=False, n_particles=30, max_iter=100,
                  max_evals=None, target=None, callback=None, bounds_handling="clamp",
                  vectorized=False, var_types=None, dim=None, x0=None, restart_patience=0,
                  restart_tol=0.0, restart_spread=1.0, constraints=None, equality_constraints=None,
-                 penalty=1e6, repair=None, equality_tol=1e-4, constraint_handling="penalty"):
+                 penalty=1e6, repair=None, equality_tol=1e-4, constraint_handling="penalty",
+                 local_search=None, local_search_share=0.2):
     assert seed is not None, "the model reproduces seeded runs only"
     space = build_space(_pairs(bounds, dim), integer, binary, var_types)
     rule = make_velocity_rule(velocity, w, c1, c2)
@@ -750,7 +903,8 @@ def run_minimize(objective, bounds, integer=False, n_particles=30, max_iter=100,
                  patience=patience, tol=tol, max_evals=max_evals, target=target,
                  bounds_handling=bounds_handling, batch=vectorized, callback=callback,
                  x0=points_of(x0), restart_patience=restart_patience,
-                 restart_tol=restart_tol, restart_spread=restart_spread, ranking=Ranking(ranked))
+                 restart_tol=restart_tol, restart_spread=restart_spread, ranking=Ranking(ranked),
+                 local_search=local_search, local_search_share=local_search_share)
     if isinstance(space, IntegerSpace):
         result.best_position = space.result_position(result.best_position)
     if repair is not None:

@@ -6,6 +6,7 @@ against its definition at the reported position.
 
 import math
 import pickle
+import re
 
 import numpy as np
 import pytest
@@ -107,12 +108,25 @@ def test_runs_ranked_by_feasibility_match_the_model(vectorized, settings):
          **settings)
 
 
-def test_an_unknown_constraint_handling_is_refused():
-    for make in (lambda: pso.minimize(tilted, [(-1, 1)] * 2, constraint_handling="deb"),
-                 lambda: pso.Optimizer([(-1, 1)] * 2, constraint_handling="deb")):
-        with pytest.raises(ValueError, match="unknown constraint_handling: 'deb'. Available: "
-                                             "penalty, feasibility"):
-            make()
+UNKNOWN_HANDLING = "unknown constraint_handling: 'deb'. Available: penalty, feasibility"
+RANKED_LOCAL_PHASE = ("constraint_handling='feasibility' cannot be combined with a local phase "
+                      "(local_search)")
+
+
+# The local phase's simplex ranks plain values, which a run ranked by feasibility does not have.
+@pytest.mark.parametrize("make", [
+    lambda **kw: pso.minimize(tilted, [(-1, 1)] * 2, constraints=[diagonal], **kw),
+    lambda **kw: pso.Optimizer([(-1, 1)] * 2, **kw),
+])
+@pytest.mark.parametrize("kwargs, message", [
+    ({"constraint_handling": "deb"}, UNKNOWN_HANDLING),
+    ({"constraint_handling": "feasibility", "local_search": "nelder-mead"}, RANKED_LOCAL_PHASE),
+    ({"constraint_handling": "feasibility", "local_search": "nelder-mead", "preset": "robust"},
+     RANKED_LOCAL_PHASE),
+])
+def test_refused_constraint_handlings(make, kwargs, message):
+    with pytest.raises(ValueError, match=re.escape(message)):
+        make(**kwargs)
 
 
 @settings(max_examples=25, deadline=None)

@@ -18,18 +18,20 @@ import corvalinth as pso
 
 STUB = Path(pso.__file__).with_name("__init__.pyi")
 
-# Callables whose docstrings list their arguments. Optimizer lists only what differs from
-# minimize; the rest of its parameters must be minimize's, with the same defaults.
+# Callables whose docstrings list their arguments. Optimizer and MultiOptimizer list only what
+# differs from the function they drive; the rest of their parameters must be its, with the same
+# defaults.
 DOCUMENTED = {
     "minimize": pso.minimize,
     "minimize_multi": pso.minimize_multi,
     "minimize_grey": pso.minimize_grey,
     "Optimizer": pso.Optimizer,
+    "MultiOptimizer": pso.MultiOptimizer,
     "hypervolume": pso.hypervolume,
     "hypervolume_contributions": pso.hypervolume_contributions,
     "ParetoFront.hypervolume": pso.ParetoFront.hypervolume,
 }
-AS_IN_MINIMIZE = {"Optimizer"}
+AS_IN_MINIMIZE = {"Optimizer": pso.minimize, "MultiOptimizer": pso.minimize_multi}
 # minimize's specified docstring lists these next to the constraints they go with, not in
 # signature order; they are still checked for presence and defaults.
 OUT_OF_ORDER = {"minimize": {"equality_constraints", "repair"}}
@@ -117,7 +119,8 @@ def test_argument_lists_match_the_signature(name):
 def test_stated_defaults_are_the_signature_defaults(name):
     function = DOCUMENTED[name]
     defaults = {p.name: p.default for p in parameters(function)}
-    minimize_defaults = {p.name: p.default for p in parameters(pso.minimize)}
+    minimize_defaults = {p.name: p.default
+                         for p in parameters(AS_IN_MINIMIZE.get(name, pso.minimize))}
     sections = argument_sections(function.__doc__)
     checked = 0
     for names, text in sections["positional"] + sections["keyword"]:
@@ -137,7 +140,7 @@ def test_stated_defaults_are_the_signature_defaults(name):
                       for n in names}
         for n in defaults.keys() - documented - {"bounds"}:
             assert same_value(defaults[n], minimize_defaults[n]), (name, n)
-    if name.startswith(("minimize", "Optimizer")):
+    if name.startswith(("minimize", "Optimizer", "MultiOptimizer")):
         assert checked >= 2, f"{name}: no stated default found; has the wording changed?"
 
 
@@ -215,7 +218,8 @@ def test_stub_signatures_match_the_runtime(name, node, runtime):
         assert want is got or same_value(want, got), (name, param, want, got)
 
 
-@pytest.mark.parametrize("cls", [pso.PsoResult, pso.ParetoFront, pso.GreyResult, pso.Optimizer],
+@pytest.mark.parametrize("cls", [pso.PsoResult, pso.ParetoFront, pso.GreyResult, pso.Optimizer,
+                                 pso.MultiOptimizer],
                          ids=lambda c: c.__name__)
 def test_stub_classes_declare_the_runtime_members(cls):
     node = next(n for n in stub_tree().body

@@ -21,15 +21,21 @@ def quick_objective(x):
     return float(sum(v * v for v in x))
 
 
-def driven_optimizer(**kwargs):
-    """Builds an Optimizer, drives it to the end and pickles it on the way."""
-    optimizer = pso.Optimizer(**kwargs)
-    while not optimizer.done:
-        asked = optimizer.ask()
-        optimizer = pickle.loads(pickle.dumps(optimizer))
-        batch = isinstance(asked, np.ndarray)
-        optimizer.tell([quick_objective(row) for row in asked] if batch else quick_objective(asked))
-    return optimizer.result()
+def quick_vector(x):
+    return [float(x[0]), -float(x[0])]
+
+
+def driven(kind, value_of):
+    """Builds an optimizer of `kind`, drives it to the end and pickles it on the way."""
+    def drive(**kwargs):
+        optimizer = kind(**kwargs)
+        while not optimizer.done:
+            asked = optimizer.ask()
+            optimizer = pickle.loads(pickle.dumps(optimizer))
+            batch = isinstance(asked, np.ndarray)
+            optimizer.tell([value_of(row) for row in asked] if batch else value_of(asked))
+        return optimizer.result()
+    return drive
 
 
 CALLS = {
@@ -42,8 +48,11 @@ CALLS = {
                                             "max_iter": 2, "archive_size": 3, "seed": 1}),
     "minimize_grey": (pso.minimize_grey, {"objective": "grey_sphere", "bounds": [(-1, 1)] * 2,
                                           "n_particles": 3, "max_iter": 2, "seed": 1}),
-    "Optimizer": (driven_optimizer, {"bounds": [(-1, 1)] * 2, "n_particles": 3, "max_iter": 2,
-                                     "seed": 1}),
+    "Optimizer": (driven(pso.Optimizer, quick_objective),
+                  {"bounds": [(-1, 1)] * 2, "n_particles": 3, "max_iter": 2, "seed": 1}),
+    "MultiOptimizer": (driven(pso.MultiOptimizer, quick_vector),
+                       {"bounds": [(-1, 1)] * 2, "n_particles": 3, "max_iter": 2,
+                        "archive_size": 3, "seed": 1}),
     "hypervolume": (pso.hypervolume, {"front": [[1, 2], [2, 1]], "reference": [3, 3]}),
     "hypervolume_contributions": (pso.hypervolume_contributions,
                                   {"front": [[1, 2], [2, 1]], "reference": [3, 3]}),
@@ -70,6 +79,11 @@ PARAMETERS = {
     "Optimizer": ["bounds", "integer", "binary", "var_types", "dim", "n_particles", "max_iter",
                   "w", "c1", "c2", "velocity", "topology", "seed", "record_history", "v_max",
                   "patience", "tol", "max_evals", "target", "bounds_handling", "batch"],
+    "MultiOptimizer": ["bounds", "n_particles", "max_iter", "archive_size", "w", "c1", "c2",
+                       "velocity", "seed", "integer", "binary", "var_types", "mutation_rate",
+                       "dim", "grid_divisions", "v_max", "bounds_handling", "record_history",
+                       "max_evals", "x0", "turbulence", "archive_truncation",
+                       "preset", "batch"],
     "hypervolume": ["front", "reference"],
     "hypervolume_contributions": ["front", "reference"],
     "benchmark_info": ["name"],

@@ -60,6 +60,15 @@ def saved_optimizer():
 
 
 RESTORE, (_, SAVED_STATE) = saved_optimizer()
+
+
+def driven_multi_optimizer(batch):
+    optimizer = pso.MultiOptimizer(BOUNDS, batch=batch, **SMALL)
+    while not optimizer.done:
+        asked = optimizer.ask()
+        optimizer.tell([multi(row) for row in asked.tolist()] if batch else multi(asked))
+    restore, (arguments, state) = optimizer.__reduce__()
+    return read_all(restore(arguments, state).result())
 REBUILD_FRONT, (FRONT_STATE,) = FRONT.__reduce__()
 
 
@@ -119,6 +128,13 @@ SCENARIOS = {
     "ParetoFront.hypervolume refused": lambda: FRONT.hypervolume([1.0]),
     "GreyResult reads": lambda: read_all(GREY),
     "result construction refused": lambda: pso.PsoResult(),
+    # MultiOptimizer
+    "MultiOptimizer per particle, pickled": lambda: driven_multi_optimizer(False),
+    "MultiOptimizer batch, pickled": lambda: driven_multi_optimizer(True),
+    "MultiOptimizer tell of the wrong shape": lambda: (lambda o: (o.ask(), o.tell([[1.0]])))(
+        pso.MultiOptimizer(BOUNDS, batch=True, **SMALL)),
+    "MultiOptimizer state refused": lambda: pso.MultiOptimizer(BOUNDS).__reduce__()[0](
+        {"bounds": BOUNDS}, SAVED_STATE),
     # damaged saved states
     "Optimizer state claiming a huge trace": lambda: restore_damaged(
         iteration=2**40, recorded=2**40 + 1, history=(2**40 + 1) * 4),

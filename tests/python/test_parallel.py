@@ -19,6 +19,7 @@ from parallel_objectives import (
     python_run,
     rastrigin,
     refuse,
+    two_bowls,
 )
 
 import corvalinth as pso
@@ -246,6 +247,8 @@ def test_a_checkpoint_resumes_the_run(form):
     (lambda o, p: parallel.run(o, rastrigin, object()), TypeError, "executor must be"),
     (lambda o, p: parallel.run(o, rastrigin, p, workers=0), ValueError, "workers must be >= 1"),
     (lambda o, p: parallel.run(o, rastrigin, p, workers=1.5), TypeError, "workers must be an int"),
+    (lambda o, p: parallel.run(o, rastrigin, p, prefetch=-1), ValueError, "prefetch must be >= 0"),
+    (lambda o, p: parallel.run(o, rastrigin, p, prefetch=None), TypeError, "prefetch must be an"),
     (lambda o, p: parallel.run(o, rastrigin, LyingExecutor(lambda f: 5)), TypeError,
      "not a future"),
 ])
@@ -253,3 +256,23 @@ def test_run_refuses_bad_arguments(call, error, message):
     optimizer = pso.Optimizer(BOUNDS, **RUN, asynchronous=True)
     with ThreadPoolExecutor(1) as pool, pytest.raises(error, match=message):
         call(optimizer, pool)
+
+
+def test_prefetch_keeps_more_points_in_flight_than_workers():
+    settings = dict(RUN, asynchronous=True)
+    optimizer = pso.Optimizer(BOUNDS, **settings)
+    with ThreadPoolExecutor(2) as pool:
+        result = parallel.run(optimizer, rastrigin, pool, workers=2, prefetch=1)
+    assert most_out(optimizer.events) == 3
+    assert bits(result.to_dict()) == bits(replayed_with_objective(optimizer.events,
+                                                                  settings).to_dict())
+
+
+@pytest.mark.parametrize("batch", [False, True], ids=["per_particle", "batch"])
+def test_run_drives_a_multi_optimizer_to_minimize_multis_front(executor, batch):
+    settings = {"bounds": BOUNDS, "n_particles": 5, "max_iter": 3, "archive_size": 4, "seed": 2}
+    front = parallel.run(pso.MultiOptimizer(batch=batch, **settings), two_bowls, executor,
+                         workers=2)
+    objective = (lambda rows: [two_bowls(row) for row in rows.tolist()]) if batch else two_bowls
+    expected = pso.minimize_multi(objective, vectorized=batch, **settings)
+    assert bits(front.to_dict()) == bits(expected.to_dict())

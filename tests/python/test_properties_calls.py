@@ -89,7 +89,9 @@ MINIMIZE_KEYWORDS = dict(SINGLE_KEYWORDS, penalty=st.floats(0, allow_infinity=Tr
                          restart_tol=st.floats(0, 1) | st.just(math.nan),
                          restart_spread=st.floats(1e-3, 1), preset=st.none() | st.just("robust"),
                          record_evaluations=st.booleans(),
-                         constraint_handling=st.sampled_from(["penalty", "feasibility"]))
+                         constraint_handling=st.sampled_from(["penalty", "feasibility"]),
+                         local_search=st.none() | st.just("nelder-mead"),
+                         local_search_share=st.floats(1e-3, 1))
 MULTI_KEYWORDS = dict(SWARM_KEYWORDS, bounds_handling=bounds_handling,
                       velocity=st.sampled_from(["inertia", "constriction"]),
                       archive_size=st.integers(1, 8),
@@ -132,6 +134,8 @@ def minimize_arguments(draw):
         kwargs.update(draw(optional_keywords({"callback": behaviours(Callback)})))
     kwargs.update(space)
     kwargs.update(draw(optional_keywords(MINIMIZE_KEYWORDS)))
+    if kwargs.get("constraint_handling") == "feasibility":
+        kwargs.pop("local_search", None)  # refused together: the simplex ranks plain values
     return kwargs, pairs
 
 
@@ -212,14 +216,20 @@ def check_run(result, kwargs):
     """Evaluation count, stop reason, convergence and history of a single-objective run."""
     n, max_iter = kwargs["n_particles"], kwargs["max_iter"]
     evaluations = result.evaluations
-    assert evaluations % n == 0 and n <= evaluations <= n * (max_iter + 1)
-    iterations = evaluations // n - 1
+    assert n <= evaluations <= n * (max_iter + 1)
+    # A final local phase evaluates rounds of any size up to exactly the budget, one iteration each.
+    local = kwargs.get("local_search") is not None or (
+        kwargs.get("preset") == "robust" and "local_search" not in kwargs)
+    iterations = result.iterations
+    if not local:
+        assert evaluations % n == 0 and iterations == evaluations // n - 1
     # No stop criterion is tested before the first iteration.
     assert iterations >= min(1, max_iter)
     reason = result.stop_reason
     assert reason in STOP_REASONS
     if reason == "max_iterations":
-        assert iterations == max_iter
+        assert evaluations == n * (max_iter + 1)
+        assert iterations == max_iter or local
     elif reason == "target":
         assert kwargs["target"] >= result.best_value
     elif reason == "max_evaluations":
@@ -391,10 +401,23 @@ def keyword_names(function):
             if name not in ("self", "/") and p.kind not in variadic]
 
 
+def drive_multi_optimizer(objective, bounds, **settings):
+    """minimize_multi's run through MultiOptimizer, pickled at every tell, `objective` told."""
+    optimizer = pso.MultiOptimizer(bounds, **settings)
+    while not optimizer.done:
+        optimizer.tell(objective(optimizer.ask()))
+        optimizer = pickle.loads(pickle.dumps(optimizer))
+    return optimizer.result()
+
+
 ENTRY_POINTS = [
     EntryPoint("minimize", pso.minimize, minimize_arguments(), check_minimize, (pso.PsoResult,)),
     EntryPoint("minimize_multi", pso.minimize_multi, multi_arguments(), check_multi,
                (pso.ParetoFront,)),
+    EntryPoint("MultiOptimizer", drive_multi_optimizer, multi_arguments().map(
+        lambda drawn: ({k: v for k, v in drawn[0].items()
+                        if k == "objective" or k in keyword_names(pso.MultiOptimizer)},
+                       drawn[1])), check_multi, (pso.ParetoFront,)),
     EntryPoint("minimize_grey", pso.minimize_grey, grey_arguments(), check_grey,
                (pso.GreyResult,)),
     EntryPoint("hypervolume", pso.hypervolume, hypervolume_arguments(), check_hypervolume,

@@ -131,7 +131,7 @@ def test_module_contents_in_order():
     names = [n for n in vars(corvalinth_native) if not n.startswith("_")]
     assert names == ["minimize", "minimize_multi", "minimize_grey", "hypervolume",
                      "benchmark_info", "grey_benchmark_info", "hypervolume_contributions",
-                     "PsoResult", "ParetoFront", "GreyResult", "Optimizer", "PanicException"]
+                     "PsoResult", "ParetoFront", "GreyResult", "Optimizer", "MultiOptimizer", "PanicException"]
     assert corvalinth_native.__doc__ == ""
 
 

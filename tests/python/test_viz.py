@@ -180,8 +180,8 @@ def test_stub_matches_the_runtime():
                for n in vars(cls) if not n.startswith("_") and callable(getattr(cls, n))}
     assert set(stubs) == {n for n in pso.__all__ if callable(getattr(pso, n))
                           and not isinstance(getattr(pso, n), type)} | methods | {
-                              "Optimizer.__init__", "Optimizer.ask", "Optimizer.tell",
-                              "Optimizer.result"}
+                              f"{cls}.{method}" for cls in ("Optimizer", "MultiOptimizer")
+                              for method in ("__init__", "ask", "tell", "result")}
     for name, params in stubs.items():
         owner, _, attr = name.rpartition(".")
         runtime = getattr(getattr(pso, owner) if owner else pso, attr)
