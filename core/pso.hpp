@@ -10,12 +10,15 @@
 
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "core/contracts.hpp"
 #include "core/failure.hpp"
+#include "core/feasibility.hpp"
 #include "core/local_search.hpp"
 #include "core/motion.hpp"
 #include "core/restart.hpp"
@@ -63,6 +66,12 @@ inline constexpr std::uint64_t kSavedStopReasonCount =
 // updates the bests after the whole swarm was evaluated. A run is driven in one form only. Asking
 // again before telling returns the same point(s) and draws nothing.
 //
+// Ranked by feasibility (config.constraint_handling, core/feasibility.hpp), the run is told a
+// ConstrainedValue per point (tell, tell_batch and record_value take one) and ranks points by the
+// feasibility rules wherever it compares them: personal, neighbourhood and global bests, the
+// stagnation and restart tests; the target is reached only by a feasible best. Otherwise it is
+// told plain values, and the ranked overloads are never called.
+//
 // The settings, space, rule and topology are referenced, not copied: they outlive the run.
 template <SearchSpace Space>
 class SwarmRun {
@@ -80,10 +89,16 @@ class SwarmRun {
         swarm_(static_cast<std::size_t>(config.n_particles), space.dim()),
         dim_(space.dim()),
         restart_(config.restart_patience, config.restart_tol),
+        ranked_(config.constraint_handling == ConstraintHandling::Feasibility),
         local_plan_(LocalPhasePlan::of(config)),
         local_(config.local_search == LocalSearch::None ? 0 : space.dim()) {
+    // The local phase compares plain values only: a ranked run has none.
+    if (ranked_ && config.local_search != LocalSearch::None) {
+      fail("a run ranked by feasibility has no local phase");
+    }
     new_velocity_.resize(dim_);
     gbest_position_.resize(dim_);
+    if (ranked_) best_violations_.assign(swarm_.size(), 0.0);
     if (config.local_search != LocalSearch::None) {
       local_widths_ = box_widths(space);
       local_velocity_.resize(dim_);
@@ -106,6 +121,8 @@ class SwarmRun {
   // The best value and raw position so far; meaningful once the swarm was created.
   double best_value() const { return gbest_value_; }
   std::vector<Element> best_position() const { return space_.decode(gbest_position_); }
+  // The best point's total violation in a run ranked by feasibility; 0 otherwise.
+  double best_violation() const { return gbest_violation_; }
 
   // The next point to evaluate, valid until the next call on the run. Not while finished.
   std::span<const Element> ask() {
@@ -130,6 +147,11 @@ class SwarmRun {
     record(next_, value);
     return ++next_ == swarm_.size();
   }
+  bool tell(ConstrainedValue value) {
+    record(next_, value);
+    asked_ = false;
+    return ++next_ == swarm_.size();
+  }
 
   // The number of points a pass asks: the swarm's size, or the local phase's round.
   std::size_t pass_size() const {
@@ -143,6 +165,7 @@ class SwarmRun {
   void place_particle(std::size_t i) { place(i); }
   std::span<const Element> point(std::size_t i) { return point_of(i); }
   void record_value(std::size_t i, double value) { record(i, value); }
+  void record_value(std::size_t i, ConstrainedValue value) { record(i, value); }
 
   // The rest of the current pass, asked and told in a loop with a native `objective`; `token` is
   // asked after every evaluation. Returns true when the pass is complete, false when the token
@@ -158,7 +181,7 @@ class SwarmRun {
       if (creating) {
         create_particle(i);
         ++evaluations_;
-        swarm_.best_value(i) = objective.evaluate(point_of(i));
+        take_first_value(i, objective.evaluate(point_of(i)));
       } else {
         move(i);
         ++evaluations_;
@@ -208,6 +231,20 @@ class SwarmRun {
     asked_ = false;
     next_ = n;
   }
+  void tell_batch(std::span<const ConstrainedValue> values) {
+    const std::size_t n = swarm_.size();
+    if (phase_ == detail::RunPhase::Starting) {
+      const std::size_t paired = values.size() < n ? values.size() : n;
+      for (std::size_t i = 0; i < paired; ++i) take_first_value(i, values[i]);
+      evaluations_ += values.size();
+    } else {
+      require_eq(values.size(), n, "batched objective must return one value per particle");
+      for (std::size_t i = 0; i < n; ++i) update_bests(i, values[i]);
+      evaluations_ += n;
+    }
+    asked_ = false;
+    next_ = n;
+  }
 
   // Ends the pass just completed: after the creation, picks the initial global best; after an
   // iteration, records it and applies the stop tests in their order (`callback` may be null).
@@ -232,8 +269,11 @@ class SwarmRun {
       if (iteration_ >= config_.max_iter) return finish_with(StopReason::MaxIterations);
       if (local_phase_due()) {
         begin_local_phase();
-      } else if (restart_.enabled() && restart_.due(swarm_)) {
+      } else if (restart_.enabled() && restart_due()) {
         StallRestart::restart(space_, rng_, swarm_, gbest_position_, config_.restart_spread);
+        // Ranked, a forgotten best is the worst rank too: +inf violation.
+        for (double& violation : best_violations_)
+          violation = std::numeric_limits<double>::infinity();
         leader_ = 0;  // the minimum rule's choice among personal bests that are all +inf
       }
     }
@@ -252,10 +292,12 @@ class SwarmRun {
       result.best_position = space_.decode(gbest_position_);
       result.best_value = gbest_value_;
     } else if (swarm_.size() != 0) {
-      const std::size_t best = best_of_swarm(swarm_);
+      const std::size_t best = swarm_best();
       result.best_position = space_.decode(swarm_.best_position(best));
       result.best_value = swarm_.best_value(best);
+      if (ranked_) gbest_violation_ = best_violations_[best];
     }
+    result.best_violation = gbest_violation_;
     result.evaluations = evaluations_;
     result.iterations = iteration_;
     result.stop_reason = StopReason::Cancelled;
@@ -336,6 +378,13 @@ class SwarmRun {
     archive.word(run.stall_count_);
     archive.index(run.leader_, n, "leader");
     StallRestart::visit_state(run.restart_, archive);
+    // A run ranked by feasibility keeps the violations beside the values.
+    if (run.ranked_) {
+      archive.block(std::span(run.best_violations_), "best violations");
+      archive.real(run.gbest_violation_);
+      archive.real(run.prev_violation_);
+      StallRestart::visit_ranked_state(run.restart_, archive);
+    }
     if (local_possible) {
       NelderMead::visit_state(run.local_, archive);
       archive.require(!local || run.next_ < run.local_.round_size(), "particle index");
@@ -393,6 +442,32 @@ class SwarmRun {
       update_bests(i, value);
     }
   }
+  void record(std::size_t i, ConstrainedValue value) {
+    ++evaluations_;
+    if (phase_ == detail::RunPhase::Starting) {
+      take_first_value(i, value);
+    } else {
+      update_bests(i, value);
+    }
+  }
+
+  // Particle i's first value becomes its personal best.
+  void take_first_value(std::size_t i, double value) { swarm_.best_value(i) = value; }
+  void take_first_value(std::size_t i, ConstrainedValue value) {
+    swarm_.best_value(i) = value.value;
+    best_violations_[i] = value.violation;
+  }
+
+  // The minimum rule's choice over the whole swarm, by rank when ranked.
+  std::size_t swarm_best() const {
+    return ranked_ ? best_ranked_of_swarm(swarm_, best_violations_) : best_of_swarm(swarm_);
+  }
+
+  // The restart policy's test after an iteration, on the swarm's best.
+  bool restart_due() {
+    if (!ranked_) return restart_.due(swarm_);
+    return restart_.due_ranked(ranked_best(swarm_, best_violations_, swarm_best()));
+  }
 
   // The local phase's point k as the objective sees it, valid until the next call on the run.
   std::span<const Element> local_point(std::size_t k) {
@@ -418,16 +493,22 @@ class SwarmRun {
   // The rest of the local phase's round with a native objective, as evaluate_pass.
   template <typename Objective>
   bool evaluate_local_pass(Objective& objective, StopToken& token) {
-    const std::size_t points = local_.round_size();
-    for (std::size_t k = next_; k < points; ++k) {
-      record_local(k, objective.evaluate(local_point(k)));
-      if (token.should_stop()) {
-        next_ = k + 1;
-        return false;
+    using Answer = std::decay_t<decltype(objective.evaluate(local_point(0)))>;
+    // A ranked objective never gets here: a ranked run has no local phase (the constructor).
+    if constexpr (std::is_same_v<Answer, ConstrainedValue>) {
+      fail("a run ranked by feasibility has no local phase");
+    } else {
+      const std::size_t points = local_.round_size();
+      for (std::size_t k = next_; k < points; ++k) {
+        record_local(k, objective.evaluate(local_point(k)));
+        if (token.should_stop()) {
+          next_ = k + 1;
+          return false;
+        }
       }
+      next_ = points;
+      return true;
     }
-    next_ = points;
-    return true;
   }
 
   // True at the end of a pass that hands the rest of the budget to the local phase.
@@ -474,12 +555,14 @@ class SwarmRun {
   // Picks the initial global best by the minimum rule and prepares the iteration phase.
   void start_iterating() {
     if (swarm_.size() == 0) fail("swarm has at least one particle");
-    const std::size_t best = best_of_swarm(swarm_);
+    const std::size_t best = swarm_best();
     gbest_value_ = swarm_.best_value(best);
+    if (ranked_) gbest_violation_ = best_violations_[best];
     copy_values(swarm_.best_position(best), gbest_position_);
     leader_ = best;
     prepare_neighbourhoods();
     prev_best_ = gbest_value_;
+    prev_violation_ = gbest_violation_;
     if (config_.v_max && dim_ != 0 && config_.max_iter > 0) {
       detail::check_velocity_limit(*config_.v_max);
     }
@@ -514,7 +597,8 @@ class SwarmRun {
       if (uses_informants_) informants = all_bests_;
     } else {
       topology_.neighbours(i, swarm_.size(), neighbour_list_);
-      best_neighbour = best_by_minimum_rule(neighbour_list_, swarm_);
+      best_neighbour = ranked_ ? best_ranked(neighbour_list_, swarm_, best_violations_)
+                               : best_by_minimum_rule(neighbour_list_, swarm_);
       if (uses_informants_ && !neighbour_list_.empty()) {
         informant_views_.clear();
         for (const std::size_t j : neighbour_list_) {
@@ -551,6 +635,26 @@ class SwarmRun {
     }
   }
 
+  // The same update by rank, for a run ranked by feasibility; the leader's proof carries over with
+  // "equal rank" for "equal value".
+  void update_bests(std::size_t i, ConstrainedValue value) {
+    if (!ranks_better(value, ranked_best(swarm_, best_violations_, i))) return;
+    swarm_.best_value(i) = value.value;
+    best_violations_[i] = value.violation;
+    copy_values(swarm_.position(i), swarm_.best_position(i));
+    if (ranks_better(value, {gbest_value_, gbest_violation_})) {
+      gbest_value_ = value.value;
+      gbest_violation_ = value.violation;
+      copy_values(swarm_.position(i), gbest_position_);
+    }
+    if (lists_whole_swarm_ && i != leader_) {
+      const ConstrainedValue current = ranked_best(swarm_, best_violations_, leader_);
+      if (ranks_better(value, current) || (ranks_equal(value, current) && i < leader_)) {
+        leader_ = i;
+      }
+    }
+  }
+
   // Records the end of iteration t and applies the stop tests in their order. Returns the reason
   // to stop, if any.
   std::optional<StopReason> finish_iteration(std::uint64_t t, IterationCallback* callback) {
@@ -560,15 +664,19 @@ class SwarmRun {
       if (!callback->on_iteration(info)) return StopReason::Callback;
     }
     if (config_.patience > 0) {
-      if (prev_best_ - gbest_value_ > config_.tol) {
+      if (improved_beyond({prev_best_, prev_violation_}, {gbest_value_, gbest_violation_},
+                          config_.tol)) {
         stall_count_ = 0;
       } else {
         stall_count_ += 1;
       }
       prev_best_ = gbest_value_;
+      prev_violation_ = gbest_violation_;
       if (stall_count_ >= config_.patience) return StopReason::Stagnation;
     }
-    if (config_.target && *config_.target >= gbest_value_) return StopReason::Target;
+    if (config_.target && *config_.target >= gbest_value_ && gbest_violation_ == 0.0) {
+      return StopReason::Target;
+    }
     if (config_.max_evals && evaluations_ >= *config_.max_evals) return StopReason::MaxEvaluations;
     if (config_.max_time &&
         duration_between(start_, std::chrono::steady_clock::now()) >= *config_.max_time) {
@@ -589,6 +697,7 @@ class SwarmRun {
     result_.evaluations = evaluations_;
     result_.iterations = iteration_;
     result_.stop_reason = stop_reason_;
+    result_.best_violation = gbest_violation_;
   }
 
   // Reserves the trace for the whole budget up front, so recording never copies what it already
@@ -612,6 +721,7 @@ class SwarmRun {
   Swarm swarm_;
   const std::size_t dim_;
   StallRestart restart_;
+  const bool ranked_;  // ranked by feasibility
   const LocalPhasePlan local_plan_;
   NelderMead local_;
   std::vector<double> local_widths_;    // empty without a local phase
@@ -628,6 +738,11 @@ class SwarmRun {
   std::uint64_t evaluations_ = 0;
   double prev_best_ = 0.0;
   std::uint64_t stall_count_ = 0;
+  // Ranked runs only: each personal best's violation (empty otherwise), the global best's and
+  // the previous one the stagnation test saw (0 otherwise).
+  std::vector<double> best_violations_;
+  double gbest_violation_ = 0.0;
+  double prev_violation_ = 0.0;
 
   bool lists_whole_swarm_ = false;
   bool uses_informants_ = false;
@@ -650,11 +765,11 @@ class SwarmRun {
 // is Cancelled and which holds nothing else of use. A run never cancelled is the same run as
 // without a token, bit for bit.
 template <SearchSpace Space, typename Objective>
-  requires ParticleObjective<Objective, typename Space::Element>
+  requires ParticleObjective<Objective, typename Space::Element> ||
+           RankedParticleObjective<Objective, typename Space::Element>
 RunResult<typename Space::Element> run(const SwarmConfig& config, const Space& space,
                                        const VelocityRule& rule, Topology& topology,
-                                       Objective& objective,
-                                       IterationCallback* callback = nullptr,
+                                       Objective& objective, IterationCallback* callback = nullptr,
                                        StopToken* stop = nullptr) {
   StopToken never_stopped;
   StopToken& token = stop != nullptr ? *stop : never_stopped;
@@ -674,7 +789,7 @@ RunResult<typename Space::Element> run(const SwarmConfig& config, const Space& s
 // `stop` (may be null) is asked after every batch and after the callback, with the same meaning
 // as in run().
 template <SearchSpace Space, typename Objective>
-  requires BatchObjective<Objective, Space>
+  requires BatchObjective<Objective, Space> || RankedBatchObjective<Objective, Space>
 RunResult<typename Space::Element> run_batch(const SwarmConfig& config, const Space& space,
                                              const VelocityRule& rule, Topology& topology,
                                              Objective& objective,
@@ -683,10 +798,11 @@ RunResult<typename Space::Element> run_batch(const SwarmConfig& config, const Sp
   StopToken never_stopped;
   StopToken& token = stop != nullptr ? *stop : never_stopped;
   SwarmRun<Space> state(config, space, rule, topology);
-  std::vector<double> values;
+  std::vector<std::conditional_t<RankedBatchObjective<Objective, Space>, ConstrainedValue, double>>
+      values;
   for (;;) {
     objective.evaluate_batch(space, state.ask_batch(), values);
-    state.tell_batch(values);
+    state.tell_batch(std::span<const typename decltype(values)::value_type>(values));
     if (token.should_stop()) return state.cancelled();
     if (state.end_pass(callback)) {
       if (token.stop_requested()) return state.cancelled();  // the callback asked for it

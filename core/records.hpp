@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/duration.hpp"
+#include "core/feasibility.hpp"
 #include "core/spaces/bounds.hpp"
 #include "core/swarm.hpp"
 
@@ -42,6 +43,9 @@ struct SwarmConfig {
   std::uint64_t restart_patience = 0;
   double restart_tol = 0.0;
   double restart_spread = 1.0;
+  // How points compare (core/feasibility.hpp). A run ranked by feasibility is told a value and a
+  // violation per point (ConstrainedValue); every other run is told plain values.
+  ConstraintHandling constraint_handling = ConstraintHandling::Penalty;
   // The final local phase (core/local_search.hpp): off by default; `local_search_share` is the
   // fraction of the evaluation budget kept for it.
   LocalSearch local_search = LocalSearch::None;
@@ -116,6 +120,7 @@ struct RunResult {
   std::uint64_t evaluations = 0;
   StopReason stop_reason = StopReason::MaxIterations;
   std::uint64_t iterations = 0;        // iterations completed, whatever record_history
+  double best_violation = 0.0;         // of the best point in a run ranked by feasibility, else 0
 };
 
 // What the iteration callback sees after each iteration.

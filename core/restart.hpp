@@ -19,6 +19,7 @@
 #include <limits>
 #include <span>
 
+#include "core/feasibility.hpp"
 #include "core/motion.hpp"
 #include "core/swarm.hpp"
 
@@ -42,6 +43,23 @@ class StallRestart {
     if (stalled_ < patience_) return false;
     stalled_ = 0;
     previous_ = std::numeric_limits<double>::infinity();
+    return true;
+  }
+
+  // due() for a run ranked by feasibility (core/feasibility.hpp), on the swarm's best rank: the
+  // swarm improved when improved_beyond says so; a restart forgets the previous rank as +inf.
+  bool due_ranked(ConstrainedValue best) {
+    if (improved_beyond({previous_, previous_violation_}, best, tol_)) {
+      stalled_ = 0;
+    } else {
+      stalled_ += 1;
+    }
+    previous_ = best.value;
+    previous_violation_ = best.violation;
+    if (stalled_ < patience_) return false;
+    stalled_ = 0;
+    previous_ = std::numeric_limits<double>::infinity();
+    previous_violation_ = std::numeric_limits<double>::infinity();
     return true;
   }
 
@@ -72,11 +90,18 @@ class StallRestart {
                   "restart stall count");
   }
 
+  // What a ranked run keeps beside that: the previous best's violation.
+  template <typename Policy, typename Archive>
+  static void visit_ranked_state(Policy& policy, Archive& archive) {
+    archive.real(policy.previous_violation_);
+  }
+
  private:
   const std::uint64_t patience_;
   const double tol_;
   double previous_ = std::numeric_limits<double>::infinity();
   std::uint64_t stalled_ = 0;
+  double previous_violation_ = std::numeric_limits<double>::infinity();  // ranked runs only
 };
 
 }  // namespace corvalinth

@@ -9,20 +9,20 @@
 
 namespace corvalinth::py {
 
-double PythonPointObjective::evaluate_python(std::span<const double> point) {
-  if (callables_.repair == nullptr) return evaluate_list(argument_.fill(point));
+PyObject* PythonPointObjective::argument_of(std::span<const double> point) {
+  if (callables_.repair == nullptr) return argument_.fill(point);
   const PyRef repaired = call_one(callables_.repair, new_float_list(point).get());
   const std::vector<double> values = to_f64_list(repaired.get());
-  return evaluate_list(argument_.fill(std::span<const double>(values)));
+  return argument_.fill(std::span<const double>(values));
 }
 
-double PythonPointObjective::evaluate_python(std::span<const std::int64_t> point) {
-  if (callables_.repair == nullptr) return evaluate_list(argument_.fill(point));
+PyObject* PythonPointObjective::argument_of(std::span<const std::int64_t> point) {
+  if (callables_.repair == nullptr) return argument_.fill(point);
   const PyRef repaired = call_one(callables_.repair, new_int_list(point).get());
   const std::vector<double> values = to_f64_list(repaired.get());
   repaired_integers_.resize(values.size());
   for (std::size_t k = 0; k < values.size(); ++k) repaired_integers_[k] = saturating_i64(values[k]);
-  return evaluate_list(argument_.fill(std::span<const std::int64_t>(repaired_integers_)));
+  return argument_.fill(std::span<const std::int64_t>(repaired_integers_));
 }
 
 double PythonPointObjective::evaluate_list(PyObject* p) {
@@ -45,33 +45,69 @@ double PythonPointObjective::evaluate_list(PyObject* p) {
   return penalised_value(f, violation, callables_.penalty);
 }
 
-void PythonBatchObjective::evaluate_rows(const PyRef& swarm_array, std::size_t n, std::size_t dim,
-                                         bool whole_numbers, std::vector<double>& values) {
+ConstrainedValue PythonPointObjective::ranked_list(PyObject* p) {
+  // The same calls in the same order as evaluate_list.
+  const PyRef result = call_one(callables_.objective, p);
+  const double f = to_f64(result.get());
+  double violation = 0.0;
+  for (const PyRef& g : callables_.constraints) {
+    const PyRef value = call_one(g.get(), p);
+    violation = violation + inequality_violation(to_f64(value.get()));
+  }
+  for (const PyRef& h : callables_.equality_constraints) {
+    const PyRef value = call_one(h.get(), p);
+    violation = violation + equality_violation(to_f64(value.get()), callables_.equality_tol);
+  }
+  return {f, violation};
+}
+
+PyRef PythonBatchObjective::objective_rows(const PyRef& swarm_array, std::size_t n, std::size_t dim,
+                                           bool whole_numbers, std::vector<double>& values) {
   PyRef array = PyRef::borrow(swarm_array.get());
   if (callables_.repair != nullptr) {
     array = repaired_rows(callables_.repair, swarm_array, n, dim, whole_numbers);
   }
   read_batch_values(call_one(callables_.objective, array.get()), n, values);
-  if (callables_.constraints.empty() && callables_.equality_constraints.empty()) return;
+  return array;
+}
 
-  // Row by row, the violations are summed in the per-particle form's order.
-  std::vector<double> violation(n, 0.0);
+template <typename InequalityTerm, typename EqualityTerm>
+void PythonBatchObjective::sum_constraint_terms(const PyRef& array, std::size_t n,
+                                                std::vector<double>& totals,
+                                                InequalityTerm inequality, EqualityTerm equality) {
+  totals.assign(n, 0.0);
   for (const PyRef& g : callables_.constraints) {
     read_batch_values(call_one(g.get(), array.get()), n, constraint_values_,
                       "vectorized constraint");
-    for (std::size_t i = 0; i < n; ++i) {
-      violation[i] = violation[i] + squared_inequality_excess(constraint_values_[i]);
-    }
+    for (std::size_t i = 0; i < n; ++i) totals[i] = totals[i] + inequality(constraint_values_[i]);
   }
   for (const PyRef& h : callables_.equality_constraints) {
     read_batch_values(call_one(h.get(), array.get()), n, constraint_values_,
                       "vectorized constraint");
-    for (std::size_t i = 0; i < n; ++i) {
-      violation[i] = violation[i] + squared_equality_excess(constraint_values_[i]);
-    }
+    for (std::size_t i = 0; i < n; ++i) totals[i] = totals[i] + equality(constraint_values_[i]);
   }
+}
+
+void PythonBatchObjective::evaluate_rows(const PyRef& swarm_array, std::size_t n, std::size_t dim,
+                                         bool whole_numbers, std::vector<double>& values) {
+  const PyRef array = objective_rows(swarm_array, n, dim, whole_numbers, values);
+  if (callables_.constraints.empty() && callables_.equality_constraints.empty()) return;
+  // Row by row, the violations are summed in the per-particle form's order.
+  std::vector<double> violation;
+  sum_constraint_terms(array, n, violation, squared_inequality_excess, squared_equality_excess);
   for (std::size_t i = 0; i < n; ++i)
     values[i] = penalised_value(values[i], violation[i], callables_.penalty);
+}
+
+void PythonBatchObjective::ranked_rows(const PyRef& swarm_array, std::size_t n, std::size_t dim,
+                                       bool whole_numbers, std::vector<ConstrainedValue>& values) {
+  const PyRef array = objective_rows(swarm_array, n, dim, whole_numbers, plain_values_);
+  std::vector<double> violation;
+  const double tol = callables_.equality_tol;
+  sum_constraint_terms(array, n, violation, inequality_violation,
+                       [tol](double h) { return equality_violation(h, tol); });
+  values.clear();
+  for (std::size_t i = 0; i < n; ++i) values.push_back({plain_values_[i], violation[i]});
 }
 
 PyRef repaired_rows(PyObject* repair, const PyRef& array, std::size_t n, std::size_t dim,

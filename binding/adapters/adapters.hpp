@@ -17,6 +17,7 @@
 #include "binding/runtime/py_ref.hpp"
 #include "binding/runtime/python.hpp"
 #include "core/contracts.hpp"
+#include "core/violation.hpp"
 
 namespace corvalinth::py {
 
@@ -68,6 +69,7 @@ struct PointCallables {
   std::span<const PyRef> constraints;
   std::span<const PyRef> equality_constraints;
   double penalty = 1e6;
+  double equality_tol = 1e-4;  // for the violations a run ranked by feasibility is told
 };
 
 // Single-point objective: a point becomes a new list (of int in integer spaces, of float
@@ -80,16 +82,28 @@ class PythonPointObjective {
   double evaluate(std::span<const double> point) { return guarded(point); }
   double evaluate(std::span<const std::int64_t> point) { return guarded(point); }
 
+  // The point's unpenalised value and total violation, for a run ranked by feasibility; the
+  // placeholder ranks last.
+  template <typename Element>
+  ConstrainedValue evaluate_ranked(std::span<const Element> point) {
+    return slot_.run([&] { return ranked_list(argument_of(point)); },
+                     ConstrainedValue{kPlaceholderValue, kPlaceholderValue});
+  }
+
  private:
   template <typename Element>
   double guarded(std::span<const Element> point) {
-    return slot_.run([&] { return evaluate_python(point); }, kPlaceholderValue);
+    return slot_.run([&] { return evaluate_list(argument_of(point)); }, kPlaceholderValue);
   }
 
-  double evaluate_python(std::span<const double> point);
-  double evaluate_python(std::span<const std::int64_t> point);
+  // The argument list user code sees for the point, repaired when a repair is given; borrowed,
+  // valid until the next evaluation.
+  PyObject* argument_of(std::span<const double> point);
+  PyObject* argument_of(std::span<const std::int64_t> point);
   // Objective, constraints and penalty on the argument list `p`.
   double evaluate_list(PyObject* p);
+  // Objective and total violation on the argument list `p`.
+  ConstrainedValue ranked_list(PyObject* p);
 
   const PointCallables& callables_;
   ErrorSlot& slot_;
@@ -175,7 +189,36 @@ class PythonBatchObjective {
     if (!answered) values.assign(n, kPlaceholderValue);
   }
 
+  // Each row's unpenalised value and total violation, for a run ranked by feasibility; the
+  // placeholder ranks last.
+  template <typename Space>
+  void evaluate_batch_ranked(const Space& space, const Swarm& swarm,
+                             std::vector<ConstrainedValue>& values) {
+    const std::size_t n = swarm.size();
+    const bool answered = slot_.run(
+        [&] {
+          const PyRef array = new_swarm_matrix(space, swarm);
+          ranked_rows(array, n, space.dim(), std::is_same_v<typename Space::Element, std::int64_t>,
+                      values);
+          return true;
+        },
+        false);
+    if (!answered) values.assign(n, ConstrainedValue{kPlaceholderValue, kPlaceholderValue});
+  }
+
  private:
+  // Repair and objective on the (n, dim) array, the objective's values into `values`; returns
+  // the array the constraints see.
+  PyRef objective_rows(const PyRef& array, std::size_t n, std::size_t dim, bool whole_numbers,
+                       std::vector<double>& values);
+  // Every constraint on `array`, each row's terms summed into `totals` in the per-particle order:
+  // `inequality(g)` for each inequality value, `equality(h)` for each equality value.
+  template <typename InequalityTerm, typename EqualityTerm>
+  void sum_constraint_terms(const PyRef& array, std::size_t n, std::vector<double>& totals,
+                            InequalityTerm inequality, EqualityTerm equality);
+  void ranked_rows(const PyRef& array, std::size_t n, std::size_t dim, bool whole_numbers,
+                   std::vector<ConstrainedValue>& values);
+
   // Repair, objective, constraints and penalties on the (n, dim) array; `whole_numbers` truncates
   // the repaired values toward zero, as the per-particle form does in integer spaces.
   void evaluate_rows(const PyRef& array, std::size_t n, std::size_t dim, bool whole_numbers,
@@ -184,6 +227,29 @@ class PythonBatchObjective {
   const BatchCallables& callables_;
   ErrorSlot& slot_;
   std::vector<double> constraint_values_;
+  std::vector<double> plain_values_;
+};
+
+// A Python objective seen by a run ranked by feasibility (core/feasibility.hpp): each point's
+// value and total violation instead of a penalised value.
+template <typename Inner>
+class RankedObjective {
+ public:
+  explicit RankedObjective(Inner& inner) : inner_(inner) {}
+
+  template <typename Element>
+  ConstrainedValue evaluate(std::span<const Element> point) {
+    return inner_.evaluate_ranked(point);
+  }
+
+  template <typename Space>
+  void evaluate_batch(const Space& space, const Swarm& swarm,
+                      std::vector<ConstrainedValue>& values) {
+    inner_.evaluate_batch_ranked(space, swarm, values);
+  }
+
+ private:
+  Inner& inner_;
 };
 
 // `repair`'s answer to an (n, dim) array, read as an (n, dim) float64 array (rows in order);

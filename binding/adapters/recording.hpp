@@ -11,7 +11,9 @@
 
 #include "binding/results/evaluation_log.hpp"
 #include "binding/runtime/error_slot.hpp"
+#include "core/mopso/constraint_levels.hpp"
 #include "core/swarm.hpp"
+#include "core/violation.hpp"
 
 namespace corvalinth::py {
 
@@ -21,25 +23,32 @@ class RecordingObjective {
   RecordingObjective(Objective& inner, EvaluationLog& log, const ErrorSlot& slot)
       : inner_(inner), log_(log), slot_(slot) {}
 
+  // A value is a number, or a value with its violation in a run ranked by feasibility, whose
+  // record keeps the value.
   template <typename Element>
-  double evaluate(std::span<const Element> point) {
-    const double value = inner_.evaluate(point);
-    if (!slot_.holds_error()) log_.add(point, value);
+  auto evaluate(std::span<const Element> point) {
+    const auto value = inner_.evaluate(point);
+    if (!slot_.holds_error()) log_.add(point, recorded(value));
     return value;
   }
 
-  template <typename Space>
-  void evaluate_batch(const Space& space, const Swarm& swarm, std::vector<double>& values) {
+  template <typename Space, typename Value>
+    requires requires(Objective& inner, const Space& space, const Swarm& swarm,
+                      std::vector<Value>& values) { inner.evaluate_batch(space, swarm, values); }
+  void evaluate_batch(const Space& space, const Swarm& swarm, std::vector<Value>& values) {
     inner_.evaluate_batch(space, swarm, values);
     if (slot_.holds_error()) return;
     const std::size_t rows = std::min(values.size(), swarm.size());
     for (std::size_t i = 0; i < rows; ++i) {
       const auto point = space.decode(swarm.position(i));
-      log_.add(std::span<const typename Space::Element>(point), values[i]);
+      log_.add(std::span<const typename Space::Element>(point), recorded(values[i]));
     }
   }
 
  private:
+  static double recorded(double value) { return value; }
+  static double recorded(ConstrainedValue value) { return value.value; }
+
   Objective& inner_;
   EvaluationLog& log_;
   const ErrorSlot& slot_;
@@ -70,6 +79,19 @@ class RecordingVectorObjective {
       log_.add(std::span<const typename Space::Element>(point),
                std::span<const double>(values).subspan(i * m, m));
     }
+  }
+
+  // The violations of a constrained objective pass through to the run
+  // (core/mopso/constraint_levels.hpp), so a failing constraint leaves its evaluation unrecorded.
+  double violation() const
+    requires ReportsViolation<Objective>
+  {
+    return inner_.violation();
+  }
+  std::span<const double> violations() const
+    requires ReportsViolations<Objective>
+  {
+    return inner_.violations();
   }
 
  private:

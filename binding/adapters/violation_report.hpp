@@ -2,7 +2,9 @@
 // at that point, its answers summed by the rules of `core/violation.hpp`.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <vector>
 
 #include "binding/adapters/adapters.hpp"
 #include "binding/runtime/py_ref.hpp"
@@ -16,5 +18,11 @@ namespace corvalinth::py {
 // Throws PythonErrorSet when a constraint raises or answers something that is not a number.
 double violation_at(const PointCallables& callables, double equality_tol, bool vectorized,
                     const std::function<PyRef()>& make_argument);
+
+// The total violation of each row of the n-row array that `make_argument` hands to user code
+// (a fresh one for each constraint, which answers one value per row), into `out` in row order.
+// Throws PythonErrorSet as violation_at does, and a ValueError for an answer of another length.
+void row_violations(const PointCallables& callables, double equality_tol, std::size_t n,
+                    const std::function<PyRef()>& make_argument, std::vector<double>& out);
 
 }  // namespace corvalinth::py

@@ -125,6 +125,13 @@ std::optional<Duration> parse_max_time(std::optional<double> seconds) {
   return duration_from_seconds(*seconds);  // throws CoreError with the budget's message
 }
 
+ConstraintHandling parse_constraint_handling(const std::string& name) {
+  if (name == "penalty") return ConstraintHandling::Penalty;
+  if (name == "feasibility") return ConstraintHandling::Feasibility;
+  raise(PyExc_ValueError,
+        "unknown constraint_handling: '" + name + "'. Available: penalty, feasibility");
+}
+
 BoundsHandling parse_bounds_handling(const std::string& name) {
   if (name == "clamp") return BoundsHandling::Clamp;
   if (name == "reflect") return BoundsHandling::Reflect;

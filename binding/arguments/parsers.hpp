@@ -30,6 +30,9 @@ void check_v_max(std::optional<double> v_max);
 // ValueError unless `equality_tol` is a finite value >= 0.
 void check_equality_tol(double equality_tol);
 
+// "penalty" or "feasibility" (core/feasibility.hpp); ValueError naming the choices otherwise.
+ConstraintHandling parse_constraint_handling(const std::string& name);
+
 // The time budget as a duration; an invalid one is a core failure (PanicException).
 std::optional<Duration> parse_max_time(std::optional<double> seconds);
 

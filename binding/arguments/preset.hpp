@@ -81,7 +81,12 @@ void apply_preset(Arguments& a, const std::array<Parameter, Count>& parameters) 
   if (left("c2")) a.c2 = RobustPreset::kC;
   if (left("bounds_handling")) a.bounds_handling = RobustPreset::kBoundsHandling;
   if (left("restart_patience")) a.restart_patience = RobustPreset::kRestartPatience;
-  if (left("local_search")) a.local_search = RobustPreset::kLocalSearch;
+  // The simplex compares plain values, which a run ranked by feasibility does not have.
+  bool ranked = false;
+  if constexpr (requires { a.constraint_handling; }) {
+    ranked = a.constraint_handling == "feasibility";
+  }
+  if (left("local_search") && !ranked) a.local_search = RobustPreset::kLocalSearch;
 }
 
 // The conversion `convert` (a front end's convert_arguments) followed by apply_preset with the

@@ -15,6 +15,7 @@
 #include "binding/adapters/violation_report.hpp"
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/extra_arguments.hpp"
+#include "binding/arguments/local_search.hpp"
 #include "binding/arguments/named_parameters.hpp"
 #include "binding/arguments/parameter_table.hpp"
 #include "binding/arguments/parsers.hpp"
@@ -59,6 +60,7 @@ namespace {
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   P(args, keyword_only(extra_arguments())) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
+  P(constraint_handling, keyword_only(with_default(to_str, "penalty"))) \
   CORVALINTH_LOCAL_SEARCH_PARAMETERS(P) \
   /* the end of the parameters */
 
@@ -86,7 +88,7 @@ NativeFor<Space> native_objective(const Arguments& a) {
 
 // The objective (with its extra arguments) and the constraint callables of the call.
 PointCallables callables_of(const Arguments& a, PyObject* objective) {
-  return {objective, a.repair, a.constraints, a.equality_constraints, a.penalty};
+  return {objective, a.repair, a.constraints, a.equality_constraints, a.penalty, a.equality_tol};
 }
 
 template <typename Space>
@@ -116,18 +118,29 @@ RunResult<typename Space::Element> run_in(const Arguments& a, PyObject* objectiv
   return guarded_run<PythonCallback>(
       a.callback, false,
       [&](ErrorSlot& slot, IterationCallback* watcher) -> Result {
-        if (a.vectorized) {
-          PythonBatchObjective batch(callables, slot);
-          return recorded_if(a.record_evaluations, batch, log, slot, [&](auto& objective) {
-            return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
-                             &slot.stop_token());
-          });
-        }
-        PythonPointObjective point(callables, slot);
-        return recorded_if(a.record_evaluations, point, log, slot, [&](auto& objective) {
+        const bool ranked = config.constraint_handling == ConstraintHandling::Feasibility;
+        const auto run_batch_with = [&](auto& objective) {
+          return run_batch(config, space, *setup.rule, *setup.topology, objective, watcher,
+                           &slot.stop_token());
+        };
+        const auto run_with = [&](auto& objective) {
           return run(config, space, *setup.rule, *setup.topology, objective, watcher,
                      &slot.stop_token());
-        });
+        };
+        if (a.vectorized) {
+          PythonBatchObjective batch(callables, slot);
+          if (ranked) {
+            RankedObjective<PythonBatchObjective> by_rank(batch);
+            return recorded_if(a.record_evaluations, by_rank, log, slot, run_batch_with);
+          }
+          return recorded_if(a.record_evaluations, batch, log, slot, run_batch_with);
+        }
+        PythonPointObjective point(callables, slot);
+        if (ranked) {
+          RankedObjective<PythonPointObjective> by_rank(point);
+          return recorded_if(a.record_evaluations, by_rank, log, slot, run_with);
+        }
+        return recorded_if(a.record_evaluations, point, log, slot, run_with);
       },
       partial);
 }
@@ -181,13 +194,20 @@ PyRef minimize_with(const Arguments& a) {
     }
     refuse_extra_arguments_of_a_native_objective(a.objective, a.args);
     check_equality_tol(a.equality_tol);
+    (void)parse_constraint_handling(a.constraint_handling);
   };
   OwnChecks own;
   own.before_space = refuse_extras_of_a_native_objective;
   const SwarmSetup setup = setup_swarm(a, own);
+  refuse_local_phase_when_ranked(setup.local_search,
+                                 parse_constraint_handling(a.constraint_handling));
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     using Space = std::decay_t<decltype(space)>;
-    const SwarmConfig config = swarm_config(a, setup, std::move(start));
+    SwarmConfig config = swarm_config(a, setup, std::move(start));
+    // Without constraints every point is feasible: the plain run is the ranked one.
+    if (!a.constraints.empty() || !a.equality_constraints.empty()) {
+      config.constraint_handling = parse_constraint_handling(a.constraint_handling);
+    }
     const PyRef objective = with_extra_arguments(a.objective, a.args);
     EvaluationLog log;
     RunResult<typename Space::Element> result =

@@ -13,6 +13,7 @@
 
 #include "binding/arguments/convert.hpp"
 #include "binding/arguments/parameter_table.hpp"
+#include "binding/arguments/parsers.hpp"
 #include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
 #include "binding/results/pareto_front.hpp"
@@ -50,6 +51,14 @@
   P(preset, keyword_only(none_or(to_str))) \
   /* the end of the multi-objective search parameters */
 
+// The constraints of minimize_multi, keyword-only after the others. MultiOptimizer is told
+// objective vectors only, so its table leaves them out.
+#define CORVALINTH_MULTI_CONSTRAINT_PARAMETERS(P) \
+  P(constraints, keyword_only(objects_or_none())) \
+  P(equality_constraints, keyword_only(objects_or_none())) \
+  P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
+  /* the end of the multi-objective constraint parameters */
+
 namespace corvalinth::py {
 
 inline constexpr std::string_view kSpeedConstrained = "speed_constrained";
@@ -59,10 +68,11 @@ DiversityStrategy parse_strategy(const std::string& truncation,
                                  std::optional<std::uint64_t> grid_divisions);
 
 // preset="robust": every setting below that the call did not pass takes the preset's, and a
-// budget without a given max_iter bounds the run alone (preset.hpp).
+// budget without a given max_iter bounds the run alone (preset.hpp). Applied in place, for
+// arguments that own what cannot be copied (minimize_multi's constraint lists).
 template <typename Arguments, std::size_t Count>
-Arguments with_multi_preset(Arguments a, const std::array<Parameter, Count>& parameters) {
-  if (!a.preset) return a;
+void apply_multi_preset(Arguments& a, const std::array<Parameter, Count>& parameters) {
+  if (!a.preset) return;
   require_robust(*a.preset);
   const auto left = [&](std::string_view name) { return left_out(a, parameters, name); };
   if (left("velocity")) a.velocity = kSpeedConstrained;
@@ -70,6 +80,12 @@ Arguments with_multi_preset(Arguments a, const std::array<Parameter, Count>& par
   if (left("turbulence")) a.turbulence = "polynomial";
   if (left("archive_truncation") && !a.grid_divisions) a.archive_truncation = "hypervolume";
   lift_iteration_limit(a, parameters);
+}
+
+// The arguments with apply_multi_preset's settings.
+template <typename Arguments, std::size_t Count>
+Arguments with_multi_preset(Arguments a, const std::array<Parameter, Count>& parameters) {
+  apply_multi_preset(a, parameters);
   return a;
 }
 
@@ -99,6 +115,7 @@ MultiSetup setup_multi(const Arguments& a) {
   MultiSetup setup;
   setup.swarm = setup_swarm(a, own);
   setup.turbulence = parse_turbulence(a.turbulence);
+  if constexpr (requires { a.equality_tol; }) check_equality_tol(a.equality_tol);
   setup.strategy = parse_strategy(a.archive_truncation, a.grid_divisions);
   return setup;
 }
@@ -140,9 +157,11 @@ PyRef new_front(MopsoResult<Element>&& result, const MopsoConfig& config, std::s
   data.parameter_space = PyRef::borrow(parameter_space);
   data.positions.reserve(result.members.size());
   data.objectives.reserve(result.members.size());
+  data.violations.reserve(result.members.size());
   for (auto& member : result.members) {
     data.positions.emplace_back(member.position.begin(), member.position.end());
     data.objectives.push_back(std::move(member.objectives));
+    data.violations.push_back(member.violation);
   }
   data.swarm_history = std::move(result.swarm_history);
   data.front_history = std::move(result.front_history);

@@ -59,6 +59,7 @@ namespace {
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   P(progress, keyword_only(with_default(to_bool, false))) \
+  P(constraint_handling, keyword_only(with_default(to_str, "penalty"))) \
   CORVALINTH_LOCAL_SEARCH_PARAMETERS(P) \
   /* the end of the parameters */
 
@@ -217,6 +218,7 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
         batch_(batch),
         penalty_(penalty),
         equality_tol_(equality_tol),
+        ranked_(config.constraint_handling == ConstraintHandling::Feasibility),
         creation_violations_(run_.size(), 0.0) {}
 
   PyRef ask() override {
@@ -232,7 +234,8 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
   // Constraint values are applied as minimize applies its constraints' answers: the run is told
   // the penalised value, and the violation of whichever told point becomes the global best is
   // followed by the run's own rules (the minimum rule over the created swarm, then every strictly
-  // better value).
+  // better value). Ranked by feasibility, the run is told each value with its violation and
+  // follows the violations itself.
   void tell(PyObject* const* args, Py_ssize_t nargs, PyObject* inequalities,
             PyObject* equalities) override {
     if (nargs != 1) {
@@ -251,6 +254,15 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
         raise(PyExc_ValueError,
               "tell() expects one value per particle: " + std::to_string(run_.pass_size()) +
                   " values, got " + std::to_string(n));
+      }
+      if (ranked_) {
+        ranked_values_.clear();
+        for (std::size_t i = 0; i < n; ++i) {
+          ranked_values_.push_back(ranked_value(values_[i], g.row(i), h.row(i), equality_tol_));
+        }
+        run_.tell_batch(std::span<const ConstrainedValue>(ranked_values_));
+        run_.end_pass(nullptr);
+        return;
       }
       std::vector<double> violations(n);
       for (std::size_t i = 0; i < n; ++i) {
@@ -288,6 +300,10 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
     read_constraint_values(inequalities, "constraints", g_);
     read_constraint_values(equalities, "equality_constraints", h_);
     require_pending_ask();
+    if (ranked_) {
+      if (run_.tell(ranked_value(value, g_, h_, equality_tol_))) run_.end_pass(nullptr);
+      return;
+    }
     const ConstrainedValue judged = constrained_value(value, g_, h_, penalty_, equality_tol_);
     const bool creating = !run_.created();
     if (creating) {
@@ -320,7 +336,9 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
   }
 
  private:
-  double best_violation() const override { return best_violation_; }
+  double best_violation() const override {
+    return ranked_ ? run_.best_violation() : best_violation_;
+  }
 
   void require_pending_ask() const {
     this->require_running("tell()");
@@ -363,7 +381,9 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
   const bool batch_;
   const double penalty_;
   const double equality_tol_;
+  const bool ranked_;  // by feasibility: the run follows the violations, the fields below stay 0
   std::vector<double> values_;
+  std::vector<ConstrainedValue> ranked_values_;
   std::vector<double> g_;
   std::vector<double> h_;
   double best_violation_ = 0.0;              // of the global best
@@ -475,6 +495,7 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
 std::unique_ptr<Driver> new_driver(const Arguments& a) {
   SwarmSetup setup = setup_swarm(a);
   check_equality_tol(a.equality_tol);
+  const ConstraintHandling handling = parse_constraint_handling(a.constraint_handling);
   if (a.asynchronous && a.batch) {
     raise(PyExc_ValueError,
           "asynchronous=True hands out one point at a time; it cannot be combined with batch=True");
@@ -490,10 +511,13 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
     raise(PyExc_ValueError,
           "asynchronous=True cannot be combined with a local phase (local_search)");
   }
+  refuse_local_phase_when_ranked(setup.local_search, handling);
   std::unique_ptr<Driver> driver = visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {
         using Space = decltype(space);
         SwarmConfig config = swarm_config(a, setup, std::move(start));
+        // The asynchronous form takes no constraint values: nothing to rank.
+        if (!a.asynchronous) config.constraint_handling = handling;
         if (a.asynchronous) {
           return std::make_unique<AsyncDriverOf<Space>>(
               config, std::move(space), std::move(setup.rule), std::move(setup.topology));

@@ -8,7 +8,7 @@
 // clang-format off
 namespace corvalinth::py::docs {
 
-const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4, args=(), record_evaluations=False, local_search=None, local_search_share=0.2)
+const char* const minimize = R"doc(minimize(objective, bounds, integer=False, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, constraints=None, penalty=1e6, binary=False, max_evals=None, target=None, max_time=None, callback=None, bounds_handling="clamp", vectorized=False, var_types=None, dim=None, equality_constraints=None, repair=None, *, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, equality_tol=1e-4, args=(), record_evaluations=False, constraint_handling="penalty", local_search=None, local_search_share=0.2)
 --
 
 Minimizes an objective function with Particle Swarm Optimization.
@@ -179,7 +179,8 @@ Keyword-only arguments:
         not pass with the configuration that reached the most targets per
         evaluation on the bbob suite: ``n_particles=20``, ``w=0.6``,
         ``c1=c2=1.7``, ``bounds_handling="reflect"``,
-        ``restart_patience=50``, ``local_search="nelder-mead"``. When ``max_evals`` or ``max_time`` is given
+        ``restart_patience=50``, ``local_search="nelder-mead"`` (not with
+        ``constraint_handling="feasibility"``). When ``max_evals`` or ``max_time`` is given
         and ``max_iter`` is not, the budget alone bounds the run (with
         ``max_time`` alone and a long run, pass ``record_history=False``:
         the history grows with every iteration). A setting the call passes
@@ -202,6 +203,22 @@ Keyword-only arguments:
         same rows as lists. Pickled and in ``to_dict``. An evaluation that
         raised is not recorded. The run itself is unchanged, bit for bit.
         Defaults to ``False``.
+    constraint_handling (str): how points with constraints compare.
+        ``"penalty"`` (default) adds the quadratic penalties above to the
+        value. ``"feasibility"`` ranks points by the feasibility rules
+        instead, with no weight to tune: a feasible point beats an
+        infeasible one, two infeasible points compare by their total
+        violation (as ``PsoResult.violation`` measures it, with
+        ``equality_tol``) and two feasible ones by value; ties of violation
+        fall to the value, and a NaN value ranks after every number of the
+        same violation. It applies to personal, neighbourhood and global
+        bests, to ``patience``/``tol`` and restarts (progress is a fall of
+        the violation while infeasible, then of the value), and ``target``
+        is reached only by a feasible point. ``penalty`` is then unused, and
+        ``best_value``, the convergence trace and the recorded evaluations
+        hold unpenalised values. Without constraints both are the same run.
+        ``"feasibility"`` cannot be combined with ``local_search``, whose
+        simplex compares plain values.
     local_search (str | None): ``"nelder-mead"`` ends the run with a local
         search: once only ``local_search_share`` of the evaluation budget is
         left, the swarm stops and a Nelder-Mead simplex starts from the best
@@ -269,7 +286,7 @@ const char* const pso_result_stop_reason =
     "Why the run stopped (see the class docstring for the values).";
 const char* const pso_result_best_value = "Best objective function value.";
 
-const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, record_evaluations=False, progress=False, local_search=None, local_search_share=0.2)
+const char* const optimizer = R"doc(Optimizer(bounds, *, integer=False, binary=False, var_types=None, dim=None, n_particles=30, max_iter=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", topology="global", seed=None, record_history=True, v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp", batch=False, x0=None, restart_patience=0, restart_tol=0.0, restart_spread=1.0, preset=None, asynchronous=False, penalty=1e6, equality_tol=1e-4, record_evaluations=False, progress=False, constraint_handling="penalty", local_search=None, local_search_share=0.2)
 --
 
 A single-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -342,6 +359,10 @@ Keyword-only arguments:
         ``tell()`` completing an iteration updates (tqdm when installed) and
         the end of the run closes. An optimizer restored from a pickle
         counts on from its own iteration. Defaults to ``False``.
+    constraint_handling (str): ``"penalty"`` (default) or
+        ``"feasibility"``: how points with told constraint values compare,
+        as in ``minimize``. The asynchronous form takes no constraint
+        values, so it ignores it.
     local_search (str | None): the final local phase, as in ``minimize``:
         ``ask()`` then hands out the search's points (with ``batch=True``,
         the points of a round, one row each) and ``tell()`` takes one value
@@ -504,7 +525,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4)
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -622,6 +643,24 @@ Keyword-only arguments:
         ``recorded_evaluations`` the same rows as lists. Pickled and in
         ``to_dict``. An evaluation that raised is not recorded. The run
         itself is unchanged, bit for bit. Defaults to ``False``.
+    constraints (list[callable] | None): inequality constraints, each a
+        callable ``g(x) -> float`` that is feasible when ``g(x) <= 0``,
+        called on its own copy of the point (with ``vectorized=True`` on the
+        whole ``(n, dim)`` array, answering one value per row). Points are
+        compared by constrained domination: a feasible point dominates an
+        infeasible one, of two infeasible points the smaller total violation
+        dominates, and between equal violations Pareto dominance decides; so
+        once a feasible point was found only feasible points enter the
+        archive, and before that the least-violating ones. Personal bests and
+        the leaders follow the same rule. Defaults to ``None``.
+    equality_constraints (list[callable] | None): equality constraints
+        ``h(x) -> float``, feasible when ``|h(x)| <= equality_tol``, taken as
+        ``constraints`` are. Defaults to ``None``.
+    equality_tol (float): tolerance of the equality constraints in the total
+        violation, which sums ``max(0, g(x))`` and
+        ``max(0, |h(x)| - equality_tol)`` (a NaN value counts as ``inf``), as
+        ``PsoResult.violation`` does; ``ParetoFront.violations`` reports it
+        per member. Defaults to ``1e-4``.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them
@@ -852,6 +891,10 @@ const char* const pareto_front_iterations =
 
 const char* const pareto_front_evaluations =
     "Number of objective vectors the run computed (int).";
+const char* const pareto_front_violations =
+    "Total constraint violation of each member, in member order (list of float >= 0); all 0.0 "
+    "without constraints.";
+const char* const pareto_front_feasible = "True when no member violates a constraint.";
 
 const char* const pareto_front_positions_array = R"doc(positions_array($self)
 --

@@ -70,6 +70,8 @@ extern const char* const pso_result_message;
 extern const char* const pso_result_history_array;
 extern const char* const pareto_front_iterations;
 extern const char* const pareto_front_evaluations;
+extern const char* const pareto_front_violations;
+extern const char* const pareto_front_feasible;
 extern const char* const pareto_front_positions_array;
 extern const char* const pareto_front_objectives_array;
 extern const char* const pareto_front_swarm_history_array;

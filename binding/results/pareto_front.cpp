@@ -1,5 +1,6 @@
 #include "binding/results/pareto_front.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "binding/arguments/convert.hpp"
@@ -7,6 +8,7 @@
 #include "binding/module/docstrings.hpp"
 #include "binding/results/evaluation_log_field.hpp"
 #include "binding/results/named_fields.hpp"
+#include "binding/results/pso_result.hpp"
 #include "binding/results/result_fields.hpp"
 #include "binding/runtime/errors.hpp"
 #include "binding/runtime/float_block.hpp"
@@ -47,8 +49,13 @@ PyObject* swarm_history_array(PyObject* self, PyObject*) {
 }
 
 PyObject* repr(PyObject* self) {
-  const std::string text =
-      "ParetoFront(size=" + std::to_string(data_of(self).positions.size()) + ")";
+  const ParetoFrontData& data = data_of(self);
+  // Members share one violation (the least found); nothing for a feasible front.
+  const std::string note =
+      data.violations.empty() || data.violations.front() == 0.0
+          ? ""
+          : ", infeasible, violation=" + format_shortest(data.violations.front());
+  const std::string text = "ParetoFront(size=" + std::to_string(data.positions.size()) + note + ")";
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
@@ -167,6 +174,37 @@ void load_front_history(const StateDictReader& in, const char* key, ParetoFrontD
   data.front_history = front_history_from(in, key);
 }
 
+// Whether every member satisfies every constraint: derived from the violations (loaded before
+// it), so a rebuilt state must agree with them.
+PyRef all_feasible(const ParetoFrontData& data) {
+  const bool feasible = std::all_of(data.violations.begin(), data.violations.end(),
+                                    [](double v) { return v == 0.0; });
+  return PyRef::borrow(feasible ? Py_True : Py_False);
+}
+
+Field<ParetoFrontData> feasible_field() {
+  using F = ParetoFrontData;
+  return {"feasible", docs::pareto_front_feasible, all_feasible,
+          [](StateDictWriter& out, const char* key, const F& data) {
+            out.put(key, all_feasible(data));
+          },
+          [](const StateDictReader& in, const char* key, F& data) {
+            PyObject* value = in.item(key);
+            if (!PyBool_Check(value)) bad_state(key, "must be a bool");
+            if (value != all_feasible(data).get()) bad_state(key, "disagrees with violations");
+          }};
+}
+
+// One violation per member, each a number >= 0.
+void check_violations(const ParetoFrontData& data) {
+  if (data.violations.size() != data.objectives.size()) {
+    bad_state("violations", "must hold one value per member");
+  }
+  for (const double v : data.violations) {
+    if (!(v >= 0.0)) bad_state("violations", "must be numbers >= 0");
+  }
+}
+
 // A row of the record: the point, then its objective vector.
 std::size_t row_width(const ParetoFrontData& data) {
   return width(data.positions) + width(data.objectives);
@@ -202,7 +240,7 @@ std::vector<std::string> objective_labels(const ParetoFrontData& data) {
 }
 
 using F = ParetoFrontData;
-const ResultSchema<F, 10> kSchema{
+const ResultSchema<F, 12> kSchema{
     {rows_field<&F::positions, kDim>("positions", docs::pareto_front_positions),
      field<&F::swarm_history>("swarm_history", docs::pareto_front_swarm_history),
      Field<F>{"front_history", docs::pareto_front_front_history, front_history_list,
@@ -212,8 +250,10 @@ const ResultSchema<F, 10> kSchema{
      field<&F::stop_reason>("stop_reason", docs::pareto_front_stop_reason),
      field<&F::evaluations>("evaluations", docs::pareto_front_evaluations),
      evaluation_log_field<F>("recorded_evaluations", docs::pareto_front_recorded_evaluations),
-     parameters_field<F>(docs::result_parameters), params_field()},
+     parameters_field<F>(docs::result_parameters), params_field(),
+     field<&F::violations>("violations", docs::pareto_front_violations), feasible_field()},
     "_rebuild_pareto_front",
+    check_violations,
 };
 
 PyMethodDef methods[] = {

@@ -22,6 +22,7 @@ struct ParetoFrontData {
   StopReason stop_reason = StopReason::MaxIterations;
   EvaluationLog evaluation_log;  // empty unless record_evaluations=True
   PyRef parameter_space;         // the NamedSpace of named parameters, null without
+  std::vector<double> violations;  // one total violation per member, all 0 without constraints
 };
 
 // Creates the class; returns a new reference, or null with an error set.

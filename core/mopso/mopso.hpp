@@ -27,6 +27,7 @@
 #include "core/duration.hpp"
 #include "core/failure.hpp"
 #include "core/mopso/archive.hpp"
+#include "core/mopso/constraint_levels.hpp"
 #include "core/mopso/polynomial_mutation.hpp"
 #include "core/motion.hpp"
 #include "core/records.hpp"
@@ -125,6 +126,7 @@ template <typename Element>
 struct FrontMember {
   std::vector<Element> position;  // decoded
   std::vector<double> objectives;
+  double violation = 0.0;  // total violation (constraint_levels.hpp); 0 without constraints
 };
 
 template <typename Element>
@@ -181,7 +183,8 @@ class MopsoRun {
         swarm_(static_cast<std::size_t>(config.n_particles), space.dim()),
         dim_(space.dim()),
         archive_(config.strategy, static_cast<std::size_t>(config.archive_size)),
-        box_(space.bounds()) {
+        box_(space.bounds()),
+        levels_(swarm_.size()) {
     if (swarm_.size() == 0) fail("swarm has at least one particle");
     // Turbulence indexes the position by the box, so the two must agree.
     require_eq(box_.size(), dim_, "the search space's bounds must have one pair per dimension");
@@ -293,6 +296,7 @@ class MopsoRun {
   MopsoResult<Element> run_batch(Objective& objective, FrontCallback* callback, StopToken& stop) {
     for (;;) {
       objective.evaluate_batch(space_, ask_batch(), batch_values_);
+      if constexpr (ReportsViolations<Objective>) levels_.evaluated_all(objective.violations());
       count_batch(batch_values_.size());
       if (stop.should_stop()) return cancelled();
       take_batch(batch_values_);
@@ -453,6 +457,7 @@ class MopsoRun {
       space_.decode_into(swarm_.position(i), point_);
       objective.evaluate(std::span<const Element>(point_), values_);
     }
+    if constexpr (ReportsViolation<Objective>) levels_.evaluated(i, objective.violation());
     count_vector(values_.size());
   }
 
@@ -529,12 +534,27 @@ class MopsoRun {
     // them), so a state restored into the other form still writes inside the swarm's rows.
     best_objectives_.resize(i * objective_count_);
     best_objectives_.insert(best_objectives_.end(), values.begin(), values.end());
+    levels_.took_personal_best(i);
+  }
+
+  // Offers a point to the archive under constrained domination (constraint_levels.hpp).
+  void offer(std::span<const double> position, ObjectiveView objectives, double violation) {
+    switch (levels_.admit(violation)) {
+      case ConstraintLevels::Admission::TurnAway:
+        return;
+      case ConstraintLevels::Admission::EmptyThenOffer:
+        archive_ = ParetoArchive(archive_.strategy(), archive_.archive_size());
+        break;
+      case ConstraintLevels::Admission::Offer:
+        break;
+    }
+    archive_.insert(position, objectives);
   }
 
   // The initial archive, then the histories' layout.
   void start_iterating() {
     for (std::size_t i = 0; i < swarm_.size(); ++i) {
-      archive_.insert(swarm_.position(i), best_objectives(i));
+      offer(swarm_.position(i), best_objectives(i), levels_.of_personal_best(i));
     }
     archive_built_ = true;
     if (config_.record_history) {
@@ -574,7 +594,7 @@ class MopsoRun {
   // Particle i's new vector: its personal best, then the archive.
   void take_vector(std::size_t i, std::span<const double> values) {
     update_personal_best(i, values);
-    archive_.insert(swarm_.position(i), values);
+    offer(swarm_.position(i), values, levels_.of_evaluation(i));
   }
 
   // The callback, then max_evals and max_time. Returns the reason to stop, if any.
@@ -602,7 +622,7 @@ class MopsoRun {
     if (!archive_built_ && objective_count_ != 0) {
       const std::size_t taken = best_objectives_.size() / objective_count_;
       for (std::size_t i = 0; i < taken; ++i)
-        archive_.insert(swarm_.position(i), best_objectives(i));
+        offer(swarm_.position(i), best_objectives(i), levels_.of_personal_best(i));
     }
     finish_with(StopReason::Cancelled);
     return take_result();
@@ -620,7 +640,8 @@ class MopsoRun {
   void complete_result(MopsoResult<Element>& result) const {
     result.members.reserve(archive_.size());
     for (const ArchiveMember& member : archive_.members()) {
-      result.members.push_back({space_.decode(member.position), member.objectives});
+      result.members.push_back(
+          {space_.decode(member.position), member.objectives, levels_.level()});
     }
     result.evaluations = evaluations_;
     result.stop_reason = stop_reason_;
@@ -675,11 +696,14 @@ class MopsoRun {
     x = rng_.uniform_closed(lower, upper);
   }
 
-  // Dominance decides; when neither vector dominates (equal ones included) a fair coin does.
+  // Constrained domination decides: a different violation alone, else Pareto dominance; when
+  // neither vector dominates (equal ones included) a fair coin does.
   void update_personal_best(std::size_t i, std::span<const double> values) {
     const std::span<double> best = best_objectives(i);
     bool replace;
-    if (dominates(values, best)) {
+    if (const int by_violation = levels_.against_personal_best(i); by_violation != 0) {
+      replace = by_violation > 0;
+    } else if (dominates(values, best)) {
       replace = true;
     } else if (dominates(best, values)) {
       replace = false;
@@ -689,6 +713,7 @@ class MopsoRun {
     if (!replace) return;
     copy_values(swarm_.position(i), swarm_.best_position(i));
     copy_values(values, best);
+    levels_.took_personal_best(i);
   }
 
   // Reserves the swarm history for the whole run up front (capped, like the single-objective
@@ -710,6 +735,7 @@ class MopsoRun {
   const std::size_t dim_;
   ParetoArchive archive_;
   const Bounds box_;  // the turbulence box
+  ConstraintLevels levels_;  // violations: all 0 without constraints
 
   MopsoPhase phase_ = MopsoPhase::Starting;
   StopReason stop_reason_ = StopReason::MaxIterations;

@@ -129,6 +129,10 @@ class ParetoFront:
     def iterations(self) -> int: ...
     @property
     def evaluations(self) -> int: ...
+    @property
+    def violations(self) -> list[float]: ...
+    @property
+    def feasible(self) -> bool: ...
     def to_dict(self, /) -> dict[str, Any]: ...
     def positions_array(self, /) -> NDArray[np.float64]: ...
     def objectives_array(self, /) -> NDArray[np.float64]: ...
@@ -247,6 +251,7 @@ class Optimizer:
         equality_tol: float = 1e-4,
         record_evaluations: bool = False,
         progress: bool = False,
+        constraint_handling: str = "penalty",
         local_search: str | None = None,
         local_search_share: float = 0.2,
     ) -> None: ...
@@ -319,6 +324,7 @@ def minimize(
     equality_tol: float = 1e-4,
     args: tuple[Any, ...] = (),
     record_evaluations: bool = False,
+    constraint_handling: str = "penalty",
     local_search: str | None = None,
     local_search_share: float = 0.2,
 ) -> PsoResult:
@@ -355,6 +361,9 @@ def minimize_multi(
     preset: str | None = None,
     args: tuple[Any, ...] = (),
     record_evaluations: bool = False,
+    constraints: Sequence[_Scalar | _Batch] | None = None,
+    equality_constraints: Sequence[_Scalar | _Batch] | None = None,
+    equality_tol: float = 1e-4,
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 

@@ -150,6 +150,18 @@ def is_better(candidate, incumbent):
     return candidate < incumbent or (math.isnan(incumbent) and not math.isnan(candidate))
 
 
+def total_violation(g_values, h_values, tol):
+    """max(0, g) per inequality and max(0, |h| - tol) per equality, summed in that order; a NaN
+    constraint value counts as inf."""
+    total = 0.0
+    for g in g_values:
+        total = total + (INF if math.isnan(g) else (g if g > 0.0 else 0.0))
+    for h in h_values:
+        excess = abs(h) - tol
+        total = total + (INF if math.isnan(h) else (excess if excess > 0.0 else 0.0))
+    return total
+
+
 def minimum_rule(indices, values):
     best = indices[0]
     for j in indices[1:]:

@@ -10,7 +10,8 @@ library.
 import math
 
 from reference_common import (INF, MASK64, Rng, SpeedConstrained, build_space, callback_stops,
-                              fmax, fmin, make_velocity_rule, points_of)
+                              fmax, fmin, is_better, make_velocity_rule, points_of,
+                              total_violation)
 
 
 # --- Pareto archive ------------------------------------------------------------------------------
@@ -23,6 +24,17 @@ def dominates(a, b):
         if x < y:
             better = True
     return better
+
+
+def constrained_dominates(a, a_violation, b, b_violation):
+    """Constrained domination: a feasible point dominates an infeasible one, of two infeasible
+    points the smaller violation dominates, and between equal violations (two feasible points
+    among them) Pareto dominance decides. A NaN violation ranks after every number."""
+    if is_better(a_violation, b_violation):
+        return True
+    if is_better(b_violation, a_violation):
+        return False
+    return dominates(a, b)
 
 
 def same_vector(a, b):
@@ -99,15 +111,27 @@ class Archive:
         self.truncation = truncation
         self.contributions = contributions
         self.members = []  # list of (position, objectives)
+        self.violations = []  # one per member
         self.cuts = 0  # how many members pruning has removed, for tests that need it to act
 
-    def insert(self, position, objectives):
-        if any(dominates(o, objectives) for _, o in self.members):
+    def insert(self, position, objectives, violation=0.0):
+        """Offers a point; constrained domination decides (plain Pareto dominance when every
+        violation is 0)."""
+        kept = list(zip(self.members, self.violations))
+        if any(constrained_dominates(o, v, objectives, violation) for (_, o), v in kept):
             return
-        self.members = [(p, o) for p, o in self.members if not dominates(objectives, o)]
+        kept = [(m, v) for m, v in kept
+                if not constrained_dominates(objectives, violation, m[1], v)]
+        self.members = [m for m, _ in kept]
+        self.violations = [v for _, v in kept]
         if any(same_vector(o, objectives) for _, o in self.members):
             return
         self.members.append((list(position), list(objectives)))
+        self.violations.append(violation)
+
+    def cut_to(self, keep):
+        self.members = [self.members[i] for i in keep]
+        self.violations = [self.violations[i] for i in keep]
 
     def objectives(self):
         return [o for _, o in self.members]
@@ -124,7 +148,7 @@ class Archive:
                     least = share[victim]
                     if (math.isnan(c) and not math.isnan(least)) or c < least:
                         victim = j
-                del self.members[victim]
+                self.cut_to([j for j in range(len(self.members)) if j != victim])
                 self.cuts += 1
             return crowding_distances(self.objectives())
         if self.grid is None:  # crowding, also for the hypervolume cut beyond three objectives
@@ -133,14 +157,14 @@ class Archive:
                 order = sorted(range(len(self.members)), key=lambda i: dist[i], reverse=True)
                 keep = sorted(order[:self.size])
                 self.cuts += len(self.members) - self.size
-                self.members = [self.members[i] for i in keep]
+                self.cut_to(keep)
                 dist = crowding_distances(self.objectives())
             return dist
         while len(self.members) > self.size:
             occ = grid_occupancy(grid_coordinates(self.objectives(), self.grid))
             top = max(occ)
             victim = max(i for i, c in enumerate(occ) if c == top)
-            del self.members[victim]
+            self.cut_to([j for j in range(len(self.members)) if j != victim])
             self.cuts += 1
         occ = grid_occupancy(grid_coordinates(self.objectives(), self.grid))
         return [1.0 / float(c) for c in occ]
@@ -195,7 +219,8 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         var_types=None, mutation_rate=0.1, grid_divisions=None, v_max=None,
         bounds_handling="clamp", record_history=True, vectorized=False, callback=None,
         max_evals=None, max_time=None, x0=None, turbulence="decaying",
-        archive_truncation="crowding", contributions=None):
+        archive_truncation="crowding", contributions=None, constraints=None,
+        equality_constraints=None, equality_tol=1e-4):
     """A seeded multi-objective run.
 
     Returns a dict with the four fields of the front, the stop reason, the evaluation count and,
@@ -214,6 +239,12 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     equal in exact arithmetic (symmetric members) may differ in their last bit between the
     literal recursion and the library's sweeps, and the cut then depends on that bit; a seeded
     comparison passes the library's contributions, checked separately to agree with the model's.
+
+    `constraints` (g(x) <= 0) and `equality_constraints` (h(x) = 0) take the point as the
+    objective does (each its own copy; the whole array in the vectorised form, one value per row);
+    a point's total violation (`total_violation`) is measured when it is evaluated, and
+    constrained domination (`constrained_dominates`) replaces Pareto dominance in the personal
+    bests and the archive. The result's "violations" has one per member.
     """
     assert max_time is None, "the model has no clock"
     space = build_space(bounds, integer, binary, var_types)
@@ -223,21 +254,32 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         rule = make_velocity_rule(velocity, w, c1, c2)
     rng = Rng(seed)
 
+    inequalities = list(constraints or [])
+    equalities = list(equality_constraints or [])
+
     def evaluate(position):
         point = space.decode(position)
         point = [int(v) for v in point] if space.integer_args else [float(v) for v in point]
-        return [float(v) for v in objective(point)]
+        values = [float(v) for v in objective(list(point))]
+        violation = total_violation([float(g(list(point))) for g in inequalities],
+                                    [float(h(list(point))) for h in equalities], equality_tol)
+        return values, violation
 
     def evaluate_all(positions):
         import numpy as np
 
         rows = [[float(v) for v in space.decode(p)] for p in positions]
         matrix = np.array(rows, dtype=np.float64).reshape(len(positions), len(box))
-        return [[float(v) for v in row] for row in objective(matrix)]
+        values = [[float(v) for v in row] for row in objective(matrix.copy())]
+        g_rows = [[float(v) for v in g(matrix.copy())] for g in inequalities]
+        h_rows = [[float(v) for v in h(matrix.copy())] for h in equalities]
+        violations = [total_violation([g[i] for g in g_rows], [h[i] for h in h_rows],
+                                      equality_tol) for i in range(len(positions))]
+        return list(zip(values, violations))
 
     warm = points_of(x0)
     box = space.bounds
-    pos, vel, objs = [], [], []
+    pos, vel, objs = [], [], []  # objs: (objective vector, violation) per particle
     for i in range(n_particles):
         x = space.init_position(rng)
         v = space.init_velocity(rng)
@@ -251,13 +293,14 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         objs = evaluate_all(pos)
     evaluations = n_particles
     pbest = [list(x) for x in pos]
-    pbest_obj = [list(y) for y in objs]
+    pbest_obj = [list(y) for y, _ in objs]
+    pbest_violation = [v for _, v in objs]
 
     archive = Archive(archive_size, grid_divisions, archive_truncation)
     if contributions is not None:
         archive.contributions = contributions
-    for x, y in zip(pos, objs):
-        archive.insert(x, y)
+    for x, (y, v) in zip(pos, objs):
+        archive.insert(x, y, v)
 
     dims = len(box)
     stats = {"out_of_bounds": 0, "mutations": 0, "coins": 0}
@@ -265,16 +308,17 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     swarm_history, front_history = [], []
     reason = "max_iterations"
 
-    def take(i, x, y):
-        if dominates(y, pbest_obj[i]):
-            pbest[i], pbest_obj[i] = list(x), list(y)
-        elif dominates(pbest_obj[i], y):
+    def take(i, x, answer):
+        y, v = answer
+        if constrained_dominates(y, v, pbest_obj[i], pbest_violation[i]):
+            pbest[i], pbest_obj[i], pbest_violation[i] = list(x), list(y), v
+        elif constrained_dominates(pbest_obj[i], pbest_violation[i], y, v):
             pass
         else:
             stats["coins"] += 1
             if rng.next_u32() >> 31:
-                pbest[i], pbest_obj[i] = list(x), list(y)
-        archive.insert(x, y)
+                pbest[i], pbest_obj[i], pbest_violation[i] = list(x), list(y), v
+        archive.insert(x, y, v)
 
     for t in range(max_iter):
         weights = archive.prune_and_weigh()
@@ -329,6 +373,7 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     return {
         "positions": [[float(v) for v in space.decode(p)] for p, _ in archive.members],
         "objectives": [list(o) for _, o in archive.members],
+        "violations": list(archive.violations),
         "swarm_history": swarm_history,
         "front_history": front_history,
         "stop_reason": reason,

@@ -14,7 +14,7 @@ import math
 
 from reference_common import (INF, IntegerSpace, Rng, build_space, callback_stops, fmax, fmin,
                               is_better, make_velocity_rule, minimum_rule, points_of,
-                              saturate_i64)
+                              saturate_i64, total_violation)
 
 # ---------------------------------------------------------------------------------------------
 # The grey space (the generator, the other spaces and the rules are in reference_common.py)
@@ -260,13 +260,59 @@ class Constraints:
         return f if v == 0.0 else f + self.penalty * v
 
     def violation(self, g_values, h_values):
-        total = 0.0
-        for g in g_values:
-            total = total + (INF if math.isnan(g) else (g if g > 0.0 else 0.0))
-        for h in h_values:
-            excess = abs(h) - self.tol
-            total = total + (INF if math.isnan(h) else (excess if excess > 0.0 else 0.0))
-        return total
+        return total_violation(g_values, h_values, self.tol)
+
+
+class Ranking:
+    """How a run compares what its objective answers.
+
+    Plain values (the penalty, or no constraints): numbers, smaller first, NaN last. By the
+    feasibility rules each point is a pair (value, violation): a feasible point (violation 0)
+    beats an infeasible one, two infeasible ones compare by violation, two feasible ones by value;
+    equal violations fall to the value, each component ranking NaN last. Progress (stagnation and
+    restarts): becoming feasible, or a fall of the violation by more than tol while infeasible, or
+    of the value once feasible. The target is reached by a feasible point only; a restarted
+    particle's best is the worst rank, (inf, inf).
+    """
+
+    def __init__(self, feasibility):
+        self.feasibility = feasibility
+        self.worst = (INF, INF) if feasibility else INF
+
+    def better(self, a, b):
+        if not self.feasibility:
+            return is_better(a, b)
+        if is_better(a[1], b[1]):
+            return True
+        if is_better(b[1], a[1]):
+            return False
+        return is_better(a[0], b[0])
+
+    def best_of(self, indices, ranks):
+        best = indices[0]
+        for j in indices[1:]:
+            if self.better(ranks[j], ranks[best]):
+                best = j
+        return best
+
+    def value(self, rank):
+        return rank[0] if self.feasibility else rank
+
+    def violation(self, rank):
+        return rank[1] if self.feasibility else 0.0
+
+    def improved(self, previous, now, tol):
+        if not self.feasibility:
+            return previous - now > tol
+        if now[1] == 0.0:
+            return previous[1] != 0.0 or previous[0] - now[0] > tol
+        return previous[1] - now[1] > tol
+
+    def reaches(self, target, rank):
+        return target >= self.value(rank) and self.violation(rank) == 0.0
+
+
+PLAIN = Ranking(False)
 
 
 class PointObjective:
@@ -288,8 +334,13 @@ class PointObjective:
         p = self.point(point)
         f = float(self.objective(p))
         c = self.constraints
-        return c.penalised(f, [float(g(p)) for g in c.inequalities],
-                          [float(h(p)) for h in c.equalities])
+        g_values = [float(g(p)) for g in c.inequalities]
+        h_values = [float(h(p)) for h in c.equalities]
+        if self.ranked:
+            return (f, c.violation(g_values, h_values))
+        return c.penalised(f, g_values, h_values)
+
+    ranked = False  # answers (value, violation) pairs for a run ranked by feasibility
 
     def violation_at(self, position):
         c = self.constraints
@@ -321,8 +372,13 @@ class BatchObjective:
         c = self.constraints
         g_rows = [[float(v) for v in g(array)] for g in c.inequalities]
         h_rows = [[float(v) for v in h(array)] for h in c.equalities]
+        if self.ranked:
+            return [(f, c.violation([g[i] for g in g_rows], [h[i] for h in h_rows]))
+                    for i, f in enumerate(values)]
         return [c.penalised(f, [g[i] for g in g_rows], [h[i] for h in h_rows])
                 for i, f in enumerate(values)]
+
+    ranked = False  # as PointObjective.ranked
 
     def point(self, decoded):
         return [float(v) for v in self.array([[float(v) for v in decoded]], len(decoded))[0]]
@@ -382,11 +438,11 @@ class Result:
 
 
 def move_particle(i, space, rule, topology, rng, positions, velocities, best_positions,
-                  best_values, v_max, bounds_handling):
+                  best_values, v_max, bounds_handling, ranking=None):
     """Velocity update from the bests as they are now, optional clamp, position update, bounds."""
     n = len(positions)
     hood = topology.neighbours(i, n)
-    b = minimum_rule(hood, best_values)
+    b = (ranking or PLAIN).best_of(hood, best_values)
     informants = [list(best_positions[j]) for j in hood] if rule.uses_informants else []
     new_v = rule.update(positions[i], velocities[i], best_positions[i],
                         list(best_positions[b]), informants, rng)
@@ -503,7 +559,10 @@ def clip_into(bounds):
 def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record_history=True,
         v_max=None, patience=0, tol=0.0, max_evals=None, target=None, bounds_handling="clamp",
         batch=False, callback=None, x0=(), restart_patience=0, restart_tol=0.0,
-        restart_spread=1.0, local_search=None, local_search_share=0.2):
+        restart_spread=1.0, ranking=None, local_search=None, local_search_share=0.2):
+    ranking = ranking or PLAIN
+    # The simplex compares plain values: the feasibility rules have no local phase.
+    assert not ranking.feasibility or local_search is None
     rng = Rng(seed)
     n = n_particles
     positions, velocities, best_positions, best_values = [], [], [], []
@@ -518,7 +577,7 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
         velocities.append(v)
         best_positions.append(list(x))
         if batch:
-            best_values.append(INF)
+            best_values.append(ranking.worst)
         else:
             best_values.append(objective.evaluate(space.decode(x)))
             evaluations += 1
@@ -528,7 +587,7 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
             best_values[i] = value
         evaluations = len(values)
 
-    g = minimum_rule(list(range(n)), best_values)
+    g = ranking.best_of(list(range(n)), best_values)
     gbest_value = best_values[g]
     gbest_position = list(best_positions[g])
 
@@ -537,15 +596,15 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
     stall = 0
     reason = "max_iterations"
     # restarts: the swarm's own best and its count of stalled iterations
-    swarm_previous = INF
+    swarm_previous = ranking.worst
     swarm_stalled = 0
 
     def update_bests(i, value):
         nonlocal gbest_value, gbest_position
-        if is_better(value, best_values[i]):
+        if ranking.better(value, best_values[i]):
             best_values[i] = value
             best_positions[i] = list(positions[i])
-            if is_better(value, gbest_value):
+            if ranking.better(value, gbest_value):
                 gbest_value = value
                 gbest_position = list(positions[i])
 
@@ -562,7 +621,7 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
             history.append([list(p) for p in positions])
         for i in range(n):
             move_particle(i, space, rule, topology, rng, positions, velocities, best_positions,
-                          best_values, v_max, bounds_handling)
+                          best_values, v_max, bounds_handling, ranking)
             x = positions[i]
             if not batch:
                 update_bests(i, objective.evaluate(space.decode(x)))
@@ -574,13 +633,13 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
                 update_bests(i, values[i])
             evaluations += n
         if record_history:
-            convergence.append(gbest_value)
+            convergence.append(ranking.value(gbest_value))
 
-        if callback is not None and callback_stops(callback(t, gbest_value)):
+        if callback is not None and callback_stops(callback(t, ranking.value(gbest_value))):
             reason = "callback"
             break
         if patience > 0:
-            if prev_best - gbest_value > tol:
+            if ranking.improved(prev_best, gbest_value, tol):
                 stall = 0
             else:
                 stall += 1
@@ -588,7 +647,7 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
             if stall >= patience:
                 reason = "stagnation"
                 break
-        if target is not None and target >= gbest_value:
+        if target is not None and ranking.reaches(target, gbest_value):
             reason = "target"
             break
         if max_evals is not None and evaluations >= max_evals:
@@ -599,8 +658,8 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
             local = True
             break
         if t < max_iter and restart_patience > 0:
-            swarm_best = best_values[minimum_rule(list(range(n)), best_values)]
-            if swarm_previous - swarm_best > restart_tol:
+            swarm_best = best_values[ranking.best_of(list(range(n)), best_values)]
+            if ranking.improved(swarm_previous, swarm_best, restart_tol):
                 swarm_stalled = 0
             else:
                 swarm_stalled += 1
@@ -619,8 +678,8 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
                     positions[i] = x
                     velocities[i] = v
                     best_positions[i] = list(x)
-                    best_values[i] = INF
-                swarm_previous = INF
+                    best_values[i] = ranking.worst
+                swarm_previous = ranking.worst
                 swarm_stalled = 0
 
     if local:
@@ -663,7 +722,8 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
                 break
             points = search.send(values)
 
-    return Result(best_position=space.decode(gbest_position), best_value=gbest_value,
+    return Result(best_position=space.decode(gbest_position),
+                  best_value=ranking.value(gbest_value), violation=ranking.violation(gbest_value),
                   history=history, convergence=convergence, evaluations=evaluations,
                   stop_reason=reason, outside=space.outside)
 
@@ -810,7 +870,10 @@ def minimize(objective, bounds, preset=None, **settings):
     """A seeded run (see `run_minimize`); preset="robust" first fills the settings the call does
     not pass, and a budget without a passed max_iter bounds the run alone."""
     if preset == "robust":
-        settings = {**ROBUST, **settings}
+        robust = dict(ROBUST)
+        if settings.get("constraint_handling") == "feasibility":
+            del robust["local_search"]  # the simplex ranks plain values, not the rules' pairs
+        settings = {**robust, **settings}
         if settings.get("max_evals") is not None and "max_iter" not in settings:
             settings["max_iter"] = 2**64 - 1
     return run_minimize(objective, bounds, **settings)
@@ -822,8 +885,8 @@ def run_minimize(objective, bounds, integer=False, n_particles=30, max_iter=100,
                  max_evals=None, target=None, callback=None, bounds_handling="clamp",
                  vectorized=False, var_types=None, dim=None, x0=None, restart_patience=0,
                  restart_tol=0.0, restart_spread=1.0, constraints=None, equality_constraints=None,
-                 penalty=1e6, repair=None, equality_tol=1e-4, local_search=None,
-                 local_search_share=0.2):
+                 penalty=1e6, repair=None, equality_tol=1e-4, constraint_handling="penalty",
+                 local_search=None, local_search_share=0.2):
     assert seed is not None, "the model reproduces seeded runs only"
     space = build_space(_pairs(bounds, dim), integer, binary, var_types)
     rule = make_velocity_rule(velocity, w, c1, c2)
@@ -832,12 +895,15 @@ def run_minimize(objective, bounds, integer=False, n_particles=30, max_iter=100,
                         whole_numbers=isinstance(space, IntegerSpace))
     objective_adapter = (BatchObjective(objective, rules) if vectorized
                          else PointObjective(objective, rules))
+    # without constraints every point is feasible: the plain ranking is the same run
+    ranked = constraint_handling == "feasibility" and bool(rules.inequalities or rules.equalities)
+    objective_adapter.ranked = ranked
     result = run(space, rule, topo, objective_adapter, n_particles=n_particles,
                  max_iter=max_iter, seed=seed, record_history=record_history, v_max=v_max,
                  patience=patience, tol=tol, max_evals=max_evals, target=target,
                  bounds_handling=bounds_handling, batch=vectorized, callback=callback,
                  x0=points_of(x0), restart_patience=restart_patience,
-                 restart_tol=restart_tol, restart_spread=restart_spread,
+                 restart_tol=restart_tol, restart_spread=restart_spread, ranking=Ranking(ranked),
                  local_search=local_search, local_search_share=local_search_share)
     if isinstance(space, IntegerSpace):
         result.best_position = space.result_position(result.best_position)

@@ -47,7 +47,7 @@ FRONT_ENDS = {
         "binary", "max_evals", "target", "max_time", "callback", "bounds_handling", "vectorized",
         "var_types", "dim", "equality_constraints", "repair", "x0", "restart_patience",
         "restart_tol", "restart_spread", "preset", "equality_tol", "args",
-        "record_evaluations", "local_search", "local_search_share"]),
+        "record_evaluations", "constraint_handling", "local_search", "local_search_share"]),
     "minimize_grey": (pso.minimize_grey, midpoint_sphere, [
         "objective", "bounds", "max_spread", "representation", "n_particles", "max_iter", "w",
         "c1", "c2", "velocity", "topology", "seed", "record_history", "v_max", "patience", "tol",
@@ -57,7 +57,7 @@ FRONT_ENDS = {
         "velocity", "seed", "integer", "binary", "var_types", "mutation_rate", "dim",
         "grid_divisions", "v_max", "bounds_handling", "record_history", "vectorized", "callback",
         "max_evals", "max_time", "x0", "turbulence", "archive_truncation", "preset", "args",
-        "record_evaluations"]),
+        "record_evaluations", "constraints", "equality_constraints", "equality_tol"]),
 }
 SMALL = {"n_particles": 8, "max_iter": 6, "seed": 5}
 

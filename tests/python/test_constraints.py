@@ -6,6 +6,7 @@ against its definition at the reported position.
 
 import math
 import pickle
+import re
 
 import numpy as np
 import pytest
@@ -52,15 +53,16 @@ def halve_first(x):  # repair: pull the first coordinate halfway to zero
     return r if np.ndim(x) == 2 else r[0].tolist()
 
 
-def both(**kwargs):
-    got = pso.minimize(tilted, **kwargs)
-    want = ref.minimize(tilted, **kwargs)
+def both(objective=tilted, **kwargs):
+    got = pso.minimize(objective, **kwargs)
+    want = ref.minimize(objective, **kwargs)
     assert_same_run(got, want)
     assert same_double(got.violation, want.violation), (got.violation, want.violation)
     assert got.feasible is want.feasible
     return got
 
 
+@pytest.mark.parametrize("handling", ["penalty", "feasibility"])
 @pytest.mark.parametrize("space", ["continuous", "integer", "mixed"])
 @pytest.mark.parametrize("vectorized", [False, True])
 @pytest.mark.parametrize("constraints, equalities, repair", [
@@ -69,11 +71,62 @@ def both(**kwargs):
     ([diagonal], [balance], halve_first),
     ([], [], halve_first),
 ])
-def test_constrained_runs_match_the_model(space, vectorized, constraints, equalities, repair):
+def test_constrained_runs_match_the_model(handling, space, vectorized, constraints, equalities,
+                                          repair):
     extra, bounds = SPACES[space]
     both(bounds=bounds, n_particles=6, max_iter=8, seed=23, vectorized=vectorized,
          constraints=constraints, equality_constraints=equalities, repair=repair,
-         penalty=50.0, equality_tol=0.05, bounds_handling="reflect", **extra, **RESTLESS)
+         penalty=50.0, equality_tol=0.05, bounds_handling="reflect", constraint_handling=handling,
+         **extra, **RESTLESS)
+
+
+def far_right_unknown(x):  # a constraint that cannot be evaluated right of x0 = 0.6
+    r = rows(x)
+    return one_or_many(x, np.where(r[:, 0] > 0.6, np.nan, r[:, 0] - r[:, 3] - 0.2))
+
+
+def coarse_tilted(x):  # ties of value, and NaN where x3 is large
+    r = rows(x)
+    values = np.round(np.asarray(tilted(r)) * 4.0) / 4.0
+    return one_or_many(x, np.where(r[:, 3] > 2.0, np.nan, values))
+
+
+# Every place a ranked run compares points: topologies, informants, the stop tests, restarts.
+@pytest.mark.parametrize("vectorized", [False, True])
+@pytest.mark.parametrize("settings", [
+    {"topology": "ring", "patience": 4, "tol": 1e-3},
+    {"topology": "vonneumann", "target": 0.5},
+    {"restart_patience": 2, "restart_tol": 1e-2, "restart_spread": 0.5},
+    {"velocity": "fips", "topology": "random", "patience": 6},
+    {"preset": "robust", "max_evals": 150},
+])
+def test_runs_ranked_by_feasibility_match_the_model(vectorized, settings):
+    _, bounds = SPACES["continuous"]
+    both(coarse_tilted, bounds=bounds, n_particles=7, max_iter=25, seed=5,
+         vectorized=vectorized, constraints=[diagonal, far_right_unknown],
+         equality_constraints=[balance], equality_tol=0.05, constraint_handling="feasibility",
+         **settings)
+
+
+UNKNOWN_HANDLING = "unknown constraint_handling: 'deb'. Available: penalty, feasibility"
+RANKED_LOCAL_PHASE = ("constraint_handling='feasibility' cannot be combined with a local phase "
+                      "(local_search)")
+
+
+# The local phase's simplex ranks plain values, which a run ranked by feasibility does not have.
+@pytest.mark.parametrize("make", [
+    lambda **kw: pso.minimize(tilted, [(-1, 1)] * 2, constraints=[diagonal], **kw),
+    lambda **kw: pso.Optimizer([(-1, 1)] * 2, **kw),
+])
+@pytest.mark.parametrize("kwargs, message", [
+    ({"constraint_handling": "deb"}, UNKNOWN_HANDLING),
+    ({"constraint_handling": "feasibility", "local_search": "nelder-mead"}, RANKED_LOCAL_PHASE),
+    ({"constraint_handling": "feasibility", "local_search": "nelder-mead", "preset": "robust"},
+     RANKED_LOCAL_PHASE),
+])
+def test_refused_constraint_handlings(make, kwargs, message):
+    with pytest.raises(ValueError, match=re.escape(message)):
+        make(**kwargs)
 
 
 @settings(max_examples=25, deadline=None)
@@ -188,11 +241,13 @@ def drive(optimizer, objective, inequalities, equalities, pickle_at=()):
 ])
 @pytest.mark.parametrize("pickle_at, restarts", [((), {}), ((3, 9, 14), {}),
                                                  ((), {"restart_patience": 1})])
+@pytest.mark.parametrize("handling", ["penalty", "feasibility"])
 def test_an_optimizer_told_constraint_values_runs_as_minimize(space, batch, constraints,
-                                                              equalities, pickle_at, restarts):
+                                                              equalities, pickle_at, restarts,
+                                                              handling):
     extra, bounds = SPACES[space]
     settings = dict(n_particles=6, max_iter=8, seed=31, penalty=40.0, equality_tol=0.02,
-                    **restarts, **extra, **RESTLESS)
+                    constraint_handling=handling, **restarts, **extra, **RESTLESS)
     want = pso.minimize(tilted, bounds, vectorized=batch, constraints=constraints,
                         equality_constraints=equalities, **settings)
     got = drive(pso.Optimizer(bounds, batch=batch, **settings), tilted, constraints, equalities,
@@ -232,3 +287,13 @@ def test_damaged_saved_violations_are_refused(violations, error):
     assert len(saved) == 8 * 7
     with pytest.raises((TypeError, ValueError), match=error):
         restore(arguments, state, violations)
+
+
+@pytest.mark.parametrize("vectorized", [False, True])
+def test_ranked_runs_record_and_report_unpenalised_values(vectorized):
+    r = pso.minimize(tilted, [(-1, 1)] * 4, n_particles=5, max_iter=4, seed=3,
+                     vectorized=vectorized, constraints=[diagonal], penalty=1e9,
+                     constraint_handling="feasibility", record_evaluations=True)
+    rows_seen = r.evaluations_array()
+    assert np.array_equal(rows_seen[:, -1], np.asarray(tilted(rows_seen[:, :-1])))
+    assert r.best_value in rows_seen[:, -1] and r.best_value == r.convergence[-1]

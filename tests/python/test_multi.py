@@ -151,7 +151,7 @@ def test_docstrings():
     assert [n for n in vars(pso.ParetoFront) if not n.startswith("__")
             and not callable(getattr(pso.ParetoFront, n))] == [
         "positions", "swarm_history", "front_history", "objectives", "iterations",
-        "stop_reason", "evaluations", "recorded_evaluations", "parameters", "params"]
+        "stop_reason", "evaluations", "recorded_evaluations", "parameters", "params", "violations", "feasible"]
     assert pso.ParetoFront.front_history.__doc__ == (
         "Pareto-front objective snapshots per iteration (empty if\nrecord_history=False).")
     assert pso.ParetoFront.positions.__doc__ == "Non-dominated decision vectors."

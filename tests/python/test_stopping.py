@@ -252,7 +252,8 @@ def as_pareto_front(points):
     values = [v for point in points for v in point]
     return rebuild({**state, "members": len(points), "dim": 0, "positions": b"",
                     "objective_count": len(points[0]),
-                    "objectives": struct.pack(f"<{len(values)}d", *values)})
+                    "objectives": struct.pack(f"<{len(values)}d", *values),
+                    "violations": bytes(8 * len(points))})
 
 
 def test_ctrl_c_ends_a_long_front_hypervolume():
