@@ -1,6 +1,7 @@
 """Every entry point, on its success and its error paths, called 10,000 times on a tiny problem:
-neither the process's resident memory nor the memory the interpreter traces may grow by more than
-1 KiB per 1,000 calls once a warm-up has filled the caches."""
+once a warm-up has filled the caches, the process's resident memory may grow by at most 1 KiB per
+1,000 calls and the memory the interpreter traces by at most 4 KiB (a quarter of one leaked object
+per call)."""
 
 import gc
 import math
@@ -16,6 +17,10 @@ from hostile import run_state_layout, state_words, words_state
 CALLS = 10_000
 WARM_UP = 1_000
 ALLOWED_GROWTH = 1024 * CALLS // 1000  # bytes
+# The interpreter keeps up to about 16 KB of caches and free lists that do not grow with the
+# number of calls (measured: 16 KB after 10,000 calls, 10 KB after 20,000); one leaked object per
+# call, 16 bytes at least, still exceeds this allowance fourfold.
+ALLOWED_TRACED_GROWTH = 4 * ALLOWED_GROWTH
 PAGE = os.sysconf("SC_PAGE_SIZE")
 SMALL = {"n_particles": 2, "max_iter": 1, "seed": 1}
 BOUNDS = [(-1.0, 1.0)] * 2
@@ -175,7 +180,7 @@ def test_ten_thousand_calls_leak_nothing(name):
     tracemalloc.stop()
 
     assert resident_growth <= ALLOWED_GROWTH, f"resident memory grew by {resident_growth} bytes"
-    assert traced_growth <= ALLOWED_GROWTH, f"traced memory grew by {traced_growth} bytes"
+    assert traced_growth <= ALLOWED_TRACED_GROWTH, f"traced memory grew by {traced_growth} bytes"
 
 
 def test_failures_raise_what_the_scenarios_expect():
