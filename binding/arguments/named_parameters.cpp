@@ -10,8 +10,8 @@ PyRef named_space_class() {
 
 }  // namespace
 
-PyRef named_space_from(PyObject* specification) {
-  return checked(PyObject_CallFunctionObjArgs(named_space_class().get(), specification, nullptr));
+PyRef named_space_from(PyObject* declaration) {
+  return checked(PyObject_CallFunctionObjArgs(named_space_class().get(), declaration, nullptr));
 }
 
 bool is_named_space(PyObject* object) {
@@ -25,8 +25,8 @@ PyRef named_point(PyObject* space, const std::vector<double>& point) {
   return checked(PyObject_CallMethod(space, "decode", "(O)", list.get()));
 }
 
-NamedParameters::NamedParameters(PyObject* specification)
-    : space_(named_space_from(specification)) {}
+NamedParameters::NamedParameters(PyObject* declaration)
+    : space_(named_space_from(declaration)) {}
 
 PyRef NamedParameters::call(const char* name, PyObject* argument) const {
   return checked(PyObject_CallMethod(space_.get(), name, "(O)", argument));

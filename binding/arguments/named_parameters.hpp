@@ -21,8 +21,8 @@ namespace corvalinth::py {
 // owned for as long as the arguments that borrow them.
 class NamedParameters {
  public:
-  // Builds the space; a bad specification raises the ValueError that names its parameter.
-  explicit NamedParameters(PyObject* specification);
+  // Builds the space; a bad declaration raises the ValueError that names its parameter.
+  explicit NamedParameters(PyObject* declaration);
 
   PyObject* space() const { return space_.get(); }
   // Calls the space's method `name` on `argument` (and `flag` when given); a new reference.
@@ -38,7 +38,7 @@ class NamedParameters {
 
 // A NamedSpace, imported from corvalinth._named; `named_space_from(spec)` builds one (a new
 // reference), `is_named_space(object)` checks one.
-PyRef named_space_from(PyObject* specification);
+PyRef named_space_from(PyObject* declaration);
 bool is_named_space(PyObject* object);
 
 // The point of the space as the dict of its parameters (a new reference).

@@ -19,17 +19,17 @@ namespace corvalinth::py {
 
 inline PyRef named_module() { return checked(PyImport_ImportModule("corvalinth._named")); }
 
-inline PyRef specification_of(PyObject* space) {
+inline PyRef declaration_of(PyObject* space) {
   if (space == nullptr) return PyRef::borrow(Py_None);
-  return checked(PyObject_GetAttrString(space, "specification"));
+  return checked(PyObject_GetAttrString(space, "declaration"));
 }
 
 template <typename Data>
 Field<Data> parameters_field(const char* doc) {
   return {"parameters", doc,
-          [](const Data& data) { return specification_of(data.parameter_space.get()); },
+          [](const Data& data) { return declaration_of(data.parameter_space.get()); },
           [](StateDictWriter& out, const char* key, const Data& data) {
-            out.put(key, specification_of(data.parameter_space.get()));
+            out.put(key, declaration_of(data.parameter_space.get()));
           },
           [](const StateDictReader& in, const char* key, Data& data) {
             PyObject* saved = in.item(key);

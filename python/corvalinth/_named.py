@@ -1,7 +1,7 @@
 """Named parameters: ``bounds`` given as a dict from names to what each parameter may take.
 
-A specification is translated once into the bounds and variable types of a mixed space, which the
-swarm searches as it searches any other; only what user code sees changes. Each parameter is one
+A declaration of named parameters is translated once into the bounds and variable types of a
+mixed space, which the swarm searches as it searches any other; only what user code sees changes. Each parameter is one
 dimension:
 
 - ``(low, high)``: a real number; the dimension's bounds, type ``"real"``.
@@ -148,35 +148,35 @@ class NamedSpace:
 
     __slots__ = ("_parameters", "bounds", "names", "var_types")
 
-    def __init__(self, specification: Mapping[str, Any]) -> None:
-        if not isinstance(specification, Mapping):
-            raise TypeError(f"named parameters must be a dict, not {type(specification).__name__}")
-        if not specification:
+    def __init__(self, declaration: Mapping[str, Any]) -> None:
+        if not isinstance(declaration, Mapping):
+            raise TypeError(f"named parameters must be a dict, not {type(declaration).__name__}")
+        if not declaration:
             raise ValueError("named parameters: the dict names no parameter")
-        for name in specification:
+        for name in declaration:
             if not isinstance(name, str):
                 raise ValueError(f"parameter names must be str, got {name!r}")
-        self._parameters = [_Parameter(name, given) for name, given in specification.items()]
+        self._parameters = [_Parameter(name, given) for name, given in declaration.items()]
         self.names = [p.name for p in self._parameters]
         self.bounds = [p.box for p in self._parameters]
         self.var_types = [p.var_type for p in self._parameters]
 
     @property
-    def specification(self) -> dict[str, Any]:
+    def declaration(self) -> dict[str, Any]:
         """The dict the space was built from (a copy)."""
         return {p.name: list(p.choices) if p.kind == "choice" else p.given
                 for p in self._parameters}
 
     def __reduce__(self) -> tuple[Any, ...]:
-        return NamedSpace, (self.specification,)
+        return NamedSpace, (self.declaration,)
 
     def __eq__(self, other: object) -> bool:
-        return isinstance(other, NamedSpace) and self.specification == other.specification
+        return isinstance(other, NamedSpace) and self.declaration == other.declaration
 
     __hash__ = None  # type: ignore[assignment]  # equal by a dict, which is mutable
 
     def __repr__(self) -> str:
-        return f"NamedSpace({self.specification!r})"
+        return f"NamedSpace({self.declaration!r})"
 
     def decode(self, point: Sequence[float]) -> dict[str, Any]:
         """The parameters a decoded point stands for."""

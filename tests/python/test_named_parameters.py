@@ -174,7 +174,7 @@ def test_snapshots_warm_starts_and_constraints_speak_in_names():
     ({}, "names no parameter"),
     ({1: (0, 1)}, "parameter names must be str"),
 ])
-def test_a_bad_specification_names_its_parameter(spec, message):
+def test_a_bad_declaration_names_its_parameter(spec, message):
     for build in (lambda: pso.minimize(loss, spec), lambda: pso.Optimizer(spec),
                   lambda: pso.minimize_multi(loss, spec)):
         with pytest.raises(ValueError, match=message.replace("(", r"\(")):
