@@ -1,8 +1,8 @@
 """Named parameters: ``bounds`` given as a dict from names to what each parameter may take.
 
 A declaration of named parameters is translated once into the bounds and variable types of a
-mixed space, which the swarm searches as it searches any other; only what user code sees changes. Each parameter is one
-dimension:
+mixed space, which the swarm searches as it searches any other; only what user code sees
+changes. Each parameter is one dimension:
 
 - ``(low, high)``: a real number; the dimension's bounds, type ``"real"``.
 - ``("log", low, high)`` with ``0 < low < high``: a real number on a log scale; the dimension
