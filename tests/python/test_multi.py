@@ -478,3 +478,20 @@ def test_evaluations_count_every_objective_vector():
                            max_iter=4, seed=2)
     assert f.evaluations == len(calls) == 30
     assert f.to_dict()["evaluations"] == 30
+
+
+@pytest.mark.parametrize("share", [0.5, 1.0])
+@pytest.mark.parametrize("seed", range(4))
+def test_archive_crossover_keeps_every_point_in_the_box(share, seed):
+    # Narrow, offset and wide dimensions; the front lies on a box edge, where children of two
+    # members spread past the bounds unless they are limited.
+    bounds = [(-1e-3, 1e-3), (4.0, 4.5), (-1e6, 1e6)]
+    seen = []
+
+    def edge(x):
+        seen.append(list(x))
+        return [x[0] + x[1], -x[0] + (x[2] * 1e-6) ** 2]
+
+    pso.minimize_multi(edge, bounds, n_particles=12, max_iter=15, seed=seed,
+                       crossover_share=share, preset="robust")
+    assert all(lo <= v <= hi for point in seen for v, (lo, hi) in zip(point, bounds))
