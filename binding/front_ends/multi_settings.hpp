@@ -83,6 +83,7 @@ void apply_multi_preset(Arguments& a, const std::array<Parameter, Count>& parame
   if (left("velocity")) a.velocity = kSpeedConstrained;
   if (left("w")) a.w = 0.4;
   if (left("turbulence")) a.turbulence = "polynomial";
+  if (left("crossover_share")) a.crossover_share = 0.3;
   if (left("archive_truncation") && !a.grid_divisions) a.archive_truncation = "hypervolume";
   lift_iteration_limit(a, parameters);
 }

@@ -624,8 +624,9 @@ Keyword-only arguments:
         crowding.
     preset (str | None): ``"robust"`` sets what the call does not pass:
         ``velocity="speed_constrained"``, ``w=0.4``,
-        ``turbulence="polynomial"`` and, unless ``grid_divisions`` is set,
-        ``archive_truncation="hypervolume"``; and when ``max_evals`` or
+        ``turbulence="polynomial"``, ``crossover_share=0.3`` and, unless
+        ``grid_divisions`` is set, ``archive_truncation="hypervolume"``; and
+        when ``max_evals`` or
         ``max_time`` is set and ``max_iter`` is not passed, the run has no
         iteration limit and those budgets end it. Measured on the
         bi-objective COCO suite and on DTLZ problems against evolutionary

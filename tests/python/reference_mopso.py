@@ -236,6 +236,7 @@ def mopso(objective, bounds, preset=None, **settings):
         settings.setdefault("velocity", "speed_constrained")
         settings.setdefault("w", 0.4)
         settings.setdefault("turbulence", "polynomial")
+        settings.setdefault("crossover_share", 0.3)
         if "archive_truncation" not in settings and settings.get("grid_divisions") is None:
             settings["archive_truncation"] = "hypervolume"
         budget = settings.get("max_evals") is not None or settings.get("max_time") is not None

@@ -441,9 +441,10 @@ def batch(objective):
 
 
 PRESET_SETTINGS = {"velocity": "speed_constrained", "w": 0.4, "turbulence": "polynomial",
-                   "archive_truncation": "hypervolume"}
+                   "archive_truncation": "hypervolume", "crossover_share": 0.3}
 CALLER_SETTINGS = [{}, {"velocity": "constriction"}, {"w": 0.6}, {"turbulence": "decaying"},
-                   {"grid_divisions": 5}, {"archive_truncation": "crowding", "w": 0.5}]
+                   {"grid_divisions": 5}, {"archive_truncation": "crowding", "w": 0.5},
+                   {"crossover_share": 0.0}]
 
 
 @pytest.mark.parametrize("given", CALLER_SETTINGS)
