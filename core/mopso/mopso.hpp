@@ -686,8 +686,8 @@ class MopsoRun {
   }
 
   void move(std::size_t i, std::size_t j) {
-    const VelocityContext context{swarm_.position(i), swarm_.velocity(i),
-                                  swarm_.best_position(i), leader(j), {}};
+    const VelocityContext context{
+        swarm_.position(i), swarm_.velocity(i), swarm_.best_position(i), leader(j), {}};
     rule_.update(context, rng_, new_velocity_);
     take_step(new_velocity_, config_.v_max, swarm_.position(i), swarm_.velocity(i));
     space_.enforce_bounds(swarm_.position(i), swarm_.velocity(i), config_.bounds_handling, rng_);
