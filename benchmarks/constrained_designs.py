@@ -93,6 +93,12 @@ SETTINGS = [
     ("feasibility rules", FEASIBILITY),
     ("feasibility rules, ring", {**FEASIBILITY, "topology": "ring"}),
     ("feasibility rules, von Neumann", {**FEASIBILITY, "topology": "vonneumann"}),
+    ("feasibility rules, local phase", {**FEASIBILITY, "local_search": "nelder-mead"}),
+    ("feasibility rules, von Neumann, local phase",
+     {**FEASIBILITY, "topology": "vonneumann", "local_search": "nelder-mead"}),
+    ("feasibility rules, robust preset", {**FEASIBILITY, "preset": "robust"}),
+    ("feasibility rules, robust preset, local phase",
+     {**FEASIBILITY, "preset": "robust", "local_search": "nelder-mead"}),
 ]
 
 

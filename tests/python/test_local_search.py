@@ -83,11 +83,20 @@ def test_the_result_is_the_best_point_ever_evaluated():
     assert np.array_equal(local.history[-1], local.history[-2])
 
 
-class Driven:
-    """An optimizer driven with `valley` one step at a time: an ask, or the tell that answers it."""
+def below_the_diagonal(x):
+    """A constraint on one point or on rows, feasible where x0 + x1 <= 0.5."""
+    r = np.atleast_2d(np.asarray(x, dtype=float))
+    values = r[:, 0] + r[:, 1] - 0.5
+    return values if np.ndim(x) == 2 else float(values[0])
 
-    def __init__(self, optimizer, batch):
+
+class Driven:
+    """An optimizer driven with `valley` one step at a time: an ask, or the tell that answers it
+    (with the value of `below_the_diagonal` when `constrained`)."""
+
+    def __init__(self, optimizer, batch, constrained=False):
         self.optimizer, self.batch, self.pending = optimizer, batch, None
+        self.constrained = constrained
 
     def drive(self, steps=10**6):
         for _ in range(steps):
@@ -97,25 +106,36 @@ class Driven:
                 self.pending = self.optimizer.ask()
             else:
                 points, self.pending = self.pending, None
-                self.optimizer.tell(valley_rows(points) if self.batch else valley(points))
+                told = {}
+                if self.constrained:
+                    g = below_the_diagonal(points)
+                    told["constraints"] = np.reshape(g, (-1, 1)) if self.batch else [g]
+                self.optimizer.tell(valley_rows(points) if self.batch else valley(points), **told)
 
 
+@pytest.mark.parametrize("handling", [None, "penalty", "feasibility"])
 @pytest.mark.parametrize("batch", [False, True])
 @pytest.mark.parametrize("pause", [0, 150, 260, 263, 500])
-def test_optimizer_in_the_phase_is_minimize_and_resumes_bit_for_bit(batch, pause):
+def test_optimizer_in_the_phase_is_minimize_and_resumes_bit_for_bit(handling, batch, pause):
     run = dict(seed=9, n_particles=6, max_evals=330, local_search_share=0.4, **NM)
-    whole = Driven(pso.Optimizer(BOUNDS, batch=batch, **run), batch)
+    constrained = handling is not None
+    if constrained:
+        run.update(constraint_handling=handling, penalty=1e3)
+    whole = Driven(pso.Optimizer(BOUNDS, batch=batch, **run), batch, constrained)
     whole.drive()
-    first = Driven(pso.Optimizer(BOUNDS, batch=batch, **run), batch)
+    first = Driven(pso.Optimizer(BOUNDS, batch=batch, **run), batch, constrained)
     first.drive(pause)
-    resumed = Driven(pickle.loads(pickle.dumps(first.optimizer)), batch)
+    resumed = Driven(pickle.loads(pickle.dumps(first.optimizer)), batch, constrained)
     if first.pending is not None:  # a checkpoint between ask and tell asks the same again
         resumed.pending = resumed.optimizer.ask()
         assert np.array_equal(np.asarray(resumed.pending), np.asarray(first.pending))
     resumed.drive()
     assert_same_run(resumed.optimizer.result(), whole.optimizer.result())
+    if constrained:
+        run["constraints"] = [below_the_diagonal]
     want = pso.minimize(valley_rows if batch else valley, BOUNDS, vectorized=batch, **run)
     assert_same_run(whole.optimizer.result(), want)
+    assert whole.optimizer.result().violation == want.violation
 
 
 def test_a_vectorised_objective_receives_the_rounds_points():
