@@ -20,11 +20,11 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/feasibility.hpp"
 #include "core/motion.hpp"
 #include "core/numeric.hpp"
 #include "core/records.hpp"
 #include "core/swarm.hpp"
-#include "core/feasibility.hpp"
 
 namespace corvalinth {
 

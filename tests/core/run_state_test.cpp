@@ -158,14 +158,12 @@ TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, SavedRun,
-                         testing::Values(Case{false, false, 0}, Case{true, false, 0},
-                                         Case{false, true, 2}, Case{true, true, 2},
-                                         Case{false, false, 0, 1}, Case{true, true, 0, 1},
-                                         Case{false, false, 0, 1, true},
-                                         Case{true, true, 0, 0, true},
-                                         Case{false, false, 0, 1, true, true},
-                                         Case{true, true, 2, 0, true, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Forms, SavedRun,
+    testing::Values(Case{false, false, 0}, Case{true, false, 0}, Case{false, true, 2},
+                    Case{true, true, 2}, Case{false, false, 0, 1}, Case{true, true, 0, 1},
+                    Case{false, false, 0, 1, true}, Case{true, true, 0, 0, true},
+                    Case{false, false, 0, 1, true, true}, Case{true, true, 2, 0, true, true}));
 
 std::string restore_failure(std::vector<std::uint8_t> bytes, SwarmConfig config) {
   try {
