@@ -180,7 +180,8 @@ Keyword-only arguments:
         evaluation on the bbob suite: ``n_particles=20``, ``w=0.6``,
         ``c1=c2=1.7``, ``bounds_handling="reflect"``,
         ``restart_patience=50``, ``local_search="nelder-mead"`` (not with
-        ``constraint_handling="feasibility"``). When ``max_evals`` or ``max_time`` is given
+        ``constraint_handling="feasibility"``, where the swarm measured
+        better on the last share of the budget). When ``max_evals`` or ``max_time`` is given
         and ``max_iter`` is not, the budget alone bounds the run (with
         ``max_time`` alone and a long run, pass ``record_history=False``:
         the history grows with every iteration). A setting the call passes
@@ -217,8 +218,8 @@ Keyword-only arguments:
         is reached only by a feasible point. ``penalty`` is then unused, and
         ``best_value``, the convergence trace and the recorded evaluations
         hold unpenalised values. Without constraints both are the same run.
-        ``"feasibility"`` cannot be combined with ``local_search``, whose
-        simplex compares plain values.
+        With ``local_search`` the simplex ranks its vertices by the same
+        rules, and the answer is never ranked after the swarm's best.
     local_search (str | None): ``"nelder-mead"`` ends the run with a local
         search: once only ``local_search_share`` of the evaluation budget is
         left, the swarm stops and a Nelder-Mead simplex starts from the best
