@@ -33,6 +33,7 @@ namespace {
   P(max_evals, keyword_only(none_or(to_u64))) \
   CORVALINTH_MULTI_SEARCH_PARAMETERS(P) \
   P(batch, keyword_only(with_default(to_bool, false))) \
+  CORVALINTH_MULTI_EVOLUTION_PARAMETERS(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MULTI_OPTIMIZER_PARAMETERS)

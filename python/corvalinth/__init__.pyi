@@ -201,6 +201,7 @@ class MultiOptimizer:
         archive_truncation: str = "crowding",
         preset: str | None = None,
         batch: bool = False,
+        crossover_share: float = 0.0,
     ) -> None: ...
     def ask(self, /) -> list[float] | list[int] | NDArray[Any]: ...
     def tell(self, values: _Vector | _Vectors, /) -> None: ...
@@ -364,6 +365,7 @@ def minimize_multi(
     constraints: Sequence[_Scalar | _Batch] | None = None,
     equality_constraints: Sequence[_Scalar | _Batch] | None = None,
     equality_tol: float = 1e-4,
+    crossover_share: float = 0.0,
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 
