@@ -20,6 +20,9 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Below this rank a member finds its neighbours on arrival faster by one pass over the earlier
 // members than by walking the orders in x and y.
 constexpr std::size_t kShortPast = 32;
+constexpr std::uint8_t kReadsX = 1;
+constexpr std::uint8_t kReadsY = 2;
+constexpr std::uint8_t kReadsZ = 4;
 
 // Members are held by their place in the sweep's order (rank), so that the passes over earlier
 // and later arrivals read contiguous values.
@@ -37,6 +40,7 @@ class ThreeObjectiveCut {
         version_(n_, 0),
         depends_on_(n_),
         arrival_(n_),
+        reads_(n_, 0),
         candidates_(n_) {
     // In an archive no two members are equal, so the order is strict.
     std::iota(member_.begin(), member_.end(), std::size_t{0});
@@ -81,22 +85,24 @@ class ThreeObjectiveCut {
       x_[victim] = kInfinity;
       y_[victim] = kInfinity;
       marked[member_[victim]] = true;
+      std::uint8_t moved = 0;  // the reference's coordinates that the cut moved
       if (extreme) {
         const std::vector<double> old_reference = reference_;
         if (!refresh_reference()) break;
-        if (!same_bits(reference_, old_reference)) {
-          for (std::size_t k = 0; k < n_; ++k) {
-            if (!cut_[k]) evaluate(k);
-          }
-          continue;
-        }
+        moved = moved_coordinates(old_reference);
       }
       // The relation is symmetric: the members that rested on the victim are the ones it rested
       // on (a neighbour when one arrived is narrowed by that arrival, a removed point is an inner
-      // step of the one that removed it).
+      // step of the one that removed it). A member that read a moved coordinate arrives again,
+      // since its arrival keeps the reference's old value.
       dependents_.clear();
       for (const std::size_t k : depends_on_[victim]) {
-        if (!cut_[k]) dependents_.push_back(k);
+        if (!cut_[k] && !(reads_[k] & moved)) dependents_.push_back(k);
+      }
+      if (moved != 0) {
+        for (std::size_t k = 0; k < n_; ++k) {
+          if (!cut_[k] && (reads_[k] & moved)) evaluate(k);
+        }
       }
       for (const std::size_t k : dependents_) evaluate(k, victim > k);
     }
@@ -104,10 +110,15 @@ class ThreeObjectiveCut {
   }
 
  private:
-  static bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), [](double u, double v) {
-      return std::bit_cast<std::uint64_t>(u) == std::bit_cast<std::uint64_t>(v);
-    });
+  // Bit c set when coordinate c of the reference differs from `old` in any bit.
+  std::uint8_t moved_coordinates(const std::vector<double>& old) const {
+    std::uint8_t moved = 0;
+    for (std::size_t c = 0; c < 3; ++c) {
+      if (std::bit_cast<std::uint64_t>(reference_[c]) != std::bit_cast<std::uint64_t>(old[c])) {
+        moved = static_cast<std::uint8_t>(moved | (1u << c));
+      }
+    }
+    return moved;
   }
 
   // The contributions wait in a heap ordered as the one-at-a-time cut chooses: a NaN before any
@@ -281,6 +292,8 @@ class ThreeObjectiveCut {
                                   : arrival_by_position(i, state.right, state.top);
     if (at.right_by != n_) on.push_back(at.right_by);
     if (at.top_by != n_) on.push_back(at.top_by);
+    state.reads = static_cast<std::uint8_t>((at.right_by == n_ ? kReadsX : 0) |
+                                            (at.top_by == n_ ? kReadsY : 0));
     const std::size_t found =
         short_past ? candidates_by_rank(at.found, state.right, state.top) : at.found;
     state.inner_from = inner_pool_.size();
@@ -332,6 +345,7 @@ class ThreeObjectiveCut {
       settle(z_[q]);
       on.push_back(q);
       if (removes) {
+        reads_[i] = state.reads;
         record(i, sum);
         return;
       }
@@ -344,6 +358,7 @@ class ThreeObjectiveCut {
       }
     }
     settle(reference_[2]);
+    reads_[i] = static_cast<std::uint8_t>(state.reads | kReadsZ);
     record(i, sum);
   }
 
@@ -368,8 +383,12 @@ class ThreeObjectiveCut {
     std::size_t inner_from;  // the inner staircase in inner_pool_
     std::size_t inner_to;
     std::size_t resting;  // how many members at the head of depends_on_ the arrival rests on
+    std::uint8_t reads;   // kReadsX and kReadsY when its right end and its top are the reference's
   };
   std::vector<ArrivalState> arrival_;
+  // The reference's coordinates that each member's contribution reads (its right end, its top,
+  // or the end of the sweep, which it reaches unless a later member removes it): bits 1, 2, 4.
+  std::vector<std::uint8_t> reads_;
   std::vector<Step> inner_pool_;  // every inner staircase found, appended
   std::vector<double> reference_;
   double highest_[3] = {};
