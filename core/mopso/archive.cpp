@@ -82,18 +82,23 @@ ParetoArchive::ParetoArchive(DiversityStrategy strategy, std::size_t archive_siz
   if (archive_size == 0) fail("archive_size must be >= 1");
 }
 
-void ParetoArchive::insert(std::span<const double> position, ObjectiveView objectives) {
-  if (!members_.empty()) {
-    require_objective_count(objectives.size(), members_.front().objectives.size());
-  }
-  // One pass decides: a member equal to the candidate is never one it dominates (the members
-  // dominate none of each other), so refusing an equal candidate before any member leaves is the
-  // same as refusing it after. Each member is compared once, component by component, with the
-  // outcomes of dominates and same_objectives for vectors of one length.
-  const std::size_t m = objectives.size();
+namespace {
+
+enum class Outcome { Refused, DominatesSome, DominatesNone };
+
+// What the members (`count` vectors of `objectives.size()` values back to back in `block`) make
+// of a candidate. One pass decides: a member equal to the candidate is never one it dominates
+// (the members dominate none of each other), so refusing an equal candidate before any member
+// leaves is the same as refusing it after. Each member is compared once, component by component,
+// with the outcomes of dominates and same_objectives for vectors of one length, and without a
+// branch but the one that refuses. M > 0 fixes the length, which unrolls the components.
+template <std::size_t M>
+Outcome compare_with_members(const std::vector<double>& block, std::size_t count,
+                             ObjectiveView objectives) {
+  const std::size_t m = M > 0 ? M : objectives.size();
   bool dominates_some = false;
-  for (const ArchiveMember& member : members_) {
-    const double* value = member.objectives.data();
+  const double* value = block.data();
+  for (std::size_t j = 0; j < count; ++j, value += m) {
     bool member_better = false;
     bool member_worse = false;
     bool equal = true;
@@ -102,19 +107,54 @@ void ParetoArchive::insert(std::span<const double> position, ObjectiveView objec
       member_worse |= value[k] > objectives[k];
       equal &= value[k] == objectives[k];
     }
-    if ((member_better && !member_worse) || equal) return;
-    dominates_some = dominates_some || (member_worse && !member_better);
+    if ((member_better & !member_worse) | equal) return Outcome::Refused;
+    dominates_some |= member_worse & !member_better;
   }
-  if (dominates_some) {
-    std::erase_if(members_, [&](const ArchiveMember& member) {
-      return dominates(objectives, member.objectives);
-    });
+  return dominates_some ? Outcome::DominatesSome : Outcome::DominatesNone;
+}
+
+}  // namespace
+
+void ParetoArchive::insert(std::span<const double> position, ObjectiveView objectives) {
+  if (!members_.empty()) {
+    require_objective_count(objectives.size(), members_.front().objectives.size());
+  }
+  const std::size_t m = objectives.size();
+  if (!block_current_) {
+    objective_block_.clear();
+    for (const ArchiveMember& member : members_) {
+      objective_block_.insert(objective_block_.end(), member.objectives.begin(),
+                              member.objectives.end());
+    }
+    block_current_ = true;
+  }
+  const Outcome outcome =
+      m == 3 ? compare_with_members<3>(objective_block_, members_.size(), objectives)
+             : compare_with_members<0>(objective_block_, members_.size(), objectives);
+  if (outcome == Outcome::Refused) return;
+  block_current_ = false;  // until both hold the candidate (an allocation may fail on the way)
+  if (outcome == Outcome::DominatesSome) {
+    std::size_t kept = 0;
+    for (std::size_t j = 0; j < members_.size(); ++j) {
+      if (dominates(objectives, members_[j].objectives)) continue;
+      if (kept != j) {
+        members_[kept] = std::move(members_[j]);
+        std::copy_n(objective_block_.begin() + static_cast<std::ptrdiff_t>(j * m), m,
+                    objective_block_.begin() + static_cast<std::ptrdiff_t>(kept * m));
+      }
+      ++kept;
+    }
+    members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(kept), members_.end());
+    objective_block_.resize(kept * m);
   }
   members_.push_back(ArchiveMember{{position.begin(), position.end()},
                                    {objectives.begin(), objectives.end()}});
+  objective_block_.insert(objective_block_.end(), objectives.begin(), objectives.end());
+  block_current_ = true;
 }
 
 std::vector<double> ParetoArchive::prune_and_weigh() {
+  block_current_ = false;
   if (const Grid* grid = std::get_if<Grid>(&strategy_)) {
     return prune_and_weigh_by_grid(grid->divisions);
   }
