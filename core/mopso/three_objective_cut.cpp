@@ -5,16 +5,12 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numeric>
 
 #include "core/mopso/hypervolume.hpp"
-#include "core/mopso/hypervolume_parts.hpp"
 #include "core/mopso/owner_area.hpp"
 
 namespace corvalinth {
 namespace {
-
-using hypervolume_parts::Triple;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Below this rank a member finds its neighbours on arrival faster by one pass over the earlier
@@ -41,30 +37,53 @@ class ThreeObjectiveCut {
         depends_on_(n_),
         arrival_(n_),
         reads_(n_, 0),
-        candidates_(n_) {
-    // In an archive no two members are equal, so the order is strict.
-    std::iota(member_.begin(), member_.end(), std::size_t{0});
-    std::sort(member_.begin(), member_.end(), [&](std::size_t a, std::size_t b) {
-      const std::vector<double>& p = members_[a].objectives;
-      const std::vector<double>& q = members_[b].objectives;
-      return Triple{p[2], p[0], p[1]} < Triple{q[2], q[0], q[1]};
+        candidates_(n_),
+        finite_(all_finite(members)) {
+    if (!finite_) return;  // values that are not all numbers have no strict order to sort by
+    // In an archive no two members are equal, so the order is strict. The keys are sorted as
+    // plain values, without reaching into the members.
+    struct Key {
+      double z;
+      double x;
+      double y;
+      std::size_t member;
+    };
+    std::vector<Key> keys(n_);
+    for (std::size_t j = 0; j < n_; ++j) {
+      const std::vector<double>& p = members_[j].objectives;
+      keys[j] = Key{p[2], p[0], p[1], j};
+    }
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+      if (a.z != b.z) return a.z < b.z;
+      return a.x != b.x ? a.x < b.x : a.y < b.y;
     });
     for (std::size_t k = 0; k < n_; ++k) {
-      const std::vector<double>& p = members_[member_[k]].objectives;
-      rank_[member_[k]] = k;
-      x_[k] = p[0];
-      y_[k] = p[1];
-      z_[k] = p[2];
+      member_[k] = keys[k].member;
+      rank_[keys[k].member] = k;
+      x_[k] = keys[k].x;
+      y_[k] = keys[k].y;
+      z_[k] = keys[k].z;
     }
+    // Ties of (first, second) go to the lower rank, so the orders do not depend on the sort.
+    struct Place {
+      double first;
+      double second;
+      std::size_t rank;
+    };
+    std::vector<Place> places(n_);
     const auto order_by = [&](const std::vector<double>& first, const std::vector<double>& second,
                               std::vector<std::size_t>& order, std::vector<double>& sorted) {
-      order.resize(n_);
-      std::iota(order.begin(), order.end(), std::size_t{0});
-      std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return first[a] != first[b] ? first[a] < first[b] : second[a] < second[b];
+      for (std::size_t k = 0; k < n_; ++k) places[k] = Place{first[k], second[k], k};
+      std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
+        if (a.first != b.first) return a.first < b.first;
+        return a.second != b.second ? a.second < b.second : a.rank < b.rank;
       });
+      order.resize(n_);
       sorted.resize(n_);
-      for (std::size_t p = 0; p < n_; ++p) sorted[p] = first[order[p]];
+      for (std::size_t p = 0; p < n_; ++p) {
+        order[p] = places[p].rank;
+        sorted[p] = places[p].first;
+      }
     };
     order_by(x_, y_, by_x_, sorted_x_);
     order_by(y_, x_, by_y_, sorted_y_);
@@ -73,10 +92,7 @@ class ThreeObjectiveCut {
   // The marks by member index.
   std::vector<bool> run(std::size_t capacity) {
     std::vector<bool> marked(n_, false);
-    for (std::size_t k = 0; k < n_; ++k) {
-      if (!std::isfinite(x_[k]) || !std::isfinite(y_[k]) || !std::isfinite(z_[k])) return marked;
-    }
-    if (!refresh_reference()) return marked;
+    if (!finite_ || !refresh_reference()) return marked;
     for (std::size_t k = 0; k < n_; ++k) evaluate(k);
     for (std::size_t remaining = n_; remaining > capacity; --remaining) {
       const std::size_t victim = rank_[least_share()];
@@ -110,6 +126,15 @@ class ThreeObjectiveCut {
   }
 
  private:
+  static bool all_finite(const std::vector<ArchiveMember>& members) {
+    for (const ArchiveMember& member : members) {
+      for (const double v : member.objectives) {
+        if (!std::isfinite(v)) return false;
+      }
+    }
+    return true;
+  }
+
   // Bit c set when coordinate c of the reference differs from `old` in any bit.
   std::uint8_t moved_coordinates(const std::vector<double>& old) const {
     std::uint8_t moved = 0;
@@ -395,6 +420,7 @@ class ThreeObjectiveCut {
   double lowest_[3] = {};
   std::vector<ObjectiveView> views_;     // reused
   std::vector<std::size_t> candidates_;  // reused
+  const bool finite_;                    // every value is a finite number: the cut applies
   std::vector<std::size_t> dependents_;  // reused
   StepVector inner_;                     // reused
 };
