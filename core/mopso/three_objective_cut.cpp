@@ -20,6 +20,25 @@ constexpr std::uint8_t kReadsX = 1;
 constexpr std::uint8_t kReadsY = 2;
 constexpr std::uint8_t kReadsZ = 4;
 
+// An inner staircase that loses steps only at its ends (what owner_area.hpp's cuts erase), read
+// in place: a run of steps that the cut keeps in one pool.
+struct StepRun {
+  Step* first;
+  Step* last;
+  Step* begin() const { return first; }
+  Step* end() const { return last; }
+  void erase(Step* from, Step* to) {
+    if (from == first) {
+      first = to;
+    } else {
+      last = from;
+    }
+  }
+};
+Step* first_step_from(StepRun& steps, double x) {
+  return std::lower_bound(steps.first, steps.last, Step{x, 0.0}, StepByX{});
+}
+
 // Members are held by their place in the sweep's order (rank), so that the passes over earlier
 // and later arrivals read contiguous values.
 class ThreeObjectiveCut {
@@ -93,7 +112,7 @@ class ThreeObjectiveCut {
   std::vector<bool> run(std::size_t capacity) {
     std::vector<bool> marked(n_, false);
     if (!finite_ || !refresh_reference()) return marked;
-    for (std::size_t k = 0; k < n_; ++k) evaluate(k);
+    evaluate_all();
     for (std::size_t remaining = n_; remaining > capacity; --remaining) {
       const std::size_t victim = rank_[least_share()];
       const bool extreme = holds_an_extreme(victim);
@@ -334,6 +353,116 @@ class ThreeObjectiveCut {
     state.resting = on.size();
   }
 
+  // What evaluate(i) finds for every i, before any cut, in one sweep over the ranks. The slice's
+  // staircase (ranks by ascending x, so by descending y) holds exactly the arrivals that evaluate
+  // finds: an earlier member off the staircase is covered in (x, y) by one on it that lies nearer
+  // (no two members share both x and y, or one would dominate the other), so the right
+  // neighbour, the top neighbour and the inner staircase of an arrival are its staircase
+  // neighbours and the steps between them. And a later arrival q changes exactly the members
+  // evaluate's pass sees it change: it removes the steps it covers, narrows the right side of the
+  // step before them and the top of the step after. Each member keeps its running sums from its
+  // arrival to its removal or the end, with the arithmetic of evaluate in the same order.
+  void evaluate_all() {
+    staircase_.clear();
+    running_.resize(n_);
+    const auto settle = [&](std::size_t w, double level) {
+      Running& run = running_[w];
+      run.sum = run.sum + run.open * (level - run.since);
+      run.since = level;
+    };
+    for (std::size_t q = 0; q < n_; ++q) {
+      const double xq = x_[q];
+      const double yq = y_[q];
+      const std::size_t a = static_cast<std::size_t>(
+          std::lower_bound(staircase_.begin(), staircase_.end(), xq,
+                           [&](std::size_t w, double x) { return x_[w] < x; }) -
+          staircase_.begin());
+      std::size_t b = a;
+      while (b < staircase_.size() && y_[staircase_[b]] >= yq) ++b;
+      const std::size_t right_by = b < staircase_.size() ? staircase_[b] : n_;
+      const std::size_t top_by = a > 0 ? staircase_[a - 1] : n_;
+
+      std::vector<std::size_t>& on = depends_on_[q];
+      on.clear();
+      ArrivalState& state = arrival_[q];
+      state.right = right_by != n_ ? x_[right_by] : reference_[0];
+      state.top = top_by != n_ ? y_[top_by] : reference_[1];
+      if (right_by != n_) on.push_back(right_by);
+      if (top_by != n_) on.push_back(top_by);
+      state.reads =
+          static_cast<std::uint8_t>((right_by == n_ ? kReadsX : 0) | (top_by == n_ ? kReadsY : 0));
+      state.inner_from = inner_pool_.size();
+      for (std::size_t j = a; j < b; ++j) {
+        const std::size_t w = staircase_[j];
+        inner_pool_.push_back(Step{x_[w], y_[w]});
+        on.push_back(w);
+      }
+      state.inner_to = inner_pool_.size();
+      state.resting = on.size();
+
+      for (std::size_t j = a; j < b; ++j) {
+        const std::size_t w = staircase_[j];
+        settle(w, z_[q]);
+        depends_on_[w].push_back(q);
+        reads_[w] = arrival_[w].reads;
+        record(w, running_[w].sum);
+      }
+      if (top_by != n_) {
+        Running& run = running_[top_by];
+        settle(top_by, z_[q]);
+        depends_on_[top_by].push_back(q);
+        StepRun inner = steps_of(run);
+        run.open -= cut_right_side(inner, y_[top_by], run.top, xq, run.right);
+        keep_steps(run, inner);
+        run.right = xq;
+      }
+      if (right_by != n_) {
+        Running& run = running_[right_by];
+        settle(right_by, z_[q]);
+        depends_on_[right_by].push_back(q);
+        StepRun inner = steps_of(run);
+        run.open -= cut_top_side(inner, x_[right_by], run.right, yq, run.top);
+        keep_steps(run, inner);
+        run.top = yq;
+      }
+
+      Running& run = running_[q];
+      run.right = state.right;
+      run.top = state.top;
+      run.inner_from = state.inner_from;
+      run.inner_to = state.inner_to;
+      run.open = open_area(steps_of(run), xq, yq, run.right, run.top);
+      run.since = z_[q];
+      run.sum = 0.0;
+      const auto at = staircase_.begin() + static_cast<std::ptrdiff_t>(a);
+      staircase_.insert(staircase_.erase(at, staircase_.begin() + static_cast<std::ptrdiff_t>(b)),
+                        q);
+    }
+    for (const std::size_t w : staircase_) {
+      settle(w, reference_[2]);
+      reads_[w] = static_cast<std::uint8_t>(arrival_[w].reads | kReadsZ);
+      record(w, running_[w].sum);
+    }
+  }
+
+  // A member's running sums in evaluate_all, from its arrival on.
+  struct Running {
+    double open;
+    double since;
+    double sum;
+    double right;
+    double top;
+    std::size_t inner_from;  // what is left of its inner staircase in inner_pool_
+    std::size_t inner_to;
+  };
+  StepRun steps_of(const Running& run) {
+    return StepRun{inner_pool_.data() + run.inner_from, inner_pool_.data() + run.inner_to};
+  }
+  void keep_steps(Running& run, const StepRun& inner) const {
+    run.inner_from = static_cast<std::size_t>(inner.first - inner_pool_.data());
+    run.inner_to = static_cast<std::size_t>(inner.last - inner_pool_.data());
+  }
+
   // The contribution of the member of rank i among the members left, as the sweep forms it, and
   // the members it rests on; `arrived` when nothing earlier than i was cut since it last arrived.
   void evaluate(std::size_t i, bool arrived = false) {
@@ -420,6 +549,8 @@ class ThreeObjectiveCut {
   double lowest_[3] = {};
   std::vector<ObjectiveView> views_;     // reused
   std::vector<std::size_t> candidates_;  // reused
+  std::vector<std::size_t> staircase_;   // evaluate_all's, by ascending x
+  std::vector<Running> running_;         // evaluate_all's, by rank
   const bool finite_;                    // every value is a finite number: the cut applies
   std::vector<std::size_t> dependents_;  // reused
   StepVector inner_;                     // reused
