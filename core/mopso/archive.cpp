@@ -91,7 +91,8 @@ enum class Outcome { Refused, DominatesSome, DominatesNone };
 // (the members dominate none of each other), so refusing an equal candidate before any member
 // leaves is the same as refusing it after. Each member is compared once, component by component,
 // with the outcomes of dominates and same_objectives for vectors of one length, and without a
-// branch but the one that refuses. M > 0 fixes the length, which unrolls the components.
+// branch but the one that refuses. M > 0 fixes the length (two or three objectives), which unrolls
+// the components.
 template <std::size_t M>
 Outcome compare_with_members(const std::vector<double>& block, std::size_t count,
                              ObjectiveView objectives) {
@@ -128,9 +129,10 @@ void ParetoArchive::insert(std::span<const double> position, ObjectiveView objec
     }
     block_current_ = true;
   }
-  const Outcome outcome =
-      m == 3 ? compare_with_members<3>(objective_block_, members_.size(), objectives)
-             : compare_with_members<0>(objective_block_, members_.size(), objectives);
+  const std::size_t count = members_.size();
+  const Outcome outcome = m == 2   ? compare_with_members<2>(objective_block_, count, objectives)
+                          : m == 3 ? compare_with_members<3>(objective_block_, count, objectives)
+                                   : compare_with_members<0>(objective_block_, count, objectives);
   if (outcome == Outcome::Refused) return;
   block_current_ = false;  // until both hold the candidate (an allocation may fail on the way)
   if (outcome == Outcome::DominatesSome) {
