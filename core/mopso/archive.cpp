@@ -51,22 +51,29 @@ std::vector<double> crowding_distances(std::span<const ObjectiveView> vectors) {
   const std::size_t m = vectors[0].size();
   for (const ObjectiveView v : vectors) require_objective_count(v.size(), m);
 
+  // Each objective's values are sorted with their indices, ties (and NaN) in index order: the
+  // order of a stable sort by value, without reaching into the vectors while sorting.
+  struct Keyed {
+    double value;
+    std::size_t index;
+  };
   std::vector<double> distance(n, 0.0);
-  std::vector<std::size_t> order(n);
+  std::vector<Keyed> order(n);
   for (std::size_t k = 0; k < m; ++k) {
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-      return ascending_nan_last(vectors[a][k], vectors[b][k]);
+    for (std::size_t j = 0; j < n; ++j) order[j] = Keyed{vectors[j][k], j};
+    std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) {
+      if (ascending_nan_last(a.value, b.value)) return true;
+      return !ascending_nan_last(b.value, a.value) && a.index < b.index;
     });
-    distance[order.front()] = kInfinity;
-    distance[order.back()] = kInfinity;
-    const double range = vectors[order.back()][k] - vectors[order.front()][k];
+    distance[order.front().index] = kInfinity;
+    distance[order.back().index] = kInfinity;
+    const double range = order.back().value - order.front().value;
     if (!(range > 0.0)) continue;
     for (std::size_t j = 1; j + 1 < n; ++j) {
-      double& d = distance[order[j]];
+      double& d = distance[order[j].index];
       // An infinite distance stays infinite, even if a term would be NaN.
       if (d == kInfinity) continue;
-      d = d + (vectors[order[j + 1]][k] - vectors[order[j - 1]][k]) / range;
+      d = d + (order[j + 1].value - order[j - 1].value) / range;
     }
   }
   return distance;
