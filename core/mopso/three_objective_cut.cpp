@@ -139,7 +139,11 @@ class ThreeObjectiveCut {
           if (!cut_[k] && (reads_[k] & moved)) evaluate(k);
         }
       }
-      for (const std::size_t k : dependents_) evaluate(k, victim > k);
+      // The top neighbour of an arrival is the earlier member of least y left of it: cutting
+      // another member leaves it.
+      for (const std::size_t k : dependents_) {
+        evaluate(k, victim > k, victim != arrival_[k].top_by);
+      }
     }
     return marked;
   }
@@ -288,11 +292,17 @@ class ThreeObjectiveCut {
   // on, and the earlier members passed on the way are the candidates (none of them lies at or
   // beyond the right neighbour's x). Short walks for a late arrival, which has many earlier
   // members near it. The tests are branch-free but for the one that ends a walk.
-  Arrival arrival_by_position(std::size_t i, double& right, double& top) {
+  // `known_top`, when it is not n_ + 1, is the top neighbour already known (n_ for the reference).
+  Arrival arrival_by_position(std::size_t i, double& right, double& top, std::size_t known_top) {
     const double xi = x_[i];
     const double yi = y_[i];
     Arrival at{n_, n_, 0};
-    for (std::size_t p = first_at_or_after(sorted_y_, yi); p < n_; ++p) {
+    if (known_top != kUnknown()) {
+      at.top_by = known_top;
+      if (known_top != n_) top = y_[known_top];
+    }
+    for (std::size_t p = known_top != kUnknown() ? n_ : first_at_or_after(sorted_y_, yi); p < n_;
+         ++p) {
       const std::size_t w = by_y_[p];
       if ((w < i) & (x_[w] < xi)) {
         at.top_by = w;
@@ -325,7 +335,10 @@ class ThreeObjectiveCut {
   // (ties to the one further left); the others at or above and right of i, inside that rectangle,
   // form the slice's staircase there, which i's arrival makes its inner staircase. Kept, with
   // the members it rests on at the head of depends_on_[i], until an earlier member is cut.
-  void arrive(std::size_t i) {
+  std::size_t kUnknown() const { return n_ + 1; }
+
+  // `top_kept` when i's top neighbour is still the one it found when it last arrived.
+  void arrive(std::size_t i, bool top_kept) {
     std::vector<std::size_t>& on = depends_on_[i];
     on.clear();
     ArrivalState& state = arrival_[i];
@@ -333,7 +346,9 @@ class ThreeObjectiveCut {
     state.top = reference_[1];
     const bool short_past = i < kShortPast;
     const Arrival at = short_past ? arrival_by_rank(i, state.right, state.top)
-                                  : arrival_by_position(i, state.right, state.top);
+                                  : arrival_by_position(i, state.right, state.top,
+                                                        top_kept ? state.top_by : kUnknown());
+    state.top_by = at.top_by;
     if (at.right_by != n_) on.push_back(at.right_by);
     if (at.top_by != n_) on.push_back(at.top_by);
     state.reads = static_cast<std::uint8_t>((at.right_by == n_ ? kReadsX : 0) |
@@ -389,6 +404,7 @@ class ThreeObjectiveCut {
       state.top = top_by != n_ ? y_[top_by] : reference_[1];
       if (right_by != n_) on.push_back(right_by);
       if (top_by != n_) on.push_back(top_by);
+      state.top_by = top_by;
       state.reads =
           static_cast<std::uint8_t>((right_by == n_ ? kReadsX : 0) | (top_by == n_ ? kReadsY : 0));
       state.inner_from = inner_pool_.size();
@@ -465,11 +481,12 @@ class ThreeObjectiveCut {
 
   // The contribution of the member of rank i among the members left, as the sweep forms it, and
   // the members it rests on; `arrived` when nothing earlier than i was cut since it last arrived.
-  void evaluate(std::size_t i, bool arrived = false) {
+  // `top_kept` as for arrive.
+  void evaluate(std::size_t i, bool arrived = false, bool top_kept = false) {
     if (arrived) {
       depends_on_[i].resize(arrival_[i].resting);
     } else {
-      arrive(i);
+      arrive(i, top_kept);
     }
     std::vector<std::size_t>& on = depends_on_[i];
     const ArrivalState& state = arrival_[i];
@@ -538,6 +555,7 @@ class ThreeObjectiveCut {
     std::size_t inner_to;
     std::size_t resting;  // how many members at the head of depends_on_ the arrival rests on
     std::uint8_t reads;   // kReadsX and kReadsY when its right end and its top are the reference's
+    std::size_t top_by;   // the member that gives its top, n_ for the reference
   };
   std::vector<ArrivalState> arrival_;
   // The reference's coordinates that each member's contribution reads (its right end, its top,
