@@ -209,23 +209,25 @@ class ThreeObjectiveCut {
     return false;
   }
 
-  // The default reference of the members left (in member order, as the one-at-a-time cut forms
-  // it); false unless it lies strictly beyond every one of them in every objective, the case in
-  // which the sweep keeps them all.
+  // The default reference of the members left, from their extremes (which do not depend on the
+  // order the values are read in, all being finite); false unless it lies strictly beyond every
+  // one of them in every objective, the case in which the sweep keeps them all.
   bool refresh_reference() {
-    views_.clear();
-    for (std::size_t j = 0; j < n_; ++j) {
-      if (!cut_[rank_[j]]) views_.push_back(members_[j].objectives);
-    }
-    reference_ = default_reference(views_);
+    const std::vector<double>* values[3] = {&x_, &y_, &z_};
+    reference_.resize(3);
     for (std::size_t c = 0; c < 3; ++c) {
-      highest_[c] = views_.front()[c];
-      lowest_[c] = views_.front()[c];
-      for (const ObjectiveView view : views_) {
-        highest_[c] = std::max(highest_[c], view[c]);
-        lowest_[c] = std::min(lowest_[c], view[c]);
+      const std::vector<double>& v = *values[c];
+      double highest = -kInfinity;
+      double lowest = kInfinity;
+      for (std::size_t k = 0; k < n_; ++k) {
+        if (cut_[k]) continue;
+        highest = std::max(highest, v[k]);
+        lowest = std::min(lowest, v[k]);
       }
-      if (!std::isfinite(reference_[c]) || !(highest_[c] < reference_[c])) return false;
+      highest_[c] = highest;
+      lowest_[c] = lowest;
+      reference_[c] = default_reference_coordinate(lowest, highest);
+      if (!std::isfinite(reference_[c]) || !(highest < reference_[c])) return false;
     }
     return true;
   }
@@ -565,7 +567,6 @@ class ThreeObjectiveCut {
   std::vector<double> reference_;
   double highest_[3] = {};
   double lowest_[3] = {};
-  std::vector<ObjectiveView> views_;     // reused
   std::vector<std::size_t> candidates_;  // reused
   std::vector<std::size_t> staircase_;   // evaluate_all's, by ascending x
   std::vector<Running> running_;         // evaluate_all's, by rank
