@@ -16,6 +16,8 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Below this rank a member finds its neighbours on arrival faster by one pass over the earlier
 // members than by walking the orders in x and y.
 constexpr std::size_t kShortPast = 32;
+// Room for the members a member rests on, reserved at once: most list fewer.
+constexpr std::size_t kListedAtOnce = 16;
 constexpr std::uint8_t kReadsX = 1;
 constexpr std::uint8_t kReadsY = 2;
 constexpr std::uint8_t kReadsZ = 4;
@@ -343,6 +345,7 @@ class ThreeObjectiveCut {
   void arrive(std::size_t i, bool top_kept) {
     std::vector<std::size_t>& on = depends_on_[i];
     on.clear();
+    on.reserve(kListedAtOnce);
     ArrivalState& state = arrival_[i];
     state.right = reference_[0];
     state.top = reference_[1];
@@ -401,6 +404,7 @@ class ThreeObjectiveCut {
 
       std::vector<std::size_t>& on = depends_on_[q];
       on.clear();
+      on.reserve(kListedAtOnce);
       ArrivalState& state = arrival_[q];
       state.right = right_by != n_ ? x_[right_by] : reference_[0];
       state.top = top_by != n_ ? y_[top_by] : reference_[1];
