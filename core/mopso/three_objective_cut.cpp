@@ -179,24 +179,27 @@ class ThreeObjectiveCut {
     std::size_t member;
     std::size_t version;
   };
-  static bool chosen_later(const Share& a, const Share& b) {  // the heap's "less"
-    const bool a_nan = std::isnan(a.value);
-    const bool b_nan = std::isnan(b.value);
-    if (a_nan != b_nan) return b_nan;
-    if (!a_nan && a.value != b.value) return b.value < a.value;
-    return b.member < a.member;
-  }
+  // The heap's "less", as a type so that the heap's steps inline it.
+  struct ChosenLater {
+    bool operator()(const Share& a, const Share& b) const {
+      const bool a_nan = std::isnan(a.value);
+      const bool b_nan = std::isnan(b.value);
+      if (a_nan != b_nan) return b_nan;
+      if (!a_nan && a.value != b.value) return b.value < a.value;
+      return b.member < a.member;
+    }
+  };
   void record(std::size_t i, double share) {
     const std::size_t member = member_[i];
     shares_.push_back(Share{share, member, ++version_[member]});
-    std::push_heap(shares_.begin(), shares_.end(), chosen_later);
+    std::push_heap(shares_.begin(), shares_.end(), ChosenLater{});
   }
   // The member to cut next.
   std::size_t least_share() {
     for (;;) {
       const Share top = shares_.front();
       if (!cut_[rank_[top.member]] && top.version == version_[top.member]) return top.member;
-      std::pop_heap(shares_.begin(), shares_.end(), chosen_later);
+      std::pop_heap(shares_.begin(), shares_.end(), ChosenLater{});
       shares_.pop_back();
     }
   }
