@@ -287,7 +287,7 @@ std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
     cut_two_objectives_incrementally();
   }
   if (members_.size() > archive_size_ && members_.front().objectives.size() == 3) {
-    erase_marked(members_, mark_three_objective_cut(members_, archive_size_));
+    erase_marked(members_, mark_three_objective_cut(members_, archive_size_, cut_lists_));
   }
   while (members_.size() > archive_size_) {
     const std::span<const ObjectiveView> views = objective_views();

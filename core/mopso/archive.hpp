@@ -118,6 +118,7 @@ class ParetoArchive {
   // contiguous pass; rebuilt by the first insertion after anything else changed the members.
   std::vector<double> objective_block_;
   bool block_current_ = false;
+  std::vector<std::vector<std::size_t>> cut_lists_;  // the three-objective cut's room, reused
 };
 
 }  // namespace corvalinth

@@ -45,7 +45,8 @@ Step* first_step_from(StepRun& steps, double x) {
 // and later arrivals read contiguous values.
 class ThreeObjectiveCut {
  public:
-  explicit ThreeObjectiveCut(const std::vector<ArchiveMember>& members)
+  ThreeObjectiveCut(const std::vector<ArchiveMember>& members,
+                    std::vector<std::vector<std::size_t>>& lists)
       : members_(members),
         n_(members.size()),
         rank_(n_),
@@ -55,12 +56,13 @@ class ThreeObjectiveCut {
         z_(n_),
         cut_(n_, 0),
         version_(n_, 0),
-        depends_on_(n_),
+        depends_on_(lists),
         arrival_(n_),
         reads_(n_, 0),
         candidates_(n_),
         finite_(all_finite(members)) {
-    if (!finite_) return;  // values that are not all numbers have no strict order to sort by
+    if (!finite_) return;    // values that are not all numbers have no strict order to sort by
+    depends_on_.resize(n_);  // each list is emptied when its member arrives
     // In an archive no two members are equal, so the order is strict. The keys are sorted as
     // plain values, without reaching into the members.
     struct Key {
@@ -556,7 +558,7 @@ class ThreeObjectiveCut {
   std::vector<char> cut_;             // not vector<bool>: read in the hot loops
   std::vector<Share> shares_;         // a heap
   std::vector<std::size_t> version_;  // of each member's latest share, by member
-  std::vector<std::vector<std::size_t>> depends_on_;
+  std::vector<std::vector<std::size_t>>& depends_on_;  // the caller's, kept with their room
   struct ArrivalState {
     double right;
     double top;
@@ -585,8 +587,9 @@ class ThreeObjectiveCut {
 }  // namespace
 
 std::vector<bool> mark_three_objective_cut(const std::vector<ArchiveMember>& members,
-                                           std::size_t capacity) {
-  return ThreeObjectiveCut(members).run(capacity);
+                                           std::size_t capacity,
+                                           std::vector<std::vector<std::size_t>>& lists) {
+  return ThreeObjectiveCut(members, lists).run(capacity);
 }
 
 }  // namespace corvalinth
