@@ -253,3 +253,68 @@ def test_damaged_states_are_refused_or_resume_and_pickle(form, other_form, data)
     else:
         drive(resumed, form == "batch")
     assert pickle.loads(pickle.dumps(resumed.result())).evaluations == resumed.evaluations
+
+
+NAMED = {"a": (-2.0, 2.0), "n": ("int", -3, 4), "k": ["x", "y", "z"]}
+
+
+def named_vector(p):
+    return [p["a"] ** 2 + p["n"], (p["a"] - 1.0) ** 2 + (p["k"] == "x"), abs(p["a"] - p["n"])]
+
+
+@pytest.mark.parametrize("named", [False, True], ids=["list", "named"])
+@pytest.mark.parametrize("form", list(FORMS))
+@pytest.mark.parametrize("pickle_chance", [0.0, 0.3])
+def test_named_parameters_and_the_record_are_minimize_multis(form, named, pickle_chance):
+    """Driven in any form with pickles on the way, the record holds every told vector with its
+    point, the front speaks in names: minimize_multi's front bit for bit in the synchronous forms,
+    the told events in the asynchronous one."""
+    bounds, objective = (NAMED, named_vector) if named else (SPACES["mixed"]["bounds"], vector)
+    arguments = dict(bounds=bounds, n_particles=4, max_iter=3, archive_size=3, seed=11,
+                     record_evaluations=True, **({} if named else {"var_types": SPACES["mixed"][
+                         "var_types"]}))
+    optimizer = pso.MultiOptimizer(**arguments, **FORMS[form])
+    rng = random.Random(form)
+    if form == "asynchronous":
+        out = {}
+        while not optimizer.done:
+            if rng.random() < pickle_chance:
+                optimizer = pickle.loads(pickle.dumps(optimizer))
+            asked = optimizer.ask() if len(out) < 3 and (not out or rng.random() < 0.5) else None
+            if asked is not None:
+                out[asked[0]] = asked[1]
+                continue
+            ticket = rng.choice(sorted(out))
+            optimizer.tell(ticket, objective(out.pop(ticket)))
+        front = optimizer.result()
+        told = [values for _, values in optimizer.events if values is not None]
+        assert [row[-3:] for row in front.recorded_evaluations] == told
+        assert [objective(point) for point in
+                (front.trials() if named else (row[:-3] for row in front.recorded_evaluations))
+                ] == told
+    else:
+        batch = form == "batch"
+        while not optimizer.done:
+            if rng.random() < pickle_chance:
+                optimizer = pickle.loads(pickle.dumps(optimizer))
+            asked = optimizer.ask()
+            optimizer.tell([objective(p) for p in asked] if batch else objective(asked))
+        front = optimizer.result()
+        expected = pso.minimize_multi(
+            (lambda points: [objective(p) for p in points]) if batch else objective,
+            vectorized=batch, **arguments)
+        assert fingerprint(front) == fingerprint(expected)
+    assert len(front.recorded_evaluations) == front.evaluations
+    if named:
+        assert front.parameters == NAMED and set(front.params[0]) == set(NAMED)
+
+
+def test_a_record_restores_only_where_it_fits():
+    optimizer = pso.MultiOptimizer(BOUNDS, n_particles=2, seed=1, record_evaluations=True)
+    optimizer.tell(vector(optimizer.ask()))
+    rebuild, (arguments, state, record) = optimizer.__reduce__()
+    assert record[0] == 2 + 3
+    with pytest.raises(ValueError, match="does not fit"):
+        rebuild(arguments, state, (4, b"\0" * 32))
+    with pytest.raises(ValueError, match="without record_evaluations"):
+        rebuild({**arguments, "record_evaluations": False}, state, record)
