@@ -31,6 +31,7 @@ import time
 from pathlib import Path
 
 import numpy as np
+from _tables import print_table
 
 GROUPS = {"f1-5": range(1, 6), "f6-9": range(6, 10), "f10-14": range(10, 15),
           "f15-19": range(15, 20), "f20-24": range(20, 25)}
@@ -283,18 +284,6 @@ def fraction(records):
     return sum(reached(r[4]) for r in records) / (len(TARGET_EXPONENTS) * len(records))
 
 
-def table(header, rows, rst):
-    """Rows of cells under a header, aligned as plain text or as a reStructuredText table."""
-    widths = [max(len(str(row[k])) for row in [header] + rows) for k in range(len(header))]
-    line = "  ".join(str(cell).ljust(w) if k == 0 else str(cell).rjust(w)
-                     for k, (cell, w) in enumerate(zip(header, widths)))
-    rule = "  ".join("=" * w for w in widths)
-    body = ["  ".join(str(cell).ljust(w) if k == 0 else str(cell).rjust(w)
-                      for k, (cell, w) in enumerate(zip(row, widths))) for row in rows]
-    lines = [rule, line, rule, *body, rule] if rst else [line, *body]
-    print("\n".join(lines))
-
-
 def report(records, solvers, dims, functions, rst=False):
     groups = [(name, [f for f in members if f in functions]) for name, members in GROUPS.items()]
     groups = [(name, members) for name, members in groups if members]
@@ -305,7 +294,8 @@ def report(records, solvers, dims, functions, rst=False):
         overhead = sum(r[6] - r[7] for r in mine) / max(1, sum(r[5] for r in mine)) * 1e6
         rows.append([s, *(f"{fraction([r for r in mine if r[3] == d]):.3f}" for d in dims),
                      f"{fraction(mine):.3f}", f"{overhead:.2f}"])
-    table(["solver", *(f"D{d}" for d in dims), "all", "us/eval"], rows, rst)
+    print_table(["solver", *(f"D{d}" for d in dims), "all", "us/eval"], rows, rst=rst,
+                numbers_right=True)
     for d in dims:
         print(f"\nD = {d}, per function group\n")
         rows = []
@@ -313,7 +303,7 @@ def report(records, solvers, dims, functions, rst=False):
             mine = [r for r in records if r[0] == s and r[3] == d]
             rows.append([s, *(f"{fraction([r for r in mine if r[1] in members]):.3f}"
                               for _, members in groups)])
-        table(["solver", *(name for name, _ in groups)], rows, rst)
+        print_table(["solver", *(name for name, _ in groups)], rows, rst=rst, numbers_right=True)
 
 
 if __name__ == "__main__":

@@ -13,6 +13,8 @@ Seeded runs are reproducible bit for bit, so the table is the same on every mach
 import argparse
 import statistics
 
+from _tables import print_table
+
 import corvalinth as pso
 
 FUNCTIONS = ["sphere", "rastrigin", "ackley", "griewank", "schwefel", "rosenbrock", "levy"]
@@ -54,19 +56,11 @@ def main():
             cells.append(f"{value:.3g} ({edge:g})")
         rows.append([function] + cells)
     header = ["benchmark"] + names
-    widths = [max(len(row[k]) for row in rows + [header]) for k in range(len(header))]
-    rule = "  ".join("=" * w for w in widths)
     print(f"{args.dim}-D, {args.particles} particles, {args.iterations} iterations, median of "
           f"{args.seeds} seeds (0 to {args.seeds - 1}): best value (coordinates on the edge)")
     if args.rst:
         print()
-        print(rule)
-    for row in [header] + rows:
-        print("  ".join(cell.ljust(w) for cell, w in zip(row, widths)).rstrip())
-        if args.rst and row is header:
-            print(rule)
-    if args.rst:
-        print(rule)
+    print_table(header, rows, rst=args.rst, strip=True)
 
 
 if __name__ == "__main__":

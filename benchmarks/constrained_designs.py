@@ -17,6 +17,8 @@ import argparse
 import math
 import statistics
 
+from _tables import print_table
+
 import corvalinth as pso
 
 
@@ -93,6 +95,12 @@ SETTINGS = [
     ("feasibility rules", FEASIBILITY),
     ("feasibility rules, ring", {**FEASIBILITY, "topology": "ring"}),
     ("feasibility rules, von Neumann", {**FEASIBILITY, "topology": "vonneumann"}),
+    ("feasibility rules, local phase", {**FEASIBILITY, "local_search": "nelder-mead"}),
+    ("feasibility rules, von Neumann, local phase",
+     {**FEASIBILITY, "topology": "vonneumann", "local_search": "nelder-mead"}),
+    ("feasibility rules, robust preset", {**FEASIBILITY, "preset": "robust"}),
+    ("feasibility rules, robust preset, local phase",
+     {**FEASIBILITY, "preset": "robust", "local_search": "nelder-mead"}),
 ]
 
 
@@ -122,20 +130,9 @@ def main():
             median, count, close, violation, feasible, evaluations = measure(
                 problem, settings, best, args)
             rows.append([f"{name} ({best})", label, f"{median:.7g}", f"{count}/{args.seeds}",
-                         f"{close}/{args.seeds}", f"{violation:.3g}", "--" if math.isnan(feasible) else f"{feasible:.7g}",
-                         str(evaluations)])
-    widths = [max(len(r[k]) for r in rows + [header]) for k in range(len(header))]
-    if args.rst:
-        rule = "  ".join("=" * w for w in widths)
-        print(rule)
-        print("  ".join(h.ljust(w) for h, w in zip(header, widths)))
-        print(rule)
-        for r in rows:
-            print("  ".join(c.ljust(w) for c, w in zip(r, widths)))
-        print(rule)
-    else:
-        for r in [header] + rows:
-            print(" | ".join(c.ljust(w) for c, w in zip(r, widths)))
+                         f"{close}/{args.seeds}", f"{violation:.3g}",
+                         "--" if math.isnan(feasible) else f"{feasible:.7g}", str(evaluations)])
+    print_table(header, rows, rst=args.rst, separator=" | ")
 
 
 if __name__ == "__main__":

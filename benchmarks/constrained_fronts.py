@@ -24,6 +24,7 @@ import statistics
 import time
 
 import numpy as np
+from _tables import print_table
 
 import corvalinth as pso
 
@@ -126,18 +127,7 @@ def main():
             volume, fronts, members, seconds = measure(problem, reference, run, keywords, args)
             rows.append([name, label, f"{volume:.6g}", f"{fronts}/{args.seeds}",
                          f"{members:g}", f"{seconds:.2f}"])
-    widths = [max(len(r[k]) for r in rows + [header]) for k in range(len(header))]
-    if args.rst:
-        rule = "  ".join("=" * w for w in widths)
-        print(rule)
-        print("  ".join(h.ljust(w) for h, w in zip(header, widths)))
-        print(rule)
-        for r in rows:
-            print("  ".join(c.ljust(w) for c, w in zip(r, widths)))
-        print(rule)
-    else:
-        for r in [header] + rows:
-            print(" | ".join(c.ljust(w) for c, w in zip(r, widths)))
+    print_table(header, rows, rst=args.rst, separator=" | ")
     print(f"\n{args.budget} evaluations per run, seeds 1-{args.seeds}.")
 
 

@@ -20,6 +20,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/feasibility.hpp"
 #include "core/motion.hpp"
 #include "core/numeric.hpp"
 #include "core/records.hpp"
@@ -51,8 +52,11 @@ struct LocalPhasePlan {
 // evaluate (round()), whose values come back one by one (take()), after which advance() decides
 // the next round. The simplex has dim + 1 vertices x_0..x_n (n = dim) with values f_0..f_n.
 //
-// Order and comparisons: "better" is the minimum rule (is_better: NaN after every number). Before
-// every step the vertices are sorted by it, stably (ties keep their order).
+// Order and comparisons: each value f is a pair (value, violation), and "better" is the rank of
+// the feasibility rules (ranks_better, core/feasibility.hpp: violation first, then value, each
+// with NaN after every number). A run that is not ranked by feasibility tells violations of 0,
+// and the rank is then the minimum rule on values (is_better). Before every step the vertices are
+// sorted by it, stably (ties keep their order).
 //
 // Start (begin): x_0 is the starting point with its known value. The first round holds n points:
 // point k is x_0 with coordinate k moved by h_k = 0.05 x (hi_k - lo_k) of the box, then clipped
@@ -81,6 +85,7 @@ class NelderMead {
       : dim_(dim),
         simplex_((dim + 1) * dim),
         values_(dim + 1, std::numeric_limits<double>::infinity()),
+        violations_(dim + 1, 0.0),
         reflected_(dim),
         centroid_(dim),
         round_(0, dim) {}
@@ -88,10 +93,10 @@ class NelderMead {
   // Starts at `x0`, whose value `f0` is known; `widths` are the box's widths per coordinate. The
   // first round holds at most `limit` (>= 1) points.
   template <typename Clip>
-  void begin(std::span<const double> x0, double f0, std::span<const double> widths, Clip&& clip,
-             std::size_t limit) {
+  void begin(std::span<const double> x0, ConstrainedValue f0, std::span<const double> widths,
+             Clip&& clip, std::size_t limit) {
     copy_values(x0, vertex(0));
-    values_[0] = f0;
+    set_vertex_value(0, f0);
     start_simplex(widths, clip, limit);
   }
 
@@ -100,10 +105,10 @@ class NelderMead {
   std::size_t round_size() const { return round_.size(); }
 
   // The value of point k of the current round.
-  void take(std::size_t k, double value) {
+  void take(std::size_t k, ConstrainedValue value) {
     if (kind_ == Kind::Simplex || kind_ == Kind::Shrink) {
       copy_values(round_.position(k), vertex(k + 1));
-      values_[k + 1] = value;
+      set_vertex_value(k + 1, value);
     } else {
       trial_value_ = value;
     }
@@ -121,28 +126,28 @@ class NelderMead {
       case Kind::Reflect:
         copy_values(round_.position(0), reflected_);
         reflected_value_ = trial_value_;
-        if (is_better(trial_value_, values_[0])) return trial(Kind::Expand, 2.0, clip);
-        if (is_better(trial_value_, values_[n - 1])) {
+        if (ranks_better(trial_value_, vertex_value(0))) return trial(Kind::Expand, 2.0, clip);
+        if (ranks_better(trial_value_, vertex_value(n - 1))) {
           replace_worst(reflected_, reflected_value_);
           return step(widths, clip, limit);
         }
-        if (is_better(trial_value_, values_[n])) return trial(Kind::Outside, 0.5, clip);
+        if (ranks_better(trial_value_, vertex_value(n))) return trial(Kind::Outside, 0.5, clip);
         return trial(Kind::Inside, -0.5, clip);
       case Kind::Expand:
-        if (is_better(trial_value_, reflected_value_)) {
+        if (ranks_better(trial_value_, reflected_value_)) {
           replace_worst(round_.position(0), trial_value_);
         } else {
           replace_worst(reflected_, reflected_value_);
         }
         return step(widths, clip, limit);
       case Kind::Outside:
-        if (!is_better(reflected_value_, trial_value_)) {
+        if (!ranks_better(reflected_value_, trial_value_)) {
           replace_worst(round_.position(0), trial_value_);
           return step(widths, clip, limit);
         }
         return shrink(clip, limit);
       case Kind::Inside:
-        if (is_better(trial_value_, values_[n])) {
+        if (ranks_better(trial_value_, vertex_value(n))) {
           replace_worst(round_.position(0), trial_value_);
           return step(widths, clip, limit);
         }
@@ -151,9 +156,11 @@ class NelderMead {
   }
 
   // What a saved run keeps of the search, visited as SwarmRun's fields are (run_state.hpp): the
-  // round's kind and points, the simplex, and the reflected point of the step under way.
+  // round's kind and points, the simplex, and the reflected point of the step under way. The
+  // violations are kept only when the run is `ranked` (otherwise they are all 0), so a plain
+  // run's state keeps its layout.
   template <typename Search, typename Archive>
-  static void visit_state(Search& search, Archive& archive) {
+  static void visit_state(Search& search, Archive& archive, bool ranked) {
     archive.index(search.kind_, kKindCount, "local search round");
     std::uint64_t points = search.round_.size();
     archive.index(points, search.dim_ + 1, "local search round size");
@@ -164,7 +171,11 @@ class NelderMead {
     archive.block(search.simplex_, "local search simplex");
     archive.block(search.values_, "local search values");
     archive.block(search.reflected_, "local search reflected point");
-    archive.real(search.reflected_value_);
+    archive.real(search.reflected_value_.value);
+    if (ranked) {
+      archive.block(search.violations_, "local search violations");
+      archive.real(search.reflected_value_.violation);
+    }
   }
 
  private:
@@ -233,20 +244,29 @@ class NelderMead {
     }
   }
 
-  void replace_worst(std::span<const double> point, double value) {
+  void replace_worst(std::span<const double> point, ConstrainedValue value) {
     copy_values(point, vertex(dim_));
-    values_[dim_] = value;
+    set_vertex_value(dim_, value);
   }
 
-  // Stable insertion sort of the vertices by the minimum rule.
+  ConstrainedValue vertex_value(std::size_t j) const { return {values_[j], violations_[j]}; }
+  void set_vertex_value(std::size_t j, ConstrainedValue value) {
+    values_[j] = value.value;
+    violations_[j] = value.violation;
+  }
+
+  // Stable insertion sort of the vertices by their rank.
   void sort_vertices() {
     for (std::size_t j = 1; j <= dim_; ++j) {
       std::size_t k = j;
-      while (k > 0 && is_better(values_[j], values_[k - 1])) --k;
+      while (k > 0 && ranks_better(vertex_value(j), vertex_value(k - 1))) --k;
       if (k == j) continue;
       std::rotate(values_.begin() + static_cast<std::ptrdiff_t>(k),
                   values_.begin() + static_cast<std::ptrdiff_t>(j),
                   values_.begin() + static_cast<std::ptrdiff_t>(j + 1));
+      std::rotate(violations_.begin() + static_cast<std::ptrdiff_t>(k),
+                  violations_.begin() + static_cast<std::ptrdiff_t>(j),
+                  violations_.begin() + static_cast<std::ptrdiff_t>(j + 1));
       std::rotate(simplex_.begin() + static_cast<std::ptrdiff_t>(k * dim_),
                   simplex_.begin() + static_cast<std::ptrdiff_t>(j * dim_),
                   simplex_.begin() + static_cast<std::ptrdiff_t>((j + 1) * dim_));
@@ -274,9 +294,10 @@ class NelderMead {
   Kind kind_ = Kind::Simplex;
   std::vector<double> simplex_;  // (dim + 1) x dim, vertex after vertex
   std::vector<double> values_;
+  std::vector<double> violations_;  // all 0 unless the run is ranked by feasibility
   std::vector<double> reflected_;
-  double reflected_value_ = 0.0;
-  double trial_value_ = 0.0;      // the value of a one-point round, until advance()
+  ConstrainedValue reflected_value_{0.0, 0.0};
+  ConstrainedValue trial_value_{0.0, 0.0};  // the value of a one-point round, until advance()
   std::vector<double> centroid_;  // of the step under way, recomputed for every trial point
   Swarm round_;
 };

@@ -92,10 +92,6 @@ class SwarmRun {
         ranked_(config.constraint_handling == ConstraintHandling::Feasibility),
         local_plan_(LocalPhasePlan::of(config)),
         local_(config.local_search == LocalSearch::None ? 0 : space.dim()) {
-    // The local phase compares plain values only: a ranked run has none.
-    if (ranked_ && config.local_search != LocalSearch::None) {
-      fail("a run ranked by feasibility has no local phase");
-    }
     new_velocity_.resize(dim_);
     gbest_position_.resize(dim_);
     if (ranked_) best_violations_.assign(swarm_.size(), 0.0);
@@ -148,8 +144,12 @@ class SwarmRun {
     return ++next_ == swarm_.size();
   }
   bool tell(ConstrainedValue value) {
-    record(next_, value);
     asked_ = false;
+    if (phase_ == detail::RunPhase::Local) {
+      record_local(next_, value);
+      return ++next_ == local_.round_size();
+    }
+    record(next_, value);
     return ++next_ == swarm_.size();
   }
 
@@ -232,8 +232,11 @@ class SwarmRun {
     next_ = n;
   }
   void tell_batch(std::span<const ConstrainedValue> values) {
-    const std::size_t n = swarm_.size();
-    if (phase_ == detail::RunPhase::Starting) {
+    const std::size_t n = pass_size();
+    if (phase_ == detail::RunPhase::Local) {
+      require_eq(values.size(), n, "batched objective must return one value per particle");
+      for (std::size_t k = 0; k < n; ++k) record_local(k, values[k]);
+    } else if (phase_ == detail::RunPhase::Starting) {
       const std::size_t paired = values.size() < n ? values.size() : n;
       for (std::size_t i = 0; i < paired; ++i) take_first_value(i, values[i]);
       evaluations_ += values.size();
@@ -386,7 +389,7 @@ class SwarmRun {
       StallRestart::visit_ranked_state(run.restart_, archive);
     }
     if (local_possible) {
-      NelderMead::visit_state(run.local_, archive);
+      NelderMead::visit_state(run.local_, archive, run.ranked_);
       archive.require(!local || run.next_ < run.local_.round_size(), "particle index");
     }
     // The trace holds exactly what the phase and the iteration count imply, so its size is
@@ -480,12 +483,22 @@ class SwarmRun {
     }
   }
 
-  // Counts the evaluation of the local phase's point k and updates the global best with it.
+  // Counts the evaluation of the local phase's point k and updates the global best with it (by
+  // rank when ranked, so the phase never replaces the best by a point of a worse rank).
   void record_local(std::size_t k, double value) {
     ++evaluations_;
-    local_.take(k, value);
+    local_.take(k, {value, 0.0});
     if (is_better(value, gbest_value_)) {
       gbest_value_ = value;
+      copy_values(local_.round().position(k), gbest_position_);
+    }
+  }
+  void record_local(std::size_t k, ConstrainedValue value) {
+    ++evaluations_;
+    local_.take(k, value);
+    if (ranks_better(value, {gbest_value_, gbest_violation_})) {
+      gbest_value_ = value.value;
+      gbest_violation_ = value.violation;
       copy_values(local_.round().position(k), gbest_position_);
     }
   }
@@ -493,22 +506,16 @@ class SwarmRun {
   // The rest of the local phase's round with a native objective, as evaluate_pass.
   template <typename Objective>
   bool evaluate_local_pass(Objective& objective, StopToken& token) {
-    using Answer = std::decay_t<decltype(objective.evaluate(local_point(0)))>;
-    // A ranked objective never gets here: a ranked run has no local phase (the constructor).
-    if constexpr (std::is_same_v<Answer, ConstrainedValue>) {
-      fail("a run ranked by feasibility has no local phase");
-    } else {
-      const std::size_t points = local_.round_size();
-      for (std::size_t k = next_; k < points; ++k) {
-        record_local(k, objective.evaluate(local_point(k)));
-        if (token.should_stop()) {
-          next_ = k + 1;
-          return false;
-        }
+    const std::size_t points = local_.round_size();
+    for (std::size_t k = next_; k < points; ++k) {
+      record_local(k, objective.evaluate(local_point(k)));
+      if (token.should_stop()) {
+        next_ = k + 1;
+        return false;
       }
-      next_ = points;
-      return true;
     }
+    next_ = points;
+    return true;
   }
 
   // True at the end of a pass that hands the rest of the budget to the local phase.
@@ -519,7 +526,8 @@ class SwarmRun {
 
   void begin_local_phase() {
     phase_ = detail::RunPhase::Local;
-    local_.begin(gbest_position_, gbest_value_, local_widths_, clip_to_box(), local_limit());
+    local_.begin(gbest_position_, {gbest_value_, gbest_violation_}, local_widths_, clip_to_box(),
+                 local_limit());
   }
 
   // The most points the next round may ask: what is left of the budget.

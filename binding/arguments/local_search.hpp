@@ -29,14 +29,4 @@ inline LocalSearch parse_local_search(const std::optional<std::string>& name, do
   raise(PyExc_ValueError, "unknown local_search: '" + *name + "' (expected 'nelder-mead')");
 }
 
-// Fails with ValueError when a local phase meets the feasibility rules: the simplex ranks its
-// vertices by plain values, which a run ranked by feasibility does not have.
-inline void refuse_local_phase_when_ranked(LocalSearch local_search, ConstraintHandling handling) {
-  if (local_search != LocalSearch::None && handling == ConstraintHandling::Feasibility) {
-    raise(PyExc_ValueError,
-          "constraint_handling='feasibility' cannot be combined with a local phase "
-          "(local_search)");
-  }
-}
-
 }  // namespace corvalinth::py

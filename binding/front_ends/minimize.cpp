@@ -199,8 +199,6 @@ PyRef minimize_with(const Arguments& a) {
   OwnChecks own;
   own.before_space = refuse_extras_of_a_native_objective;
   const SwarmSetup setup = setup_swarm(a, own);
-  refuse_local_phase_when_ranked(setup.local_search,
-                                 parse_constraint_handling(a.constraint_handling));
   return visit_space_with_start(a, setup, [&](const auto& space, std::vector<double> start) {
     using Space = std::decay_t<decltype(space)>;
     SwarmConfig config = swarm_config(a, setup, std::move(start));

@@ -39,6 +39,7 @@ namespace {
   P(args, keyword_only(extra_arguments())) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   CORVALINTH_MULTI_CONSTRAINT_PARAMETERS(P) \
+  CORVALINTH_MULTI_EVOLUTION_PARAMETERS(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)

@@ -38,6 +38,7 @@ namespace {
   P(max_evals, keyword_only(none_or(to_u64))) \
   CORVALINTH_MULTI_SEARCH_PARAMETERS(P) \
   P(batch, keyword_only(with_default(to_bool, false))) \
+  CORVALINTH_MULTI_EVOLUTION_PARAMETERS(P) \
   P(asynchronous, keyword_only(with_default(to_bool, false))) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   /* the end of the parameters */

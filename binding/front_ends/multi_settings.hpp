@@ -59,6 +59,11 @@
   P(equality_tol, keyword_only(with_default(to_f64, 1e-4))) \
   /* the end of the multi-objective constraint parameters */
 
+// The keyword-only search options that follow every other parameter of both front ends.
+#define CORVALINTH_MULTI_EVOLUTION_PARAMETERS(P) \
+  P(crossover_share, keyword_only(with_default(to_f64, 0.0))) \
+  /* the end of the multi-objective evolution parameters */
+
 namespace corvalinth::py {
 
 inline constexpr std::string_view kSpeedConstrained = "speed_constrained";
@@ -78,6 +83,7 @@ void apply_multi_preset(Arguments& a, const std::array<Parameter, Count>& parame
   if (left("velocity")) a.velocity = kSpeedConstrained;
   if (left("w")) a.w = 0.4;
   if (left("turbulence")) a.turbulence = "polynomial";
+  if (left("crossover_share")) a.crossover_share = 0.3;
   if (left("archive_truncation") && !a.grid_divisions) a.archive_truncation = "hypervolume";
   lift_iteration_limit(a, parameters);
 }
@@ -117,6 +123,9 @@ MultiSetup setup_multi(const Arguments& a) {
   setup.turbulence = parse_turbulence(a.turbulence);
   if constexpr (requires { a.equality_tol; }) check_equality_tol(a.equality_tol);
   setup.strategy = parse_strategy(a.archive_truncation, a.grid_divisions);
+  if (!(a.crossover_share >= 0.0 && a.crossover_share <= 1.0)) {
+    raise(PyExc_ValueError, "crossover_share must be in [0, 1]");
+  }
   return setup;
 }
 
@@ -136,6 +145,7 @@ MopsoConfig mopso_config(const Arguments& a, const MultiSetup& setup, std::vecto
       .max_evals = a.max_evals,
       .max_time = setup.swarm.max_time,
       .initial_positions = std::move(start),
+      .crossover_share = a.crossover_share,
   };
 }
 

@@ -406,7 +406,6 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
     raise(PyExc_ValueError,
           "asynchronous=True cannot be combined with a local phase (local_search)");
   }
-  refuse_local_phase_when_ranked(setup.local_search, handling);
   std::unique_ptr<Driver> driver = visit_space_with_start(
       a, setup, [&](auto space, std::vector<double> start) -> std::unique_ptr<Driver> {
         using Space = decltype(space);

@@ -180,7 +180,8 @@ Keyword-only arguments:
         evaluation on the bbob suite: ``n_particles=20``, ``w=0.6``,
         ``c1=c2=1.7``, ``bounds_handling="reflect"``,
         ``restart_patience=50``, ``local_search="nelder-mead"`` (not with
-        ``constraint_handling="feasibility"``). When ``max_evals`` or ``max_time`` is given
+        ``constraint_handling="feasibility"``, where the swarm measured
+        better on the last share of the budget). When ``max_evals`` or ``max_time`` is given
         and ``max_iter`` is not, the budget alone bounds the run (with
         ``max_time`` alone and a long run, pass ``record_history=False``:
         the history grows with every iteration). A setting the call passes
@@ -217,8 +218,8 @@ Keyword-only arguments:
         is reached only by a feasible point. ``penalty`` is then unused, and
         ``best_value``, the convergence trace and the recorded evaluations
         hold unpenalised values. Without constraints both are the same run.
-        ``"feasibility"`` cannot be combined with ``local_search``, whose
-        simplex compares plain values.
+        With ``local_search`` the simplex ranks its vertices by the same
+        rules, and the answer is never ranked after the swarm's best.
     local_search (str | None): ``"nelder-mead"`` ends the run with a local
         search: once only ``local_search_share`` of the evaluation budget is
         left, the swarm stops and a Nelder-Mead simplex starts from the best
@@ -427,7 +428,7 @@ The ``PsoResult`` of the finished run.
 Raises:
     ValueError: the run is not done yet.)doc";
 
-const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, asynchronous=False, record_evaluations=False)
+const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0, asynchronous=False, record_evaluations=False)
 --
 
 A multi-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -561,7 +562,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4, crossover_share=0.0)
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -660,8 +661,9 @@ Keyword-only arguments:
         crowding.
     preset (str | None): ``"robust"`` sets what the call does not pass:
         ``velocity="speed_constrained"``, ``w=0.4``,
-        ``turbulence="polynomial"`` and, unless ``grid_divisions`` is set,
-        ``archive_truncation="hypervolume"``; and when ``max_evals`` or
+        ``turbulence="polynomial"``, ``crossover_share=0.3`` and, unless
+        ``grid_divisions`` is set, ``archive_truncation="hypervolume"``; and
+        when ``max_evals`` or
         ``max_time`` is set and ``max_iter`` is not passed, the run has no
         iteration limit and those budgets end it. Measured on the
         bi-objective COCO suite and on DTLZ problems against evolutionary
@@ -697,6 +699,15 @@ Keyword-only arguments:
         ``max(0, |h(x)| - equality_tol)`` (a NaN value counts as ``inf``), as
         ``PsoResult.violation`` does; ``ParetoFront.violations`` reports it
         per member. Defaults to ``1e-4``.
+    crossover_share (float): the share, in ``[0, 1]``, of particle moves
+        that are a crossover of the archive instead of a flight: in each
+        iteration each particle takes it with this probability, and its new
+        position is a child of two archive members (one by the leaders'
+        tournament, one at random) by simulated binary crossover
+        (distribution index 20, each variable with probability 1/2), then
+        polynomial mutation; its velocity is kept. It spreads the front (a
+        larger final set) at the cost of some flights. Defaults to ``0.0``
+        (off, and the run draws nothing for it).
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them

@@ -27,6 +27,7 @@
 #include "core/duration.hpp"
 #include "core/failure.hpp"
 #include "core/mopso/archive.hpp"
+#include "core/mopso/archive_crossover.hpp"
 #include "core/mopso/constraint_levels.hpp"
 #include "core/mopso/polynomial_mutation.hpp"
 #include "core/motion.hpp"
@@ -57,6 +58,9 @@ struct MopsoConfig {
   std::optional<Duration> max_time;
   // Warm start, as SwarmConfig::initial_positions: k x dim raw positions for particles 0..k-1.
   std::vector<double> initial_positions;
+  // The share in [0, 1] of particle moves that are the archive's crossover instead of a flight
+  // (archive_crossover.hpp); 0 draws nothing for it.
+  double crossover_share = 0.0;
 };
 
 // What the iteration callback of a multi-objective run sees after each iteration.
@@ -604,8 +608,16 @@ class MopsoRun {
     probability_ = config_.mutation_rate * decay_;
   }
 
-  // Tournament, move and turbulence of particle i.
+  // Tournament, move and turbulence of particle i; or, with a crossover share, first a draw
+  // u = unit(), and when u < share a child of two leaders instead: the first by tournament,
+  // the second by one draw below the leader count.
   void fly(std::size_t i) {
+    if (config_.crossover_share > 0.0 && rng_.unit() < config_.crossover_share) {
+      const std::size_t first = leader_by_tournament(weights_);
+      const std::size_t second = static_cast<std::size_t>(rng_.below(leaders_));
+      archive_crossover(leader(first), leader(second), swarm_.position(i), box_, rng_);
+      return;
+    }
     move(i, leader_by_tournament(weights_));
     if (!turbulence_enabled()) return;
     if (config_.turbulence == Turbulence::Decaying) {
@@ -693,10 +705,13 @@ class MopsoRun {
     return weights[a] >= weights[b] ? a : b;
   }
 
-  void move(std::size_t i, std::size_t leader) {
-    const std::span<const double> leader_position(leader_pool_.data() + leader * dim_, dim_);
-    const VelocityContext context{swarm_.position(i), swarm_.velocity(i),
-                                  swarm_.best_position(i), leader_position, {}};
+  std::span<const double> leader(std::size_t j) const {
+    return {leader_pool_.data() + j * dim_, dim_};
+  }
+
+  void move(std::size_t i, std::size_t j) {
+    const VelocityContext context{
+        swarm_.position(i), swarm_.velocity(i), swarm_.best_position(i), leader(j), {}};
     rule_.update(context, rng_, new_velocity_);
     take_step(new_velocity_, config_.v_max, swarm_.position(i), swarm_.velocity(i));
     space_.enforce_bounds(swarm_.position(i), swarm_.velocity(i), config_.bounds_handling, rng_);

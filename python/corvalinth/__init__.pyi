@@ -218,6 +218,7 @@ class MultiOptimizer(_Driven):
         archive_truncation: str = "crowding",
         preset: str | None = None,
         batch: bool = False,
+        crossover_share: float = 0.0,
         asynchronous: bool = False,
         record_evaluations: bool = False,
     ) -> None: ...
@@ -366,6 +367,7 @@ def minimize_multi(
     constraints: Sequence[_Scalar | _Batch] | None = None,
     equality_constraints: Sequence[_Scalar | _Batch] | None = None,
     equality_tol: float = 1e-4,
+    crossover_share: float = 0.0,
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 

@@ -74,6 +74,7 @@ struct Settings {
   double tol;
   std::uint64_t restart_patience;
   bool target;
+  double local_share;  // of the budget, for a final local phase; 0 for none
 };
 
 void PrintTo(const Settings& s, std::ostream* out) { *out << s.name; }
@@ -94,6 +95,10 @@ SwarmConfig config_of(const Settings& s, ConstraintHandling handling) {
   config.restart_patience = s.restart_patience;
   config.restart_tol = 1e-3;
   if (s.target) config.target = -2.5;
+  if (s.local_share > 0.0) {
+    config.local_search = LocalSearch::NelderMead;
+    config.local_search_share = s.local_share;
+  }
   config.constraint_handling = handling;
   return config;
 }
@@ -131,14 +136,16 @@ TEST_P(RankedWithoutViolation, IsThePlainRunBitForBit) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(StopTestsAndTopologies, RankedWithoutViolation,
-                         ::testing::Values(Settings{"global", "global", 0, 0.0, 0, false},
-                                           Settings{"ring_stagnation", "ring", 5, 1e-2, 0, false},
-                                           Settings{"random_target", "random", 0, 0.0, 0, true},
-                                           Settings{"global_restarts", "global", 0, 0.0, 4, false},
-                                           Settings{"ring_restarts_and_stagnation", "ring", 25, 0.0,
-                                                    3, false}),
-                         [](const auto& param_info) { return std::string(param_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    StopTestsAndTopologies, RankedWithoutViolation,
+    ::testing::Values(Settings{"global", "global", 0, 0.0, 0, false, 0.0},
+                      Settings{"ring_stagnation", "ring", 5, 1e-2, 0, false, 0.0},
+                      Settings{"random_target", "random", 0, 0.0, 0, true, 0.0},
+                      Settings{"global_restarts", "global", 0, 0.0, 4, false, 0.0},
+                      Settings{"ring_restarts_and_stagnation", "ring", 25, 0.0, 3, false, 0.0},
+                      Settings{"local_phase", "global", 0, 0.0, 0, false, 0.5},
+                      Settings{"ring_local_phase_and_stagnation", "ring", 40, 1e-3, 0, false, 0.7}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // A topology that lists the whole swarm without saying so: the long path, which the shortcut has
 // to reproduce exactly.

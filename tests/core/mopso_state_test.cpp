@@ -44,10 +44,12 @@ struct Case {
   bool batch;
   int strategy;  // 0 crowding, 1 grid, 2 least contribution
   Turbulence turbulence;
+  double crossover_share = 0.0;
 };
 void PrintTo(const Case& c, std::ostream* os) {
   *os << (c.batch ? "batch" : "particle") << "_strategy" << c.strategy
-      << (c.turbulence == Turbulence::Decaying ? "_decaying" : "_polynomial");
+      << (c.turbulence == Turbulence::Decaying ? "_decaying" : "_polynomial")
+      << (c.crossover_share > 0.0 ? "_crossover" : "");
 }
 
 MopsoConfig config_of(const Case& c) {
@@ -58,6 +60,7 @@ MopsoConfig config_of(const Case& c) {
   config.archive_size = 3;
   config.mutation_rate = 0.5;
   config.turbulence = c.turbulence;
+  config.crossover_share = c.crossover_share;
   config.strategy = c.strategy == 0   ? DiversityStrategy{Crowding{}}
                     : c.strategy == 1 ? DiversityStrategy{Grid{4}}
                                       : DiversityStrategy{LeastContribution{}};
@@ -134,7 +137,9 @@ INSTANTIATE_TEST_SUITE_P(Forms, SavedMopsoRun,
                                            Case{false, 1, Turbulence::Polynomial},
                                            Case{true, 1, Turbulence::Decaying},
                                            Case{false, 2, Turbulence::Polynomial},
-                                           Case{true, 2, Turbulence::Polynomial}));
+                                           Case{true, 2, Turbulence::Polynomial},
+                                           Case{false, 2, Turbulence::Polynomial, 0.5},
+                                           Case{true, 0, Turbulence::Decaying, 0.5}));
 
 // Every prefix of a saved state, and the state of a single-objective-sized swarm, is refused with
 // RunStateError: never a crash or an allocation sized by damaged bytes.

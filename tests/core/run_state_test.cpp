@@ -2,6 +2,7 @@
 // both forms; a saved state that does not fit is refused with a clear message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <limits>
@@ -36,11 +37,24 @@ struct Sphere {
   }
 };
 
+// The sphere ranked by feasibility under x0 >= 1, whose boundary holds the optimum.
+struct RankedSphere {
+  ConstrainedValue evaluate(std::span<const double> x) const {
+    return {Sphere{}.evaluate(x), std::max(0.0, 1.0 - x[0])};
+  }
+  void evaluate_batch(const ContinuousSpace&, const Swarm& swarm,
+                      std::vector<ConstrainedValue>& values) {
+    values.clear();
+    for (std::size_t i = 0; i < swarm.size(); ++i) values.push_back(evaluate(swarm.position(i)));
+  }
+};
+
 // `restart_patience` 1 restarts after every iteration that does not improve the swarm's best;
-// `local` hands the second half of the budget to the local phase.
+// `local` hands the second half of the budget to the local phase; `ranked` ranks by feasibility.
 SwarmConfig config_of(std::uint64_t patience, std::uint64_t restart_patience = 0,
-                      bool local = false) {
+                      bool local = false, bool ranked = false) {
   SwarmConfig config;
+  if (ranked) config.constraint_handling = ConstraintHandling::Feasibility;
   config.n_particles = 5;
   config.max_iter = local ? 16 : restart_patience > 0 ? 12 : 7;
   if (local) {
@@ -66,6 +80,7 @@ struct Parts {
 void expect_same(const RunResult<double>& a, const RunResult<double>& b) {
   EXPECT_EQ(a.best_position, b.best_position);
   EXPECT_EQ(a.best_value, b.best_value);
+  EXPECT_EQ(a.best_violation, b.best_violation);
   EXPECT_EQ(a.convergence, b.convergence);
   EXPECT_EQ(a.history.positions, b.history.positions);
   EXPECT_EQ(a.history.iterations(), b.history.iterations());
@@ -73,17 +88,18 @@ void expect_same(const RunResult<double>& a, const RunResult<double>& b) {
   EXPECT_EQ(a.stop_reason, b.stop_reason);
 }
 
-// Drives `run` one step (an ask, or a tell with its pass end), optionally asking only.
-void step(SwarmRun<ContinuousSpace>& run, bool batch) {
-  Sphere sphere;
+// Drives `run` one step (an ask, or a tell with its pass end) with `objective`.
+template <typename Objective>
+void step_with(SwarmRun<ContinuousSpace>& run, bool batch, Objective objective) {
   if (batch) {
     if (!run.asked()) {
       run.ask_batch();
       return;
     }
-    std::vector<double> values;
-    sphere.evaluate_batch(kBox, run.ask_batch(), values);
-    run.tell_batch(values);
+    using Value = decltype(objective.evaluate(std::span<const double>()));
+    std::vector<Value> values;
+    objective.evaluate_batch(kBox, run.ask_batch(), values);
+    run.tell_batch(std::span<const Value>(values));
     run.end_pass(nullptr);
     return;
   }
@@ -91,7 +107,12 @@ void step(SwarmRun<ContinuousSpace>& run, bool batch) {
     run.ask();
     return;
   }
-  if (run.tell(sphere.evaluate(run.ask()))) run.end_pass(nullptr);
+  if (run.tell(objective.evaluate(run.ask()))) run.end_pass(nullptr);
+}
+
+void step(SwarmRun<ContinuousSpace>& run, bool batch, bool ranked = false) {
+  if (ranked) return step_with(run, batch, RankedSphere{});
+  step_with(run, batch, Sphere{});
 }
 
 struct Case {
@@ -100,6 +121,7 @@ struct Case {
   std::uint64_t patience;
   std::uint64_t restart_patience = 0;
   bool local = false;
+  bool ranked = false;
 };
 
 class SavedRun : public testing::TestWithParam<Case> {};
@@ -107,39 +129,41 @@ class SavedRun : public testing::TestWithParam<Case> {};
 TEST_P(SavedRun, ContinuesOnTheSameTrajectoryFromEveryStep) {
   const Case c = GetParam();
   const VelocityRule& rule = c.fips ? static_cast<const VelocityRule&>(kFips) : kInertia;
-  Parts whole(config_of(c.patience, c.restart_patience, c.local), rule);
-  Sphere sphere;
+  const SwarmConfig config = config_of(c.patience, c.restart_patience, c.local, c.ranked);
+  Parts whole(config, rule);
   RandomTopology topology{2, 9};
-  const RunResult<double> expected =
-      c.batch ? run_batch(whole.config, kBox, rule, topology, sphere)
-              : run(whole.config, kBox, rule, topology, sphere);
+  const auto whole_run = [&](auto objective) {
+    return c.batch ? run_batch(whole.config, kBox, rule, topology, objective)
+                   : run(whole.config, kBox, rule, topology, objective);
+  };
+  const RunResult<double> expected = c.ranked ? whole_run(RankedSphere{}) : whole_run(Sphere{});
 
   for (std::size_t save_at = 0;; ++save_at) {
-    Parts first(config_of(c.patience, c.restart_patience, c.local), rule);
+    Parts first(config, rule);
     for (std::size_t k = 0; k < save_at && !first.run.finished(); ++k) {
-      step(first.run, c.batch);
+      step(first.run, c.batch, c.ranked);
     }
     const bool finished = first.run.finished();
     StateWriter out;
     first.run.save(out);
     const std::vector<std::uint8_t> bytes = out.take();
 
-    Parts second(config_of(c.patience, c.restart_patience, c.local), rule);
+    Parts second(config, rule);
     StateReader in(bytes);
     second.run.restore(in);
-    while (!second.run.finished()) step(second.run, c.batch);
+    while (!second.run.finished()) step(second.run, c.batch, c.ranked);
     SCOPED_TRACE("saved after step " + std::to_string(save_at));
     expect_same(second.run.take_result(), expected);
     if (finished) break;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, SavedRun,
-                         testing::Values(Case{false, false, 0}, Case{true, false, 0},
-                                         Case{false, true, 2}, Case{true, true, 2},
-                                         Case{false, false, 0, 1}, Case{true, true, 0, 1},
-                                         Case{false, false, 0, 1, true},
-                                         Case{true, true, 0, 0, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Forms, SavedRun,
+    testing::Values(Case{false, false, 0}, Case{true, false, 0}, Case{false, true, 2},
+                    Case{true, true, 2}, Case{false, false, 0, 1}, Case{true, true, 0, 1},
+                    Case{false, false, 0, 1, true}, Case{true, true, 0, 0, true},
+                    Case{false, false, 0, 1, true, true}, Case{true, true, 2, 0, true, true}));
 
 std::string restore_failure(std::vector<std::uint8_t> bytes, SwarmConfig config) {
   try {

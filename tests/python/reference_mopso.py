@@ -198,6 +198,36 @@ def polynomial_mutation(x, box, rng):
         x[k] = y
 
 
+def sbx_child(first, second, box, rng):
+    """A child of two archive members: simulated binary crossover (distribution index 20), each
+    dimension with probability 1/2 and one of its two children by a coin, then polynomial
+    mutation."""
+    def spread(room, gap, r):
+        beta = 1.0 + ((room if room > 0.0 else 0.0) * 2.0) / gap
+        alpha = 2.0 - math.pow(beta, -21.0)
+        if r <= 1.0 / alpha:
+            return math.pow(r * alpha, 1.0 / 21.0)
+        return math.pow(1.0 / (2.0 - r * alpha), 1.0 / 21.0)
+
+    child = []
+    for k, (p, q) in enumerate(zip(first, second)):
+        u = rng.unit()
+        y1, y2 = (p, q) if p < q else (q, p)
+        gap = y2 - y1
+        if not u <= 0.5 or not gap > 1e-14:
+            child.append(p)
+            continue
+        r = rng.unit()
+        lo, hi = box[k]
+        c1 = ((y1 + y2) - spread(y1 - lo, gap, r) * gap) * 0.5
+        c2 = ((y1 + y2) + spread(hi - y2, gap, r) * gap) * 0.5
+        c1 = hi if c1 > hi else (lo if c1 < lo else c1)
+        c2 = hi if c2 > hi else (lo if c2 < lo else c2)
+        child.append(c2 if rng.next_u32() >> 31 else c1)
+    polynomial_mutation(child, box, rng)
+    return child
+
+
 def mopso(objective, bounds, preset=None, **settings):
     """A seeded multi-objective run (see `run`); preset="robust" first fills the settings that
     were not passed."""
@@ -206,6 +236,7 @@ def mopso(objective, bounds, preset=None, **settings):
         settings.setdefault("velocity", "speed_constrained")
         settings.setdefault("w", 0.4)
         settings.setdefault("turbulence", "polynomial")
+        settings.setdefault("crossover_share", 0.3)
         if "archive_truncation" not in settings and settings.get("grid_divisions") is None:
             settings["archive_truncation"] = "hypervolume"
         budget = settings.get("max_evals") is not None or settings.get("max_time") is not None
@@ -220,7 +251,8 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         bounds_handling="clamp", record_history=True, vectorized=False, callback=None,
         max_evals=None, max_time=None, x0=None, turbulence="decaying",
         archive_truncation="crowding", contributions=None, constraints=None,
-        equality_constraints=None, equality_tol=1e-4, events=None):
+        equality_constraints=None, equality_tol=1e-4, crossover_share=0.0,
+        events=None):
     """A seeded multi-objective run.
 
     Returns a dict with the four fields of the front, the stop reason, the evaluation count and,
@@ -256,6 +288,10 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     (personal best with its coin, then the archive); the n-th tell since the pass began ends the
     iteration (max_evals, then max_iter) and starts the next; if the run goes on, the particle
     then flies at once with the current pass's leaders and waits last.
+
+    With `crossover_share` > 0 every particle first draws u = unit(); when u < crossover_share it
+    does not fly: its position becomes `sbx_child` of a leader by tournament and a leader by one
+    draw, and its velocity stays.
     """
     assert max_time is None, "the model has no clock"
     space = build_space(bounds, integer, binary, var_types)
@@ -344,8 +380,15 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         return leaders, weights, decay, mutation_rate * decay
 
     def fly(i, leaders, weights, decay, prob):
-        """Tournament, move, bounds and turbulence of particle i; returns its position."""
+        """Tournament, move, bounds and turbulence of particle i (or, with the crossover's
+        draw, a child of two leaders); returns its position."""
         a_count = len(leaders)
+        if crossover_share > 0 and rng.unit() < crossover_share:
+            a = rng.below(a_count)
+            b = rng.below(a_count)
+            parent = leaders[a] if weights[a] >= weights[b] else leaders[b]
+            pos[i] = sbx_child(parent, leaders[rng.below(a_count)], box, rng)
+            return pos[i]
         a = rng.below(a_count)
         b = rng.below(a_count)
         leader = leaders[a] if weights[a] >= weights[b] else leaders[b]

@@ -470,9 +470,11 @@ def local_phase_plan(n, max_iter, max_evals, share):
     return budget, budget - min(budget, kept)
 
 
-def nelder_mead(x0, f0, widths, clip):
+def nelder_mead(x0, f0, widths, clip, better=is_better):
     """The local search as a generator of rounds: it yields the list of points to evaluate and
-    is sent their values, in order."""
+    is sent their values, in order. Every comparison of two values is `better`, the run's ranking:
+    the minimum rule on plain values, or the feasibility rules' order of (value, violation) pairs
+    (violation first, then value, NaN last in each)."""
     n = len(x0)
 
     def first_simplex(base):
@@ -493,7 +495,7 @@ def nelder_mead(x0, f0, widths, clip):
     xs, fs = xs + points, fs + values
     while True:
         order = sorted(range(n + 1), key=functools.cmp_to_key(
-            lambda a, b: -1 if is_better(fs[a], fs[b]) else 1 if is_better(fs[b], fs[a]) else 0))
+            lambda a, b: -1 if better(fs[a], fs[b]) else 1 if better(fs[b], fs[a]) else 0))
         xs, fs = [xs[j] for j in order], [fs[j] for j in order]
         tolerance = 1e-12 * max([1.0] + [abs(c) for c in xs[0]])
         if all(abs(x[d] - xs[0][d]) <= tolerance for x in xs[1:] for d in range(n)):
@@ -516,23 +518,23 @@ def nelder_mead(x0, f0, widths, clip):
         r = along(1.0)
         (fr,) = yield [r]
         shrink = False
-        if is_better(fr, fs[0]):
+        if better(fr, fs[0]):
             e = along(2.0)
             (fe,) = yield [e]
-            xs[n], fs[n] = (e, fe) if is_better(fe, fr) else (r, fr)
-        elif is_better(fr, fs[n - 1]):
+            xs[n], fs[n] = (e, fe) if better(fe, fr) else (r, fr)
+        elif better(fr, fs[n - 1]):
             xs[n], fs[n] = r, fr
-        elif is_better(fr, fs[n]):
+        elif better(fr, fs[n]):
             o = along(0.5)
             (fo,) = yield [o]
-            if is_better(fr, fo):
+            if better(fr, fo):
                 shrink = True
             else:
                 xs[n], fs[n] = o, fo
         else:
             i = along(-0.5)
             (fi,) = yield [i]
-            if is_better(fi, fs[n]):
+            if better(fi, fs[n]):
                 xs[n], fs[n] = i, fi
             else:
                 shrink = True
@@ -561,8 +563,6 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
         batch=False, callback=None, x0=(), restart_patience=0, restart_tol=0.0,
         restart_spread=1.0, ranking=None, local_search=None, local_search_share=0.2):
     ranking = ranking or PLAIN
-    # The simplex compares plain values: the feasibility rules have no local phase.
-    assert not ranking.feasibility or local_search is None
     rng = Rng(seed)
     n = n_particles
     positions, velocities, best_positions, best_values = [], [], [], []
@@ -685,7 +685,7 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
     if local:
         # The final local phase: the swarm rests; every round of the search is an iteration.
         search = nelder_mead(gbest_position, gbest_value, [hi - lo for lo, hi in space.bounds],
-                             clip_into(space.bounds))
+                             clip_into(space.bounds), ranking.better)
         points = next(search)
         while True:
             if record_history:
@@ -697,20 +697,20 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
                 values = [objective.evaluate(space.decode(p)) for p in points]
             for p, value in zip(points, values):
                 evaluations += 1
-                if is_better(value, gbest_value):
+                if ranking.better(value, gbest_value):
                     gbest_value, gbest_position = value, list(p)
             if record_history:
-                convergence.append(gbest_value)
-            if callback is not None and callback_stops(callback(t, gbest_value)):
+                convergence.append(ranking.value(gbest_value))
+            if callback is not None and callback_stops(callback(t, ranking.value(gbest_value))):
                 reason = "callback"
                 break
             if patience > 0:
-                stall = 0 if prev_best - gbest_value > tol else stall + 1
+                stall = 0 if ranking.improved(prev_best, gbest_value, tol) else stall + 1
                 prev_best = gbest_value
                 if stall >= patience:
                     reason = "stagnation"
                     break
-            if target is not None and target >= gbest_value:
+            if target is not None and ranking.reaches(target, gbest_value):
                 reason = "target"
                 break
             if max_evals is not None and evaluations >= max_evals:
@@ -872,7 +872,7 @@ def minimize(objective, bounds, preset=None, **settings):
     if preset == "robust":
         robust = dict(ROBUST)
         if settings.get("constraint_handling") == "feasibility":
-            del robust["local_search"]  # the simplex ranks plain values, not the rules' pairs
+            del robust["local_search"]  # left out under the feasibility rules
         settings = {**robust, **settings}
         if settings.get("max_evals") is not None and "max_iter" not in settings:
             settings["max_iter"] = 2**64 - 1

@@ -57,7 +57,8 @@ FRONT_ENDS = {
         "velocity", "seed", "integer", "binary", "var_types", "mutation_rate", "dim",
         "grid_divisions", "v_max", "bounds_handling", "record_history", "vectorized", "callback",
         "max_evals", "max_time", "x0", "turbulence", "archive_truncation", "preset", "args",
-        "record_evaluations", "constraints", "equality_constraints", "equality_tol"]),
+        "record_evaluations", "constraints", "equality_constraints", "equality_tol",
+        "crossover_share"]),
 }
 SMALL = {"n_particles": 8, "max_iter": 6, "seed": 5}
 

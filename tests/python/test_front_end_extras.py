@@ -81,13 +81,6 @@ def test_warm_starts_of_the_other_front_ends_are_their_first_particles():
     assert grey.best_value == 0.0 and grey.best_position == [(0.0, 0.0), (0.0, 0.0)]
 
 
-def test_warm_start_leaves_the_other_particles_and_the_stream_alone():
-    plain = pso.minimize(sphere, BOUNDS, n_particles=5, max_iter=1, seed=8)
-    warm = pso.minimize(sphere, BOUNDS, n_particles=5, max_iter=1, seed=8, x0=[0.5, 0.5, 0.5])
-    assert warm.history[0][1:] == plain.history[0][1:]
-    assert warm.history[0][0] == [0.5, 0.5, 0.5]
-
-
 @pytest.mark.parametrize("answer, message", [
     (lambda m: two_targets_rows(m)[:-1], "vectorized objective returned 3 rows for 4 particles"),
     (lambda m: two_targets_rows(m)[:, 0], "vectorized objective must return an (n_particles, "

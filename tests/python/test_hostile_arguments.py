@@ -83,7 +83,7 @@ PARAMETERS = {
                        "velocity", "seed", "integer", "binary", "var_types", "mutation_rate",
                        "dim", "grid_divisions", "v_max", "bounds_handling", "record_history",
                        "max_evals", "x0", "turbulence", "archive_truncation",
-                       "preset", "batch"],
+                       "preset", "batch", "crossover_share"],
     "hypervolume": ["front", "reference"],
     "hypervolume_contributions": ["front", "reference"],
     "benchmark_info": ["name"],

@@ -1,16 +1,17 @@
 """The final local phase (local_search="nelder-mead"): seeded runs against the reference model bit
-for bit, the budget it keeps to, ask/tell and checkpoints inside the phase, and the settings it
-refuses."""
+for bit, the budget it keeps to, and ask/tell and checkpoints inside the phase and across
+restarts."""
 
 import math
-import pickle
 
 import numpy as np
 import pytest
 import reference_swarm as ref
 from hypothesis import given, settings
 from hypothesis import strategies as st
+from helpers import Driven
 from test_reference import assert_same_run, both
+from test_restarts_and_presets import multimodal, multimodal_rows
 
 import corvalinth as pso
 
@@ -83,39 +84,40 @@ def test_the_result_is_the_best_point_ever_evaluated():
     assert np.array_equal(local.history[-1], local.history[-2])
 
 
-class Driven:
-    """An optimizer driven with `valley` one step at a time: an ask, or the tell that answers it."""
-
-    def __init__(self, optimizer, batch):
-        self.optimizer, self.batch, self.pending = optimizer, batch, None
-
-    def drive(self, steps=10**6):
-        for _ in range(steps):
-            if self.optimizer.done:
-                return
-            if self.pending is None:
-                self.pending = self.optimizer.ask()
-            else:
-                points, self.pending = self.pending, None
-                self.optimizer.tell(valley_rows(points) if self.batch else valley(points))
+def below_the_diagonal(x):
+    """A constraint on one point or on rows, feasible where x0 + x1 <= 0.5."""
+    r = np.atleast_2d(np.asarray(x, dtype=float))
+    values = r[:, 0] + r[:, 1] - 0.5
+    return values if np.ndim(x) == 2 else float(values[0])
 
 
+# Checkpoints inside restarts and the local phase: whatever step the optimizer is pickled after
+# (0: never), it runs as the model's minimize.
+RESUMABLE = {
+    "local phase": (valley, valley_rows, {}),
+    "local phase, penalty": (valley, valley_rows, {"constraint_handling": "penalty"}),
+    "local phase, feasibility": (valley, valley_rows, {"constraint_handling": "feasibility"}),
+    "robust: restarts and the local phase": (multimodal, multimodal_rows, {
+        "seed": 3, "n_particles": 5, "max_evals": 400, "restart_patience": 2,
+        "preset": "robust"}),
+}
+
+
+@pytest.mark.parametrize("case", list(RESUMABLE))
 @pytest.mark.parametrize("batch", [False, True])
-@pytest.mark.parametrize("pause", [0, 150, 260, 263, 500])
-def test_optimizer_in_the_phase_is_minimize_and_resumes_bit_for_bit(batch, pause):
-    run = dict(seed=9, n_particles=6, max_evals=330, local_search_share=0.4, **NM)
-    whole = Driven(pso.Optimizer(BOUNDS, batch=batch, **run), batch)
-    whole.drive()
-    first = Driven(pso.Optimizer(BOUNDS, batch=batch, **run), batch)
-    first.drive(pause)
-    resumed = Driven(pickle.loads(pickle.dumps(first.optimizer)), batch)
-    if first.pending is not None:  # a checkpoint between ask and tell asks the same again
-        resumed.pending = resumed.optimizer.ask()
-        assert np.array_equal(np.asarray(resumed.pending), np.asarray(first.pending))
-    resumed.drive()
-    assert_same_run(resumed.optimizer.result(), whole.optimizer.result())
-    want = pso.minimize(valley_rows if batch else valley, BOUNDS, vectorized=batch, **run)
-    assert_same_run(whole.optimizer.result(), want)
+@pytest.mark.parametrize("pause", [0, 35, 150, 263, 500])
+def test_an_optimizer_resumes_in_restarts_and_the_phase_as_the_model_runs(case, batch, pause):
+    point, rows, settings = RESUMABLE[case]
+    if "preset" not in settings:
+        settings = dict(seed=9, n_particles=6, max_evals=330, local_search_share=0.4, penalty=1e3,
+                        **NM, **settings)
+    constraints = [below_the_diagonal] if "constraint_handling" in settings else []
+    objective = rows if batch else point
+    driven = Driven(pso.Optimizer(BOUNDS, batch=batch, **settings), objective, constraints)
+    got = driven.drive(pickle_after=(pause,)).optimizer.result()
+    want = ref.minimize(objective, BOUNDS, vectorized=batch, constraints=constraints, **settings)
+    assert_same_run(got, want)
+    assert got.violation == want.violation
 
 
 def test_a_vectorised_objective_receives_the_rounds_points():
@@ -131,19 +133,6 @@ def test_a_vectorised_objective_receives_the_rounds_points():
     phase = shapes[len(swarm):]
     assert phase[0] == (3, 3) and {s[0] for s in phase} <= {1, 3}
     assert sum(s[0] for s in shapes) == 60
-
-
-@pytest.mark.parametrize("front_end", [lambda **kw: pso.minimize("sphere", BOUNDS, **kw),
-                                       lambda **kw: pso.Optimizer(BOUNDS, **kw)])
-@pytest.mark.parametrize("settings, message", [
-    ({"local_search": "powell"}, "unknown local_search: 'powell' \\(expected 'nelder-mead'\\)"),
-    ({"local_search_share": 0.0, **NM}, r"local_search_share must be in \(0, 1\]"),
-    ({"local_search_share": float("nan")}, "local_search_share must be"),
-    ({"local_search_share": 1.5}, "local_search_share must be"),
-])
-def test_bad_local_search_settings_are_refused(front_end, settings, message):
-    with pytest.raises(ValueError, match=message):
-        front_end(**settings)
 
 
 def test_an_asynchronous_optimizer_refuses_the_phase():

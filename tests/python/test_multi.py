@@ -57,6 +57,8 @@ def front():
          "unknown archive_truncation: 'grid'. Available: crowding, hypervolume"),
         ({"archive_truncation": "hypervolume", "grid_divisions": 4},
          "archive_truncation='hypervolume' cannot be combined with grid_divisions"),
+        *(({"crossover_share": share}, "crossover_share must be in [0, 1]")
+          for share in (-0.1, 1.5, math.nan, math.inf)),
     ],
 )
 def test_setting_errors(kwargs, message):
@@ -439,9 +441,10 @@ def batch(objective):
 
 
 PRESET_SETTINGS = {"velocity": "speed_constrained", "w": 0.4, "turbulence": "polynomial",
-                   "archive_truncation": "hypervolume"}
+                   "archive_truncation": "hypervolume", "crossover_share": 0.3}
 CALLER_SETTINGS = [{}, {"velocity": "constriction"}, {"w": 0.6}, {"turbulence": "decaying"},
-                   {"grid_divisions": 5}, {"archive_truncation": "crowding", "w": 0.5}]
+                   {"grid_divisions": 5}, {"archive_truncation": "crowding", "w": 0.5},
+                   {"crossover_share": 0.0}]
 
 
 @pytest.mark.parametrize("given", CALLER_SETTINGS)
@@ -476,3 +479,20 @@ def test_evaluations_count_every_objective_vector():
                            max_iter=4, seed=2)
     assert f.evaluations == len(calls) == 30
     assert f.to_dict()["evaluations"] == 30
+
+
+@pytest.mark.parametrize("share", [0.5, 1.0])
+@pytest.mark.parametrize("seed", range(4))
+def test_archive_crossover_keeps_every_point_in_the_box(share, seed):
+    # Narrow, offset and wide dimensions; the front lies on a box edge, where children of two
+    # members spread past the bounds unless they are limited.
+    bounds = [(-1e-3, 1e-3), (4.0, 4.5), (-1e6, 1e6)]
+    seen = []
+
+    def edge(x):
+        seen.append(list(x))
+        return [x[0] + x[1], -x[0] + (x[2] * 1e-6) ** 2]
+
+    pso.minimize_multi(edge, bounds, n_particles=12, max_iter=15, seed=seed,
+                       crossover_share=share, preset="robust")
+    assert all(lo <= v <= hi for point in seen for v, (lo, hi) in zip(point, bounds))

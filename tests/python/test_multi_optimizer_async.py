@@ -34,6 +34,8 @@ def random_arguments(rng):
                      seed=rng.randrange(2**64), record_history=rng.random() < 0.8)
     if rng.random() < 0.3:
         arguments["max_evals"] = rng.randint(1, 20)
+    if rng.random() < 0.3:
+        arguments["crossover_share"] = 0.5
     if rng.random() < 0.2:
         arguments["x0"] = [[lo for lo, _ in arguments["bounds"]]]
     return arguments

@@ -189,15 +189,11 @@ def test_a_bad_declaration_names_its_parameter(spec, message):
     ({"x0": [0.5] * 4}, "x0 must be a dict"),
     ({"x0": {"C": 1.0}}, "exactly the parameters"),
     ({"x0": {**dict.fromkeys(SPEC, 1.0), "kernel": "sigmoid"}}, "parameter 'kernel': 'sigmoid'"),
+    ({"objective": "sphere"}, "native benchmark takes no named parameters"),
 ])
 def test_what_names_decide_cannot_be_given_again(extra, message):
     with pytest.raises(ValueError, match=message):
-        pso.minimize(loss, SPEC, **extra)
-
-
-def test_a_native_benchmark_takes_no_names():
-    with pytest.raises(ValueError, match="native benchmark takes no named parameters"):
-        pso.minimize("sphere", SPEC)
+        pso.minimize(**{"objective": loss, "bounds": SPEC, **extra})
 
 
 def test_trials_without_names_and_the_pandas_table(monkeypatch):

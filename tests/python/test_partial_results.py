@@ -29,7 +29,7 @@ def failing_at(call, values=None):
     return objective, seen
 
 
-@pytest.mark.parametrize("settings", [{}, {"integer": True},
+@pytest.mark.parametrize("settings", [{}, {"integer": True}, {"record_evaluations": True},
                                       {"restart_patience": 1, "restart_tol": 1e9}])
 @pytest.mark.parametrize("call", [1, 3, 10, 11, 47, 200])
 def test_a_failing_objective_hands_back_the_best_it_returned(call, settings):
@@ -45,6 +45,10 @@ def test_a_failing_objective_hands_back_the_best_it_returned(call, settings):
     if seen:
         assert math.fsum(t * t for t in r.best_position) == r.best_value
     assert r.iterations == len(r.convergence) == max(0, (call - 1) // 10 - 1)
+    if settings.get("record_evaluations"):  # the record holds the evaluations that completed
+        rows = r.evaluations_array().tolist()
+        assert [row[-1] for row in rows] == [math.fsum(t * t for t in row[:-1]) for row in rows]
+        assert [row[-1] for row in rows] == seen
     restored = pickle.loads(pickle.dumps(r))
     assert restored.to_dict() == r.to_dict()
 

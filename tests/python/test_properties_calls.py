@@ -96,7 +96,7 @@ MULTI_KEYWORDS = dict(SWARM_KEYWORDS, bounds_handling=bounds_handling,
                       velocity=st.sampled_from(["inertia", "constriction"]),
                       archive_size=st.integers(1, 8),
                       mutation_rate=st.floats(0, 1), grid_divisions=st.none() | st.integers(1, 5),
-                      record_evaluations=st.booleans())
+                      record_evaluations=st.booleans(), crossover_share=st.floats(0, 1))
 GREY_KEYWORDS = dict(SINGLE_KEYWORDS, representation=st.sampled_from(["interval", "center_spread"]))
 
 

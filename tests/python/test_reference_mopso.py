@@ -379,6 +379,22 @@ def test_search_options_alone_and_together(velocity, turbulence, archive_truncat
     assert model["stats"]["pruned"] > 0
 
 
+@pytest.mark.parametrize("share", [0.4, 1.0])
+@pytest.mark.parametrize("vectorized", [False, True])
+@pytest.mark.parametrize("archive_truncation", ["hypervolume", "crowding"])
+@pytest.mark.parametrize("space", ["continuous", "integer", "mixed"])
+@pytest.mark.parametrize("objective", ["two", "three"])
+def test_archive_crossover(share, vectorized, archive_truncation, space, objective):
+    bounds, flags = SPACES[space]
+    function = OBJECTIVES[objective]
+    if vectorized:
+        function = batch_of(function, integer=flags.get("integer", False))
+    front, model = run_both(function, bounds, crossover_share=share, vectorized=vectorized,
+                            archive_truncation=archive_truncation, n_particles=13,
+                            turbulence="polynomial", velocity="speed_constrained", **flags)
+    assert_same_stop(front, model)
+
+
 @pytest.mark.parametrize(
     "settings",
     [

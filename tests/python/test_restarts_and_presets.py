@@ -1,8 +1,7 @@
 """Restarts of a stagnant swarm and preset="robust": seeded runs against the reference model, bit
-for bit, and what the preset promises a caller (the budget bounds the run, explicit settings win,
-checkpoints resume restarts included)."""
-
-import pickle
+for bit, what the preset promises a caller (the budget bounds the run, explicit settings win), and
+the settings of restarts, the local phase and presets that are refused. Checkpoints across
+restarts: test_local_search.py."""
 
 import numpy as np
 import pytest
@@ -94,35 +93,12 @@ def test_a_budget_bounds_a_robust_run_not_the_default_iteration_count():
     ({"restart_spread": 0.0}, r"restart_spread must be in \(0, 1\]"),
     ({"restart_spread": 1.5, "preset": "robust"}, "restart_spread must be"),
     ({"restart_spread": float("nan")}, "restart_spread must be"),
+    ({"local_search": "powell"}, "unknown local_search: 'powell' \\(expected 'nelder-mead'\\)"),
+    ({"local_search_share": 0.0, "local_search": "nelder-mead"},
+     r"local_search_share must be in \(0, 1\]"),
+    ({"local_search_share": float("nan")}, "local_search_share must be"),
+    ({"local_search_share": 1.5}, "local_search_share must be"),
 ])
-def test_bad_restart_and_preset_settings_are_refused(front_end, settings, message):
+def test_bad_restart_local_phase_and_preset_settings_are_refused(front_end, settings, message):
     with pytest.raises(ValueError, match=message):
         front_end(**settings)
-
-
-@pytest.mark.parametrize("batch", [False, True])
-@pytest.mark.parametrize("pause", [0, 17, 64, 133])
-def test_robust_optimizer_resumes_bit_for_bit_across_restarts(batch, pause):
-    def drive(optimizer, steps):
-        for _ in range(steps):
-            if optimizer.done:
-                return
-            if batch:
-                points = optimizer.ask()
-                optimizer.tell([multimodal(p) for p in points])
-            else:
-                optimizer.tell(multimodal(optimizer.ask()))
-
-    settings = dict(seed=3, n_particles=5, max_evals=400, restart_patience=2, preset="robust",
-                    batch=batch)
-    whole = pso.Optimizer(BOUNDS, **settings)
-    drive(whole, 10_000)
-    resumed = pso.Optimizer(BOUNDS, **settings)
-    drive(resumed, pause)
-    resumed = pickle.loads(pickle.dumps(resumed))
-    drive(resumed, 10_000)
-    assert_same_run(resumed.result(), whole.result())
-    # and the ask/tell run is the minimize run
-    want = ref.minimize(multimodal_rows if batch else multimodal, BOUNDS,
-                        vectorized=batch, **{k: v for k, v in settings.items() if k != "batch"})
-    assert_same_run(whole.result(), want)
