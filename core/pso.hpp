@@ -214,40 +214,8 @@ class SwarmRun {
   // pass. When creating the swarm, values beyond the swarm are counted as evaluations and
   // missing ones leave the personal best at +inf; later passes fail unless there is one value per
   // particle (per point of the local phase's round).
-  void tell_batch(std::span<const double> values) {
-    const std::size_t n = pass_size();
-    if (phase_ == detail::RunPhase::Local) {
-      require_eq(values.size(), n, "batched objective must return one value per particle");
-      for (std::size_t k = 0; k < n; ++k) record_local(k, values[k]);
-    } else if (phase_ == detail::RunPhase::Starting) {
-      const std::size_t paired = values.size() < n ? values.size() : n;
-      for (std::size_t i = 0; i < paired; ++i) swarm_.best_value(i) = values[i];
-      evaluations_ += values.size();
-    } else {
-      require_eq(values.size(), n, "batched objective must return one value per particle");
-      for (std::size_t i = 0; i < n; ++i) update_bests(i, values[i]);
-      evaluations_ += n;
-    }
-    asked_ = false;
-    next_ = n;
-  }
-  void tell_batch(std::span<const ConstrainedValue> values) {
-    const std::size_t n = pass_size();
-    if (phase_ == detail::RunPhase::Local) {
-      require_eq(values.size(), n, "batched objective must return one value per particle");
-      for (std::size_t k = 0; k < n; ++k) record_local(k, values[k]);
-    } else if (phase_ == detail::RunPhase::Starting) {
-      const std::size_t paired = values.size() < n ? values.size() : n;
-      for (std::size_t i = 0; i < paired; ++i) take_first_value(i, values[i]);
-      evaluations_ += values.size();
-    } else {
-      require_eq(values.size(), n, "batched objective must return one value per particle");
-      for (std::size_t i = 0; i < n; ++i) update_bests(i, values[i]);
-      evaluations_ += n;
-    }
-    asked_ = false;
-    next_ = n;
-  }
+  void tell_batch(std::span<const double> values) { tell_pass(values); }
+  void tell_batch(std::span<const ConstrainedValue> values) { tell_pass(values); }
 
   // Ends the pass just completed: after the creation, picks the initial global best; after an
   // iteration, records it and applies the stop tests in their order (`callback` may be null).
@@ -452,6 +420,26 @@ class SwarmRun {
     } else {
       update_bests(i, value);
     }
+  }
+
+  // tell_batch for either kind of value (a plain value, or a value with its violation).
+  template <typename Told>
+  void tell_pass(std::span<const Told> values) {
+    const std::size_t n = pass_size();
+    if (phase_ == detail::RunPhase::Local) {
+      require_eq(values.size(), n, "batched objective must return one value per particle");
+      for (std::size_t k = 0; k < n; ++k) record_local(k, values[k]);
+    } else if (phase_ == detail::RunPhase::Starting) {
+      const std::size_t paired = values.size() < n ? values.size() : n;
+      for (std::size_t i = 0; i < paired; ++i) take_first_value(i, values[i]);
+      evaluations_ += values.size();
+    } else {
+      require_eq(values.size(), n, "batched objective must return one value per particle");
+      for (std::size_t i = 0; i < n; ++i) update_bests(i, values[i]);
+      evaluations_ += n;
+    }
+    asked_ = false;
+    next_ = n;
   }
 
   // Particle i's first value becomes its personal best.
