@@ -428,7 +428,7 @@ The ``PsoResult`` of the finished run.
 Raises:
     ValueError: the run is not done yet.)doc";
 
-const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0)
+const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0, swarm_selection="none")
 --
 
 A multi-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -526,7 +526,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4, crossover_share=0.0)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4, crossover_share=0.0, swarm_selection="none")
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -672,6 +672,18 @@ Keyword-only arguments:
         polynomial mutation; its velocity is kept. It spreads the front (a
         larger final set) at the cost of some flights. Defaults to ``0.0``
         (off, and the run draws nothing for it).
+    swarm_selection (str): how the next swarm is formed after each
+        iteration. ``"none"`` (default): each particle keeps its personal
+        best by dominance, a coin deciding between two vectors neither of
+        which dominates. ``"nondominated"``: the particles' personal bests
+        and their new points (twice the swarm) are ranked by non-dominated
+        sorting (constrained domination with constraints), the last front
+        that does not fit whole by crowding distance, and the survivors
+        become the swarm, in the order of the candidates (personal bests
+        first, each group in particle order): each survivor is both the
+        particle's position and its personal best; a new point keeps its
+        particle's velocity, a personal best starts at rest. The swarm
+        itself then carries the front.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them

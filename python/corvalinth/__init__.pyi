@@ -202,6 +202,7 @@ class MultiOptimizer:
         preset: str | None = None,
         batch: bool = False,
         crossover_share: float = 0.0,
+        swarm_selection: str = "none",
     ) -> None: ...
     def ask(self, /) -> list[float] | list[int] | NDArray[Any]: ...
     def tell(self, values: _Vector | _Vectors, /) -> None: ...
@@ -366,6 +367,7 @@ def minimize_multi(
     equality_constraints: Sequence[_Scalar | _Batch] | None = None,
     equality_tol: float = 1e-4,
     crossover_share: float = 0.0,
+    swarm_selection: str = "none",
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 
