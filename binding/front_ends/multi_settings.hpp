@@ -86,6 +86,7 @@ void apply_multi_preset(Arguments& a, const std::array<Parameter, Count>& parame
   if (left("w")) a.w = 0.4;
   if (left("turbulence")) a.turbulence = "polynomial";
   if (left("crossover_share")) a.crossover_share = 0.3;
+  if (left("swarm_selection")) a.swarm_selection = "nondominated";
   if (left("archive_truncation") && !a.grid_divisions) a.archive_truncation = "hypervolume";
   lift_iteration_limit(a, parameters);
 }

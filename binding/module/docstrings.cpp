@@ -625,7 +625,8 @@ Keyword-only arguments:
         crowding.
     preset (str | None): ``"robust"`` sets what the call does not pass:
         ``velocity="speed_constrained"``, ``w=0.4``,
-        ``turbulence="polynomial"``, ``crossover_share=0.3`` and, unless
+        ``turbulence="polynomial"``, ``crossover_share=0.3``,
+        ``swarm_selection="nondominated"`` and, unless
         ``grid_divisions`` is set, ``archive_truncation="hypervolume"``; and
         when ``max_evals`` or
         ``max_time`` is set and ``max_iter`` is not passed, the run has no
@@ -683,7 +684,10 @@ Keyword-only arguments:
         first, each group in particle order): each survivor is both the
         particle's position and its personal best; a new point keeps its
         particle's velocity, a personal best starts at rest. The swarm
-        itself then carries the front.
+        itself then carries the front. With four or more objectives, where
+        nearly every candidate is non-dominated and crowding ranks them
+        poorly, the step is left out and personal bests are kept as with
+        ``"none"``.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them

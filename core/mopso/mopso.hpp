@@ -49,6 +49,13 @@ enum class Turbulence { Decaying, Polynomial };
 // from the personal bests and the new points (no personal-best coin is drawn then).
 enum class SwarmSelection { None, Nondominated };
 
+// With four or more objectives nearly every candidate is non-dominated and crowding ranks them
+// poorly (measured: far worse fronts), so the population step applies with at most three.
+inline constexpr std::size_t kMaxSelectionObjectives = 3;
+
+struct MopsoConfig;
+bool selection_applies(const MopsoConfig& config, std::size_t objectives);
+
 struct MopsoConfig {
   std::optional<std::uint64_t> seed;
   DiversityStrategy strategy = Crowding{};
@@ -70,6 +77,12 @@ struct MopsoConfig {
   double crossover_share = 0.0;
   SwarmSelection swarm_selection = SwarmSelection::None;
 };
+
+// True when the population step runs in a run of this many objectives.
+inline bool selection_applies(const MopsoConfig& config, std::size_t objectives) {
+  return config.swarm_selection == SwarmSelection::Nondominated &&
+         objectives <= kMaxSelectionObjectives;
+}
 
 // What the iteration callback of a multi-objective run sees after each iteration.
 struct FrontIterationInfo {
@@ -396,7 +409,8 @@ class MopsoRun {
     const std::uint64_t taken = starting ? run.next_ : n;
     archive.values(run.best_objectives_, taken * m, "personal-best vectors");
     // The population step's vectors of the points this iteration took so far.
-    const std::uint64_t waiting = iterating && run.selecting() ? run.next_ * m : 0;
+    const std::uint64_t waiting =
+        iterating && selection_applies(run.config_, m) ? run.next_ * m : 0;
     if constexpr (reading) {
       archive.values(run.new_objectives_, waiting, "new vectors");
     } else {
@@ -755,7 +769,7 @@ class MopsoRun {
     levels_.took_personal_best(i);
   }
 
-  bool selecting() const { return config_.swarm_selection == SwarmSelection::Nondominated; }
+  bool selecting() const { return selection_applies(config_, objective_count_); }
 
   // The population step (swarm_selection.hpp): candidates 0..n-1 are the personal bests,
   // n..2n-1 the points just evaluated; the survivors fill the particles in candidate order. A

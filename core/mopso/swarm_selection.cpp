@@ -19,6 +19,26 @@ bool constrained_dominates(ObjectiveView a, double a_violation, ObjectiveView b,
   return dominates(a, b);
 }
 
+// +1 when a dominates b under constrained domination, -1 when b dominates a, 0 otherwise: both
+// directions of dominates() in one pass over the components (a pair with a NaN counts as
+// neither).
+int compare(ObjectiveView a, double a_violation, ObjectiveView b, double b_violation) {
+  if (is_better(a_violation, b_violation)) return 1;
+  if (is_better(b_violation, a_violation)) return -1;
+  const std::size_t m = a.size() < b.size() ? a.size() : b.size();
+  bool a_better = false;
+  bool b_better = false;
+  for (std::size_t k = 0; k < m; ++k) {
+    if (a[k] < b[k]) {
+      a_better = true;
+    } else if (b[k] < a[k]) {
+      b_better = true;
+    }
+    if (a_better && b_better) return 0;
+  }
+  return a_better ? 1 : (b_better ? -1 : 0);
+}
+
 // Every pair compared once: how many dominate each candidate and whom each one dominates, then
 // the fronts peeled off in turn. Any number of objectives, NaN components included.
 Fronts fronts_by_pairs(std::span<const ObjectiveView> vectors, std::span<const double> violations) {
@@ -27,10 +47,11 @@ Fronts fronts_by_pairs(std::span<const ObjectiveView> vectors, std::span<const d
   std::vector<std::vector<std::size_t>> dominated(n);
   for (std::size_t a = 0; a < n; ++a) {
     for (std::size_t b = a + 1; b < n; ++b) {
-      if (constrained_dominates(vectors[a], violations[a], vectors[b], violations[b])) {
+      const int order = compare(vectors[a], violations[a], vectors[b], violations[b]);
+      if (order > 0) {
         dominated[a].push_back(b);
         ++dominated_by[b];
-      } else if (constrained_dominates(vectors[b], violations[b], vectors[a], violations[a])) {
+      } else if (order < 0) {
         dominated[b].push_back(a);
         ++dominated_by[a];
       }

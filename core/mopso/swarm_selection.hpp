@@ -1,7 +1,8 @@
 // The population step of a multi-objective run (`swarm_selection="nondominated"`): at the end of
 // every iteration the next swarm is chosen from the 2N candidates of the N particles, their
 // personal bests (candidates 0..N-1) and the points they just evaluated (candidates N..2N-1), by
-// non-dominated sorting with crowding distance, so the swarm itself carries the front.
+// non-dominated sorting with crowding distance, so the swarm itself carries the front. It
+// applies to runs of up to three objectives (kMaxSelectionObjectives in mopso.hpp).
 //
 // The rule, deterministic by candidate index:
 //  - Domination is constrained domination (constraint_levels.hpp): a smaller violation first,

@@ -263,6 +263,7 @@ def mopso(objective, bounds, preset=None, **settings):
         settings.setdefault("w", 0.4)
         settings.setdefault("turbulence", "polynomial")
         settings.setdefault("crossover_share", 0.3)
+        settings.setdefault("swarm_selection", "nondominated")
         if "archive_truncation" not in settings and settings.get("grid_divisions") is None:
             settings["archive_truncation"] = "hypervolume"
         budget = settings.get("max_evals") is not None or settings.get("max_time") is not None
@@ -313,6 +314,7 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     personal bests) and n..2n-1 (the new points) are cut to n by `nondominated_survivors`, and
     survivor c, in ascending order, becomes particle s's position and personal best; a new point
     (c >= n) keeps the velocity of particle c - n, a personal best starts at rest (zeros).
+    With four or more objectives the step is left out (personal bests by dominance and coin).
     """
     assert max_time is None, "the model has no clock"
     space = build_space(bounds, integer, binary, var_types)
@@ -376,7 +378,8 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     swarm_history, front_history = [], []
     reason = "max_iterations"
 
-    selecting = swarm_selection == "nondominated"
+    # Up to three objectives; the count is that of the creation's vectors.
+    selecting = swarm_selection == "nondominated" and len(objs[0][0]) <= 3
     new_points = [None] * n_particles
 
     def take(i, x, answer):

@@ -399,10 +399,10 @@ def test_archive_crossover(share, vectorized, archive_truncation, space, objecti
 @pytest.mark.parametrize("vectorized", [False, True])
 @pytest.mark.parametrize("archive_truncation", ["hypervolume", "crowding"])
 @pytest.mark.parametrize("space", ["continuous", "mixed"])
-@pytest.mark.parametrize("objective", ["two", "three"])
+@pytest.mark.parametrize("objective", ["two", "three", "four"])
 def test_population_step(share, vectorized, archive_truncation, space, objective):
     bounds, flags = SPACES[space]
-    function = OBJECTIVES[objective]
+    function = four_anchors if objective == "four" else OBJECTIVES[objective]
     if vectorized:
         function = batch_of(function, integer=flags.get("integer", False))
     # 13 particles give 26 candidates, more than one front, so the crowding cut is exercised.
@@ -411,7 +411,7 @@ def test_population_step(share, vectorized, archive_truncation, space, objective
                             archive_truncation=archive_truncation, n_particles=13,
                             turbulence="polynomial", velocity="speed_constrained", **flags)
     assert_same_stop(front, model)
-    assert model["stats"]["coins"] == 0
+    assert (model["stats"]["coins"] == 0) == (objective != "four")  # four: the step is left out
 
 
 def test_population_step_draws_no_coin_so_both_forms_make_one_run():
