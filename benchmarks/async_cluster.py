@@ -10,6 +10,11 @@ evaluations in flight (plus --prefetch more waiting in the executor's queue) and
 soon as one is back. Each figure is the median over the seeds; sleeping costs no CPU, so the
 machine's other work changes the figures little.
 
+With --problem dtlz2 the optimizer is a MultiOptimizer on the two-objective DTLZ2 problem with 6
+variables (the same sleeps, the same particles and budget), and the quality is the hypervolume
+of the final front under the reference point (1.1, 1.1) (the true front's is 1.21 - pi / 4, about
+0.4246); larger is better.
+
 The ideal speed-up is what the asynchronous form would gain with no cost per task at all: the
 time the batch form needs when each iteration's evaluations go to the first free worker, over the
 time the asynchronous form needs when every evaluation does (the median over simulated runs of
@@ -17,6 +22,7 @@ the same distribution).
 
     python benchmarks/async_cluster.py [--seeds 5] [--evaluations 2000] [--sigma 1.0]
                                        [--prefetch 0 1] [--executors processes dask]
+                                       [--problem rastrigin|dtlz2]
 """
 
 import argparse
@@ -34,15 +40,34 @@ from corvalinth import parallel
 WORKERS = 4
 N_PARTICLES = 20
 BOUNDS = [(-5.12, 5.12)] * 5
+DTLZ2_BOUNDS = [(0.0, 1.0)] * 6
+REFERENCE = [1.1, 1.1]
 MEDIAN_SECONDS = 0.020
 SIGMA = 1.0  # replaced by --sigma before the workers start
 
 
+def sleep_for(x, sigma):
+    """The evaluation time of point x: a log-normal draw seeded by the point itself."""
+    time.sleep(random.Random(struct.pack(f"<{len(x)}d", *x)).lognormvariate(
+        math.log(MEDIAN_SECONDS), SIGMA if sigma is None else sigma))
+
+
 def slow_rastrigin(x, sigma=None):
-    delay = random.Random(struct.pack(f"<{len(x)}d", *x)).lognormvariate(
-        math.log(MEDIAN_SECONDS), SIGMA if sigma is None else sigma)
-    time.sleep(delay)
+    sleep_for(x, sigma)
     return 10.0 * len(x) + sum(v * v - 10.0 * math.cos(2.0 * math.pi * v) for v in x)
+
+
+def slow_dtlz2(x, sigma=None):
+    """Two-objective DTLZ2: the first variable places the point on the front, the others add
+    their squared distance from 0.5."""
+    sleep_for(x, sigma)
+    g = sum((v - 0.5) ** 2 for v in x[1:])
+    angle = 0.5 * math.pi * x[0]
+    return [(1.0 + g) * math.cos(angle), (1.0 + g) * math.sin(angle)]
+
+
+PROBLEMS = {"rastrigin": (pso.Optimizer, BOUNDS, slow_rastrigin),
+            "dtlz2": (pso.MultiOptimizer, DTLZ2_BOUNDS, slow_dtlz2)}
 
 
 def makespan(durations):
@@ -63,26 +88,32 @@ def ideal_speed_up(sigma, evaluations, runs=200):
     return statistics.median(batch), statistics.median(asynchronous)
 
 
-def timed(executor, seed, form, evaluations, sigma, prefetch):
-    max_iter = evaluations // N_PARTICLES - 1
-    optimizer = pso.Optimizer(BOUNDS, n_particles=N_PARTICLES, max_iter=max_iter, seed=seed,
-                              record_history=False, **{form: True})
-    objective = _Objective(sigma)
+def timed(executor, seed, form, arguments, prefetch):
+    """Wall time and quality (best value, or the front's hypervolume) of one run."""
+    cls, bounds, _ = PROBLEMS[arguments.problem]
+    max_iter = arguments.evaluations // N_PARTICLES - 1
+    optimizer = cls(bounds, n_particles=N_PARTICLES, max_iter=max_iter, seed=seed,
+                    record_history=False, **{form: True})
+    objective = _Objective(arguments.problem, arguments.sigma)
     start = time.perf_counter()
     result = parallel.run(optimizer, objective, executor, workers=WORKERS, prefetch=prefetch)
     elapsed = time.perf_counter() - start
-    assert result.evaluations == evaluations
+    assert result.evaluations == arguments.evaluations
+    if arguments.problem == "dtlz2":
+        return elapsed, pso.hypervolume(result.objectives, REFERENCE)
     return elapsed, result.best_value
 
 
 class _Objective:
-    """slow_rastrigin with the run's sigma, picklable by reference to this module."""
+    """The problem's slow objective with the run's sigma, picklable by reference to this
+    module."""
 
-    def __init__(self, sigma):
+    def __init__(self, problem, sigma):
+        self.problem = problem
         self.sigma = sigma
 
     def __call__(self, x):
-        return slow_rastrigin(x, self.sigma)
+        return PROBLEMS[self.problem][2](x, self.sigma)
 
 
 def compare(name, executor, arguments):
@@ -90,14 +121,14 @@ def compare(name, executor, arguments):
     forms = [("batch", 0)] + [("asynchronous", p) for p in arguments.prefetch]
     figures = {}
     for form, prefetch in forms:
-        runs = [timed(executor, seed, form, arguments.evaluations, arguments.sigma, prefetch)
-                for seed in range(arguments.seeds)]
+        runs = [timed(executor, seed, form, arguments, prefetch) for seed in range(arguments.seeds)]
         label = form if form == "batch" else f"async+{prefetch}"
         figures[label] = (statistics.median(t for t, _ in runs),
                           statistics.median(v for _, v in runs))
         speed_up = figures["batch"][0] / figures[label][0]
+        quality = "hypervolume" if arguments.problem == "dtlz2" else "best value"
         print(f"{name:10s} sigma {arguments.sigma:3.1f}  {label:9s} wall {figures[label][0]:7.2f} s"
-              f"  best value {figures[label][1]:8.4f}  speed-up {speed_up:4.2f}x"
+              f"  {quality} {figures[label][1]:8.4f}  speed-up {speed_up:4.2f}x"
               f"  (median of {arguments.seeds} seeds)", flush=True)
 
 
@@ -108,6 +139,7 @@ def main():
     parser.add_argument("--sigma", type=float, default=SIGMA)
     parser.add_argument("--prefetch", type=int, nargs="+", default=[0, 1])
     parser.add_argument("--executors", nargs="+", default=["processes", "dask"])
+    parser.add_argument("--problem", choices=list(PROBLEMS), default="rastrigin")
     arguments = parser.parse_args()
     batch, asynchronous = ideal_speed_up(arguments.sigma, arguments.evaluations)
     print(f"ideal at sigma {arguments.sigma:3.1f}: batch {batch:.2f} s, asynchronous "

@@ -107,6 +107,16 @@ std::uint64_t StateReader::index_below(std::uint64_t limit, const char* what) {
 
 std::vector<double> StateReader::f64s(std::uint64_t count, const char* what) {
   if (u64() != count) state_mismatch(std::string("length of ") + what);
+  return f64s_after_length(count);
+}
+
+std::vector<double> StateReader::f64s_up_to(std::uint64_t limit, const char* what) {
+  const std::uint64_t count = u64();
+  if (count > limit) state_mismatch(std::string("length of ") + what);
+  return f64s_after_length(count);
+}
+
+std::vector<double> StateReader::f64s_after_length(std::uint64_t count) {
   // A damaged count must cost nothing: nothing is allocated that the bytes left cannot fill.
   if (count > (bytes_.size() - offset_) / kWordBytes) {
     throw RunStateError("saved run state is truncated");

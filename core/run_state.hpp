@@ -63,6 +63,7 @@ class StateWriter {
   }
   void block(std::span<const double> values, const char*) { f64s(values); }
   void values(std::span<const double> values, std::uint64_t, const char*) { f64s(values); }
+  void values_up_to(std::span<const double> values, std::uint64_t, const char*) { f64s(values); }
   void count(std::uint64_t saved, std::uint64_t, const char*) { u64(saved); }
   void require(bool, const char*) {}
 
@@ -84,6 +85,8 @@ class StateReader {
   // Exactly `count` values after a length word equal to `count`; a count larger than the bytes
   // left can hold is refused as truncated before anything is allocated.
   std::vector<double> f64s(std::uint64_t count, const char* what);
+  // Values after a length word of at most `limit`, refused as truncated like f64s.
+  std::vector<double> f64s_up_to(std::uint64_t limit, const char* what);
   // Values after their length word into `out`, which must have that length.
   void f64s_into(std::span<double> out, const char* what);
   SwarmRng generator();
@@ -114,6 +117,10 @@ class StateReader {
   void values(std::vector<double>& out, std::uint64_t expected, const char* what) {
     out = f64s(expected, what);
   }
+  // At most `limit` values, read into `out`; the owner checks the length it got.
+  void values_up_to(std::vector<double>& out, std::uint64_t limit, const char* what) {
+    out = f64s_up_to(limit, what);
+  }
   // A count that must equal `expected`, which this side derives from fields read before it.
   void count(std::uint64_t, std::uint64_t expected, const char* what) { same(expected, what); }
   // A relation between fields read so far.
@@ -122,6 +129,9 @@ class StateReader {
   }
 
  private:
+  // `count` values, whose length word was just read.
+  std::vector<double> f64s_after_length(std::uint64_t count);
+
   std::span<const std::uint8_t> bytes_;
   std::size_t offset_ = 0;
 };

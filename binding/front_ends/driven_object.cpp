@@ -4,7 +4,177 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "binding/module/docstrings.hpp"
+#include "binding/results/evaluation_log_field.hpp"
+#include "core/run_state.hpp"
+
 namespace corvalinth::py {
+namespace {
+
+// The arguments may hold any object, the object itself included: the collector sees them.
+int driven_traverse(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(Py_TYPE(self));
+  Py_VISIT(as_driven(self)->arguments);
+  Py_VISIT(as_driven(self)->parameter_space);
+  Py_VISIT(as_driven(self)->progress_display);
+  return 0;
+}
+
+int driven_clear(PyObject* self) {
+  Py_CLEAR(as_driven(self)->arguments);
+  Py_CLEAR(as_driven(self)->parameter_space);
+  Py_CLEAR(as_driven(self)->progress_display);
+  return 0;
+}
+
+void driven_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  PyObject_GC_UnTrack(self);
+  delete as_driven(self)->driver;
+  Py_XDECREF(as_driven(self)->arguments);
+  Py_XDECREF(as_driven(self)->parameter_space);
+  Py_XDECREF(as_driven(self)->progress_display);
+  auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_slot(self);
+  Py_DECREF(type);  // instances of heap types own a reference to their type
+}
+
+PyObject* get_done(PyObject* self, void*) {
+  return method([&] { return PyRef::borrow(driver_of(self).done() ? Py_True : Py_False); });
+}
+PyObject* get_stop_reason(PyObject* self, void*) {
+  return method([&] {
+    const DrivenRun& driver = driver_of(self);
+    return driver.done() ? new_str(stop_reason_name(driver.stop_reason())) : PyRef::borrow(Py_None);
+  });
+}
+PyObject* get_iteration(PyObject* self, void*) {
+  return method([&] { return checked(PyLong_FromUnsignedLongLong(driver_of(self).iteration())); });
+}
+PyObject* get_evaluations(PyObject* self, void*) {
+  return method(
+      [&] { return checked(PyLong_FromUnsignedLongLong(driver_of(self).evaluations())); });
+}
+PyObject* get_events(PyObject* self, void*) {
+  return method([&] { return driver_of(self).events(); });
+}
+PyObject* get_out(PyObject* self, void*) {
+  return method([&] {
+    PyRef out = driver_of(self).out();
+    if (out.get() == Py_None || as_driven(self)->parameter_space == nullptr) return out;
+    for (Py_ssize_t k = 0; k < PyList_Size(out.get()); ++k) {
+      PyRef pair = named_if(self, PyRef::borrow(PyList_GetItem(out.get(), k)));
+      if (PyList_SetItem(out.get(), k, pair.release()) < 0) throw PythonErrorSet{};
+    }
+    return out;
+  });
+}
+
+PyMethodDef shared_methods[] = {
+    {"ask", driven_ask, METH_NOARGS, docs::driven_ask},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef shared_attributes[] = {
+    {"done", get_done, nullptr, docs::optimizer_done, nullptr},
+    {"stop_reason", get_stop_reason, nullptr, docs::optimizer_stop_reason, nullptr},
+    {"iteration", get_iteration, nullptr, docs::optimizer_iteration, nullptr},
+    {"evaluations", get_evaluations, nullptr, docs::driven_evaluations, nullptr},
+    {"events", get_events, nullptr, docs::optimizer_events, nullptr},
+    {"out", get_out, nullptr, docs::optimizer_out, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+// The base class of the driven classes, made once and kept for the interpreter's life like the
+// classes themselves. It cannot be instantiated: only its subclasses build a driver.
+PyObject* driven_base() {
+  static PyObject* base = [] {
+    PyType_Slot slots[] = {
+        {Py_tp_doc, const_cast<char*>(docs::driven)},
+        {Py_tp_dealloc, reinterpret_cast<void*>(driven_dealloc)},
+        {Py_tp_traverse, reinterpret_cast<void*>(driven_traverse)},
+        {Py_tp_clear, reinterpret_cast<void*>(driven_clear)},
+        {Py_tp_methods, shared_methods},
+        {Py_tp_getset, shared_attributes},
+        {0, nullptr},
+    };
+    PyType_Spec spec = {
+        "corvalinth_native._Driven",
+        static_cast<int>(sizeof(DrivenObject)),
+        0,
+        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_BASETYPE |
+            Py_TPFLAGS_DISALLOW_INSTANTIATION,
+        slots,
+    };
+    return PyType_FromSpec(&spec);
+  }();
+  return base;
+}
+
+}  // namespace
+
+PyObject* create_driven_base_type() { return Py_XNewRef(driven_base()); }
+
+DrivenRun& driver_of(PyObject* self) {
+  DrivenRun* driver = as_driven(self)->driver;
+  if (driver == nullptr) raise(PyExc_ValueError, "this object was not built by its class");
+  return *driver;
+}
+
+PyObject* new_driven(PyTypeObject* type, std::unique_ptr<DrivenRun> driver, DrivenParts parts) {
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+  PyObject* self = alloc(type, 0);
+  if (self == nullptr) throw PythonErrorSet{};
+  DrivenObject& object = *as_driven(self);
+  object.driver = driver.release();
+  object.arguments = parts.arguments.release();
+  object.parameter_space = parts.parameter_space.release();
+  object.progress = parts.progress;
+  object.progress_total = parts.progress_total;
+  object.progress_display = nullptr;
+  return self;
+}
+
+PyObject* create_driven_type(const char* name, const char* doc, newfunc make, PyMethodDef* methods,
+                             PyGetSetDef* attributes) {
+  PyObject* base = driven_base();
+  if (base == nullptr) return nullptr;
+  PyType_Slot slots[] = {
+      {Py_tp_doc, const_cast<char*>(doc)},
+      {Py_tp_new, reinterpret_cast<void*>(make)},
+      // The collector wants them named again by each class that has its flag.
+      {Py_tp_dealloc, reinterpret_cast<void*>(driven_dealloc)},
+      {Py_tp_traverse, reinterpret_cast<void*>(driven_traverse)},
+      {Py_tp_clear, reinterpret_cast<void*>(driven_clear)},
+      {Py_tp_methods, methods},
+      {Py_tp_getset, attributes},
+      {0, nullptr},
+  };
+  PyType_Spec spec = {
+      name,  static_cast<int>(sizeof(DrivenObject)),
+      0,     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
+      slots,
+  };
+  const PyRef bases = PyRef::steal(PyTuple_Pack(1, base));
+  if (!bases) return nullptr;
+  return PyType_FromSpecWithBases(&spec, bases.get());
+}
+
+PyRef named_if(PyObject* self, PyRef asked) {
+  PyObject* space = as_driven(self)->parameter_space;
+  if (space == nullptr) return asked;
+  return checked(PyObject_CallMethod(space, "asked", "(O)", asked.get()));
+}
+
+PyObject* driven_ask(PyObject* self, PyObject*) {
+  return method([&] { return named_if(self, driver_of(self).ask()); });
+}
+
+void require_running(const DrivenRun& driver, const char* method) {
+  if (driver.done()) {
+    raise(PyExc_ValueError, std::string(method) + " after the run is done; read result()");
+  }
+}
 
 void bind_tuple_call(const Signature& signature, PyObject* args, PyObject* kwargs,
                      std::span<PyObject*> given) {
@@ -102,6 +272,31 @@ std::span<const std::uint8_t> bytes_view(PyObject* bytes) {
   Py_ssize_t size = 0;
   if (PyBytes_AsStringAndSize(bytes, &data, &size) < 0) throw PythonErrorSet{};
   return {reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)};
+}
+
+PyRef restored_driven(PyObject* type, PyObject* arguments, PyObject* state, const char* kind) {
+  const PyRef empty = checked(PyTuple_New(0));
+  PyRef object = checked(PyObject_Call(type, empty.get(), arguments));
+  try {
+    driver_of(object.get()).restore(bytes_view(state));
+  } catch (const RunStateError& error) {
+    raise(PyExc_ValueError, std::string("cannot restore the ") + kind + ": " + error.what());
+  }
+  return object;
+}
+
+void restore_record(PyObject* self, PyObject* saved, const char* kind) {
+  EvaluationLog log = evaluation_log_from(saved, "recorded_evaluations");
+  DrivenRun& driver = driver_of(self);
+  if (!driver.log) {
+    raise(PyExc_ValueError, std::string("cannot restore the ") + kind +
+                                ": a record of evaluations without record_evaluations");
+  }
+  if (log.columns != 0 && !driver.record_fits(log.columns)) {
+    raise(PyExc_ValueError, std::string("cannot restore the ") + kind +
+                                ": the record of evaluations does not fit the space");
+  }
+  *driver.log = std::move(log);
 }
 
 }  // namespace corvalinth::py

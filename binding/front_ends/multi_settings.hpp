@@ -86,7 +86,11 @@ void apply_multi_preset(Arguments& a, const std::array<Parameter, Count>& parame
   if (left("w")) a.w = 0.4;
   if (left("turbulence")) a.turbulence = "polynomial";
   if (left("crossover_share")) a.crossover_share = 0.3;
-  if (left("swarm_selection")) a.swarm_selection = "nondominated";
+  // The asynchronous form moves each particle as soon as its vector is back, so no iteration
+  // leaves a swarm to choose from: the preset leaves the population step out there.
+  bool asynchronous = false;
+  if constexpr (requires { a.asynchronous; }) asynchronous = a.asynchronous;
+  if (left("swarm_selection") && !asynchronous) a.swarm_selection = "nondominated";
   if (left("archive_truncation") && !a.grid_divisions) a.archive_truncation = "hypervolume";
   lift_iteration_limit(a, parameters);
 }

@@ -1,6 +1,4 @@
 #include "binding/front_ends/optimizer.hpp"
-#include "binding/arguments/warm_start.hpp"
-#include "binding/front_ends/driven_object.hpp"
 
 #include <algorithm>
 #include <array>
@@ -20,6 +18,10 @@
 #include "binding/arguments/parsers.hpp"
 #include "binding/arguments/preset.hpp"
 #include "binding/arguments/swarm_settings.hpp"
+#include "binding/arguments/warm_start.hpp"
+#include "binding/front_ends/async_tickets.hpp"
+#include "binding/front_ends/driven_object.hpp"
+#include "binding/front_ends/run_driver.hpp"
 #include "binding/module/docstrings.hpp"
 #include "binding/results/evaluation_log_field.hpp"
 #include "binding/results/pso_result.hpp"
@@ -67,54 +69,21 @@ CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_OPTIMIZER_PARAMETERS)
 
 constexpr const char* kName = "Optimizer";
 
-// One run and what it references, in any form; the Python object owns it through this
-// interface so that the space's type stays out of the object.
-class Driver {
+// One single-objective run in any form (the shared part in DrivenRun).
+class Driver : public DrivenRun {
  public:
-  virtual ~Driver() = default;
-  virtual PyRef ask() = 0;
   // `args` are the positional arguments; `inequalities` and `equalities` are the told constraint
   // values, null when not given.
   virtual void tell(PyObject* const* args, Py_ssize_t nargs, PyObject* inequalities,
                     PyObject* equalities) = 0;
-  virtual bool done() const = 0;
-  virtual PyRef stop_reason() const = 0;
-  virtual std::uint64_t iteration() const = 0;
-  virtual std::uint64_t evaluations() const = 0;
   virtual PyRef best_value() const = 0;
   virtual PyRef best_position() const = 0;
   virtual PsoResultData result() = 0;
-  virtual PyRef events() const = 0;
-  virtual PyRef out() = 0;
-  virtual std::vector<std::uint8_t> save() const = 0;
-  virtual void restore(std::span<const std::uint8_t> bytes) = 0;
   // What the binding keeps beside the run: the violation of the global best, then those of the
   // points told while the swarm is being created; empty when the form takes no constraint values.
   virtual std::vector<double> violations() const = 0;
   virtual void restore_violations(std::span<const double> saved) = 0;
-  virtual std::size_t dim() const = 0;
-
-  // record_evaluations=True: every told evaluation, its point (decoded) and the value the run was
-  // told, kept beside the run and pickled with it; nothing otherwise.
-  std::optional<EvaluationLog> log;
 };
-
-template <typename Space>
-const SwarmRun<Space>& swarm_run_of(const SwarmRun<Space>& run) {
-  return run;
-}
-template <typename Space>
-const SwarmRun<Space>& swarm_run_of(const AsyncSwarmRun<Space>& run) {
-  return run.run();
-}
-template <typename Space>
-SwarmRun<Space>& swarm_run_of(SwarmRun<Space>& run) {
-  return run;
-}
-template <typename Space>
-SwarmRun<Space>& swarm_run_of(AsyncSwarmRun<Space>& run) {
-  return run.run();
-}
 
 // The per-particle form takes one number: a list, tuple or array of them is the wrong number
 // of values, not the wrong type.
@@ -133,7 +102,7 @@ void refuse_several_values(PyObject* values) {
 // What every form shares: the settings and what the run references, the run (`Run` is a
 // SwarmRun or an AsyncSwarmRun), and the reading of its progress and result.
 template <typename Space, typename Run>
-class DriverBase : public Driver {
+class DriverBase : public RunDriver<Driver, DriverBase<Space, Run>> {
  public:
   DriverBase(SwarmConfig config, Space space, std::unique_ptr<VelocityRule> rule,
              std::unique_ptr<Topology> topology)
@@ -143,59 +112,34 @@ class DriverBase : public Driver {
         topology_(std::move(topology)),
         run_(config_, space_, *rule_, *topology_) {}
 
-  bool done() const override { return view().finished(); }
-
-  PyRef stop_reason() const override {
-    if (!done()) return PyRef::borrow(Py_None);
-    return new_str(stop_reason_name(view().stop_reason()));
-  }
-
-  std::uint64_t iteration() const override { return view().iteration(); }
-  std::uint64_t evaluations() const override { return view().evaluations(); }
-
   PyRef best_value() const override {
-    if (!view().created()) return PyRef::borrow(Py_None);
-    return checked(PyFloat_FromDouble(view().best_value()));
+    if (!this->steps().created()) return PyRef::borrow(Py_None);
+    return checked(PyFloat_FromDouble(this->steps().best_value()));
   }
 
   PyRef best_position() const override {
-    if (!view().created()) return PyRef::borrow(Py_None);
-    return new_point_list(view().best_position());
+    if (!this->steps().created()) return PyRef::borrow(Py_None);
+    return new_point_list(this->steps().best_position());
   }
 
   PsoResultData result() override {
-    if (!done()) raise(PyExc_ValueError, "result() is available once the run is done");
-    SwarmRun<Space>& run = swarm_run_of(run_);
+    if (!this->done()) raise(PyExc_ValueError, "result() is available once the run is done");
+    SwarmRun<Space>& run = steps_of(run_);
     PsoResultData data = pso_result_data(run.result(), run.size(), space_.dim());
     data.violation = best_violation();
     if (this->log) data.evaluation_log = *this->log;
     return data;
   }
 
-  std::vector<std::uint8_t> save() const override {
-    StateWriter out;
-    run_.save(out);
-    return out.take();
-  }
+  const Run& driven() const { return run_; }
+  Run& driven() { return run_; }
 
-  void restore(std::span<const std::uint8_t> bytes) override {
-    StateReader in(bytes);
-    run_.restore(in);
-  }
-
-  std::size_t dim() const override { return space_.dim(); }
+  // A point and its value.
+  bool record_fits(std::size_t columns) const override { return columns == space_.dim() + 1; }
 
  protected:
-  const SwarmRun<Space>& view() const { return swarm_run_of(run_); }
-
   // The violation of the global best, as the result reports it.
   virtual double best_violation() const = 0;
-
-  void require_running(const char* method) const {
-    if (done()) {
-      raise(PyExc_ValueError, std::string(method) + " after the run is done; read result()");
-    }
-  }
 
   const SwarmConfig config_;
   const Space space_;
@@ -222,7 +166,7 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
         creation_violations_(run_.size(), 0.0) {}
 
   PyRef ask() override {
-    this->require_running("ask()");
+    require_running(*this, "ask()");
     if (batch_) return new_swarm_matrix(space_, run_.ask_batch());
     return new_point_list(run_.ask());
   }
@@ -341,7 +285,7 @@ class DriverOf final : public DriverBase<Space, SwarmRun<Space>> {
   }
 
   void require_pending_ask() const {
-    this->require_running("tell()");
+    require_running(*this, "tell()");
     if (!run_.asked()) raise(PyExc_ValueError, "tell() must follow an ask() that was not answered");
   }
 
@@ -401,7 +345,7 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
   using Base::Base;
 
   PyRef ask() override {
-    this->require_running("ask()");
+    require_running(*this, "ask()");
     if (!run_.can_ask()) return PyRef::borrow(Py_None);
     const auto asked = run_.ask();
     return ticket_and_point(asked.ticket, asked.point);
@@ -418,51 +362,21 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
       raise(PyExc_TypeError,
             "tell() takes no constraint values in an asynchronous run (asynchronous=True)");
     }
-    if (nargs != 2) {
-      raise(PyExc_TypeError,
-            "Optimizer.tell() takes a ticket and a value in an asynchronous run (" +
-                std::to_string(nargs) + " given)");
-    }
-    if (!PyLong_Check(args[0])) {
-      raise(PyExc_TypeError, "ticket must be an int, not " + type_name(args[0]));
-    }
-    const unsigned long long ticket = PyLong_AsUnsignedLongLong(args[0]);
-    const bool representable = !(ticket == static_cast<unsigned long long>(-1) && PyErr_Occurred());
-    if (!representable) PyErr_Clear();
-    require_out(representable, ticket, args[0]);
+    const ToldTicket ticket = told_ticket(args, nargs, kName, "a value");
+    require_out(*this, run_, ticket);
     refuse_several_values(args[1]);
     const double value = to_f64(args[1]);
-    require_out(representable, ticket, args[0]);
+    require_out(*this, run_, ticket);
     if (this->log) {
       for (std::size_t k = 0; k < run_.out_count(); ++k) {
-        if (run_.out_ticket(k) == ticket) this->log->add(run_.out_point(k), value);
+        if (run_.out_ticket(k) == ticket.value) this->log->add(run_.out_point(k), value);
       }
     }
-    run_.tell(ticket, value);
+    run_.tell(ticket.value, value);
   }
 
-  PyRef out() override {
-    PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(run_.out_count())));
-    for (std::size_t k = 0; k < run_.out_count(); ++k) {
-      PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k),
-                     ticket_and_point(run_.out_ticket(k), run_.out_point(k)).release());
-    }
-    return list;
-  }
-
-  PyRef events() const override {
-    const std::vector<AsyncEvent>& events = run_.events();
-    PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(events.size())));
-    for (std::size_t k = 0; k < events.size(); ++k) {
-      const PyRef ticket = checked(PyLong_FromUnsignedLongLong(events[k].ticket));
-      const PyRef value =
-          events[k].tell ? checked(PyFloat_FromDouble(events[k].value)) : PyRef::borrow(Py_None);
-      PyObject* pair = PyTuple_Pack(2, ticket.get(), value.get());
-      if (pair == nullptr) throw PythonErrorSet{};
-      PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), pair);
-    }
-    return list;
-  }
+  PyRef out() override { return out_pairs(run_); }
+  PyRef events() const override { return event_pairs(run_.events(), true); }
 
   std::vector<double> violations() const override { return {}; }
 
@@ -473,22 +387,6 @@ class AsyncDriverOf final : public DriverBase<Space, AsyncSwarmRun<Space>> {
 
  private:
   double best_violation() const override { return 0.0; }
-
-  template <typename Element>
-  static PyRef ticket_and_point(std::uint64_t ticket, std::span<const Element> point) {
-    const PyRef number = checked(PyLong_FromUnsignedLongLong(ticket));
-    const PyRef list = new_point_list(point);
-    return checked(PyTuple_Pack(2, number.get(), list.get()));
-  }
-
-  void require_out(bool representable, unsigned long long ticket, PyObject* given) const {
-    this->require_running("tell()");
-    if (!representable || !run_.is_out(ticket)) {
-      const PyRef text = checked(PyObject_Repr(given));
-      raise(PyExc_ValueError,
-            "tell() got ticket " + to_str(text.get()) + ", which is not out for evaluation");
-    }
-  }
 };
 
 // Validates the arguments in minimize's order and builds the run.
@@ -496,10 +394,7 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
   SwarmSetup setup = setup_swarm(a);
   check_equality_tol(a.equality_tol);
   const ConstraintHandling handling = parse_constraint_handling(a.constraint_handling);
-  if (a.asynchronous && a.batch) {
-    raise(PyExc_ValueError,
-          "asynchronous=True hands out one point at a time; it cannot be combined with batch=True");
-  }
+  refuse_asynchronous_batch(a.asynchronous, a.batch);
   // A restart redraws every particle at a pass's end, the ones out for evaluation included,
   // whose values would then be credited to positions they were not measured at.
   if (a.asynchronous && a.restart_patience > 0) {
@@ -529,90 +424,28 @@ std::unique_ptr<Driver> new_driver(const Arguments& a) {
   return driver;
 }
 
-struct OptimizerObject {
-  PyObject_HEAD Driver* driver;  // owned
-  PyObject* arguments;           // owned: the keyword arguments it was built with, for pickling
-  PyObject* parameter_space;     // owned: the NamedSpace of named parameters, null without
-  // progress=True: the display (corvalinth.progress), made at the first tell so that a restored
-  // optimizer's starts at its own iteration; null before, and without progress.
-  bool progress;
-  std::uint64_t progress_total;  // max_iter, what the display counts towards
-  PyObject* progress_display;    // owned
-};
-
-OptimizerObject* as_optimizer(PyObject* self) { return reinterpret_cast<OptimizerObject*>(self); }
-Driver& driver_of(PyObject* self) { return *as_optimizer(self)->driver; }
+// The driver of an Optimizer object.
+Driver& single_driver_of(PyObject* self) { return static_cast<Driver&>(driver_of(self)); }
 
 PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return translate_exceptions([&]() -> PyObject* {
     std::array<PyObject*, kParameters.size()> given{};
     bind_tuple_call(Signature{kName, kParameters}, args, kwargs, given);
-    PyRef arguments = arguments_as_dict(kParameters, given);
+    DrivenParts parts{.arguments = arguments_as_dict(kParameters, given)};
     const Arguments converted =
         converted_with_names<converted_with_preset<convert_arguments, kParameters>>(given);
     std::unique_ptr<Driver> driver = new_driver(converted);
-    PyRef space = PyRef::borrow(named_space_of(converted));
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-    PyObject* self = alloc(type, 0);
-    if (self == nullptr) throw PythonErrorSet{};
-    as_optimizer(self)->driver = driver.release();
-    as_optimizer(self)->arguments = arguments.release();
-    as_optimizer(self)->parameter_space = space.release();
-    as_optimizer(self)->progress = converted.progress;
-    as_optimizer(self)->progress_total = converted.max_iter;
-    as_optimizer(self)->progress_display = nullptr;
-    return self;
+    parts.parameter_space = PyRef::borrow(named_space_of(converted));
+    parts.progress = converted.progress;
+    parts.progress_total = converted.max_iter;
+    return new_driven(type, std::move(driver), std::move(parts));
   });
-}
-
-// The arguments may hold any object, the optimizer itself included: the collector sees them.
-int optimizer_traverse(PyObject* self, visitproc visit, void* arg) {
-  Py_VISIT(Py_TYPE(self));
-  Py_VISIT(as_optimizer(self)->arguments);
-  Py_VISIT(as_optimizer(self)->parameter_space);
-  Py_VISIT(as_optimizer(self)->progress_display);
-  return 0;
-}
-
-int optimizer_clear(PyObject* self) {
-  Py_CLEAR(as_optimizer(self)->arguments);
-  Py_CLEAR(as_optimizer(self)->parameter_space);
-  Py_CLEAR(as_optimizer(self)->progress_display);
-  return 0;
-}
-
-void optimizer_dealloc(PyObject* self) {
-  PyTypeObject* type = Py_TYPE(self);
-  PyObject_GC_UnTrack(self);
-  delete as_optimizer(self)->driver;
-  Py_XDECREF(as_optimizer(self)->arguments);
-  Py_XDECREF(as_optimizer(self)->parameter_space);
-  Py_XDECREF(as_optimizer(self)->progress_display);
-  auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-  free_slot(self);
-  Py_DECREF(type);  // instances of heap types own a reference to their type
-}
-
-template <typename Body>
-PyObject* method(Body&& body) {
-  return translate_exceptions([&] { return body().release(); });
-}
-
-// What the driver hands out, with its points as dicts when the parameters are named.
-PyRef named_if(PyObject* self, PyRef asked) {
-  PyObject* space = as_optimizer(self)->parameter_space;
-  if (space == nullptr) return asked;
-  return checked(PyObject_CallMethod(space, "asked", "(O)", asked.get()));
-}
-
-PyObject* optimizer_ask(PyObject* self, PyObject*) {
-  return method([&] { return named_if(self, driver_of(self).ask()); });
 }
 
 // progress=True: the display, made on the first call with the optimizer's iteration as its start
 // (a max_iter lifted by a preset counts as unknown).
 PyObject* progress_display(PyObject* self) {
-  OptimizerObject& optimizer = *as_optimizer(self);
+  DrivenObject& optimizer = *as_driven(self);
   if (optimizer.progress_display == nullptr) {
     const PyRef module = checked(PyImport_ImportModule("corvalinth.progress"));
     const PyRef bar = checked(PyObject_GetAttrString(module.get(), "bar"));
@@ -631,7 +464,7 @@ PyObject* progress_display(PyObject* self) {
 // Shows every iteration a tell completed (`before` is the iteration count before it), and ends
 // the display with the run.
 void show_progress(PyObject* self, std::uint64_t before) {
-  const Driver& driver = driver_of(self);
+  const Driver& driver = single_driver_of(self);
   PyRef display = PyRef::borrow(progress_display(self));  // held: the call may run any code
   if (driver.iteration() > before) {
     const PyRef iteration = checked(PyLong_FromUnsignedLongLong(driver.iteration() - 1));
@@ -660,18 +493,18 @@ PyObject* optimizer_tell(PyObject* self, PyObject* const* args, Py_ssize_t nargs
         raise(PyExc_TypeError, "tell() got an unexpected keyword argument '" + to_str(name) + "'");
       }
     }
-    if (as_optimizer(self)->progress) progress_display(self);
+    if (as_driven(self)->progress) progress_display(self);
     const std::uint64_t before = driver_of(self).iteration();
-    driver_of(self).tell(args, nargs, inequalities, equalities);
-    if (as_optimizer(self)->progress) show_progress(self, before);
+    single_driver_of(self).tell(args, nargs, inequalities, equalities);
+    if (as_driven(self)->progress) show_progress(self, before);
     return PyRef::borrow(Py_None);
   });
 }
 
 PyObject* optimizer_result(PyObject* self, PyObject*) {
   return method([&] {
-    PsoResultData data = driver_of(self).result();
-    data.parameter_space = PyRef::borrow(as_optimizer(self)->parameter_space);
+    PsoResultData data = single_driver_of(self).result();
+    data.parameter_space = PyRef::borrow(as_driven(self)->parameter_space);
     return new_pso_result(std::move(data));
   });
 }
@@ -680,72 +513,43 @@ PyObject* optimizer_reduce(PyObject* self, PyObject*) {
   return method([&] {
     const PyRef module = checked(PyImport_ImportModule("corvalinth_native"));
     const PyRef restore = checked(PyObject_GetAttrString(module.get(), "_restore_optimizer"));
-    require_picklable_arguments(self, as_optimizer(self)->arguments, kName);
+    PyObject* arguments = as_driven(self)->arguments;
+    require_picklable_arguments(self, arguments, kName);
     const PyRef state = bytes_of(driver_of(self).save());
     // Violations are saved only when a constraint value was told, and the record of evaluations
     // only when it is kept: the pickle of an optimizer without them stays what it always was.
-    const std::vector<double> saved = driver_of(self).violations();
+    const std::vector<double> saved = single_driver_of(self).violations();
     const bool any = std::any_of(saved.begin(), saved.end(), [](double v) { return v != 0.0; });
     if (const auto& log = driver_of(self).log) {
       const PyRef violations = any ? doubles_to_bytes(saved) : PyRef::borrow(Py_None);
       const PyRef record = evaluation_log_state(*log);
-      return checked(Py_BuildValue("(O(OOOO))", restore.get(), as_optimizer(self)->arguments,
-                                   state.get(), violations.get(), record.get()));
+      return checked(Py_BuildValue("(O(OOOO))", restore.get(), arguments, state.get(),
+                                   violations.get(), record.get()));
     }
-    if (!any) {
-      return checked(
-          Py_BuildValue("(O(OO))", restore.get(), as_optimizer(self)->arguments, state.get()));
-    }
+    if (!any) return checked(Py_BuildValue("(O(OO))", restore.get(), arguments, state.get()));
     const PyRef violations = doubles_to_bytes(saved);
-    return checked(Py_BuildValue("(O(OOO))", restore.get(), as_optimizer(self)->arguments,
-                                 state.get(), violations.get()));
+    return checked(
+        Py_BuildValue("(O(OOO))", restore.get(), arguments, state.get(), violations.get()));
   });
 }
 
-PyObject* get_done(PyObject* self, void*) {
-  return method([&] { return PyRef::borrow(driver_of(self).done() ? Py_True : Py_False); });
-}
-PyObject* get_stop_reason(PyObject* self, void*) {
-  return method([&] { return driver_of(self).stop_reason(); });
-}
-PyObject* get_iteration(PyObject* self, void*) {
-  return method([&] { return checked(PyLong_FromUnsignedLongLong(driver_of(self).iteration())); });
-}
-PyObject* get_evaluations(PyObject* self, void*) {
-  return method(
-      [&] { return checked(PyLong_FromUnsignedLongLong(driver_of(self).evaluations())); });
-}
 PyObject* get_best_value(PyObject* self, void*) {
-  return method([&] { return driver_of(self).best_value(); });
+  return method([&] { return single_driver_of(self).best_value(); });
 }
 PyObject* get_best_position(PyObject* self, void*) {
-  return method([&] { return driver_of(self).best_position(); });
-}
-PyObject* get_events(PyObject* self, void*) {
-  return method([&] { return driver_of(self).events(); });
-}
-PyObject* get_out(PyObject* self, void*) {
-  return method([&] {
-    PyRef out = driver_of(self).out();
-    if (out.get() == Py_None || as_optimizer(self)->parameter_space == nullptr) return out;
-    for (Py_ssize_t k = 0; k < PyList_Size(out.get()); ++k) {
-      PyRef pair = named_if(self, PyRef::borrow(PyList_GetItem(out.get(), k)));
-      if (PyList_SetItem(out.get(), k, pair.release()) < 0) throw PythonErrorSet{};
-    }
-    return out;
-  });
+  return method([&] { return single_driver_of(self).best_position(); });
 }
 PyObject* get_best_params(PyObject* self, void*) {
   return method([&] {
-    PyObject* space = as_optimizer(self)->parameter_space;
-    PyRef position = driver_of(self).best_position();
+    PyObject* space = as_driven(self)->parameter_space;
+    PyRef position = single_driver_of(self).best_position();
     if (space == nullptr || position.get() == Py_None) return PyRef::borrow(Py_None);
     return checked(PyObject_CallMethod(space, "decode", "(O)", position.get()));
   });
 }
 
 PyMethodDef methods[] = {
-    {"ask", optimizer_ask, METH_NOARGS, docs::optimizer_ask},
+    {"ask", driven_ask, METH_NOARGS, docs::optimizer_ask},
     {"tell", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(optimizer_tell)),
      METH_FASTCALL | METH_KEYWORDS, docs::optimizer_tell},
     {"result", optimizer_result, METH_NOARGS, docs::optimizer_result},
@@ -754,14 +558,8 @@ PyMethodDef methods[] = {
 };
 
 PyGetSetDef attributes[] = {
-    {"done", get_done, nullptr, docs::optimizer_done, nullptr},
-    {"stop_reason", get_stop_reason, nullptr, docs::optimizer_stop_reason, nullptr},
-    {"iteration", get_iteration, nullptr, docs::optimizer_iteration, nullptr},
-    {"evaluations", get_evaluations, nullptr, docs::optimizer_evaluations, nullptr},
     {"best_value", get_best_value, nullptr, docs::optimizer_best_value, nullptr},
     {"best_position", get_best_position, nullptr, docs::optimizer_best_position, nullptr},
-    {"events", get_events, nullptr, docs::optimizer_events, nullptr},
-    {"out", get_out, nullptr, docs::optimizer_out, nullptr},
     {"best_params", get_best_params, nullptr, docs::optimizer_best_params, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
@@ -771,24 +569,8 @@ PyObject* optimizer_type = nullptr;  // kept by the module for the life of the i
 }  // namespace
 
 PyObject* create_optimizer_type() {
-  PyType_Slot slots[] = {
-      {Py_tp_doc, const_cast<char*>(docs::optimizer)},
-      {Py_tp_new, reinterpret_cast<void*>(optimizer_new)},
-      {Py_tp_dealloc, reinterpret_cast<void*>(optimizer_dealloc)},
-      {Py_tp_traverse, reinterpret_cast<void*>(optimizer_traverse)},
-      {Py_tp_clear, reinterpret_cast<void*>(optimizer_clear)},
-      {Py_tp_methods, methods},
-      {Py_tp_getset, attributes},
-      {0, nullptr},
-  };
-  PyType_Spec spec = {
-      "corvalinth_native.Optimizer",
-      static_cast<int>(sizeof(OptimizerObject)),
-      0,
-      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
-      slots,
-  };
-  optimizer_type = PyType_FromSpec(&spec);
+  optimizer_type = create_driven_type("corvalinth_native.Optimizer", docs::optimizer, optimizer_new,
+                                      methods, attributes);
   return optimizer_type;
 }
 
@@ -803,27 +585,10 @@ PyObject* restore_optimizer(PyObject*, PyObject* const* args, Py_ssize_t nargs) 
             "_restore_optimizer expects a dict of arguments, a bytes state, bytes of "
             "violations and a record of evaluations");
     }
-    const PyRef empty = checked(PyTuple_New(0));
-    PyRef optimizer = checked(PyObject_Call(optimizer_type, empty.get(), args[0]));
-    try {
-      driver_of(optimizer.get()).restore(bytes_view(args[1]));
-    } catch (const RunStateError& error) {
-      raise(PyExc_ValueError, std::string("cannot restore the Optimizer: ") + error.what());
-    }
-    Driver& driver = driver_of(optimizer.get());
+    PyRef optimizer = restored_driven(optimizer_type, args[0], args[1], kName);
+    Driver& driver = single_driver_of(optimizer.get());
     if (has_violations) driver.restore_violations(doubles_from_bytes(args[2], "violations"));
-    if (nargs == 4) {
-      EvaluationLog log = evaluation_log_from(args[3], "recorded_evaluations");
-      if (!driver.log) {
-        raise(PyExc_ValueError,
-              "cannot restore the Optimizer: a record of evaluations without record_evaluations");
-      }
-      if (log.columns != 0 && log.columns != driver.dim() + 1) {
-        raise(PyExc_ValueError,
-              "cannot restore the Optimizer: the record of evaluations does not fit the space");
-      }
-      *driver.log = std::move(log);
-    }
+    if (nargs == 4) restore_record(optimizer.get(), args[3], kName);
     return optimizer.release();
   });
 }

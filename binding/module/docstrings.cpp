@@ -428,7 +428,7 @@ The ``PsoResult`` of the finished run.
 Raises:
     ValueError: the run is not done yet.)doc";
 
-const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0, swarm_selection="none")
+const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0, swarm_selection="none", asynchronous=False, record_evaluations=False)
 --
 
 A multi-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -443,7 +443,9 @@ with ``batch=True`` the whole swarm is asked at once as an
 ``(n_particles, d)`` float64 array (the loop of
 ``minimize_multi(..., vectorized=True)``). Driven with the vectors of an
 objective, the run is the run ``minimize_multi`` makes with the same
-arguments, bit for bit: ``result()`` equals its ``ParetoFront``.
+arguments, bit for bit: ``result()`` equals its ``ParetoFront``. ``bounds``
+may name the parameters (a dict, as for ``minimize_multi``): the points
+handed out are then dicts.
 
 Checkpoints: ``pickle.dumps(optimizer)`` works at any point, between an
 ``ask()`` and its ``tell()`` too, and the unpickled optimizer continues on
@@ -458,6 +460,13 @@ Attributes:
         ``None`` while running.
     iteration (int): completed iterations.
     evaluations (int): objective vectors told so far.
+    events (list | None): with ``asynchronous=True``, every ask and tell so
+        far in order: ``(ticket, None)`` for an ask, ``(ticket, values)`` for
+        a tell. Replaying them on a new optimizer with the same arguments
+        gives the same run. ``None`` for the synchronous forms.
+    out (list | None): with ``asynchronous=True``, the ``(ticket, point)``
+        pairs handed out and not yet told, in ask order; ``None`` for the
+        synchronous forms.
 
 Keyword-only arguments:
     x0 (list[float] | list[list[float]] | None): warm start: the first
@@ -466,6 +475,22 @@ Keyword-only arguments:
     batch (bool): if ``True``, ``ask()`` hands out the whole swarm and
         ``tell()`` takes one row of objective values per particle, as
         described above. Defaults to ``False``.
+    asynchronous (bool): if ``True``, ``ask()`` returns ``(ticket, point)``
+        and may be called again before earlier vectors are back, up to
+        ``n_particles`` points out at once; ``tell(ticket, values)`` takes
+        the vectors in any order. Each particle moves as soon as its own
+        vector is back, flying towards a leader of the archive as the last
+        completed pass left it, and the archive takes each point when it is
+        told. ``ask()`` returns ``None`` when every particle is out (or,
+        while the swarm is created, waits for the first vectors of the
+        others). The same sequence of asks and tells gives the same front
+        bit for bit; ``events`` records it. Not with ``batch=True`` nor
+        with ``swarm_selection="nondominated"`` (``preset="robust"`` leaves
+        it out here). Defaults to ``False``.
+    record_evaluations (bool): keep every told vector with its point in
+        ``result()``, in the order told, as ``minimize_multi`` keeps its
+        evaluations; the record is pickled with the optimizer, so a resumed
+        run's result holds the whole run's. Defaults to ``False``.
 
 Every parameter after ``bounds`` is keyword-only; the others are
 ``minimize_multi``'s, with the same names and defaults. A restored run
@@ -484,23 +509,29 @@ const char* const multi_optimizer_ask = R"doc(ask($self, /)
 
 The next point to evaluate: a list (of int in integer spaces, of float
 otherwise), or with ``batch=True`` the whole swarm as an ``(n, d)`` float64
-array. Asking again before telling returns the same point(s).
+array. Asking again before telling returns the same point(s). With
+``asynchronous=True``, a ``(ticket, point)`` pair, a new one on every call,
+or ``None`` while no particle is free. When ``bounds`` name the parameters,
+each point is a dict of them, and the batch form a list of dicts.
 
 Raises:
     ValueError: the run is done.)doc";
 
-const char* const multi_optimizer_tell = R"doc(tell($self, values, /)
+const char* const multi_optimizer_tell = R"doc(tell($self, /, *args)
 --
 
-Reports the objective vector of the last ``ask()``: a sequence of numbers
-(one per objective, all minimised), or with ``batch=True`` one row per
-particle (an ``(n, m)`` array or a list of rows). Every vector of a run has
-as many values as the first one told.
+``tell(values)`` reports the objective vector of the last ``ask()``: a
+sequence of numbers (one per objective, all minimised), or with
+``batch=True`` one row per particle (an ``(n, m)`` array or a list of rows).
+With ``asynchronous=True``, ``tell(ticket, values)`` reports the vector of
+the point handed out under ``ticket``, in any order. Every vector of a run
+has as many values as the first one told.
 
 Raises:
-    ValueError: no ``ask()`` is waiting for its values, the number of rows
-        or of objective values is wrong, or the run is done. A refused
-        ``tell`` changes nothing.)doc";
+    TypeError: the wrong number of arguments for the form.
+    ValueError: no ``ask()`` is waiting for its values (or the ticket is not
+        out), the number of rows or of objective values is wrong, or the run
+        is done. A refused ``tell`` changes nothing.)doc";
 
 const char* const multi_optimizer_result = R"doc(result($self, /)
 --
@@ -510,13 +541,19 @@ The ``ParetoFront`` of the finished run.
 Raises:
     ValueError: the run is not done yet.)doc";
 
-const char* const multi_optimizer_evaluations = "Number of objective vectors told so far.";
 
 const char* const optimizer_reduce = "Pickle support: the arguments and the saved run state.";
 const char* const optimizer_done = "True once the run has stopped.";
 const char* const optimizer_stop_reason = "Why the run stopped, or None while running.";
 const char* const optimizer_iteration = "Number of completed iterations.";
-const char* const optimizer_evaluations = "Number of objective values told so far.";
+const char* const driven_evaluations =
+    "Number of evaluations told so far: objective values, or vectors of a MultiOptimizer.";
+const char* const driven = R"doc(What Optimizer and MultiOptimizer share: a swarm run driven by its caller
+through ``ask()`` and ``tell()``. Not instantiated itself.)doc";
+const char* const driven_ask = R"doc(ask($self, /)
+--
+
+The next point(s) to evaluate, as the class describes.)doc";
 const char* const optimizer_best_value = "Best value so far, or None before the first evaluations.";
 const char* const optimizer_events =
     "With asynchronous=True, every ask and tell so far: (ticket, None) or (ticket, value).";

@@ -22,7 +22,9 @@ extern const char* const optimizer_reduce;
 extern const char* const optimizer_done;
 extern const char* const optimizer_stop_reason;
 extern const char* const optimizer_iteration;
-extern const char* const optimizer_evaluations;
+extern const char* const driven;
+extern const char* const driven_ask;
+extern const char* const driven_evaluations;
 extern const char* const optimizer_best_value;
 extern const char* const optimizer_best_position;
 extern const char* const optimizer_events;
@@ -32,7 +34,6 @@ extern const char* const multi_optimizer;
 extern const char* const multi_optimizer_ask;
 extern const char* const multi_optimizer_tell;
 extern const char* const multi_optimizer_result;
-extern const char* const multi_optimizer_evaluations;
 
 extern const char* const minimize_multi;
 extern const char* const pareto_front_hypervolume;

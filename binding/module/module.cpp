@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "binding/front_ends/driven_object.hpp"
 #include "binding/front_ends/free_functions.hpp"
 #include "binding/front_ends/minimize.hpp"
 #include "binding/front_ends/minimize_grey.hpp"
@@ -77,6 +78,7 @@ bool create_exported_objects() {
       {"PsoResult", create_pso_result_type},
       {"ParetoFront", create_pareto_front_type},
       {"GreyResult", create_grey_result_type},
+      {"_Driven", create_driven_base_type},
       {"Optimizer", create_optimizer_type},
       {"MultiOptimizer", create_multi_optimizer_type},
       {"PanicException", create_panic_exception_type},

@@ -268,6 +268,22 @@ class MopsoRun {
     take_batch(values);
   }
 
+  // The steps of ask() and tell() for one particle named by the driver, for drivers that hand out
+  // several particles at once (core/async_run.hpp), as SwarmRun's: place_particle creates (first
+  // pass) or flies particle i; point is its position as the objective sees it, valid until the
+  // next call on the run; record_value counts its evaluation (a vector of another count is a
+  // CoreError first) and takes it at once. While the swarm is created the vectors may come in any
+  // order: the first one sizes every row, and the archive is built from them when the pass ends.
+  void place_particle(std::size_t i) { place(i); }
+  std::span<const Element> point(std::size_t i) { return point_of(i); }
+  void record_value(std::size_t i, std::span<const double> values) {
+    count_vector(values.size());
+    if (phase_ != MopsoPhase::Starting) return take_vector(i, values);
+    best_objectives_.resize(swarm_.size() * objective_count_);
+    copy_values(values, best_objectives(i));
+    levels_.took_personal_best(i);
+  }
+
   // The rest of the current pass, asked and told in a loop with a native `objective`; `stop` is
   // asked after every evaluation, before its vector is taken. Returns true when the pass is
   // complete, false when the token stopped it.
@@ -355,9 +371,12 @@ class MopsoRun {
   // of the saved one, by the state `in` holds. Throws RunStateError, leaving this run unusable,
   // when the state does not fit.
   void restore(StateReader& in) {
-    visit_state(*this, in);
+    restore_fields(in);
     in.expect_end();
   }
+
+  // restore() without the end of `in`, for a driver that saves its own fields after the run's.
+  void restore_fields(StateReader& in) { visit_state(*this, in); }
 
  private:
   // Every field that decides the rest of the run, in the order of the saved state: written when
@@ -404,10 +423,15 @@ class MopsoRun {
     constexpr std::uint64_t kMaxObjectives = std::uint64_t{1} << 20;
     archive.require(m <= kMaxObjectives && (run.evaluated_ || m == 0), "number of objectives");
     // A vector was told once a particle of the creation was (a batch completes the creation at
-    // once), and the creation evaluated every particle before the run iterates.
-    archive.require(run.evaluated_ == (!starting || run.next_ > 0), "number of objectives");
+    // once; the asynchronous form tells them in any order, next_ staying 0), and the creation
+    // evaluated every particle before the run iterates.
+    archive.require(run.evaluated_ || (starting && run.next_ == 0), "number of objectives");
+    // The rows told so far, or in the asynchronous creation every row once one was told.
     const std::uint64_t taken = starting ? run.next_ : n;
-    archive.values(run.best_objectives_, taken * m, "personal-best vectors");
+    archive.values_up_to(run.best_objectives_, n * m, "personal-best vectors");
+    const std::uint64_t rows = run.best_objectives_.size();
+    archive.require(rows == taken * m || (starting && run.next_ == 0 && rows == n * m),
+                    "personal-best vectors");
     // The population step's vectors of the points this iteration took so far.
     const std::uint64_t waiting =
         iterating && selection_applies(run.config_, m) ? run.next_ * m : 0;
@@ -498,8 +522,8 @@ class MopsoRun {
 
   // Counts one evaluation whose vector has `count` values (the first sets the run's count).
   void count_vector(std::size_t count) {
-    ++evaluations_;
     if (evaluated_) require_objective_count(count, objective_count_);
+    ++evaluations_;
     objective_count_ = count;
     evaluated_ = true;
   }

@@ -24,6 +24,9 @@ from corvalinth_native import (
 from corvalinth_native import (
     PanicException as PanicException,  # raised, not called: exported outside __all__
 )
+from corvalinth_native import (
+    _Driven as _Driven,  # the base class of Optimizer and MultiOptimizer, for the stub
+)
 
 # Submodules: runs spread over threads, processes and clusters (standard library only); a progress
 # display for long runs, built on the per-iteration callback; plotting helpers (matplotlib is

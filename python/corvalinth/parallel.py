@@ -293,8 +293,8 @@ def run(optimizer: Any, objective: Callable[[list[float]], Any], executor: Execu
     Ignored without ``workers`` and by the other forms.
 
     ``optimizer`` may also be a ``MultiOptimizer`` (``objective`` then
-    returns one value per objective): its batch and per-particle forms are
-    driven as the ``Optimizer``'s are, and the front is
+    returns one value per objective): each form is driven as the
+    ``Optimizer``'s is, and the front of the batch and per-particle forms is
     ``minimize_multi``'s, bit for bit.
 
     ``checkpoint(optimizer)``, when given, is called after every round of

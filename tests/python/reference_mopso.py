@@ -263,7 +263,8 @@ def mopso(objective, bounds, preset=None, **settings):
         settings.setdefault("w", 0.4)
         settings.setdefault("turbulence", "polynomial")
         settings.setdefault("crossover_share", 0.3)
-        settings.setdefault("swarm_selection", "nondominated")
+        if settings.get("events") is None:  # the asynchronous run has no population step
+            settings.setdefault("swarm_selection", "nondominated")
         if "archive_truncation" not in settings and settings.get("grid_divisions") is None:
             settings["archive_truncation"] = "hypervolume"
         budget = settings.get("max_evals") is not None or settings.get("max_time") is not None
@@ -279,7 +280,7 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         max_evals=None, max_time=None, x0=None, turbulence="decaying",
         archive_truncation="crowding", contributions=None, constraints=None,
         equality_constraints=None, equality_tol=1e-4, crossover_share=0.0,
-        swarm_selection="none"):
+        swarm_selection="none", events=None):
     """A seeded multi-objective run.
 
     Returns a dict with the four fields of the front, the stop reason, the evaluation count and,
@@ -304,6 +305,17 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     a point's total violation (`total_violation`) is measured when it is evaluated, and
     constrained domination (`constrained_dominates`) replaces Pareto dominance in the personal
     bests and the archive. The result's "violations" has one per member.
+
+    With `events` the run is the asynchronous one driven by them: None asks, a ticket tells the
+    vector of that ticket's point. Tickets count the asks from 0. While the swarm is created, ask
+    k creates particle k (the creation's draws come in the same order) and a tell evaluates it;
+    the tell that completes the creation builds the archive from the personal bests in particle
+    order, starts iteration 0 (prune, leaders, snapshots, turbulence) and flies every particle in
+    index order; they wait to be asked in that order. Afterwards ask hands out the particle that
+    waited longest, drawing nothing; a tell evaluates its point and takes the vector at once
+    (personal best with its coin, then the archive); the n-th tell since the pass began ends the
+    iteration (max_evals, then max_iter) and starts the next; if the run goes on, the particle
+    then flies at once with the current pass's leaders and waits last.
 
     With `crossover_share` > 0 every particle first draws u = unit(); when u < crossover_share it
     does not fly: its position becomes `sbx_child` of a leader by tournament and a leader by one
@@ -357,9 +369,11 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
             x = [float(c) for c in warm[i]]
         pos.append(x)
         vel.append(v)
-        if not vectorized:
+        if not vectorized and events is None:
             objs.append(evaluate(x))
-    if vectorized:
+    if events is not None:
+        objs = []  # the asynchronous creation takes them as they are told
+    elif vectorized:
         objs = evaluate_all(pos)
     evaluations = n_particles
     pbest = [list(x) for x in pos]
@@ -379,6 +393,7 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     reason = "max_iterations"
 
     # Up to three objectives; the count is that of the creation's vectors.
+    assert events is None or swarm_selection == "none", "the asynchronous run has no such step"
     selecting = swarm_selection == "nondominated" and len(objs[0][0]) <= 3
     new_points = [None] * n_particles
 
@@ -398,51 +413,124 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
                 pbest[i], pbest_obj[i], pbest_violation[i] = list(x), list(y), v
         archive.insert(x, y, v)
 
-    for t in range(max_iter):
+    def start_iteration(t):
+        """The prune, leaders, snapshots and turbulence of iteration t."""
         weights = archive.prune_and_weigh()
         leaders = [list(p) for p, _ in archive.members]
-        a_count = len(leaders)
         if record_history:
             swarm_history.append([list(x) for x in pos])
             front_history.append([list(o) for o in archive.objectives()])
         decay = 1.0 - float(t) / float(t1)
-        prob = mutation_rate * decay
-        for i in range(n_particles):
-            if crossover_share > 0 and rng.unit() < crossover_share:
-                a = rng.below(a_count)
-                b = rng.below(a_count)
-                first = leaders[a] if weights[a] >= weights[b] else leaders[b]
-                pos[i] = sbx_child(first, leaders[rng.below(a_count)], box, rng)
-                if not vectorized:
-                    take(i, pos[i], evaluate(pos[i]))
-                continue
+        return leaders, weights, decay, mutation_rate * decay
+
+    def fly(i, leaders, weights, decay, prob):
+        """Tournament, move, bounds and turbulence of particle i (or, with the crossover's
+        draw, a child of two leaders); returns its position."""
+        a_count = len(leaders)
+        if crossover_share > 0 and rng.unit() < crossover_share:
             a = rng.below(a_count)
             b = rng.below(a_count)
-            leader = leaders[a] if weights[a] >= weights[b] else leaders[b]
-            nv = rule.update(pos[i], vel[i], pbest[i], leader, [], rng)
-            if v_max is not None:
-                nv = [(-v_max if c < -v_max else (v_max if c > v_max else c)) for c in nv]
-            x = [xk + vk for xk, vk in zip(pos[i], nv)]
-            pos[i], vel[i] = x, nv
-            if any(not lo <= xk <= hi for xk, (lo, hi) in zip(x, box)):
-                stats["out_of_bounds"] += 1
-            space.enforce_bounds(x, nv, bounds_handling, rng)
-            if mutation_rate > 0 and dims > 0 and turbulence == "polynomial":
-                if i % 6 == 0:
-                    polynomial_mutation(x, box, rng)
-            elif mutation_rate > 0 and dims > 0:
-                u = rng.unit()
-                if not prob <= u:
-                    k = rng.below(dims)
-                    lo, hi = box[k]
-                    r = (hi - lo) * decay * 0.5
-                    if not r <= 0:
-                        xk = x[k]
-                        lower = fmax(xk - r, lo)
-                        upper = fmin(xk + r, hi)
-                        if not upper <= lower:
-                            x[k] = rng.uniform_closed(lower, upper)
-                            stats["mutations"] += 1
+            parent = leaders[a] if weights[a] >= weights[b] else leaders[b]
+            pos[i] = sbx_child(parent, leaders[rng.below(a_count)], box, rng)
+            return pos[i]
+        a = rng.below(a_count)
+        b = rng.below(a_count)
+        leader = leaders[a] if weights[a] >= weights[b] else leaders[b]
+        nv = rule.update(pos[i], vel[i], pbest[i], leader, [], rng)
+        if v_max is not None:
+            nv = [(-v_max if c < -v_max else (v_max if c > v_max else c)) for c in nv]
+        x = [xk + vk for xk, vk in zip(pos[i], nv)]
+        pos[i], vel[i] = x, nv
+        if any(not lo <= xk <= hi for xk, (lo, hi) in zip(x, box)):
+            stats["out_of_bounds"] += 1
+        space.enforce_bounds(x, nv, bounds_handling, rng)
+        if mutation_rate > 0 and dims > 0 and turbulence == "polynomial":
+            if i % 6 == 0:
+                polynomial_mutation(x, box, rng)
+        elif mutation_rate > 0 and dims > 0:
+            u = rng.unit()
+            if not prob <= u:
+                k = rng.below(dims)
+                lo, hi = box[k]
+                r = (hi - lo) * decay * 0.5
+                if not r <= 0:
+                    xk = x[k]
+                    lower = fmax(xk - r, lo)
+                    upper = fmin(xk + r, hi)
+                    if not upper <= lower:
+                        x[k] = rng.uniform_closed(lower, upper)
+                        stats["mutations"] += 1
+        return x
+
+    def finish(reason, evaluations):
+        archive.prune_and_weigh()
+        return {
+            "positions": [[float(v) for v in space.decode(p)] for p, _ in archive.members],
+            "objectives": [list(o) for _, o in archive.members],
+            "violations": list(archive.violations),
+            "swarm_history": swarm_history,
+            "front_history": front_history,
+            "stop_reason": reason,
+            "evaluations": evaluations,
+            "stats": dict(stats, pruned=archive.cuts),
+        }
+
+    if events is not None:
+        evaluations, reason, first = 0, None, {}
+        created, told, t, next_ticket, out, waiting = 0, 0, 0, 0, {}, []
+        for event in events:
+            assert reason is None, "an event after the run finished"
+            if event is None:
+                if created < n_particles:
+                    i = created
+                    created += 1
+                else:
+                    i = waiting.pop(0)
+                out[next_ticket] = i
+                next_ticket += 1
+                continue
+            i = out.pop(event)
+            answer = evaluate(pos[i])
+            evaluations += 1
+            told += 1
+            if first is not None:  # the swarm is being created
+                first[i] = answer
+                if told < n_particles:
+                    continue
+                told = 0
+                objs, first = [first[j] for j in range(n_particles)], None
+                pbest_obj[:] = [list(y) for y, _ in objs]
+                pbest_violation[:] = [v for _, v in objs]
+                for x, (y, v) in zip(pos, objs):
+                    archive.insert(x, y, v)
+                if max_iter == 0:
+                    reason = "max_iterations"
+                    break
+                plan = start_iteration(0)
+                for j in range(n_particles):
+                    fly(j, *plan)
+                    waiting.append(j)
+                continue
+            take(i, pos[i], answer)
+            if told == n_particles:
+                told = 0
+                t += 1
+                if max_evals is not None and evaluations >= max_evals:
+                    reason = "max_evaluations"
+                elif t >= max_iter:
+                    reason = "max_iterations"
+                if reason is not None:
+                    break
+                plan = start_iteration(t)
+            fly(i, *plan)
+            waiting.append(i)
+        assert reason is not None, "the events end before the run"
+        return finish(reason, evaluations)
+
+    for t in range(max_iter):
+        plan = start_iteration(t)
+        for i in range(n_particles):
+            x = fly(i, *plan)
             if not vectorized:
                 take(i, x, evaluate(x))
         if vectorized:
@@ -469,17 +557,7 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         if max_evals is not None and evaluations >= max_evals:
             reason = "max_evaluations"
             break
-    archive.prune_and_weigh()
-    return {
-        "positions": [[float(v) for v in space.decode(p)] for p, _ in archive.members],
-        "objectives": [list(o) for _, o in archive.members],
-        "violations": list(archive.violations),
-        "swarm_history": swarm_history,
-        "front_history": front_history,
-        "stop_reason": reason,
-        "evaluations": evaluations,
-        "stats": dict(stats, pruned=archive.cuts),
-    }
+    return finish(reason, evaluations)
 
 
 # --- hypervolume ---------------------------------------------------------------------------------

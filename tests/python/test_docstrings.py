@@ -222,8 +222,13 @@ def test_stub_signatures_match_the_runtime(name, node, runtime):
                                  pso.MultiOptimizer],
                          ids=lambda c: c.__name__)
 def test_stub_classes_declare_the_runtime_members(cls):
-    node = next(n for n in stub_tree().body
-                if isinstance(n, ast.ClassDef) and n.name == cls.__name__)
-    declared = {item.name for item in node.body if isinstance(item, ast.FunctionDef)}
+    """Members count with the stub's base classes, which must be the runtime's by name."""
+    classes = {n.name: n for n in stub_tree().body if isinstance(n, ast.ClassDef)}
+    node, declared = classes[cls.__name__], set()
+    runtime_bases = [base.__name__ for base in cls.__mro__[1:-1]]
+    assert [base.id for base in node.bases] == runtime_bases
+    for name in [cls.__name__, *runtime_bases]:
+        declared |= {item.name for item in classes[name].body
+                     if isinstance(item, ast.FunctionDef)}
     public = {n for n in dir(cls) if not n.startswith("_")}
     assert declared - {"__init__"} == public

@@ -74,6 +74,22 @@ def driven_multi_optimizer(batch):
         optimizer.tell([multi(row) for row in asked.tolist()] if batch else multi(asked))
     restore, (arguments, state) = optimizer.__reduce__()
     return read_all(restore(arguments, state).result())
+
+
+def asynchronous_multi_optimizer():
+    """Two points out at a time, told newest first, the record kept and pickled on the way."""
+    optimizer = pso.MultiOptimizer(BOUNDS, asynchronous=True, record_evaluations=True, **SMALL)
+    out = []
+    while not optimizer.done:
+        asked = optimizer.ask() if len(out) < 2 else None
+        if asked is None:
+            ticket, point = out.pop()
+            optimizer.tell(ticket, multi(point))
+        else:
+            out.append(asked)
+    assert optimizer.events and optimizer.out is not None
+    restore, arguments = optimizer.__reduce__()
+    return read_all(restore(*arguments).result())
 REBUILD_FRONT, (FRONT_STATE,) = FRONT.__reduce__()
 
 
@@ -136,6 +152,7 @@ SCENARIOS = {
     # MultiOptimizer
     "MultiOptimizer per particle, pickled": lambda: driven_multi_optimizer(False),
     "MultiOptimizer batch, pickled": lambda: driven_multi_optimizer(True),
+    "MultiOptimizer asynchronous, recorded, pickled": asynchronous_multi_optimizer,
     "MultiOptimizer tell of the wrong shape": lambda: (lambda o: (o.ask(), o.tell([[1.0]])))(
         pso.MultiOptimizer(BOUNDS, batch=True, **SMALL)),
     "MultiOptimizer state refused": lambda: pso.MultiOptimizer(BOUNDS).__reduce__()[0](

@@ -4,6 +4,7 @@ pickled optimizer goes on where it stopped; refused tells and damaged states cha
 import itertools
 import math
 import pickle
+import random
 
 import numpy as np
 import pytest
@@ -179,25 +180,56 @@ def test_a_state_that_does_not_fit_is_refused(damage, message):
     assert str(raised.value) == "cannot restore the MultiOptimizer: " + message
 
 
-def _saved_mid_run(batch, tells):
-    arguments = {"bounds": BOUNDS, "n_particles": 3, "max_iter": 4, "seed": 5, "batch": batch,
-                 "archive_size": 2, "grid_divisions": 2}
+def drive_randomly(optimizer, rng, most_out, pickle_chance=0.0):
+    """Drives an asynchronous optimizer: asks while fewer than `most_out` points are out and a
+    coin says so, otherwise tells one of the points out, chosen at random; pickles and resumes
+    with `pickle_chance` after each step. Returns the optimizer."""
+    out = dict(optimizer.out)
+    while not optimizer.done:
+        if rng.random() < pickle_chance:
+            optimizer = pickle.loads(pickle.dumps(optimizer))
+            assert {ticket for ticket, _ in optimizer.out} == set(out)
+        asked = None
+        if len(out) < most_out and (not out or rng.random() < 0.5):
+            asked = optimizer.ask()
+        if asked is not None:
+            out[asked[0]] = asked[1]
+            continue
+        ticket = rng.choice(sorted(out))
+        optimizer.tell(ticket, vector(out.pop(ticket)))
+    return optimizer
+
+
+FORMS = {"per_particle": {"batch": False}, "batch": {"batch": True},
+         "asynchronous": {"asynchronous": True}}
+
+
+def _saved_mid_run(form, tells):
+    arguments = dict({"bounds": BOUNDS, "n_particles": 3, "max_iter": 4, "seed": 5,
+                      "archive_size": 2, "grid_divisions": 2}, **FORMS[form])
     optimizer = pso.MultiOptimizer(**arguments)
+    if form == "asynchronous":
+        rng = random.Random(tells)
+        for _ in range(tells):
+            asked = optimizer.ask()
+            if asked is not None and rng.random() < 0.6:
+                optimizer.tell(asked[0], vector(asked[1]))
+        return arguments, optimizer.__reduce__()
     for _ in range(tells):
         asked = optimizer.ask()
-        optimizer.tell(rows(asked) if batch else vector(asked))
+        optimizer.tell(rows(asked) if form == "batch" else vector(asked))
     optimizer.ask()
     return arguments, optimizer.__reduce__()
 
 
 @settings(max_examples=300, deadline=None)
-@given(batch=st.booleans(), other_form=st.booleans(), data=st.data())
-def test_damaged_states_are_refused_or_resume_and_pickle(batch, other_form, data):
+@given(form=st.sampled_from(list(FORMS)), other_form=st.booleans(), data=st.data())
+def test_damaged_states_are_refused_or_resume_and_pickle(form, other_form, data):
     """A word replaced by a small or huge count or a NaN, or a few bytes changed, in a state
-    restored into either form: refused with a ValueError, or a run that goes on, pickles to the
-    same state and ends."""
-    tells = data.draw(st.integers(0, 3 if batch else 12), label="tells")
-    arguments, (restore, (_, state)) = _saved_mid_run(batch, tells)
+    restored into its form (or the other synchronous one): refused with a ValueError, or a run
+    that goes on, pickles to the same state and ends."""
+    tells = data.draw(st.integers(0, 3 if form == "batch" else 12), label="tells")
+    arguments, (restore, (_, state)) = _saved_mid_run(form, tells)
     if data.draw(st.booleans(), label="replace a word"):
         words = list(np.frombuffer(state, dtype="<u8"))
         at = data.draw(st.integers(2, len(words) - 1), label="word")
@@ -209,8 +241,9 @@ def test_damaged_states_are_refused_or_resume_and_pickle(batch, other_form, data
         for _ in range(data.draw(st.integers(1, 3))):
             damaged[data.draw(st.integers(16, len(damaged) - 1))] = data.draw(st.integers(0, 255))
         damaged = bytes(damaged)
-    batch = batch != other_form
-    arguments = dict(arguments, batch=batch)
+    if form != "asynchronous" and other_form:
+        form = "batch" if form == "per_particle" else "per_particle"
+        arguments = dict(arguments, **FORMS[form])
     try:
         resumed = restore(arguments, damaged)
     except ValueError as refused:
@@ -218,5 +251,73 @@ def test_damaged_states_are_refused_or_resume_and_pickle(batch, other_form, data
         return
     twin = pickle.loads(pickle.dumps(resumed))
     assert twin.__reduce__()[1][1] == resumed.__reduce__()[1][1]
-    drive(resumed, batch)
+    if form == "asynchronous":
+        drive_randomly(resumed, random.Random(tells), 3)
+    else:
+        drive(resumed, form == "batch")
     assert pickle.loads(pickle.dumps(resumed.result())).evaluations == resumed.evaluations
+
+
+NAMED = {"a": (-2.0, 2.0), "n": ("int", -3, 4), "k": ["x", "y", "z"]}
+
+
+def named_vector(p):
+    return [p["a"] ** 2 + p["n"], (p["a"] - 1.0) ** 2 + (p["k"] == "x"), abs(p["a"] - p["n"])]
+
+
+@pytest.mark.parametrize("named", [False, True], ids=["list", "named"])
+@pytest.mark.parametrize("form", list(FORMS))
+@pytest.mark.parametrize("pickle_chance", [0.0, 0.3])
+def test_named_parameters_and_the_record_are_minimize_multis(form, named, pickle_chance):
+    """Driven in any form with pickles on the way, the record holds every told vector with its
+    point, the front speaks in names: minimize_multi's front bit for bit in the synchronous forms,
+    the told events in the asynchronous one."""
+    bounds, objective = (NAMED, named_vector) if named else (SPACES["mixed"]["bounds"], vector)
+    arguments = dict(bounds=bounds, n_particles=4, max_iter=3, archive_size=3, seed=11,
+                     record_evaluations=True, **({} if named else {"var_types": SPACES["mixed"][
+                         "var_types"]}))
+    optimizer = pso.MultiOptimizer(**arguments, **FORMS[form])
+    rng = random.Random(form)
+    if form == "asynchronous":
+        out = {}
+        while not optimizer.done:
+            if rng.random() < pickle_chance:
+                optimizer = pickle.loads(pickle.dumps(optimizer))
+            asked = optimizer.ask() if len(out) < 3 and (not out or rng.random() < 0.5) else None
+            if asked is not None:
+                out[asked[0]] = asked[1]
+                continue
+            ticket = rng.choice(sorted(out))
+            optimizer.tell(ticket, objective(out.pop(ticket)))
+        front = optimizer.result()
+        told = [values for _, values in optimizer.events if values is not None]
+        assert [row[-3:] for row in front.recorded_evaluations] == told
+        assert [objective(point) for point in
+                (front.trials() if named else (row[:-3] for row in front.recorded_evaluations))
+                ] == told
+    else:
+        batch = form == "batch"
+        while not optimizer.done:
+            if rng.random() < pickle_chance:
+                optimizer = pickle.loads(pickle.dumps(optimizer))
+            asked = optimizer.ask()
+            optimizer.tell([objective(p) for p in asked] if batch else objective(asked))
+        front = optimizer.result()
+        expected = pso.minimize_multi(
+            (lambda points: [objective(p) for p in points]) if batch else objective,
+            vectorized=batch, **arguments)
+        assert fingerprint(front) == fingerprint(expected)
+    assert len(front.recorded_evaluations) == front.evaluations
+    if named:
+        assert front.parameters == NAMED and set(front.params[0]) == set(NAMED)
+
+
+def test_a_record_restores_only_where_it_fits():
+    optimizer = pso.MultiOptimizer(BOUNDS, n_particles=2, seed=1, record_evaluations=True)
+    optimizer.tell(vector(optimizer.ask()))
+    rebuild, (arguments, state, record) = optimizer.__reduce__()
+    assert record[0] == 2 + 3
+    with pytest.raises(ValueError, match="does not fit"):
+        rebuild(arguments, state, (4, b"\0" * 32))
+    with pytest.raises(ValueError, match="without record_evaluations"):
+        rebuild({**arguments, "record_evaluations": False}, state, record)

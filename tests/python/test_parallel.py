@@ -178,16 +178,21 @@ def test_importing_needs_only_the_standard_library():
 FORMS = {"per_particle": {}, "batch": {"batch": True}, "asynchronous": {"asynchronous": True}}
 
 
-def replayed_with_objective(events, settings):
+# The kinds of optimizer and the objective each is driven with.
+KINDS = {"single": (pso.Optimizer, rastrigin), "multi": (pso.MultiOptimizer, two_bowls)}
+
+
+def replayed_with_objective(events, settings, kind="single"):
     """A fresh optimizer led through `events`, each told value computed here again: checks that
     every value told was the objective's value at the point handed out under its ticket."""
-    optimizer, points = pso.Optimizer(BOUNDS, **settings), {}
+    cls, objective = KINDS[kind]
+    optimizer, points = cls(BOUNDS, **settings), {}
     for ticket, value in events:
         if value is None:
             asked_ticket, points[ticket] = optimizer.ask()
             assert asked_ticket == ticket
         else:
-            assert bits(rastrigin(points[ticket])) == bits(value)
+            assert bits(objective(points[ticket])) == bits(value)
             optimizer.tell(ticket, value)
     return optimizer.result()
 
@@ -225,19 +230,21 @@ def test_run_raises_the_workers_exception(executor, form):
         parallel.run(optimizer, refuse, executor)
 
 
+@pytest.mark.parametrize("kind", KINDS)
 @pytest.mark.parametrize("form", FORMS)
-def test_a_checkpoint_resumes_the_run(form):
+def test_a_checkpoint_resumes_the_run(form, kind):
     settings = dict(RUN, **FORMS[form])
+    cls, objective = KINDS[kind]
     saved = []
     with ThreadPoolExecutor(3) as pool:
-        whole = parallel.run(pso.Optimizer(BOUNDS, **settings), rastrigin, pool,
+        whole = parallel.run(cls(BOUNDS, **settings), objective, pool,
                              checkpoint=lambda o: saved.append(pickle.dumps(o)))
         resumed_from = pickle.loads(saved[len(saved) // 2])
-        resumed = parallel.run(resumed_from, rastrigin, pool)
+        resumed = parallel.run(resumed_from, objective, pool)
     assert resumed.evaluations == whole.evaluations
     if form == "asynchronous":
         assert bits(resumed.to_dict()) == bits(
-            replayed_with_objective(resumed_from.events, settings).to_dict())
+            replayed_with_objective(resumed_from.events, settings, kind).to_dict())
     else:
         assert bits(resumed.to_dict()) == bits(whole.to_dict())
 
@@ -268,11 +275,17 @@ def test_prefetch_keeps_more_points_in_flight_than_workers():
                                                                   settings).to_dict())
 
 
-@pytest.mark.parametrize("batch", [False, True], ids=["per_particle", "batch"])
-def test_run_drives_a_multi_optimizer_to_minimize_multis_front(executor, batch):
-    settings = {"bounds": BOUNDS, "n_particles": 5, "max_iter": 3, "archive_size": 4, "seed": 2}
-    front = parallel.run(pso.MultiOptimizer(batch=batch, **settings), two_bowls, executor,
-                         workers=2)
-    objective = (lambda rows: [two_bowls(row) for row in rows.tolist()]) if batch else two_bowls
-    expected = pso.minimize_multi(objective, vectorized=batch, **settings)
+@pytest.mark.parametrize("form", FORMS)
+def test_run_drives_a_multi_optimizer_to_the_front_its_form_promises(executor, form):
+    settings = dict({"n_particles": 5, "max_iter": 3, "archive_size": 4, "seed": 2},
+                    **FORMS[form])
+    optimizer = pso.MultiOptimizer(BOUNDS, **settings)
+    front = parallel.run(optimizer, two_bowls, executor, workers=2)
+    if form == "asynchronous":
+        expected = replayed_with_objective(optimizer.events, settings, "multi")
+        assert most_out(optimizer.events) == 2
+    else:
+        batch = settings.pop("batch", False)
+        objective = (lambda rows: [two_bowls(row) for row in rows.tolist()]) if batch else two_bowls
+        expected = pso.minimize_multi(objective, BOUNDS, vectorized=batch, **settings)
     assert bits(front.to_dict()) == bits(expected.to_dict())
