@@ -248,7 +248,8 @@ PyObject* multi_optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwar
   return translate_exceptions([&]() -> PyObject* {
     std::array<PyObject*, kParameters.size()> given{};
     bind_tuple_call(Signature{kName, kParameters}, args, kwargs, given);
-    DrivenParts parts{.arguments = arguments_as_dict(kParameters, given)};
+    DrivenParts parts;
+    parts.arguments = arguments_as_dict(kParameters, given);
     const Arguments converted = converted_with_multi_preset(given);
     std::unique_ptr<MultiDriver> driver = new_driver(converted);
     parts.parameter_space = PyRef::borrow(named_space_of(converted));

@@ -431,7 +431,8 @@ PyObject* optimizer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return translate_exceptions([&]() -> PyObject* {
     std::array<PyObject*, kParameters.size()> given{};
     bind_tuple_call(Signature{kName, kParameters}, args, kwargs, given);
-    DrivenParts parts{.arguments = arguments_as_dict(kParameters, given)};
+    DrivenParts parts;
+    parts.arguments = arguments_as_dict(kParameters, given);
     const Arguments converted =
         converted_with_names<converted_with_preset<convert_arguments, kParameters>>(given);
     std::unique_ptr<Driver> driver = new_driver(converted);
