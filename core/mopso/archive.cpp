@@ -51,22 +51,29 @@ std::vector<double> crowding_distances(std::span<const ObjectiveView> vectors) {
   const std::size_t m = vectors[0].size();
   for (const ObjectiveView v : vectors) require_objective_count(v.size(), m);
 
+  // Each objective's values are sorted with their indices, ties (and NaN) in index order: the
+  // order of a stable sort by value, without reaching into the vectors while sorting.
+  struct Keyed {
+    double value;
+    std::size_t index;
+  };
   std::vector<double> distance(n, 0.0);
-  std::vector<std::size_t> order(n);
+  std::vector<Keyed> order(n);
   for (std::size_t k = 0; k < m; ++k) {
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-      return ascending_nan_last(vectors[a][k], vectors[b][k]);
+    for (std::size_t j = 0; j < n; ++j) order[j] = Keyed{vectors[j][k], j};
+    std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) {
+      if (ascending_nan_last(a.value, b.value)) return true;
+      return !ascending_nan_last(b.value, a.value) && a.index < b.index;
     });
-    distance[order.front()] = kInfinity;
-    distance[order.back()] = kInfinity;
-    const double range = vectors[order.back()][k] - vectors[order.front()][k];
+    distance[order.front().index] = kInfinity;
+    distance[order.back().index] = kInfinity;
+    const double range = order.back().value - order.front().value;
     if (!(range > 0.0)) continue;
     for (std::size_t j = 1; j + 1 < n; ++j) {
-      double& d = distance[order[j]];
+      double& d = distance[order[j].index];
       // An infinite distance stays infinite, even if a term would be NaN.
       if (d == kInfinity) continue;
-      d = d + (vectors[order[j + 1]][k] - vectors[order[j - 1]][k]) / range;
+      d = d + (order[j + 1].value - order[j - 1].value) / range;
     }
   }
   return distance;
@@ -82,18 +89,24 @@ ParetoArchive::ParetoArchive(DiversityStrategy strategy, std::size_t archive_siz
   if (archive_size == 0) fail("archive_size must be >= 1");
 }
 
-void ParetoArchive::insert(std::span<const double> position, ObjectiveView objectives) {
-  if (!members_.empty()) {
-    require_objective_count(objectives.size(), members_.front().objectives.size());
-  }
-  // One pass decides: a member equal to the candidate is never one it dominates (the members
-  // dominate none of each other), so refusing an equal candidate before any member leaves is the
-  // same as refusing it after. Each member is compared once, component by component, with the
-  // outcomes of dominates and same_objectives for vectors of one length.
-  const std::size_t m = objectives.size();
+namespace {
+
+enum class Outcome { Refused, DominatesSome, DominatesNone };
+
+// What the members (`count` vectors of `objectives.size()` values back to back in `block`) make
+// of a candidate. One pass decides: a member equal to the candidate is never one it dominates
+// (the members dominate none of each other), so refusing an equal candidate before any member
+// leaves is the same as refusing it after. Each member is compared once, component by component,
+// with the outcomes of dominates and same_objectives for vectors of one length, and without a
+// branch but the one that refuses. M > 0 fixes the length (two or three objectives), which unrolls
+// the components.
+template <std::size_t M>
+Outcome compare_with_members(const std::vector<double>& block, std::size_t count,
+                             ObjectiveView objectives) {
+  const std::size_t m = M > 0 ? M : objectives.size();
   bool dominates_some = false;
-  for (const ArchiveMember& member : members_) {
-    const double* value = member.objectives.data();
+  const double* value = block.data();
+  for (std::size_t j = 0; j < count; ++j, value += m) {
     bool member_better = false;
     bool member_worse = false;
     bool equal = true;
@@ -102,19 +115,55 @@ void ParetoArchive::insert(std::span<const double> position, ObjectiveView objec
       member_worse |= value[k] > objectives[k];
       equal &= value[k] == objectives[k];
     }
-    if ((member_better && !member_worse) || equal) return;
-    dominates_some = dominates_some || (member_worse && !member_better);
+    if ((member_better & !member_worse) | equal) return Outcome::Refused;
+    dominates_some |= member_worse & !member_better;
   }
-  if (dominates_some) {
-    std::erase_if(members_, [&](const ArchiveMember& member) {
-      return dominates(objectives, member.objectives);
-    });
+  return dominates_some ? Outcome::DominatesSome : Outcome::DominatesNone;
+}
+
+}  // namespace
+
+void ParetoArchive::insert(std::span<const double> position, ObjectiveView objectives) {
+  if (!members_.empty()) {
+    require_objective_count(objectives.size(), members_.front().objectives.size());
+  }
+  const std::size_t m = objectives.size();
+  if (!block_current_) {
+    objective_block_.clear();
+    for (const ArchiveMember& member : members_) {
+      objective_block_.insert(objective_block_.end(), member.objectives.begin(),
+                              member.objectives.end());
+    }
+    block_current_ = true;
+  }
+  const std::size_t count = members_.size();
+  const Outcome outcome = m == 2   ? compare_with_members<2>(objective_block_, count, objectives)
+                          : m == 3 ? compare_with_members<3>(objective_block_, count, objectives)
+                                   : compare_with_members<0>(objective_block_, count, objectives);
+  if (outcome == Outcome::Refused) return;
+  block_current_ = false;  // until both hold the candidate (an allocation may fail on the way)
+  if (outcome == Outcome::DominatesSome) {
+    std::size_t kept = 0;
+    for (std::size_t j = 0; j < members_.size(); ++j) {
+      if (dominates(objectives, members_[j].objectives)) continue;
+      if (kept != j) {
+        members_[kept] = std::move(members_[j]);
+        std::copy_n(objective_block_.begin() + static_cast<std::ptrdiff_t>(j * m), m,
+                    objective_block_.begin() + static_cast<std::ptrdiff_t>(kept * m));
+      }
+      ++kept;
+    }
+    members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(kept), members_.end());
+    objective_block_.resize(kept * m);
   }
   members_.push_back(ArchiveMember{{position.begin(), position.end()},
                                    {objectives.begin(), objectives.end()}});
+  objective_block_.insert(objective_block_.end(), objectives.begin(), objectives.end());
+  block_current_ = true;
 }
 
 std::vector<double> ParetoArchive::prune_and_weigh() {
+  block_current_ = false;
   if (const Grid* grid = std::get_if<Grid>(&strategy_)) {
     return prune_and_weigh_by_grid(grid->divisions);
   }
@@ -238,7 +287,7 @@ std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
     cut_two_objectives_incrementally();
   }
   if (members_.size() > archive_size_ && members_.front().objectives.size() == 3) {
-    erase_marked(members_, mark_three_objective_cut(members_, archive_size_));
+    erase_marked(members_, mark_three_objective_cut(members_, archive_size_, cut_lists_));
   }
   while (members_.size() > archive_size_) {
     const std::span<const ObjectiveView> views = objective_views();

@@ -94,7 +94,10 @@ class ParetoArchive {
 
   const std::vector<ArchiveMember>& members() const { return members_; }
   // Replaces the members by a saved run's (core/mopso/mopso.hpp restores its archive).
-  void restore_members(std::vector<ArchiveMember> members) { members_ = std::move(members); }
+  void restore_members(std::vector<ArchiveMember> members) {
+    members_ = std::move(members);
+    block_current_ = false;
+  }
   std::size_t size() const { return members_.size(); }
   std::size_t archive_size() const { return archive_size_; }
   const DiversityStrategy& strategy() const { return strategy_; }
@@ -111,6 +114,11 @@ class ParetoArchive {
   std::size_t archive_size_;
   std::vector<ArchiveMember> members_;
   std::vector<ObjectiveView> views_;  // reused across prunings
+  // The members' objective vectors back to back, in archive order, which insertion reads in one
+  // contiguous pass; rebuilt by the first insertion after anything else changed the members.
+  std::vector<double> objective_block_;
+  bool block_current_ = false;
+  std::vector<std::vector<std::size_t>> cut_lists_;  // the three-objective cut's room, reused
 };
 
 }  // namespace corvalinth

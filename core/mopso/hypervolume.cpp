@@ -411,10 +411,14 @@ std::vector<double> default_reference(std::span<const ObjectiveView> front) {
       if (v > hi) hi = v;  // NaN passes neither test
       if (v < lo) lo = v;
     }
-    const double spread = hi - lo;
-    reference[k] = spread > 0.0 ? hi + spread * 0.1 : hi + 1.0;
+    reference[k] = default_reference_coordinate(lo, hi);
   }
   return reference;
+}
+
+double default_reference_coordinate(double lowest, double highest) {
+  const double spread = highest - lowest;
+  return spread > 0.0 ? highest + spread * 0.1 : highest + 1.0;
 }
 
 std::vector<double> default_reference(const std::vector<std::vector<double>>& front) {

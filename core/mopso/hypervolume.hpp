@@ -48,5 +48,7 @@ std::vector<double> hypervolume_contributions(std::span<const ObjectiveView> fro
 // objectives; a shorter point fails with CoreError rather than being read past its end.
 std::vector<double> default_reference(std::span<const ObjectiveView> front);
 std::vector<double> default_reference(const std::vector<std::vector<double>>& front);
+// One coordinate of default_reference from the worst and the best value of that objective.
+double default_reference_coordinate(double lowest, double highest);
 
 }  // namespace corvalinth

@@ -5,27 +5,48 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numeric>
 
 #include "core/mopso/hypervolume.hpp"
-#include "core/mopso/hypervolume_parts.hpp"
 #include "core/mopso/owner_area.hpp"
 
 namespace corvalinth {
 namespace {
 
-using hypervolume_parts::Triple;
-
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Below this rank a member finds its neighbours on arrival faster by one pass over the earlier
 // members than by walking the orders in x and y.
 constexpr std::size_t kShortPast = 32;
+// Room for the members a member rests on, reserved at once: most list fewer.
+constexpr std::size_t kListedAtOnce = 16;
+constexpr std::uint8_t kReadsX = 1;
+constexpr std::uint8_t kReadsY = 2;
+constexpr std::uint8_t kReadsZ = 4;
+
+// An inner staircase that loses steps only at its ends (what owner_area.hpp's cuts erase), read
+// in place: a run of steps that the cut keeps in one pool.
+struct StepRun {
+  Step* first;
+  Step* last;
+  Step* begin() const { return first; }
+  Step* end() const { return last; }
+  void erase(Step* from, Step* to) {
+    if (from == first) {
+      first = to;
+    } else {
+      last = from;
+    }
+  }
+};
+Step* first_step_from(StepRun& steps, double x) {
+  return std::lower_bound(steps.first, steps.last, Step{x, 0.0}, StepByX{});
+}
 
 // Members are held by their place in the sweep's order (rank), so that the passes over earlier
 // and later arrivals read contiguous values.
 class ThreeObjectiveCut {
  public:
-  explicit ThreeObjectiveCut(const std::vector<ArchiveMember>& members)
+  ThreeObjectiveCut(const std::vector<ArchiveMember>& members,
+                    std::vector<std::vector<std::size_t>>& lists)
       : members_(members),
         n_(members.size()),
         rank_(n_),
@@ -35,32 +56,57 @@ class ThreeObjectiveCut {
         z_(n_),
         cut_(n_, 0),
         version_(n_, 0),
-        depends_on_(n_),
+        depends_on_(lists),
         arrival_(n_),
-        candidates_(n_) {
-    // In an archive no two members are equal, so the order is strict.
-    std::iota(member_.begin(), member_.end(), std::size_t{0});
-    std::sort(member_.begin(), member_.end(), [&](std::size_t a, std::size_t b) {
-      const std::vector<double>& p = members_[a].objectives;
-      const std::vector<double>& q = members_[b].objectives;
-      return Triple{p[2], p[0], p[1]} < Triple{q[2], q[0], q[1]};
+        reads_(n_, 0),
+        candidates_(n_),
+        finite_(all_finite(members)) {
+    if (!finite_) return;    // values that are not all numbers have no strict order to sort by
+    depends_on_.resize(n_);  // each list is emptied when its member arrives
+    // In an archive no two members are equal, so the order is strict. The keys are sorted as
+    // plain values, without reaching into the members.
+    struct Key {
+      double z;
+      double x;
+      double y;
+      std::size_t member;
+    };
+    std::vector<Key> keys(n_);
+    for (std::size_t j = 0; j < n_; ++j) {
+      const std::vector<double>& p = members_[j].objectives;
+      keys[j] = Key{p[2], p[0], p[1], j};
+    }
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+      if (a.z != b.z) return a.z < b.z;
+      return a.x != b.x ? a.x < b.x : a.y < b.y;
     });
     for (std::size_t k = 0; k < n_; ++k) {
-      const std::vector<double>& p = members_[member_[k]].objectives;
-      rank_[member_[k]] = k;
-      x_[k] = p[0];
-      y_[k] = p[1];
-      z_[k] = p[2];
+      member_[k] = keys[k].member;
+      rank_[keys[k].member] = k;
+      x_[k] = keys[k].x;
+      y_[k] = keys[k].y;
+      z_[k] = keys[k].z;
     }
+    // Ties of (first, second) go to the lower rank, so the orders do not depend on the sort.
+    struct Place {
+      double first;
+      double second;
+      std::size_t rank;
+    };
+    std::vector<Place> places(n_);
     const auto order_by = [&](const std::vector<double>& first, const std::vector<double>& second,
                               std::vector<std::size_t>& order, std::vector<double>& sorted) {
-      order.resize(n_);
-      std::iota(order.begin(), order.end(), std::size_t{0});
-      std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return first[a] != first[b] ? first[a] < first[b] : second[a] < second[b];
+      for (std::size_t k = 0; k < n_; ++k) places[k] = Place{first[k], second[k], k};
+      std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
+        if (a.first != b.first) return a.first < b.first;
+        return a.second != b.second ? a.second < b.second : a.rank < b.rank;
       });
+      order.resize(n_);
       sorted.resize(n_);
-      for (std::size_t p = 0; p < n_; ++p) sorted[p] = first[order[p]];
+      for (std::size_t p = 0; p < n_; ++p) {
+        order[p] = places[p].rank;
+        sorted[p] = places[p].first;
+      }
     };
     order_by(x_, y_, by_x_, sorted_x_);
     order_by(y_, x_, by_y_, sorted_y_);
@@ -69,11 +115,8 @@ class ThreeObjectiveCut {
   // The marks by member index.
   std::vector<bool> run(std::size_t capacity) {
     std::vector<bool> marked(n_, false);
-    for (std::size_t k = 0; k < n_; ++k) {
-      if (!std::isfinite(x_[k]) || !std::isfinite(y_[k]) || !std::isfinite(z_[k])) return marked;
-    }
-    if (!refresh_reference()) return marked;
-    for (std::size_t k = 0; k < n_; ++k) evaluate(k);
+    if (!finite_ || !refresh_reference()) return marked;
+    evaluate_all();
     for (std::size_t remaining = n_; remaining > capacity; --remaining) {
       const std::size_t victim = rank_[least_share()];
       const bool extreme = holds_an_extreme(victim);
@@ -81,33 +124,53 @@ class ThreeObjectiveCut {
       x_[victim] = kInfinity;
       y_[victim] = kInfinity;
       marked[member_[victim]] = true;
+      std::uint8_t moved = 0;  // the reference's coordinates that the cut moved
       if (extreme) {
         const std::vector<double> old_reference = reference_;
         if (!refresh_reference()) break;
-        if (!same_bits(reference_, old_reference)) {
-          for (std::size_t k = 0; k < n_; ++k) {
-            if (!cut_[k]) evaluate(k);
-          }
-          continue;
-        }
+        moved = moved_coordinates(old_reference);
       }
       // The relation is symmetric: the members that rested on the victim are the ones it rested
       // on (a neighbour when one arrived is narrowed by that arrival, a removed point is an inner
-      // step of the one that removed it).
+      // step of the one that removed it). A member that read a moved coordinate arrives again,
+      // since its arrival keeps the reference's old value.
       dependents_.clear();
       for (const std::size_t k : depends_on_[victim]) {
-        if (!cut_[k]) dependents_.push_back(k);
+        if (!cut_[k] && !(reads_[k] & moved)) dependents_.push_back(k);
       }
-      for (const std::size_t k : dependents_) evaluate(k, victim > k);
+      if (moved != 0) {
+        for (std::size_t k = 0; k < n_; ++k) {
+          if (!cut_[k] && (reads_[k] & moved)) evaluate(k);
+        }
+      }
+      // The top neighbour of an arrival is the earlier member of least y left of it: cutting
+      // another member leaves it.
+      for (const std::size_t k : dependents_) {
+        evaluate(k, victim > k, victim != arrival_[k].top_by);
+      }
     }
     return marked;
   }
 
  private:
-  static bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), [](double u, double v) {
-      return std::bit_cast<std::uint64_t>(u) == std::bit_cast<std::uint64_t>(v);
-    });
+  static bool all_finite(const std::vector<ArchiveMember>& members) {
+    for (const ArchiveMember& member : members) {
+      for (const double v : member.objectives) {
+        if (!std::isfinite(v)) return false;
+      }
+    }
+    return true;
+  }
+
+  // Bit c set when coordinate c of the reference differs from `old` in any bit.
+  std::uint8_t moved_coordinates(const std::vector<double>& old) const {
+    std::uint8_t moved = 0;
+    for (std::size_t c = 0; c < 3; ++c) {
+      if (std::bit_cast<std::uint64_t>(reference_[c]) != std::bit_cast<std::uint64_t>(old[c])) {
+        moved = static_cast<std::uint8_t>(moved | (1u << c));
+      }
+    }
+    return moved;
   }
 
   // The contributions wait in a heap ordered as the one-at-a-time cut chooses: a NaN before any
@@ -118,24 +181,27 @@ class ThreeObjectiveCut {
     std::size_t member;
     std::size_t version;
   };
-  static bool chosen_later(const Share& a, const Share& b) {  // the heap's "less"
-    const bool a_nan = std::isnan(a.value);
-    const bool b_nan = std::isnan(b.value);
-    if (a_nan != b_nan) return b_nan;
-    if (!a_nan && a.value != b.value) return b.value < a.value;
-    return b.member < a.member;
-  }
+  // The heap's "less", as a type so that the heap's steps inline it.
+  struct ChosenLater {
+    bool operator()(const Share& a, const Share& b) const {
+      const bool a_nan = std::isnan(a.value);
+      const bool b_nan = std::isnan(b.value);
+      if (a_nan != b_nan) return b_nan;
+      if (!a_nan && a.value != b.value) return b.value < a.value;
+      return b.member < a.member;
+    }
+  };
   void record(std::size_t i, double share) {
     const std::size_t member = member_[i];
     shares_.push_back(Share{share, member, ++version_[member]});
-    std::push_heap(shares_.begin(), shares_.end(), chosen_later);
+    std::push_heap(shares_.begin(), shares_.end(), ChosenLater{});
   }
   // The member to cut next.
   std::size_t least_share() {
     for (;;) {
       const Share top = shares_.front();
       if (!cut_[rank_[top.member]] && top.version == version_[top.member]) return top.member;
-      std::pop_heap(shares_.begin(), shares_.end(), chosen_later);
+      std::pop_heap(shares_.begin(), shares_.end(), ChosenLater{});
       shares_.pop_back();
     }
   }
@@ -150,23 +216,25 @@ class ThreeObjectiveCut {
     return false;
   }
 
-  // The default reference of the members left (in member order, as the one-at-a-time cut forms
-  // it); false unless it lies strictly beyond every one of them in every objective, the case in
-  // which the sweep keeps them all.
+  // The default reference of the members left, from their extremes (which do not depend on the
+  // order the values are read in, all being finite); false unless it lies strictly beyond every
+  // one of them in every objective, the case in which the sweep keeps them all.
   bool refresh_reference() {
-    views_.clear();
-    for (std::size_t j = 0; j < n_; ++j) {
-      if (!cut_[rank_[j]]) views_.push_back(members_[j].objectives);
-    }
-    reference_ = default_reference(views_);
+    const std::vector<double>* values[3] = {&x_, &y_, &z_};
+    reference_.resize(3);
     for (std::size_t c = 0; c < 3; ++c) {
-      highest_[c] = views_.front()[c];
-      lowest_[c] = views_.front()[c];
-      for (const ObjectiveView view : views_) {
-        highest_[c] = std::max(highest_[c], view[c]);
-        lowest_[c] = std::min(lowest_[c], view[c]);
+      const std::vector<double>& v = *values[c];
+      double highest = -kInfinity;
+      double lowest = kInfinity;
+      for (std::size_t k = 0; k < n_; ++k) {
+        if (cut_[k]) continue;
+        highest = std::max(highest, v[k]);
+        lowest = std::min(lowest, v[k]);
       }
-      if (!std::isfinite(reference_[c]) || !(highest_[c] < reference_[c])) return false;
+      highest_[c] = highest;
+      lowest_[c] = lowest;
+      reference_[c] = default_reference_coordinate(lowest, highest);
+      if (!std::isfinite(reference_[c]) || !(highest < reference_[c])) return false;
     }
     return true;
   }
@@ -233,11 +301,17 @@ class ThreeObjectiveCut {
   // on, and the earlier members passed on the way are the candidates (none of them lies at or
   // beyond the right neighbour's x). Short walks for a late arrival, which has many earlier
   // members near it. The tests are branch-free but for the one that ends a walk.
-  Arrival arrival_by_position(std::size_t i, double& right, double& top) {
+  // `known_top`, when it is not n_ + 1, is the top neighbour already known (n_ for the reference).
+  Arrival arrival_by_position(std::size_t i, double& right, double& top, std::size_t known_top) {
     const double xi = x_[i];
     const double yi = y_[i];
     Arrival at{n_, n_, 0};
-    for (std::size_t p = first_at_or_after(sorted_y_, yi); p < n_; ++p) {
+    if (known_top != kUnknown()) {
+      at.top_by = known_top;
+      if (known_top != n_) top = y_[known_top];
+    }
+    for (std::size_t p = known_top != kUnknown() ? n_ : first_at_or_after(sorted_y_, yi); p < n_;
+         ++p) {
       const std::size_t w = by_y_[p];
       if ((w < i) & (x_[w] < xi)) {
         at.top_by = w;
@@ -270,17 +344,25 @@ class ThreeObjectiveCut {
   // (ties to the one further left); the others at or above and right of i, inside that rectangle,
   // form the slice's staircase there, which i's arrival makes its inner staircase. Kept, with
   // the members it rests on at the head of depends_on_[i], until an earlier member is cut.
-  void arrive(std::size_t i) {
+  std::size_t kUnknown() const { return n_ + 1; }
+
+  // `top_kept` when i's top neighbour is still the one it found when it last arrived.
+  void arrive(std::size_t i, bool top_kept) {
     std::vector<std::size_t>& on = depends_on_[i];
     on.clear();
+    on.reserve(kListedAtOnce);
     ArrivalState& state = arrival_[i];
     state.right = reference_[0];
     state.top = reference_[1];
     const bool short_past = i < kShortPast;
     const Arrival at = short_past ? arrival_by_rank(i, state.right, state.top)
-                                  : arrival_by_position(i, state.right, state.top);
+                                  : arrival_by_position(i, state.right, state.top,
+                                                        top_kept ? state.top_by : kUnknown());
+    state.top_by = at.top_by;
     if (at.right_by != n_) on.push_back(at.right_by);
     if (at.top_by != n_) on.push_back(at.top_by);
+    state.reads = static_cast<std::uint8_t>((at.right_by == n_ ? kReadsX : 0) |
+                                            (at.top_by == n_ ? kReadsY : 0));
     const std::size_t found =
         short_past ? candidates_by_rank(at.found, state.right, state.top) : at.found;
     state.inner_from = inner_pool_.size();
@@ -296,13 +378,126 @@ class ThreeObjectiveCut {
     state.resting = on.size();
   }
 
+  // What evaluate(i) finds for every i, before any cut, in one sweep over the ranks. The slice's
+  // staircase (ranks by ascending x, so by descending y) holds exactly the arrivals that evaluate
+  // finds: an earlier member off the staircase is covered in (x, y) by one on it that lies nearer
+  // (no two members share both x and y, or one would dominate the other), so the right
+  // neighbour, the top neighbour and the inner staircase of an arrival are its staircase
+  // neighbours and the steps between them. And a later arrival q changes exactly the members
+  // evaluate's pass sees it change: it removes the steps it covers, narrows the right side of the
+  // step before them and the top of the step after. Each member keeps its running sums from its
+  // arrival to its removal or the end, with the arithmetic of evaluate in the same order.
+  void evaluate_all() {
+    staircase_.clear();
+    running_.resize(n_);
+    const auto settle = [&](std::size_t w, double level) {
+      Running& run = running_[w];
+      run.sum = run.sum + run.open * (level - run.since);
+      run.since = level;
+    };
+    for (std::size_t q = 0; q < n_; ++q) {
+      const double xq = x_[q];
+      const double yq = y_[q];
+      const std::size_t a = static_cast<std::size_t>(
+          std::lower_bound(staircase_.begin(), staircase_.end(), xq,
+                           [&](std::size_t w, double x) { return x_[w] < x; }) -
+          staircase_.begin());
+      std::size_t b = a;
+      while (b < staircase_.size() && y_[staircase_[b]] >= yq) ++b;
+      const std::size_t right_by = b < staircase_.size() ? staircase_[b] : n_;
+      const std::size_t top_by = a > 0 ? staircase_[a - 1] : n_;
+
+      std::vector<std::size_t>& on = depends_on_[q];
+      on.clear();
+      on.reserve(kListedAtOnce);
+      ArrivalState& state = arrival_[q];
+      state.right = right_by != n_ ? x_[right_by] : reference_[0];
+      state.top = top_by != n_ ? y_[top_by] : reference_[1];
+      if (right_by != n_) on.push_back(right_by);
+      if (top_by != n_) on.push_back(top_by);
+      state.top_by = top_by;
+      state.reads =
+          static_cast<std::uint8_t>((right_by == n_ ? kReadsX : 0) | (top_by == n_ ? kReadsY : 0));
+      state.inner_from = inner_pool_.size();
+      for (std::size_t j = a; j < b; ++j) {
+        const std::size_t w = staircase_[j];
+        inner_pool_.push_back(Step{x_[w], y_[w]});
+        on.push_back(w);
+      }
+      state.inner_to = inner_pool_.size();
+      state.resting = on.size();
+
+      for (std::size_t j = a; j < b; ++j) {
+        const std::size_t w = staircase_[j];
+        settle(w, z_[q]);
+        depends_on_[w].push_back(q);
+        reads_[w] = arrival_[w].reads;
+        record(w, running_[w].sum);
+      }
+      if (top_by != n_) {
+        Running& run = running_[top_by];
+        settle(top_by, z_[q]);
+        depends_on_[top_by].push_back(q);
+        StepRun inner = steps_of(run);
+        run.open -= cut_right_side(inner, y_[top_by], run.top, xq, run.right);
+        keep_steps(run, inner);
+        run.right = xq;
+      }
+      if (right_by != n_) {
+        Running& run = running_[right_by];
+        settle(right_by, z_[q]);
+        depends_on_[right_by].push_back(q);
+        StepRun inner = steps_of(run);
+        run.open -= cut_top_side(inner, x_[right_by], run.right, yq, run.top);
+        keep_steps(run, inner);
+        run.top = yq;
+      }
+
+      Running& run = running_[q];
+      run.right = state.right;
+      run.top = state.top;
+      run.inner_from = state.inner_from;
+      run.inner_to = state.inner_to;
+      run.open = open_area(steps_of(run), xq, yq, run.right, run.top);
+      run.since = z_[q];
+      run.sum = 0.0;
+      const auto at = staircase_.begin() + static_cast<std::ptrdiff_t>(a);
+      staircase_.insert(staircase_.erase(at, staircase_.begin() + static_cast<std::ptrdiff_t>(b)),
+                        q);
+    }
+    for (const std::size_t w : staircase_) {
+      settle(w, reference_[2]);
+      reads_[w] = static_cast<std::uint8_t>(arrival_[w].reads | kReadsZ);
+      record(w, running_[w].sum);
+    }
+  }
+
+  // A member's running sums in evaluate_all, from its arrival on.
+  struct Running {
+    double open;
+    double since;
+    double sum;
+    double right;
+    double top;
+    std::size_t inner_from;  // what is left of its inner staircase in inner_pool_
+    std::size_t inner_to;
+  };
+  StepRun steps_of(const Running& run) {
+    return StepRun{inner_pool_.data() + run.inner_from, inner_pool_.data() + run.inner_to};
+  }
+  void keep_steps(Running& run, const StepRun& inner) const {
+    run.inner_from = static_cast<std::size_t>(inner.first - inner_pool_.data());
+    run.inner_to = static_cast<std::size_t>(inner.last - inner_pool_.data());
+  }
+
   // The contribution of the member of rank i among the members left, as the sweep forms it, and
   // the members it rests on; `arrived` when nothing earlier than i was cut since it last arrived.
-  void evaluate(std::size_t i, bool arrived = false) {
+  // `top_kept` as for arrive.
+  void evaluate(std::size_t i, bool arrived = false, bool top_kept = false) {
     if (arrived) {
       depends_on_[i].resize(arrival_[i].resting);
     } else {
-      arrive(i);
+      arrive(i, top_kept);
     }
     std::vector<std::size_t>& on = depends_on_[i];
     const ArrivalState& state = arrival_[i];
@@ -332,6 +527,7 @@ class ThreeObjectiveCut {
       settle(z_[q]);
       on.push_back(q);
       if (removes) {
+        reads_[i] = state.reads;
         record(i, sum);
         return;
       }
@@ -344,6 +540,7 @@ class ThreeObjectiveCut {
       }
     }
     settle(reference_[2]);
+    reads_[i] = static_cast<std::uint8_t>(state.reads | kReadsZ);
     record(i, sum);
   }
 
@@ -361,21 +558,28 @@ class ThreeObjectiveCut {
   std::vector<char> cut_;             // not vector<bool>: read in the hot loops
   std::vector<Share> shares_;         // a heap
   std::vector<std::size_t> version_;  // of each member's latest share, by member
-  std::vector<std::vector<std::size_t>> depends_on_;
+  std::vector<std::vector<std::size_t>>& depends_on_;  // the caller's, kept with their room
   struct ArrivalState {
     double right;
     double top;
     std::size_t inner_from;  // the inner staircase in inner_pool_
     std::size_t inner_to;
     std::size_t resting;  // how many members at the head of depends_on_ the arrival rests on
+    std::uint8_t reads;   // kReadsX and kReadsY when its right end and its top are the reference's
+    std::size_t top_by;   // the member that gives its top, n_ for the reference
   };
   std::vector<ArrivalState> arrival_;
+  // The reference's coordinates that each member's contribution reads (its right end, its top,
+  // or the end of the sweep, which it reaches unless a later member removes it): bits 1, 2, 4.
+  std::vector<std::uint8_t> reads_;
   std::vector<Step> inner_pool_;  // every inner staircase found, appended
   std::vector<double> reference_;
   double highest_[3] = {};
   double lowest_[3] = {};
-  std::vector<ObjectiveView> views_;     // reused
   std::vector<std::size_t> candidates_;  // reused
+  std::vector<std::size_t> staircase_;   // evaluate_all's, by ascending x
+  std::vector<Running> running_;         // evaluate_all's, by rank
+  const bool finite_;                    // every value is a finite number: the cut applies
   std::vector<std::size_t> dependents_;  // reused
   StepVector inner_;                     // reused
 };
@@ -383,8 +587,9 @@ class ThreeObjectiveCut {
 }  // namespace
 
 std::vector<bool> mark_three_objective_cut(const std::vector<ArchiveMember>& members,
-                                           std::size_t capacity) {
-  return ThreeObjectiveCut(members).run(capacity);
+                                           std::size_t capacity,
+                                           std::vector<std::vector<std::size_t>>& lists) {
+  return ThreeObjectiveCut(members, lists).run(capacity);
 }
 
 }  // namespace corvalinth

@@ -25,7 +25,10 @@ namespace corvalinth {
 // the lowest index), until `capacity` are left. Every member must have three objectives. Cuts
 // nothing while a value is not finite or the default reference does not lie strictly beyond every
 // member, and stops as soon as a cut makes it so: the caller cuts the rest one at a time.
+// `lists` is scratch room that the caller keeps from one call to the next (its contents do not
+// matter), so that the lists of the members each one rests on keep their memory.
 std::vector<bool> mark_three_objective_cut(const std::vector<ArchiveMember>& members,
-                                           std::size_t capacity);
+                                           std::size_t capacity,
+                                           std::vector<std::vector<std::size_t>>& lists);
 
 }  // namespace corvalinth

@@ -20,6 +20,7 @@ namespace corvalinth {
 // Found by argument-dependent lookup, so outside the unnamed namespace.
 void PrintTo(const Crowding&, std::ostream* out) { *out << "crowding"; }
 void PrintTo(const Grid& grid, std::ostream* out) { *out << "grid of " << grid.divisions; }
+void PrintTo(const LeastContribution&, std::ostream* out) { *out << "least contribution"; }
 
 namespace {
 
@@ -138,16 +139,24 @@ void insert_as_spelled_out(Vectors& members, const std::vector<double>& candidat
 }
 
 // Candidates over a small grid with NaN, both infinities and -0.0 among the values: the archive
-// holds exactly the members, in the order, that the spelled-out insertion leaves.
+// holds exactly the members, in the order, that the spelled-out insertion leaves, also after
+// prunings in between (every strategy), from the members each pruning kept.
 TEST(ArchiveInsert, MatchesTheSpelledOutRuleOnHostileValues) {
   const double values[] = {0.0, -0.0, 1.0, 2.0, 3.0, kNaN, kInf, -kInf};
   std::mt19937_64 random(2024);
   std::uniform_int_distribution<std::size_t> pick(0, std::size(values) - 1);
   for (int sequence = 0; sequence < 200; ++sequence) {
     const std::size_t m = 1 + sequence % 4;
-    ParetoArchive archive(Crowding{}, 1000);
+    const DiversityStrategy strategies[] = {Crowding{}, Grid{3}, LeastContribution{}};
+    const bool prunes = sequence % 2 == 1;
+    ParetoArchive archive(strategies[sequence % 3], prunes ? 6 : 1000);
     Vectors want;
     for (int step = 0; step < 60; ++step) {
+      if (prunes && step % 9 == 8) {
+        archive.prune_and_weigh();
+        want.clear();
+        for (const ArchiveMember& member : archive.members()) want.push_back(member.objectives);
+      }
       std::vector<double> v(m);
       for (double& x : v) x = values[pick(random)];
       archive.insert(std::vector<double>{static_cast<double>(step)}, v);
@@ -202,7 +211,8 @@ TEST_P(ArchiveInvariants, HoldAfterEveryInsertionAndPruning) {
 
 INSTANTIATE_TEST_SUITE_P(Strategies, ArchiveInvariants,
                          ::testing::Values(DiversityStrategy{Crowding{}},
-                                           DiversityStrategy{Grid{0}}, DiversityStrategy{Grid{3}}));
+                                           DiversityStrategy{Grid{0}}, DiversityStrategy{Grid{3}},
+                                           DiversityStrategy{LeastContribution{}}));
 
 // --- least hypervolume contribution -----------------------------------------------------------
 
