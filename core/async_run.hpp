@@ -112,6 +112,13 @@ class AsyncRun {
     if constexpr (requires { config.local_search; }) {
       if (config.local_search != LocalSearch::None) fail("the asynchronous run has no local phase");
     }
+    // The population step replaces the swarm at the end of an iteration; here particles are out
+    // and move one by one.
+    if constexpr (requires { config.swarm_selection; }) {
+      if (config.swarm_selection != SwarmSelection::None) {
+        fail("the asynchronous run has no population step");
+      }
+    }
   }
 
   const Run& run() const { return run_; }

@@ -218,6 +218,10 @@ class AsyncMultiDriverOf final : public MultiDriverBase<Space, AsyncMopsoRun<Spa
 std::unique_ptr<MultiDriver> new_driver(const Arguments& a) {
   MultiSetup setup = setup_multi(a);
   refuse_asynchronous_batch(a.asynchronous, a.batch);
+  if (a.asynchronous && setup.swarm_selection != SwarmSelection::None) {
+    raise(PyExc_ValueError,
+          "asynchronous=True cannot be combined with a population step (swarm_selection)");
+  }
   std::unique_ptr<MultiDriver> driver = visit_space_with_start(
       a, setup.swarm, [&](auto space, std::vector<double> start) -> std::unique_ptr<MultiDriver> {
         using Space = decltype(space);

@@ -8,6 +8,12 @@ Turbulence parse_turbulence(const std::string& name) {
   raise(PyExc_ValueError, "unknown turbulence: '" + name + "'. Available: decaying, polynomial");
 }
 
+SwarmSelection parse_swarm_selection(const std::string& name) {
+  if (name == "none") return SwarmSelection::None;
+  if (name == "nondominated") return SwarmSelection::Nondominated;
+  raise(PyExc_ValueError, "unknown swarm_selection: '" + name + "'. Available: none, nondominated");
+}
+
 DiversityStrategy parse_strategy(const std::string& truncation,
                                  std::optional<std::uint64_t> grid_divisions) {
   if (truncation == "hypervolume") {

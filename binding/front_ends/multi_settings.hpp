@@ -62,6 +62,7 @@
 // The keyword-only search options that follow every other parameter of both front ends.
 #define CORVALINTH_MULTI_EVOLUTION_PARAMETERS(P) \
   P(crossover_share, keyword_only(with_default(to_f64, 0.0))) \
+  P(swarm_selection, keyword_only(with_default(to_str, "none"))) \
   /* the end of the multi-objective evolution parameters */
 
 namespace corvalinth::py {
@@ -69,6 +70,7 @@ namespace corvalinth::py {
 inline constexpr std::string_view kSpeedConstrained = "speed_constrained";
 
 Turbulence parse_turbulence(const std::string& name);
+SwarmSelection parse_swarm_selection(const std::string& name);
 DiversityStrategy parse_strategy(const std::string& truncation,
                                  std::optional<std::uint64_t> grid_divisions);
 
@@ -84,6 +86,11 @@ void apply_multi_preset(Arguments& a, const std::array<Parameter, Count>& parame
   if (left("w")) a.w = 0.4;
   if (left("turbulence")) a.turbulence = "polynomial";
   if (left("crossover_share")) a.crossover_share = 0.3;
+  // The asynchronous form moves each particle as soon as its vector is back, so no iteration
+  // leaves a swarm to choose from: the preset leaves the population step out there.
+  bool asynchronous = false;
+  if constexpr (requires { a.asynchronous; }) asynchronous = a.asynchronous;
+  if (left("swarm_selection") && !asynchronous) a.swarm_selection = "nondominated";
   if (left("archive_truncation") && !a.grid_divisions) a.archive_truncation = "hypervolume";
   lift_iteration_limit(a, parameters);
 }
@@ -100,6 +107,7 @@ struct MultiSetup {
   SwarmSetup swarm;  // its rule is null for "speed_constrained", built per space (multi_rule)
   Turbulence turbulence = Turbulence::Decaying;
   DiversityStrategy strategy;
+  SwarmSelection swarm_selection = SwarmSelection::None;
 };
 
 // Checks the settings (preset applied) in minimize_multi's order.
@@ -126,6 +134,7 @@ MultiSetup setup_multi(const Arguments& a) {
   if (!(a.crossover_share >= 0.0 && a.crossover_share <= 1.0)) {
     raise(PyExc_ValueError, "crossover_share must be in [0, 1]");
   }
+  setup.swarm_selection = parse_swarm_selection(a.swarm_selection);
   return setup;
 }
 
@@ -146,6 +155,7 @@ MopsoConfig mopso_config(const Arguments& a, const MultiSetup& setup, std::vecto
       .max_time = setup.swarm.max_time,
       .initial_positions = std::move(start),
       .crossover_share = a.crossover_share,
+      .swarm_selection = setup.swarm_selection,
   };
 }
 

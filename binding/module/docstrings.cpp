@@ -428,7 +428,7 @@ The ``PsoResult`` of the finished run.
 Raises:
     ValueError: the run is not done yet.)doc";
 
-const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0, asynchronous=False, record_evaluations=False)
+const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0, swarm_selection="none", asynchronous=False, record_evaluations=False)
 --
 
 A multi-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -484,8 +484,9 @@ Keyword-only arguments:
         told. ``ask()`` returns ``None`` when every particle is out (or,
         while the swarm is created, waits for the first vectors of the
         others). The same sequence of asks and tells gives the same front
-        bit for bit; ``events`` records it. Not with ``batch=True``.
-        Defaults to ``False``.
+        bit for bit; ``events`` records it. Not with ``batch=True`` nor
+        with ``swarm_selection="nondominated"`` (``preset="robust"`` leaves
+        it out here). Defaults to ``False``.
     record_evaluations (bool): keep every told vector with its point in
         ``result()``, in the order told, as ``minimize_multi`` keeps its
         evaluations; the record is pickled with the optimizer, so a resumed
@@ -562,7 +563,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4, crossover_share=0.0)
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4, crossover_share=0.0, swarm_selection="none")
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -661,7 +662,8 @@ Keyword-only arguments:
         crowding.
     preset (str | None): ``"robust"`` sets what the call does not pass:
         ``velocity="speed_constrained"``, ``w=0.4``,
-        ``turbulence="polynomial"``, ``crossover_share=0.3`` and, unless
+        ``turbulence="polynomial"``, ``crossover_share=0.3``,
+        ``swarm_selection="nondominated"`` and, unless
         ``grid_divisions`` is set, ``archive_truncation="hypervolume"``; and
         when ``max_evals`` or
         ``max_time`` is set and ``max_iter`` is not passed, the run has no
@@ -708,6 +710,21 @@ Keyword-only arguments:
         polynomial mutation; its velocity is kept. It spreads the front (a
         larger final set) at the cost of some flights. Defaults to ``0.0``
         (off, and the run draws nothing for it).
+    swarm_selection (str): how the next swarm is formed after each
+        iteration. ``"none"`` (default): each particle keeps its personal
+        best by dominance, a coin deciding between two vectors neither of
+        which dominates. ``"nondominated"``: the particles' personal bests
+        and their new points (twice the swarm) are ranked by non-dominated
+        sorting (constrained domination with constraints), the last front
+        that does not fit whole by crowding distance, and the survivors
+        become the swarm, in the order of the candidates (personal bests
+        first, each group in particle order): each survivor is both the
+        particle's position and its personal best; a new point keeps its
+        particle's velocity, a personal best starts at rest. The swarm
+        itself then carries the front. With four or more objectives, where
+        nearly every candidate is non-dominated and crowding ranks them
+        poorly, the step is left out and personal bests are kept as with
+        ``"none"``.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them

@@ -62,6 +62,8 @@ class ConstraintLevels {
   // Particle i's latest evaluation became its personal best.
   void took_personal_best(std::size_t i) { best_[i] = evaluated_[i]; }
   double of_personal_best(std::size_t i) const { return best_[i]; }
+  // Particle i's personal best became a point of `violation` (the population step).
+  void set_personal_best(std::size_t i, double violation) { best_[i] = violation; }
 
   // Where a point of `violation` stands with the archive; an admitted point sets the level.
   Admission admit(double violation) {

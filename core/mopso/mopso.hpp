@@ -14,6 +14,7 @@
 // through a StopToken.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <concepts>
@@ -30,6 +31,7 @@
 #include "core/mopso/archive_crossover.hpp"
 #include "core/mopso/constraint_levels.hpp"
 #include "core/mopso/polynomial_mutation.hpp"
+#include "core/mopso/swarm_selection.hpp"
 #include "core/motion.hpp"
 #include "core/records.hpp"
 #include "core/run_state.hpp"
@@ -41,6 +43,18 @@ namespace corvalinth {
 // shrinks over the run (the default), or polynomial mutation of every sixth particle
 // (polynomial_mutation.hpp). `mutation_rate` <= 0 switches either off.
 enum class Turbulence { Decaying, Polynomial };
+
+// How the next swarm is formed at the end of an iteration: each particle keeps its own personal
+// best by dominance (the default), or the population step of swarm_selection.hpp chooses the swarm
+// from the personal bests and the new points (no personal-best coin is drawn then).
+enum class SwarmSelection { None, Nondominated };
+
+// With four or more objectives nearly every candidate is non-dominated and crowding ranks them
+// poorly (measured: far worse fronts), so the population step applies with at most three.
+inline constexpr std::size_t kMaxSelectionObjectives = 3;
+
+struct MopsoConfig;
+bool selection_applies(const MopsoConfig& config, std::size_t objectives);
 
 struct MopsoConfig {
   std::optional<std::uint64_t> seed;
@@ -61,7 +75,14 @@ struct MopsoConfig {
   // The share in [0, 1] of particle moves that are the archive's crossover instead of a flight
   // (archive_crossover.hpp); 0 draws nothing for it.
   double crossover_share = 0.0;
+  SwarmSelection swarm_selection = SwarmSelection::None;
 };
+
+// True when the population step runs in a run of this many objectives.
+inline bool selection_applies(const MopsoConfig& config, std::size_t objectives) {
+  return config.swarm_selection == SwarmSelection::Nondominated &&
+         objectives <= kMaxSelectionObjectives;
+}
 
 // What the iteration callback of a multi-objective run sees after each iteration.
 struct FrontIterationInfo {
@@ -290,6 +311,7 @@ class MopsoRun {
       if (config_.max_iter == 0) return finish_with(StopReason::MaxIterations);
       phase_ = MopsoPhase::Iterating;
     } else {
+      if (selecting()) select_swarm();
       if (const auto reason = finish_iteration(result_.iterations, callback)) {
         return finish_with(*reason);
       }
@@ -410,6 +432,15 @@ class MopsoRun {
     const std::uint64_t rows = run.best_objectives_.size();
     archive.require(rows == taken * m || (starting && run.next_ == 0 && rows == n * m),
                     "personal-best vectors");
+    // The population step's vectors of the points this iteration took so far.
+    const std::uint64_t waiting =
+        iterating && selection_applies(run.config_, m) ? run.next_ * m : 0;
+    if constexpr (reading) {
+      archive.values(run.new_objectives_, waiting, "new vectors");
+    } else {
+      archive.values(std::span<const double>(run.new_objectives_.data(), waiting), waiting,
+                     "new vectors");
+    }
     archive.flag(run.archive_built_);
     archive.require(run.archive_built_ == !starting, "archive");
 
@@ -628,8 +659,15 @@ class MopsoRun {
   }
 
   // Particle i's new vector: its personal best, then the archive.
+  // With the population step the vector waits for it instead (row i, whatever came before, as in
+  // take_first_vector).
   void take_vector(std::size_t i, std::span<const double> values) {
-    update_personal_best(i, values);
+    if (selecting()) {
+      new_objectives_.resize(i * objective_count_);
+      new_objectives_.insert(new_objectives_.end(), values.begin(), values.end());
+    } else {
+      update_personal_best(i, values);
+    }
     offer(swarm_.position(i), values, levels_.of_evaluation(i));
   }
 
@@ -755,6 +793,47 @@ class MopsoRun {
     levels_.took_personal_best(i);
   }
 
+  bool selecting() const { return selection_applies(config_, objective_count_); }
+
+  // The population step (swarm_selection.hpp): candidates 0..n-1 are the personal bests,
+  // n..2n-1 the points just evaluated; the survivors fill the particles in candidate order. A
+  // new point keeps the velocity that brought it there; a personal best starts at rest, since
+  // the particle's velocity led away from it (measured: better than carrying it along).
+  void select_swarm() {
+    const std::size_t n = swarm_.size();
+    const std::size_t m = objective_count_;
+    // The particles are rewritten below from copies of what they were.
+    previous_ = swarm_;
+    previous_objectives_ = best_objectives_;
+    candidate_views_.clear();
+    candidate_violations_.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+      candidate_views_.push_back(ObjectiveView(previous_objectives_.data() + i * m, m));
+      candidate_violations_.push_back(levels_.of_personal_best(i));
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      candidate_views_.push_back(ObjectiveView(new_objectives_.data() + i * m, m));
+      candidate_violations_.push_back(levels_.of_evaluation(i));
+    }
+    const std::vector<std::size_t> survivors =
+        select_nondominated(candidate_views_, candidate_violations_, n);
+    for (std::size_t s = 0; s < n; ++s) {
+      const std::size_t c = survivors[s];
+      const std::size_t from = c % n;
+      const bool personal_best = c < n;
+      const auto point = personal_best ? previous_.best_position(from) : previous_.position(from);
+      copy_values(point, swarm_.position(s));
+      copy_values(point, swarm_.best_position(s));
+      if (personal_best) {
+        std::fill(swarm_.velocity(s).begin(), swarm_.velocity(s).end(), 0.0);
+      } else {
+        copy_values(previous_.velocity(from), swarm_.velocity(s));
+      }
+      copy_values(candidate_views_[c], best_objectives(s));
+      levels_.set_personal_best(s, candidate_violations_[c]);
+    }
+  }
+
   // Reserves the swarm history for the whole run up front (capped, like the single-objective
   // trace), so recording never copies what it already holds.
   void reserve_swarm_history() {
@@ -787,6 +866,8 @@ class MopsoRun {
   double decay_ = 1.0;        // turbulence of the current iteration
   double probability_ = 0.0;
   std::vector<double> best_objectives_;  // n x objective_count_, the personal-best vectors
+  // With the population step: the vectors of this iteration's points, n x objective_count_.
+  std::vector<double> new_objectives_;
 
   // Buffers reused from move to move and from iteration to iteration.
   std::vector<double> values_;
@@ -796,6 +877,11 @@ class MopsoRun {
   std::vector<double> leader_pool_;  // the leaders' positions and weights, fixed per iteration
   std::size_t leaders_ = 0;
   std::vector<double> weights_;
+  // The population step's candidates and the swarm it chooses from.
+  std::vector<ObjectiveView> candidate_views_;
+  std::vector<double> candidate_violations_;
+  Swarm previous_{0, 0};
+  std::vector<double> previous_objectives_;
 
   MopsoResult<Element> result_;
 };

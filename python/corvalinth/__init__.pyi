@@ -219,6 +219,7 @@ class MultiOptimizer(_Driven):
         preset: str | None = None,
         batch: bool = False,
         crossover_share: float = 0.0,
+        swarm_selection: str = "none",
         asynchronous: bool = False,
         record_evaluations: bool = False,
     ) -> None: ...
@@ -368,6 +369,7 @@ def minimize_multi(
     equality_constraints: Sequence[_Scalar | _Batch] | None = None,
     equality_tol: float = 1e-4,
     crossover_share: float = 0.0,
+    swarm_selection: str = "none",
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 

@@ -45,11 +45,13 @@ struct Case {
   int strategy;  // 0 crowding, 1 grid, 2 least contribution
   Turbulence turbulence;
   double crossover_share = 0.0;
+  SwarmSelection selection = SwarmSelection::None;
 };
 void PrintTo(const Case& c, std::ostream* os) {
   *os << (c.batch ? "batch" : "particle") << "_strategy" << c.strategy
       << (c.turbulence == Turbulence::Decaying ? "_decaying" : "_polynomial")
-      << (c.crossover_share > 0.0 ? "_crossover" : "");
+      << (c.crossover_share > 0.0 ? "_crossover" : "")
+      << (c.selection == SwarmSelection::Nondominated ? "_selection" : "");
 }
 
 MopsoConfig config_of(const Case& c) {
@@ -61,6 +63,7 @@ MopsoConfig config_of(const Case& c) {
   config.mutation_rate = 0.5;
   config.turbulence = c.turbulence;
   config.crossover_share = c.crossover_share;
+  config.swarm_selection = c.selection;
   config.strategy = c.strategy == 0   ? DiversityStrategy{Crowding{}}
                     : c.strategy == 1 ? DiversityStrategy{Grid{4}}
                                       : DiversityStrategy{LeastContribution{}};
@@ -131,15 +134,15 @@ TEST_P(SavedMopsoRun, StepsMatchTheNativeRunAndResumeFromEveryStep) {
   expect_same(stepped.take_result(), native);
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, SavedMopsoRun,
-                         ::testing::Values(Case{false, 0, Turbulence::Decaying},
-                                           Case{true, 0, Turbulence::Decaying},
-                                           Case{false, 1, Turbulence::Polynomial},
-                                           Case{true, 1, Turbulence::Decaying},
-                                           Case{false, 2, Turbulence::Polynomial},
-                                           Case{true, 2, Turbulence::Polynomial},
-                                           Case{false, 2, Turbulence::Polynomial, 0.5},
-                                           Case{true, 0, Turbulence::Decaying, 0.5}));
+INSTANTIATE_TEST_SUITE_P(
+    Forms, SavedMopsoRun,
+    ::testing::Values(Case{false, 0, Turbulence::Decaying}, Case{true, 0, Turbulence::Decaying},
+                      Case{false, 1, Turbulence::Polynomial}, Case{true, 1, Turbulence::Decaying},
+                      Case{false, 2, Turbulence::Polynomial}, Case{true, 2, Turbulence::Polynomial},
+                      Case{false, 2, Turbulence::Polynomial, 0.5},
+                      Case{true, 0, Turbulence::Decaying, 0.5},
+                      Case{false, 2, Turbulence::Polynomial, 0.5, SwarmSelection::Nondominated},
+                      Case{true, 0, Turbulence::Decaying, 0.0, SwarmSelection::Nondominated}));
 
 // Every prefix of a saved state, and the state of a single-objective-sized swarm, is refused with
 // RunStateError: never a crash or an allocation sized by damaged bytes.

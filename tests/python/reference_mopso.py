@@ -228,6 +228,32 @@ def sbx_child(first, second, box, rng):
     return child
 
 
+def nondominated_survivors(vectors, violations, keep):
+    """The indices of the `keep` candidates the population step keeps, ascending: whole fronts of
+    non-dominated sorting (constrained domination; a front lists its candidates by index) while
+    they fit, then from the first front that does not fit the largest crowding distances (a NaN
+    distance last, equal distances by index). Candidates left on no front, which only a cycle of
+    domination through NaN components leaves, form one last front."""
+    remaining = list(range(len(vectors)))
+    survivors = []
+    while len(survivors) < keep and remaining:
+        front = [c for c in remaining
+                 if not any(constrained_dominates(vectors[d], violations[d], vectors[c],
+                                                  violations[c]) for d in remaining)]
+        if not front:
+            front = list(remaining)
+        room = keep - len(survivors)
+        if len(front) <= room:
+            survivors += front
+            remaining = [c for c in remaining if c not in front]
+            continue
+        distance = crowding_distances([vectors[c] for c in front])
+        order = sorted(range(len(front)), key=lambda j: (
+            math.isnan(distance[j]), 0.0 if math.isnan(distance[j]) else -distance[j], j))
+        survivors += [front[j] for j in order[:room]]
+    return sorted(survivors)
+
+
 def mopso(objective, bounds, preset=None, **settings):
     """A seeded multi-objective run (see `run`); preset="robust" first fills the settings that
     were not passed."""
@@ -237,6 +263,8 @@ def mopso(objective, bounds, preset=None, **settings):
         settings.setdefault("w", 0.4)
         settings.setdefault("turbulence", "polynomial")
         settings.setdefault("crossover_share", 0.3)
+        if settings.get("events") is None:  # the asynchronous run has no population step
+            settings.setdefault("swarm_selection", "nondominated")
         if "archive_truncation" not in settings and settings.get("grid_divisions") is None:
             settings["archive_truncation"] = "hypervolume"
         budget = settings.get("max_evals") is not None or settings.get("max_time") is not None
@@ -252,7 +280,7 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         max_evals=None, max_time=None, x0=None, turbulence="decaying",
         archive_truncation="crowding", contributions=None, constraints=None,
         equality_constraints=None, equality_tol=1e-4, crossover_share=0.0,
-        events=None):
+        swarm_selection="none", events=None):
     """A seeded multi-objective run.
 
     Returns a dict with the four fields of the front, the stop reason, the evaluation count and,
@@ -292,6 +320,13 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     With `crossover_share` > 0 every particle first draws u = unit(); when u < crossover_share it
     does not fly: its position becomes `sbx_child` of a leader by tournament and a leader by one
     draw, and its velocity stays.
+
+    With `swarm_selection="nondominated"` a particle's new vector does not touch its personal best
+    (no coin): after every particle of an iteration took its vector, candidates 0..n-1 (the
+    personal bests) and n..2n-1 (the new points) are cut to n by `nondominated_survivors`, and
+    survivor c, in ascending order, becomes particle s's position and personal best; a new point
+    (c >= n) keeps the velocity of particle c - n, a personal best starts at rest (zeros).
+    With four or more objectives the step is left out (personal bests by dominance and coin).
     """
     assert max_time is None, "the model has no clock"
     space = build_space(bounds, integer, binary, var_types)
@@ -357,8 +392,17 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     swarm_history, front_history = [], []
     reason = "max_iterations"
 
+    # Up to three objectives; the count is that of the creation's vectors.
+    assert events is None or swarm_selection == "none", "the asynchronous run has no such step"
+    selecting = swarm_selection == "nondominated" and len(objs[0][0]) <= 3
+    new_points = [None] * n_particles
+
     def take(i, x, answer):
         y, v = answer
+        if selecting:
+            new_points[i] = (list(x), list(y), v)
+            archive.insert(x, y, v)
+            return
         if constrained_dominates(y, v, pbest_obj[i], pbest_violation[i]):
             pbest[i], pbest_obj[i], pbest_violation[i] = list(x), list(y), v
         elif constrained_dominates(pbest_obj[i], pbest_violation[i], y, v):
@@ -492,6 +536,20 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         if vectorized:
             for i, y in enumerate(evaluate_all(pos)):
                 take(i, pos[i], y)
+        if selecting:
+            candidates = [(pbest[i], pbest_obj[i], pbest_violation[i]) for i in range(n_particles)]
+            candidates += new_points
+            survivors = nondominated_survivors([c[1] for c in candidates],
+                                               [c[2] for c in candidates], n_particles)
+            old_vel = vel
+            pos, vel, pbest, pbest_obj, pbest_violation = [], [], [], [], []
+            for c in survivors:
+                x, y, v = candidates[c]
+                pos.append(list(x))
+                pbest.append(list(x))
+                pbest_obj.append(list(y))
+                pbest_violation.append(v)
+                vel.append(list(old_vel[c - n_particles]) if c >= n_particles else [0.0] * dims)
         evaluations += n_particles
         if callback is not None and callback_stops(callback(t, min(len(archive.members), archive_size))):
             reason = "callback"

@@ -83,7 +83,7 @@ PARAMETERS = {
                        "velocity", "seed", "integer", "binary", "var_types", "mutation_rate",
                        "dim", "grid_divisions", "v_max", "bounds_handling", "record_history",
                        "max_evals", "x0", "turbulence", "archive_truncation",
-                       "preset", "batch", "crossover_share"],
+                       "preset", "batch", "crossover_share", "swarm_selection"],
     "hypervolume": ["front", "reference"],
     "hypervolume_contributions": ["front", "reference"],
     "benchmark_info": ["name"],

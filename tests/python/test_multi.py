@@ -441,10 +441,11 @@ def batch(objective):
 
 
 PRESET_SETTINGS = {"velocity": "speed_constrained", "w": 0.4, "turbulence": "polynomial",
-                   "archive_truncation": "hypervolume", "crossover_share": 0.3}
+                   "archive_truncation": "hypervolume", "crossover_share": 0.3,
+                   "swarm_selection": "nondominated"}
 CALLER_SETTINGS = [{}, {"velocity": "constriction"}, {"w": 0.6}, {"turbulence": "decaying"},
                    {"grid_divisions": 5}, {"archive_truncation": "crowding", "w": 0.5},
-                   {"crossover_share": 0.0}]
+                   {"crossover_share": 0.0}, {"swarm_selection": "none"}]
 
 
 @pytest.mark.parametrize("given", CALLER_SETTINGS)

@@ -139,5 +139,8 @@ def test_the_finished_run_refuses_asks_and_tells_and_batch_is_refused():
             call()
     with pytest.raises(ValueError, match="cannot be combined with batch=True"):
         pso.MultiOptimizer([(-1.0, 1.0)], asynchronous=True, batch=True)
+    with pytest.raises(ValueError, match="cannot be combined with a population step"):
+        pso.MultiOptimizer([(-1.0, 1.0)], asynchronous=True, swarm_selection="nondominated")
+    assert not pso.MultiOptimizer([(-1.0, 1.0)], asynchronous=True, preset="robust").done
     assert pso.MultiOptimizer([(-1.0, 1.0)]).events is None
     assert pso.MultiOptimizer([(-1.0, 1.0)]).out is None

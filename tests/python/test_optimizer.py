@@ -236,7 +236,7 @@ def test_a_value_that_tells_while_converted_is_refused(batch):
 @pytest.mark.parametrize("damage, message", [
     (lambda s: s[:8] + bytes([7]) + s[9:],
      "cannot restore the Optimizer: saved run state has format version 7; this version of "
-     "corvalinth reads version 4 only"),
+     "corvalinth reads version 5 only"),
     (lambda s: b"not a state", "cannot restore the Optimizer: not a saved run state"),
     (lambda s: s[:-3], "cannot restore the Optimizer: saved run state is truncated"),
     (lambda s: s + bytes(8), "cannot restore the Optimizer: saved run state has trailing data"),

@@ -395,6 +395,34 @@ def test_archive_crossover(share, vectorized, archive_truncation, space, objecti
     assert_same_stop(front, model)
 
 
+@pytest.mark.parametrize("share", [0.0, 0.3])
+@pytest.mark.parametrize("vectorized", [False, True])
+@pytest.mark.parametrize("archive_truncation", ["hypervolume", "crowding"])
+@pytest.mark.parametrize("space", ["continuous", "mixed"])
+@pytest.mark.parametrize("objective", ["two", "three", "four"])
+def test_population_step(share, vectorized, archive_truncation, space, objective):
+    bounds, flags = SPACES[space]
+    function = four_anchors if objective == "four" else OBJECTIVES[objective]
+    if vectorized:
+        function = batch_of(function, integer=flags.get("integer", False))
+    # 13 particles give 26 candidates, more than one front, so the crowding cut is exercised.
+    front, model = run_both(function, bounds, swarm_selection="nondominated",
+                            crossover_share=share, vectorized=vectorized,
+                            archive_truncation=archive_truncation, n_particles=13,
+                            turbulence="polynomial", velocity="speed_constrained", **flags)
+    assert_same_stop(front, model)
+    assert (model["stats"]["coins"] == 0) == (objective != "four")  # four: the step is left out
+
+
+def test_population_step_draws_no_coin_so_both_forms_make_one_run():
+    settings = dict(BASE, n_particles=13, swarm_selection="nondominated")
+    per_particle = pso.minimize_multi(three_anchors, SPACES["continuous"][0], **settings)
+    vectorised = pso.minimize_multi(batch_of(three_anchors), SPACES["continuous"][0],
+                                    vectorized=True, **settings)
+    for name in FIELDS:
+        assert first_difference(getattr(vectorised, name), getattr(per_particle, name)) is None
+
+
 @pytest.mark.parametrize(
     "settings",
     [

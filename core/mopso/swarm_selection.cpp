@@ -1,0 +1,165 @@
+#include "core/mopso/swarm_selection.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "core/numeric.hpp"
+
+namespace corvalinth {
+
+namespace {
+
+using Fronts = std::vector<std::vector<std::size_t>>;
+
+bool constrained_dominates(ObjectiveView a, double a_violation, ObjectiveView b,
+                           double b_violation) {
+  if (is_better(a_violation, b_violation)) return true;
+  if (is_better(b_violation, a_violation)) return false;
+  return dominates(a, b);
+}
+
+// +1 when a dominates b under constrained domination, -1 when b dominates a, 0 otherwise: both
+// directions of dominates() in one pass over the components (a pair with a NaN counts as
+// neither).
+int compare(ObjectiveView a, double a_violation, ObjectiveView b, double b_violation) {
+  if (is_better(a_violation, b_violation)) return 1;
+  if (is_better(b_violation, a_violation)) return -1;
+  const std::size_t m = a.size() < b.size() ? a.size() : b.size();
+  bool a_better = false;
+  bool b_better = false;
+  for (std::size_t k = 0; k < m; ++k) {
+    if (a[k] < b[k]) {
+      a_better = true;
+    } else if (b[k] < a[k]) {
+      b_better = true;
+    }
+    if (a_better && b_better) return 0;
+  }
+  return a_better ? 1 : (b_better ? -1 : 0);
+}
+
+// Every pair compared once: how many dominate each candidate and whom each one dominates, then
+// the fronts peeled off in turn. Any number of objectives, NaN components included.
+Fronts fronts_by_pairs(std::span<const ObjectiveView> vectors, std::span<const double> violations) {
+  const std::size_t n = vectors.size();
+  std::vector<std::size_t> dominated_by(n, 0);
+  std::vector<std::vector<std::size_t>> dominated(n);
+  for (std::size_t a = 0; a < n; ++a) {
+    for (std::size_t b = a + 1; b < n; ++b) {
+      const int order = compare(vectors[a], violations[a], vectors[b], violations[b]);
+      if (order > 0) {
+        dominated[a].push_back(b);
+        ++dominated_by[b];
+      } else if (order < 0) {
+        dominated[b].push_back(a);
+        ++dominated_by[a];
+      }
+    }
+  }
+  Fronts fronts;
+  std::vector<std::size_t> front;
+  for (std::size_t c = 0; c < n; ++c) {
+    if (dominated_by[c] == 0) front.push_back(c);
+  }
+  std::size_t placed = 0;
+  while (!front.empty()) {
+    placed += front.size();
+    std::vector<std::size_t> next;
+    for (const std::size_t c : front) {
+      for (const std::size_t d : dominated[c]) {
+        if (--dominated_by[d] == 0) next.push_back(d);
+      }
+    }
+    std::sort(next.begin(), next.end());
+    fronts.push_back(std::move(front));
+    front = std::move(next);
+  }
+  if (placed < n) {
+    // Only NaN components make domination cyclic: candidates on such a cycle, and those they
+    // dominate, are on no front, so they form one last front together.
+    for (std::size_t c = 0; c < n; ++c) {
+      if (dominated_by[c] != 0) front.push_back(c);
+    }
+    fronts.push_back(std::move(front));
+  }
+  return fronts;
+}
+
+// The same fronts for two objectives without NaN, in O(n log n + n x fronts): in the order of
+// violation (NaN last), first objective, second objective and index, a candidate can only be
+// dominated by those before it, and it belongs to the first front whose latest member does not
+// dominate it (that member has the front's smallest second objective).
+Fronts fronts_of_two(std::span<const ObjectiveView> vectors, std::span<const double> violations) {
+  const std::size_t n = vectors.size();
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (is_better(violations[a], violations[b])) return true;
+    if (is_better(violations[b], violations[a])) return false;
+    if (vectors[a][0] != vectors[b][0]) return vectors[a][0] < vectors[b][0];
+    if (vectors[a][1] != vectors[b][1]) return vectors[a][1] < vectors[b][1];
+    return a < b;
+  });
+  Fronts fronts;
+  for (const std::size_t c : order) {
+    std::size_t k = 0;
+    while (k < fronts.size() && constrained_dominates(vectors[fronts[k].back()],
+                                                      violations[fronts[k].back()], vectors[c],
+                                                      violations[c])) {
+      ++k;
+    }
+    if (k == fronts.size()) fronts.emplace_back();
+    fronts[k].push_back(c);
+  }
+  for (std::vector<std::size_t>& front : fronts) std::sort(front.begin(), front.end());
+  return fronts;
+}
+
+bool two_objectives_without_nan(std::span<const ObjectiveView> vectors) {
+  for (const ObjectiveView v : vectors) {
+    if (v.size() != 2 || std::isnan(v[0]) || std::isnan(v[1])) return false;
+  }
+  return true;
+}
+
+// Larger distances first, NaN after every number; the stable sort keeps equal ones in order.
+bool more_spread(double a, double b) {
+  if (std::isnan(a)) return false;
+  if (std::isnan(b)) return true;
+  return a > b;
+}
+
+}  // namespace
+
+std::vector<std::size_t> select_nondominated(std::span<const ObjectiveView> vectors,
+                                             std::span<const double> violations,
+                                             std::size_t keep) {
+  keep = std::min(keep, vectors.size());
+  const Fronts fronts = two_objectives_without_nan(vectors) ? fronts_of_two(vectors, violations)
+                                                            : fronts_by_pairs(vectors, violations);
+  std::vector<std::size_t> survivors;
+  survivors.reserve(keep);
+  for (const std::vector<std::size_t>& front : fronts) {
+    const std::size_t room = keep - survivors.size();
+    if (room == 0) break;
+    if (front.size() <= room) {
+      survivors.insert(survivors.end(), front.begin(), front.end());
+      continue;
+    }
+    std::vector<ObjectiveView> views;
+    views.reserve(front.size());
+    for (const std::size_t c : front) views.push_back(vectors[c]);
+    const std::vector<double> distance = crowding_distances(std::span<const ObjectiveView>(views));
+    std::vector<std::size_t> order(front.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      return more_spread(distance[a], distance[b]);
+    });
+    for (std::size_t j = 0; j < room; ++j) survivors.push_back(front[order[j]]);
+  }
+  std::sort(survivors.begin(), survivors.end());
+  return survivors;
+}
+
+}  // namespace corvalinth

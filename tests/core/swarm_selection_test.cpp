@@ -1,0 +1,104 @@
+// The population step's survivors: constrained domination first, and a keep that is always met.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include "core/mopso/swarm_selection.hpp"
+#include "core/numeric.hpp"
+
+namespace corvalinth {
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::vector<std::size_t> survivors_of(const std::vector<std::vector<double>>& vectors,
+                                      const std::vector<double>& violations, std::size_t keep) {
+  const std::vector<ObjectiveView> views(vectors.begin(), vectors.end());
+  return select_nondominated(views, violations, keep);
+}
+
+TEST(SwarmSelection, ASmallerViolationWinsWhateverTheObjectives) {
+  EXPECT_EQ(survivors_of({{0, 0}, {5, 5}, {6, 4}}, {1.0, 0.0, 0.0}, 2),
+            (std::vector<std::size_t>{1, 2}));
+  EXPECT_EQ(survivors_of({{0, 0}, {5, 5}, {6, 6}}, {kNaN, 2.0, 0.0}, 2),
+            (std::vector<std::size_t>{1, 2}));
+}
+
+// Components with a NaN are ignored by dominance, so a dominates c dominates b dominates a and
+// every one of them dominates d: no candidate is on a first front. They still fill the keep.
+TEST(SwarmSelection, CyclicDominationThroughNaNStillKeepsEnough) {
+  const std::vector<std::vector<double>> cycle{{0, 1, kNaN}, {kNaN, 0, 1}, {1, kNaN, 0}, {5, 5, 5}};
+  const std::vector<double> feasible(cycle.size(), 0.0);
+  for (std::size_t keep = 0; keep <= cycle.size(); ++keep) {
+    const std::vector<std::size_t> kept = survivors_of(cycle, feasible, keep);
+    ASSERT_EQ(kept.size(), keep);
+    for (std::size_t j = 1; j < kept.size(); ++j) EXPECT_LT(kept[j - 1], kept[j]);
+  }
+}
+
+// The rule spelled out: peel off the candidates no remaining candidate dominates, then cut the
+// first front that does not fit by crowding (larger first, equal ones by index).
+std::vector<std::size_t> peeled(const std::vector<std::vector<double>>& vectors,
+                                const std::vector<double>& violations, std::size_t keep) {
+  const auto beats = [&](std::size_t a, std::size_t b) {
+    if (is_better(violations[a], violations[b])) return true;
+    if (is_better(violations[b], violations[a])) return false;
+    return dominates(vectors[a], vectors[b]);
+  };
+  std::vector<std::size_t> remaining(vectors.size());
+  std::iota(remaining.begin(), remaining.end(), std::size_t{0});
+  std::vector<std::size_t> kept;
+  while (kept.size() < keep) {
+    std::vector<std::size_t> front;
+    for (const std::size_t c : remaining) {
+      if (std::none_of(remaining.begin(), remaining.end(), [&](std::size_t d) { return beats(d, c); }))
+        front.push_back(c);
+    }
+    const std::size_t room = keep - kept.size();
+    if (front.size() > room) {
+      std::vector<std::vector<double>> members;
+      for (const std::size_t c : front) members.push_back(vectors[c]);
+      const std::vector<double> distance = crowding_distances(members);
+      std::vector<std::size_t> order(front.size());
+      std::iota(order.begin(), order.end(), std::size_t{0});
+      std::stable_sort(order.begin(), order.end(),
+                       [&](std::size_t a, std::size_t b) { return distance[a] > distance[b]; });
+      for (std::size_t j = 0; j < room; ++j) kept.push_back(front[order[j]]);
+      break;
+    }
+    kept.insert(kept.end(), front.begin(), front.end());
+    std::erase_if(remaining, [&](std::size_t c) {
+      return std::find(front.begin(), front.end(), c) != front.end();
+    });
+  }
+  std::sort(kept.begin(), kept.end());
+  return kept;
+}
+
+// Small whole numbers give ties in every objective and equal vectors; violations repeat too.
+// Two objectives take the sorted path, three the pairwise one: both must give the rule's result.
+TEST(SwarmSelection, AgreesWithTheRuleSpelledOut) {
+  std::mt19937_64 engine(7);
+  const std::vector<double> levels{0.0, 0.0, 0.0, 1.0, 2.5, kNaN};
+  for (int trial = 0; trial < 300; ++trial) {
+    const std::size_t m = 2 + static_cast<std::size_t>(trial % 2);
+    const std::size_t n = 1 + static_cast<std::size_t>(engine() % 24);
+    std::vector<std::vector<double>> vectors(n, std::vector<double>(m));
+    std::vector<double> violations(n);
+    for (std::size_t c = 0; c < n; ++c) {
+      for (double& v : vectors[c]) v = static_cast<double>(engine() % 5);
+      violations[c] = trial % 3 == 0 ? 0.0 : levels[engine() % levels.size()];
+    }
+    const std::size_t keep = engine() % (n + 1);
+    ASSERT_EQ(survivors_of(vectors, violations, keep), peeled(vectors, violations, keep))
+        << "trial " << trial;
+  }
+}
+
+}  // namespace
+}  // namespace corvalinth
