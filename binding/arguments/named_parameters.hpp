@@ -36,7 +36,7 @@ class NamedParameters {
   std::vector<PyRef> kept_;
 };
 
-// A NamedSpace, imported from corvalinth._named; `named_space_from(spec)` builds one (a new
+// A NamedSpace, imported from corvalinth._named; `named_space_from(declaration)` builds one (a new
 // reference), `is_named_space(object)` checks one.
 PyRef named_space_from(PyObject* declaration);
 bool is_named_space(PyObject* object);

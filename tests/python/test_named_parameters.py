@@ -14,8 +14,8 @@ import corvalinth as pso
 from corvalinth import parallel
 from corvalinth._named import NamedSpace
 
-SPEC = {"C": ("log", 1e-3, 1e3), "depth": ("int", 1, 6), "kernel": ["linear", "rbf", None],
-        "ratio": (0.0, 1.0)}
+DECLARATION = {"C": ("log", 1e-3, 1e3), "depth": ("int", 1, 6),
+               "kernel": ["linear", "rbf", None], "ratio": (0.0, 1.0)}
 SETTINGS = {"n_particles": 8, "max_iter": 6, "seed": 4}
 
 
@@ -46,10 +46,10 @@ def parameter(draw):
                                    st.tuples(st.integers())), min_size=1, max_size=5))
 
 
-@given(spec=st.dictionaries(st.text(min_size=1, max_size=4), parameter(), min_size=1,
-                            max_size=5),
+@given(declaration=st.dictionaries(st.text(min_size=1, max_size=4), parameter(), min_size=1,
+                                   max_size=5),
        seed=st.integers(0, 2**32), vectorized=st.booleans())
-def test_the_objective_receives_only_values_each_parameter_allows(spec, seed, vectorized):
+def test_the_objective_receives_only_values_each_parameter_allows(declaration, seed, vectorized):
     seen = []
 
     def objective(params):
@@ -58,15 +58,15 @@ def test_the_objective_receives_only_values_each_parameter_allows(spec, seed, ve
 
     settings = {"n_particles": 6, "max_iter": 3, "seed": seed, "bounds_handling": "reflect"}
     if vectorized:
-        result = pso.minimize(lambda rows: [objective(p) for p in rows], spec, vectorized=True,
-                              **settings)
+        result = pso.minimize(lambda rows: [objective(p) for p in rows], declaration,
+                              vectorized=True, **settings)
     else:
-        result = pso.minimize(objective, spec, **settings)
+        result = pso.minimize(objective, declaration, **settings)
     assert len(seen) == result.evaluations
     for params in [*seen, result.best_params]:
-        assert list(params) == list(spec)
+        assert list(params) == list(declaration)
         for name, value in params.items():
-            given_ = spec[name]
+            given_ = declaration[name]
             if isinstance(given_, list):
                 assert any(value is choice for choice in given_)
             elif given_[0] == "int":
@@ -75,11 +75,11 @@ def test_the_objective_receives_only_values_each_parameter_allows(spec, seed, ve
                 assert type(value) is float and given_[-2] <= value <= given_[-1]
     # The starting swarm: a log-scaled value is exp of the coordinate the same run draws
     # uniformly on [ln low, ln high], so its logarithm is that coordinate.
-    space = NamedSpace(spec)
+    space = NamedSpace(declaration)
     raw = pso.minimize(lambda x: 0.0, space.bounds, var_types=space.var_types, **settings)
     for start, position in zip(seen, raw.history_array()[0].tolist(), strict=False):
         for name, coordinate in zip(space.names, position, strict=True):
-            if isinstance(spec[name], tuple) and spec[name][0] == "log":
+            if isinstance(declaration[name], tuple) and declaration[name][0] == "log":
                 assert math.log(start[name]) == pytest.approx(coordinate, rel=1e-12, abs=1e-12)
 
 
@@ -112,13 +112,13 @@ RUNS = {
 
 @pytest.mark.parametrize("run", list(RUNS))
 def test_a_named_run_is_the_run_of_its_bounds_and_types_bit_for_bit(run):
-    space = NamedSpace(SPEC)
-    named = RUNS[run](SPEC, loss, record_evaluations=True, **SETTINGS)
+    space = NamedSpace(DECLARATION)
+    named = RUNS[run](DECLARATION, loss, record_evaluations=True, **SETTINGS)
     plain = RUNS[run](space.bounds, lambda x: loss(space.decode(x)) if not isinstance(x, dict)
                       else loss(x), var_types=space.var_types, record_evaluations=True,
                       **SETTINGS)
     assert np.array_equal(named.evaluations_array(), plain.evaluations_array())
-    assert named.parameters == SPEC and plain.parameters is None
+    assert named.parameters == DECLARATION and plain.parameters is None
     if run == "multi":
         assert named.params == [space.decode(p) for p in plain.positions]
     else:
@@ -134,16 +134,16 @@ def test_a_named_run_is_the_run_of_its_bounds_and_types_bit_for_bit(run):
 
 def test_optimizer_forms_hand_out_dicts_and_parallel_run_passes_them_on():
     with ThreadPoolExecutor(2) as pool:
-        direct = pso.minimize(loss, SPEC, **SETTINGS)
-        batch = pso.minimize(parallel.batch(loss, pool), SPEC, vectorized=True, **SETTINGS)
+        direct = pso.minimize(loss, DECLARATION, **SETTINGS)
+        batch = pso.minimize(parallel.batch(loss, pool), DECLARATION, vectorized=True, **SETTINGS)
         for form in ({}, {"batch": True}):
-            optimizer = pso.Optimizer(SPEC, **form, **SETTINGS)
+            optimizer = pso.Optimizer(DECLARATION, **form, **SETTINGS)
             expected = batch if form else direct
             assert parallel.run(optimizer, loss, pool).convergence == expected.convergence
             assert optimizer.best_params == expected.best_params
-        asynchronous = pso.Optimizer(SPEC, asynchronous=True, **SETTINGS)
+        asynchronous = pso.Optimizer(DECLARATION, asynchronous=True, **SETTINGS)
         ticket, point = asynchronous.ask()
-        assert asynchronous.out == [(ticket, point)] and set(point) == set(SPEC)
+        assert asynchronous.out == [(ticket, point)] and set(point) == set(DECLARATION)
         restored = pickle.loads(pickle.dumps(asynchronous))
         assert restored.out == [(ticket, point)]
         assert parallel.run(restored, loss, pool).best_params is not None
@@ -152,7 +152,7 @@ def test_optimizer_forms_hand_out_dicts_and_parallel_run_passes_them_on():
 def test_snapshots_warm_starts_and_constraints_speak_in_names():
     snapshots = []
     start = {"C": 10.0, "depth": 3, "kernel": "rbf", "ratio": 0.25}
-    r = pso.minimize(loss, SPEC, x0=[start], constraints=[lambda p: p["ratio"] - 0.5],
+    r = pso.minimize(loss, DECLARATION, x0=[start], constraints=[lambda p: p["ratio"] - 0.5],
                      callback=lambda intermediate_result: snapshots.append(intermediate_result),
                      **SETTINGS)
     assert r.best_params == pytest.approx(start) and r.best_value == pytest.approx(0.0)
@@ -160,7 +160,7 @@ def test_snapshots_warm_starts_and_constraints_speak_in_names():
     assert [s.best_params for s in snapshots][-1] == r.best_params
 
 
-@pytest.mark.parametrize("spec, message", [
+@pytest.mark.parametrize("declaration, message", [
     ({"C": ("log", 0, 1)}, "parameter 'C': a log scale needs 0 < low < high"),
     ({"C": ("log", 2, 1)}, "parameter 'C'"),
     ({"n": ("int", 0.5, 3)}, "parameter 'n': integer bounds must be whole"),
@@ -174,9 +174,9 @@ def test_snapshots_warm_starts_and_constraints_speak_in_names():
     ({}, "names no parameter"),
     ({1: (0, 1)}, "parameter names must be str"),
 ])
-def test_a_bad_declaration_names_its_parameter(spec, message):
-    for build in (lambda: pso.minimize(loss, spec), lambda: pso.Optimizer(spec),
-                  lambda: pso.minimize_multi(loss, spec)):
+def test_a_bad_declaration_names_its_parameter(declaration, message):
+    for build in (lambda: pso.minimize(loss, declaration), lambda: pso.Optimizer(declaration),
+                  lambda: pso.minimize_multi(loss, declaration)):
         with pytest.raises(ValueError, match=message.replace("(", r"\(")):
             build()
 
@@ -188,12 +188,13 @@ def test_a_bad_declaration_names_its_parameter(spec, message):
     ({"repair": lambda p: p}, "repair cannot be combined"),
     ({"x0": [0.5] * 4}, "x0 must be a dict"),
     ({"x0": {"C": 1.0}}, "exactly the parameters"),
-    ({"x0": {**dict.fromkeys(SPEC, 1.0), "kernel": "sigmoid"}}, "parameter 'kernel': 'sigmoid'"),
+    ({"x0": {**dict.fromkeys(DECLARATION, 1.0), "kernel": "sigmoid"}},
+     "parameter 'kernel': 'sigmoid'"),
     ({"objective": "sphere"}, "native benchmark takes no named parameters"),
 ])
 def test_what_names_decide_cannot_be_given_again(extra, message):
     with pytest.raises(ValueError, match=message):
-        pso.minimize(**{"objective": loss, "bounds": SPEC, **extra})
+        pso.minimize(**{"objective": loss, "bounds": DECLARATION, **extra})
 
 
 def test_trials_without_names_and_the_pandas_table(monkeypatch):
@@ -223,7 +224,7 @@ def test_named_calls_leave_no_reference_behind():
     # hands in keeps its reference count, and nothing of the translation outlives the calls.
     import gc
 
-    spec = {"x": ("log", 0.1, 10.0), "n": ("int", 0, 3), "k": ["a", None]}
+    declaration = {"x": ("log", 0.1, 10.0), "n": ("int", 0, 3), "k": ["a", None]}
     start = {"x": 1.0, "n": 1, "k": None}
 
     def objective(p):
@@ -235,23 +236,23 @@ def test_named_calls_leave_no_reference_behind():
     def snapshot(intermediate_result):
         return None
 
-    given = (spec, start, objective, constraint, snapshot, spec["k"])
+    given = (declaration, start, objective, constraint, snapshot, declaration["k"])
     gc.collect()
     before = [sys.getrefcount(o) for o in given]
     for _ in range(50):
-        r = pso.minimize(objective, spec, constraints=[constraint], x0=start, callback=snapshot,
-                         record_evaluations=True, **SETTINGS)
+        r = pso.minimize(objective, declaration, constraints=[constraint], x0=start,
+                         callback=snapshot, record_evaluations=True, **SETTINGS)
         pickle.loads(pickle.dumps(r)).trials()
-        front = pso.minimize_multi(lambda p: [p["x"], p["n"]], spec, record_evaluations=True,
+        front = pso.minimize_multi(lambda p: [p["x"], p["n"]], declaration, record_evaluations=True,
                                    **SETTINGS)
         assert front.params and front.trials()
-        optimizer = pso.Optimizer(spec, batch=True, record_evaluations=True, **SETTINGS)
+        optimizer = pso.Optimizer(declaration, batch=True, record_evaluations=True, **SETTINGS)
         optimizer.tell([objective(p) for p in optimizer.ask()])
         assert pickle.loads(pickle.dumps(optimizer)).best_params
         with pytest.raises(ValueError):
-            pso.minimize("sphere", spec)
+            pso.minimize("sphere", declaration)
         with pytest.raises(ValueError):
-            pso.minimize(objective, spec, x0={"x": 1.0})
+            pso.minimize(objective, declaration, x0={"x": 1.0})
     del r, front, optimizer
     gc.collect()
     assert [sys.getrefcount(o) for o in given] == before
