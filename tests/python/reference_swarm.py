@@ -610,6 +610,22 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
 
     budget, handover = local_phase_plan(n, max_iter, max_evals, local_search_share)
 
+    def stop_after_iteration():
+        # The stop tests after an iteration (a round of the local phase is one), in their order.
+        nonlocal stall, prev_best
+        if callback is not None and callback_stops(callback(t, ranking.value(gbest_value))):
+            return "callback"
+        if patience > 0:
+            stall = 0 if ranking.improved(prev_best, gbest_value, tol) else stall + 1
+            prev_best = gbest_value
+            if stall >= patience:
+                return "stagnation"
+        if target is not None and ranking.reaches(target, gbest_value):
+            return "target"
+        if max_evals is not None and evaluations >= max_evals:
+            return "max_evaluations"
+        return None
+
     def local_phase_due():
         return (local_search is not None and len(gbest_position) > 0
                 and handover <= evaluations < budget)
@@ -635,23 +651,9 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
         if record_history:
             convergence.append(ranking.value(gbest_value))
 
-        if callback is not None and callback_stops(callback(t, ranking.value(gbest_value))):
-            reason = "callback"
-            break
-        if patience > 0:
-            if ranking.improved(prev_best, gbest_value, tol):
-                stall = 0
-            else:
-                stall += 1
-            prev_best = gbest_value
-            if stall >= patience:
-                reason = "stagnation"
-                break
-        if target is not None and ranking.reaches(target, gbest_value):
-            reason = "target"
-            break
-        if max_evals is not None and evaluations >= max_evals:
-            reason = "max_evaluations"
+        stopped = stop_after_iteration()
+        if stopped is not None:
+            reason = stopped
             break
         t += 1
         if t < max_iter and local_phase_due():
@@ -701,20 +703,9 @@ def run(space, rule, topology, objective, *, n_particles, max_iter, seed, record
                     gbest_value, gbest_position = value, list(p)
             if record_history:
                 convergence.append(ranking.value(gbest_value))
-            if callback is not None and callback_stops(callback(t, ranking.value(gbest_value))):
-                reason = "callback"
-                break
-            if patience > 0:
-                stall = 0 if ranking.improved(prev_best, gbest_value, tol) else stall + 1
-                prev_best = gbest_value
-                if stall >= patience:
-                    reason = "stagnation"
-                    break
-            if target is not None and ranking.reaches(target, gbest_value):
-                reason = "target"
-                break
-            if max_evals is not None and evaluations >= max_evals:
-                reason = "max_evaluations"
+            stopped = stop_after_iteration()
+            if stopped is not None:
+                reason = stopped
                 break
             t += 1
             if evaluations >= budget:
