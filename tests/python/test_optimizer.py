@@ -9,10 +9,10 @@ import weakref
 
 import numpy as np
 import pytest
-
-import corvalinth as pso
 from helpers import Driven
 from hostile import run_state_layout, state_words, words_state
+
+import corvalinth as pso
 
 SPACES = {
     "continuous": {"bounds": [(-3.0, 4.0), (-2.0, 2.0), (0.0, 5.0)]},

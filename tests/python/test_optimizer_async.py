@@ -9,25 +9,10 @@ import struct
 
 import pytest
 import reference_swarm as ref
+from helpers import drive_randomly
 from test_optimizer import POLICIES, RULES, SPACES, STOPS, fingerprint, point_value
 
 import corvalinth as pso
-
-
-def drive_randomly(optimizer, rng, most_out):
-    """Asks while fewer than `most_out` points are out and a coin says so, otherwise tells one
-    of the points out, chosen at random. Returns the optimizer."""
-    out = {}
-    while not optimizer.done:
-        asked = None
-        if len(out) < most_out and (not out or rng.random() < 0.5):
-            asked = optimizer.ask()
-        if asked is not None:
-            out[asked[0]] = asked[1]
-            continue
-        ticket = rng.choice(sorted(out))
-        optimizer.tell(ticket, point_value(out.pop(ticket)))
-    return optimizer
 
 
 def model_of(optimizer, settings):
@@ -63,7 +48,8 @@ def test_any_order_of_asks_and_tells_is_the_models_run(case):
     rng = random.Random(case)
     settings = random_settings(rng)
     most_out = rng.choice([1, 2, settings["n_particles"]])
-    optimizer = drive_randomly(pso.Optimizer(asynchronous=True, **settings), rng, most_out)
+    optimizer = drive_randomly(pso.Optimizer(asynchronous=True, **settings), point_value, rng,
+                               most_out)
     result = optimizer.result()
     model = model_of(optimizer, settings)
     assert fingerprint(result) == fingerprint(model), settings
@@ -75,22 +61,18 @@ def test_a_replayed_sequence_and_a_pickled_run_give_the_same_bits(case):
     rng = random.Random(1000 + case)
     settings = random_settings(rng)
     settings["seed"] = rng.randrange(2**64)
-    original = drive_randomly(pso.Optimizer(asynchronous=True, **settings), random.Random(case),
-                              rng.randint(1, settings["n_particles"]))
+    most_out = rng.randint(1, settings["n_particles"])
+    original = drive_randomly(pso.Optimizer(asynchronous=True, **settings), point_value,
+                              random.Random(case), most_out)
+    expected = fingerprint(original.result())
     replayed = replay(original.events, settings)
     assert replayed.events == original.events
-    assert fingerprint(replayed.result()) == fingerprint(original.result())
+    assert fingerprint(replayed.result()) == expected
     # The same decisions, with pickling at random points (points out included).
-    resumed = pso.Optimizer(asynchronous=True, **settings)
-    for k, (ticket, value) in enumerate(original.events):
-        if rng.random() < 0.3:
-            resumed = pickle.loads(pickle.dumps(resumed))
-        if value is None:
-            assert resumed.ask()[0] == ticket
-        else:
-            resumed.tell(ticket, value)
-        assert resumed.events == original.events[:k + 1]
-    assert fingerprint(resumed.result()) == fingerprint(original.result())
+    resumed = drive_randomly(pso.Optimizer(asynchronous=True, **settings), point_value,
+                             random.Random(case), most_out, pickle_chance=0.3)
+    assert resumed.events == original.events
+    assert fingerprint(resumed.result()) == expected
 
 
 def test_at_most_n_particles_are_out_and_the_creation_waits_for_its_values():

@@ -206,7 +206,8 @@ def most_out(events):
 
 
 # The settings of a short run of each kind.
-KIND_RUNS = {"single": RUN, "multi": {"n_particles": 5, "max_iter": 3, "archive_size": 4, "seed": 2}}
+KIND_RUNS = {"single": RUN,
+             "multi": {"n_particles": 5, "max_iter": 3, "archive_size": 4, "seed": 2}}
 
 
 @pytest.mark.parametrize("kind", KINDS)
