@@ -57,3 +57,24 @@ class Driven:
 
         self.optimizer.tell(self.objective(asked), constraints=values(self.constraints),
                             equality_constraints=values(self.equality_constraints))
+
+
+def drive_randomly(optimizer, objective, rng, most_out, pickle_chance=0.0):
+    """Drives an asynchronous optimizer with `objective`: asks while fewer than `most_out` points
+    are out and a coin says so, otherwise tells one of the points out, chosen at random; pickles
+    and resumes with `pickle_chance` after each step (a draw made whatever the chance, so the same
+    `rng` gives the same asks and tells). Returns the optimizer."""
+    out = dict(optimizer.out)
+    while not optimizer.done:
+        if rng.random() < pickle_chance:
+            optimizer = pickle.loads(pickle.dumps(optimizer))
+            assert {ticket for ticket, _ in optimizer.out} == set(out)
+        asked = None
+        if len(out) < most_out and (not out or rng.random() < 0.5):
+            asked = optimizer.ask()
+        if asked is not None:
+            out[asked[0]] = asked[1]
+            continue
+        ticket = rng.choice(sorted(out))
+        optimizer.tell(ticket, objective(out.pop(ticket)))
+    return optimizer

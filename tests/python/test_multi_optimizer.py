@@ -8,6 +8,7 @@ import random
 
 import numpy as np
 import pytest
+from helpers import drive_randomly
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
@@ -124,7 +125,7 @@ def test_refused_tells_leave_the_optimizer_unchanged(batch, prepare, told, messa
     if batch and isinstance(told, list) and not isinstance(told[0], list):
         told = [told] * 4
     if not batch and isinstance(told, list) and isinstance(told[0], list):
-        return  # a list of rows is a wrong vector in the per-particle form; covered above
+        message = None  # a list of rows is no vector: refused in the per-particle form's words
     before = pickle.dumps(optimizer)
     with pytest.raises((TypeError, ValueError)) as raised:
         optimizer.tell(told)
@@ -180,26 +181,6 @@ def test_a_state_that_does_not_fit_is_refused(damage, message):
     assert str(raised.value) == "cannot restore the MultiOptimizer: " + message
 
 
-def drive_randomly(optimizer, rng, most_out, pickle_chance=0.0):
-    """Drives an asynchronous optimizer: asks while fewer than `most_out` points are out and a
-    coin says so, otherwise tells one of the points out, chosen at random; pickles and resumes
-    with `pickle_chance` after each step. Returns the optimizer."""
-    out = dict(optimizer.out)
-    while not optimizer.done:
-        if rng.random() < pickle_chance:
-            optimizer = pickle.loads(pickle.dumps(optimizer))
-            assert {ticket for ticket, _ in optimizer.out} == set(out)
-        asked = None
-        if len(out) < most_out and (not out or rng.random() < 0.5):
-            asked = optimizer.ask()
-        if asked is not None:
-            out[asked[0]] = asked[1]
-            continue
-        ticket = rng.choice(sorted(out))
-        optimizer.tell(ticket, vector(out.pop(ticket)))
-    return optimizer
-
-
 FORMS = {"per_particle": {"batch": False}, "batch": {"batch": True},
          "asynchronous": {"asynchronous": True}}
 
@@ -252,7 +233,7 @@ def test_damaged_states_are_refused_or_resume_and_pickle(form, other_form, data)
     twin = pickle.loads(pickle.dumps(resumed))
     assert twin.__reduce__()[1][1] == resumed.__reduce__()[1][1]
     if form == "asynchronous":
-        drive_randomly(resumed, random.Random(tells), 3)
+        drive_randomly(resumed, vector, random.Random(tells), 3)
     else:
         drive(resumed, form == "batch")
     assert pickle.loads(pickle.dumps(resumed.result())).evaluations == resumed.evaluations
@@ -279,16 +260,7 @@ def test_named_parameters_and_the_record_are_minimize_multis(form, named, pickle
     optimizer = pso.MultiOptimizer(**arguments, **FORMS[form])
     rng = random.Random(form)
     if form == "asynchronous":
-        out = {}
-        while not optimizer.done:
-            if rng.random() < pickle_chance:
-                optimizer = pickle.loads(pickle.dumps(optimizer))
-            asked = optimizer.ask() if len(out) < 3 and (not out or rng.random() < 0.5) else None
-            if asked is not None:
-                out[asked[0]] = asked[1]
-                continue
-            ticket = rng.choice(sorted(out))
-            optimizer.tell(ticket, objective(out.pop(ticket)))
+        optimizer = drive_randomly(optimizer, objective, rng, 3, pickle_chance)
         front = optimizer.result()
         told = [values for _, values in optimizer.events if values is not None]
         assert [row[-3:] for row in front.recorded_evaluations] == told

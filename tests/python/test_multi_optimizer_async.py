@@ -7,10 +7,10 @@ import random
 
 import pytest
 import reference_mopso as ref
+from helpers import drive_randomly
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
-from test_multi_optimizer import (ARCHIVES, RULES, SPACES, TURBULENCES, drive_randomly,
-                                  fingerprint, vector)
+from test_multi_optimizer import ARCHIVES, RULES, SPACES, TURBULENCES, fingerprint, vector
 from test_reference_mopso import assert_same_front, library_contributions
 
 import corvalinth as pso
@@ -46,7 +46,8 @@ def test_any_order_of_asks_and_tells_is_the_models_run(case):
     rng = random.Random(case)
     arguments = random_arguments(rng)
     most_out = rng.choice([1, 2, arguments["n_particles"]])
-    optimizer = drive_randomly(pso.MultiOptimizer(asynchronous=True, **arguments), rng, most_out)
+    optimizer = drive_randomly(pso.MultiOptimizer(asynchronous=True, **arguments), vector, rng,
+                               most_out)
     events = [None if values is None else ticket for ticket, values in optimizer.events]
     model = ref.mopso(vector, contributions=library_contributions, events=events, **arguments)
     front = optimizer.result()
@@ -60,14 +61,14 @@ def test_any_order_of_asks_and_tells_is_the_models_run(case):
 def test_a_replayed_sequence_and_a_pickled_run_give_the_same_front(seed, order, most_out,
                                                                    pickle_chance):
     arguments = random_arguments(random.Random(seed))
-    original = drive_randomly(pso.MultiOptimizer(asynchronous=True, **arguments),
+    original = drive_randomly(pso.MultiOptimizer(asynchronous=True, **arguments), vector,
                               random.Random(order), most_out)
     expected = fingerprint(original.result())
     replayed = replay(original.events, arguments)
     assert replayed.events == original.events
     assert fingerprint(replayed.result()) == expected
     # The same tell order with pickles at random points, points out included.
-    resumed = drive_randomly(pso.MultiOptimizer(asynchronous=True, **arguments),
+    resumed = drive_randomly(pso.MultiOptimizer(asynchronous=True, **arguments), vector,
                              random.Random(order), most_out, pickle_chance)
     assert resumed.events == original.events
     assert fingerprint(resumed.result()) == expected

@@ -9,9 +9,10 @@ import weakref
 
 import numpy as np
 import pytest
+from helpers import Driven
+from hostile import run_state_layout, state_words, words_state
 
 import corvalinth as pso
-from hostile import run_state_layout, state_words, words_state
 
 SPACES = {
     "continuous": {"bounds": [(-3.0, 4.0), (-2.0, 2.0), (0.0, 5.0)]},
@@ -50,10 +51,7 @@ def fingerprint(result):
 
 
 def drive(optimizer, batch):
-    while not optimizer.done:
-        asked = optimizer.ask()
-        optimizer.tell(batch_values(asked) if batch else point_value(asked))
-    return optimizer.result()
+    return Driven(optimizer, batch_values if batch else point_value).drive().optimizer.result()
 
 
 def minimize_with(settings, batch):
@@ -230,23 +228,7 @@ def test_a_value_that_tells_while_converted_is_refused(batch):
     optimizer.ask()
     with pytest.raises(ValueError, match="must follow an ask"):
         optimizer.tell([Sneaky(), Sneaky()] if batch else Sneaky())
-    assert optimizer.evaluations == 2 if batch else 1
-
-
-@pytest.mark.parametrize("damage, message", [
-    (lambda s: s[:8] + bytes([7]) + s[9:],
-     "cannot restore the Optimizer: saved run state has format version 7; this version of "
-     "corvalinth reads version 5 only"),
-    (lambda s: b"not a state", "cannot restore the Optimizer: not a saved run state"),
-    (lambda s: s[:-3], "cannot restore the Optimizer: saved run state is truncated"),
-    (lambda s: s + bytes(8), "cannot restore the Optimizer: saved run state has trailing data"),
-])
-def test_a_state_that_does_not_fit_is_refused(damage, message):
-    optimizer = pso.Optimizer([(-1.0, 1.0)] * 2, n_particles=3, seed=5)
-    restore, (arguments, state) = optimizer.__reduce__()
-    with pytest.raises(ValueError) as raised:
-        restore(arguments, damage(state))
-    assert str(raised.value) == message
+    assert optimizer.evaluations == (2 if batch else 1)
 
 
 @pytest.mark.parametrize("batch", [False, True])
@@ -265,10 +247,7 @@ def test_damaged_states_are_refused_or_run_without_harm(batch):
             resumed = restore(arguments, bytes(damaged))
         except ValueError:
             continue
-        while not resumed.done:
-            asked = resumed.ask()
-            resumed.tell(batch_values(asked) if batch else point_value(asked))
-        resumed.result()
+        drive(resumed, batch)
 
 
 NOT_REAL = [b"abcd", bytearray(b"abcd"), np.array([1 + 5j, 2, 3, 4]),
@@ -331,31 +310,44 @@ def claim(field, value, *then):
     return damage
 
 
-@pytest.mark.parametrize("damage, message", [
+def state(damage):
+    """A damage to the saved state alone, the arguments kept."""
+    return lambda arguments, saved: (arguments, damage(saved))
+
+
+RESTORE = "cannot restore the Optimizer: "
+
+
+@pytest.mark.parametrize("damage, error, message", [
+    (state(lambda s: s[:8] + bytes([7]) + s[9:]), ValueError,
+     RESTORE + "saved run state has format version 7; this version of corvalinth reads version 5 "
+     "only"),
+    (state(lambda s: b"not a state"), ValueError, RESTORE + "not a saved run state"),
+    (state(lambda s: s[:-3]), ValueError, RESTORE + "saved run state is truncated"),
+    (state(lambda s: s + bytes(8)), ValueError, RESTORE + "saved run state has trailing data"),
     # A trace of 2**40 iterations claimed by a few hundred bytes: refused before it is allocated.
-    (claim("iteration", 2**40, ("recorded", 2**40 + 1), ("history", (2**40 + 1) * 6)),
-     "saved run state is truncated"),
-    (claim("stop_reason", 6, ("phase", 2)), "stop reason out of range"),
-    (claim("stop_reason", 1), "stop reason of an unfinished run"),
-], ids=["claimed trace", "cancelled", "reason while running"])
-def test_a_state_that_no_run_saves_is_refused(damage, message):
+    (state(claim("iteration", 2**40, ("recorded", 2**40 + 1), ("history", (2**40 + 1) * 6))),
+     ValueError, "saved run state is truncated"),
+    (state(claim("stop_reason", 6, ("phase", 2))), ValueError, "stop reason out of range"),
+    (state(claim("stop_reason", 1)), ValueError, "stop reason of an unfinished run"),
+    (lambda arguments, saved: (dict(arguments, n_particles=4), saved), ValueError,
+     "does not match this run: number of particles"),
+    (lambda arguments, saved: ([], saved), TypeError, None),
+], ids=["version", "not a state", "truncated", "trailing", "claimed trace", "cancelled",
+        "reason while running", "other settings", "arguments not a dict"])
+def test_a_state_that_does_not_fit_or_that_no_run_saves_is_refused(damage, error, message):
     arguments = {"bounds": [(-1.0, 1.0)] * 2, "n_particles": 3, "max_iter": 2**62, "seed": 5,
                  "record_history": True}
     optimizer = pso.Optimizer(**arguments)
     for _ in range(7):
         optimizer.tell(point_value(optimizer.ask()))
-    restore, (_, state) = optimizer.__reduce__()
-    with pytest.raises(ValueError, match=message):
-        restore(arguments, damage(state))
-
-
-def test_a_state_for_other_settings_is_refused():
-    small = pso.Optimizer([(-1.0, 1.0)] * 2, n_particles=3, seed=5)
-    restore, (_, state) = small.__reduce__()
-    with pytest.raises(ValueError, match="does not match this run: number of particles"):
-        restore({"bounds": [(-1.0, 1.0)] * 2, "n_particles": 4}, state)
-    with pytest.raises(TypeError):
-        restore([], state)
+    restore, (_, saved) = optimizer.__reduce__()
+    with pytest.raises(error) as raised:
+        restore(*damage(arguments, saved))
+    if message is not None and message.startswith(RESTORE):
+        assert str(raised.value) == message
+    elif message is not None:
+        assert message in str(raised.value)
 
 
 @pytest.mark.parametrize("batch", [False, True], ids=["per_particle", "batch"])

@@ -4,29 +4,15 @@ calls change nothing."""
 
 import pickle
 import random
+import re
 import struct
 
 import pytest
 import reference_swarm as ref
+from helpers import drive_randomly
 from test_optimizer import POLICIES, RULES, SPACES, STOPS, fingerprint, point_value
 
 import corvalinth as pso
-
-
-def drive_randomly(optimizer, rng, most_out):
-    """Asks while fewer than `most_out` points are out and a coin says so, otherwise tells one
-    of the points out, chosen at random. Returns the optimizer."""
-    out = {}
-    while not optimizer.done:
-        asked = None
-        if len(out) < most_out and (not out or rng.random() < 0.5):
-            asked = optimizer.ask()
-        if asked is not None:
-            out[asked[0]] = asked[1]
-            continue
-        ticket = rng.choice(sorted(out))
-        optimizer.tell(ticket, point_value(out.pop(ticket)))
-    return optimizer
 
 
 def model_of(optimizer, settings):
@@ -62,7 +48,8 @@ def test_any_order_of_asks_and_tells_is_the_models_run(case):
     rng = random.Random(case)
     settings = random_settings(rng)
     most_out = rng.choice([1, 2, settings["n_particles"]])
-    optimizer = drive_randomly(pso.Optimizer(asynchronous=True, **settings), rng, most_out)
+    optimizer = drive_randomly(pso.Optimizer(asynchronous=True, **settings), point_value, rng,
+                               most_out)
     result = optimizer.result()
     model = model_of(optimizer, settings)
     assert fingerprint(result) == fingerprint(model), settings
@@ -74,22 +61,18 @@ def test_a_replayed_sequence_and_a_pickled_run_give_the_same_bits(case):
     rng = random.Random(1000 + case)
     settings = random_settings(rng)
     settings["seed"] = rng.randrange(2**64)
-    original = drive_randomly(pso.Optimizer(asynchronous=True, **settings), random.Random(case),
-                              rng.randint(1, settings["n_particles"]))
+    most_out = rng.randint(1, settings["n_particles"])
+    original = drive_randomly(pso.Optimizer(asynchronous=True, **settings), point_value,
+                              random.Random(case), most_out)
+    expected = fingerprint(original.result())
     replayed = replay(original.events, settings)
     assert replayed.events == original.events
-    assert fingerprint(replayed.result()) == fingerprint(original.result())
+    assert fingerprint(replayed.result()) == expected
     # The same decisions, with pickling at random points (points out included).
-    resumed = pso.Optimizer(asynchronous=True, **settings)
-    for k, (ticket, value) in enumerate(original.events):
-        if rng.random() < 0.3:
-            resumed = pickle.loads(pickle.dumps(resumed))
-        if value is None:
-            assert resumed.ask()[0] == ticket
-        else:
-            resumed.tell(ticket, value)
-        assert resumed.events == original.events[:k + 1]
-    assert fingerprint(resumed.result()) == fingerprint(original.result())
+    resumed = drive_randomly(pso.Optimizer(asynchronous=True, **settings), point_value,
+                             random.Random(case), most_out, pickle_chance=0.3)
+    assert resumed.events == original.events
+    assert fingerprint(resumed.result()) == expected
 
 
 def test_at_most_n_particles_are_out_and_the_creation_waits_for_its_values():
@@ -115,33 +98,27 @@ def started():
     return optimizer
 
 
-@pytest.mark.parametrize("arguments, error, message", [
-    ((5, 1.0), ValueError, "tell() got ticket 5, which is not out for evaluation"),
-    ((-1, 1.0), ValueError, "tell() got ticket -1, which is not out for evaluation"),
-    ((2**70, 1.0), ValueError, "which is not out for evaluation"),
-    ((0.0, 1.0), TypeError, "ticket must be an int, not float"),
-    ((1.0,), TypeError, "takes a ticket and a value"),
-    ((0, [1.0, 2.0]), ValueError, "expects a single number"),
-    ((0, "1"), TypeError, "must be real number"),
-])
-def test_refused_tells_change_nothing(arguments, error, message):
-    optimizer = started()
-    before = pickle.dumps(optimizer)
-    with pytest.raises(error, match=message.replace("(", r"\(").replace(")", r"\)")):
-        optimizer.tell(*arguments)
-    assert pickle.dumps(optimizer) == before
+NO_CONSTRAINTS = "no constraint values in an asynchronous run"
 
 
-@pytest.mark.parametrize("keywords", [
-    {"constraints": [1.0]},
-    {"equality_constraints": [0.0]},
-    {"constraints": [0.0], "equality_constraints": [0.0]},
+@pytest.mark.parametrize("arguments, keywords, error, message", [
+    ((5, 1.0), {}, ValueError, "tell() got ticket 5, which is not out for evaluation"),
+    ((-1, 1.0), {}, ValueError, "tell() got ticket -1, which is not out for evaluation"),
+    ((2**70, 1.0), {}, ValueError, "which is not out for evaluation"),
+    ((0.0, 1.0), {}, TypeError, "ticket must be an int, not float"),
+    ((1.0,), {}, TypeError, "takes a ticket and a value"),
+    ((0, [1.0, 2.0]), {}, ValueError, "expects a single number"),
+    ((0, "1"), {}, TypeError, "must be real number"),
+    ((0, 1.0), {"constraints": [1.0]}, TypeError, NO_CONSTRAINTS),
+    ((0, 1.0), {"equality_constraints": [0.0]}, TypeError, NO_CONSTRAINTS),
+    ((0, 1.0), {"constraints": [0.0], "equality_constraints": [0.0]}, TypeError, NO_CONSTRAINTS),
 ])
-def test_constraint_values_are_refused_and_change_nothing(keywords):
+def test_refused_tells_change_nothing(arguments, keywords, error, message):
+    """A refused tell leaves the state as it was and the ticket out: told again, it is taken."""
     optimizer = started()
     before = pickle.dumps(optimizer)
-    with pytest.raises(TypeError, match="no constraint values in an asynchronous run"):
-        optimizer.tell(0, 1.0, **keywords)
+    with pytest.raises(error, match=re.escape(message)):
+        optimizer.tell(*arguments, **keywords)
     assert pickle.dumps(optimizer) == before
     optimizer.tell(0, 1.0, constraints=None, equality_constraints=None)
     assert optimizer.evaluations == 1

@@ -205,20 +205,29 @@ def most_out(events):
     return most
 
 
+# The settings of a short run of each kind.
+KIND_RUNS = {"single": RUN,
+             "multi": {"n_particles": 5, "max_iter": 3, "archive_size": 4, "seed": 2}}
+
+
+@pytest.mark.parametrize("kind", KINDS)
 @pytest.mark.parametrize("form", FORMS)
-def test_run_gives_the_run_its_form_promises(executor, form):
-    settings = dict(RUN, **FORMS[form])
-    optimizer = pso.Optimizer(BOUNDS, **settings)
-    result = parallel.run(optimizer, rastrigin, executor, workers=2)
+def test_run_gives_the_run_its_form_promises(executor, form, kind):
+    """The synchronous forms give the run driven here step by step; the asynchronous one gives
+    the run its own events replay, with as many points out as workers."""
+    cls, objective = KINDS[kind]
+    settings = dict(KIND_RUNS[kind], **FORMS[form])
+    optimizer = cls(BOUNDS, **settings)
+    result = parallel.run(optimizer, objective, executor, workers=2)
     if form == "asynchronous":
-        expected = replayed_with_objective(optimizer.events, settings)
+        expected = replayed_with_objective(optimizer.events, settings, kind)
         assert most_out(optimizer.events) == 2
     else:
-        driven = pso.Optimizer(BOUNDS, **settings)
+        driven = cls(BOUNDS, **settings)
         while not driven.done:
             asked = driven.ask()
-            driven.tell([rastrigin(r) for r in asked.tolist()] if form == "batch"
-                        else rastrigin(asked))
+            driven.tell([objective(r) for r in asked.tolist()] if form == "batch"
+                        else objective(asked))
         expected = driven.result()
     assert bits(result.to_dict()) == bits(expected.to_dict())
 
@@ -273,19 +282,3 @@ def test_prefetch_keeps_more_points_in_flight_than_workers():
     assert most_out(optimizer.events) == 3
     assert bits(result.to_dict()) == bits(replayed_with_objective(optimizer.events,
                                                                   settings).to_dict())
-
-
-@pytest.mark.parametrize("form", FORMS)
-def test_run_drives_a_multi_optimizer_to_the_front_its_form_promises(executor, form):
-    settings = dict({"n_particles": 5, "max_iter": 3, "archive_size": 4, "seed": 2},
-                    **FORMS[form])
-    optimizer = pso.MultiOptimizer(BOUNDS, **settings)
-    front = parallel.run(optimizer, two_bowls, executor, workers=2)
-    if form == "asynchronous":
-        expected = replayed_with_objective(optimizer.events, settings, "multi")
-        assert most_out(optimizer.events) == 2
-    else:
-        batch = settings.pop("batch", False)
-        objective = (lambda rows: [two_bowls(row) for row in rows.tolist()]) if batch else two_bowls
-        expected = pso.minimize_multi(objective, BOUNDS, vectorized=batch, **settings)
-    assert bits(front.to_dict()) == bits(expected.to_dict())
