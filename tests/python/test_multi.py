@@ -7,6 +7,7 @@ import numpy as np
 import pytest
 
 import corvalinth as pso
+import reference_mopso as ref
 
 BOX = [(-1, 3)] * 2
 FIPS = "MOPSO needs a single-leader velocity ('inertia' or 'constriction'); 'fips' does not apply"
@@ -269,18 +270,9 @@ def test_mixed_space_passes_whole_valued_floats():
 
 # --- hypervolume method ----------------------------------------------------------------------
 
-def default_reference(vectors):
-    reference = []
-    for k in range(len(vectors[0])):
-        column = [v[k] for v in vectors]
-        spread = max(column) - min(column)
-        reference.append(max(column) + (spread * 0.1 if spread > 0 else 1.0))
-    return reference
-
-
 def test_hypervolume_matches_the_free_function(front):
     objectives = front.objectives
-    assert front.hypervolume() == pso.hypervolume(objectives, default_reference(objectives))
+    assert front.hypervolume() == pso.hypervolume(objectives, ref.default_reference(objectives))
     assert front.hypervolume(None) == front.hypervolume()
     for reference in ([50.0, 50.0], (20, 30), np.array([10.0, 12.0])):
         expected = pso.hypervolume(objectives, reference)
