@@ -204,14 +204,7 @@ TEST(SavedRun, RefusesWhatDoesNotFit) {
             "saved run state does not match this run: number of particles");
   EXPECT_EQ(restore_failure(bytes, no_history),
             "saved run state does not match this run: record_history");
-}
-
-TEST(SavedRun, RefusesEveryTruncation) {
-  Parts parts(config_of(0), kInertia);
-  step(parts.run, false);
-  StateWriter out;
-  parts.run.save(out);
-  const std::vector<std::uint8_t> bytes = out.take();
+  // Every shorter prefix is refused too, not only the one a byte short.
   for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
     const std::vector<std::uint8_t> prefix(bytes.begin(),
                                            bytes.begin() + static_cast<std::ptrdiff_t>(cut));

@@ -82,12 +82,14 @@ def test_constrained_fronts_match_the_model(vectorized, space, case, truncation)
         assert not front.feasible and front.violations[0] >= 10.0
 
 
-def test_the_feasible_front_keeps_only_feasible_members():
+@pytest.mark.parametrize("constraints", [[above_diagonal], []])
+def test_a_feasible_front_keeps_only_feasible_members(constraints):
     front, _ = run_both([(-1.0, 3.0), (-0.5, 2.5), (0.0, 1.0)], max_iter=25,
-                        constraints=[above_diagonal])
+                        constraints=constraints)
     assert front.feasible and front.violations == [0.0] * len(front.objectives)
+    assert "infeasible" not in repr(front)
     for x in front.positions:
-        assert above_diagonal(x) <= 0.0
+        assert all(constraint(x) <= 0.0 for constraint in constraints)
 
 
 def test_violations_are_pickled_and_checked_on_rebuilding():
@@ -112,12 +114,6 @@ def test_violations_are_pickled_and_checked_on_rebuilding():
                          ({"feasible": True}, "'feasible' disagrees with violations")):
         with pytest.raises(ValueError, match=message):
             rebuild(dict(state, **bad))
-
-
-def test_unconstrained_fronts_report_feasible_members():
-    front = pso.minimize_multi(two_anchors, [(-1.0, 3.0)] * 2, n_particles=5, max_iter=2, seed=3)
-    assert front.feasible and front.violations == [0.0] * len(front.objectives)
-    assert "infeasible" not in repr(front)
 
 
 @pytest.mark.parametrize("kwargs, error, message", [

@@ -81,6 +81,7 @@ def four_anchors(x):
 
 
 OBJECTIVES = {"two": two_anchors, "three": three_anchors, "tilted": tilted}
+FUNCTIONS = {**OBJECTIVES, "four": four_anchors}
 
 BASE = {"n_particles": 7, "max_iter": 9, "archive_size": 4, "seed": 11}
 
@@ -311,13 +312,23 @@ def test_vectorised_runs_take_the_batch_in_particle_order(space, objective, grid
     assert model["stats"]["coins"] > 0
 
 
-def test_vectorised_run_differs_from_the_per_particle_one_only_by_its_coins():
+@pytest.mark.parametrize("objective, bounds, settings, whole_run", [
+    (two_anchors, [(-1.0, 3.0)] * 2, {}, False),
+    # The population step draws no coin, so both forms make one run.
+    (three_anchors, SPACES["continuous"][0], {"n_particles": 13, "swarm_selection": "nondominated"},
+     True),
+])
+def test_vectorised_run_differs_from_the_per_particle_one_only_by_its_coins(objective, bounds,
+                                                                            settings, whole_run):
     # Same initial swarm (first snapshot), and an identical run while no coin is tossed.
-    batch = batch_of(two_anchors)
-    per_particle = pso.minimize_multi(two_anchors, [(-1.0, 3.0)] * 2, **BASE)
-    vectorised = pso.minimize_multi(batch, [(-1.0, 3.0)] * 2, vectorized=True, **BASE)
+    settings = {**BASE, **settings}
+    per_particle = pso.minimize_multi(objective, bounds, **settings)
+    vectorised = pso.minimize_multi(batch_of(objective), bounds, vectorized=True, **settings)
     assert vectorised.swarm_history[0] == per_particle.swarm_history[0]
     assert vectorised.front_history[0] == per_particle.front_history[0]
+    if whole_run:
+        for name in FIELDS:
+            assert first_difference(getattr(vectorised, name), getattr(per_particle, name)) is None
 
 
 def numpy_rows(matrix):
@@ -371,56 +382,38 @@ def test_callback_sees_each_iteration_and_the_front_size_the_result_would_have()
 def test_search_options_alone_and_together(velocity, turbulence, archive_truncation, space,
                                            objective):
     bounds, flags = SPACES[space]
-    function = four_anchors if objective == "four" else OBJECTIVES[objective]
-    front, model = run_both(function, bounds, velocity=velocity,
+    front, model = run_both(FUNCTIONS[objective], bounds, velocity=velocity,
                             turbulence=turbulence, archive_truncation=archive_truncation,
                             n_particles=13, mutation_rate=0.5, bounds_handling="reflect", **flags)
     assert_same_front(front, model)
     assert model["stats"]["pruned"] > 0
 
 
-@pytest.mark.parametrize("share", [0.4, 1.0])
-@pytest.mark.parametrize("vectorized", [False, True])
-@pytest.mark.parametrize("archive_truncation", ["hypervolume", "crowding"])
-@pytest.mark.parametrize("space", ["continuous", "integer", "mixed"])
-@pytest.mark.parametrize("objective", ["two", "three"])
-def test_archive_crossover(share, vectorized, archive_truncation, space, objective):
-    bounds, flags = SPACES[space]
-    function = OBJECTIVES[objective]
-    if vectorized:
-        function = batch_of(function, integer=flags.get("integer", False))
-    front, model = run_both(function, bounds, crossover_share=share, vectorized=vectorized,
-                            archive_truncation=archive_truncation, n_particles=13,
-                            turbulence="polynomial", velocity="speed_constrained", **flags)
-    assert_same_stop(front, model)
+# Crossover alone, and the population step with crossover or without.
+CROSSOVER_CASES = [
+    *itertools.product(["none"], [0.4, 1.0], ["continuous", "integer", "mixed"], ["two", "three"]),
+    *itertools.product(["nondominated"], [0.0, 0.3], ["continuous", "mixed"],
+                       ["two", "three", "four"]),
+]
 
 
-@pytest.mark.parametrize("share", [0.0, 0.3])
+@pytest.mark.parametrize("selection, share, space, objective", CROSSOVER_CASES)
 @pytest.mark.parametrize("vectorized", [False, True])
 @pytest.mark.parametrize("archive_truncation", ["hypervolume", "crowding"])
-@pytest.mark.parametrize("space", ["continuous", "mixed"])
-@pytest.mark.parametrize("objective", ["two", "three", "four"])
-def test_population_step(share, vectorized, archive_truncation, space, objective):
+def test_archive_crossover_and_population_step(selection, share, space, objective, vectorized,
+                                               archive_truncation):
     bounds, flags = SPACES[space]
-    function = four_anchors if objective == "four" else OBJECTIVES[objective]
+    function = FUNCTIONS[objective]
     if vectorized:
         function = batch_of(function, integer=flags.get("integer", False))
     # 13 particles give 26 candidates, more than one front, so the crowding cut is exercised.
-    front, model = run_both(function, bounds, swarm_selection="nondominated",
+    front, model = run_both(function, bounds, swarm_selection=selection,
                             crossover_share=share, vectorized=vectorized,
                             archive_truncation=archive_truncation, n_particles=13,
                             turbulence="polynomial", velocity="speed_constrained", **flags)
     assert_same_stop(front, model)
-    assert (model["stats"]["coins"] == 0) == (objective != "four")  # four: the step is left out
-
-
-def test_population_step_draws_no_coin_so_both_forms_make_one_run():
-    settings = dict(BASE, n_particles=13, swarm_selection="nondominated")
-    per_particle = pso.minimize_multi(three_anchors, SPACES["continuous"][0], **settings)
-    vectorised = pso.minimize_multi(batch_of(three_anchors), SPACES["continuous"][0],
-                                    vectorized=True, **settings)
-    for name in FIELDS:
-        assert first_difference(getattr(vectorised, name), getattr(per_particle, name)) is None
+    if selection == "nondominated":  # four objectives: the step is left out, coins are tossed
+        assert (model["stats"]["coins"] == 0) == (objective != "four")
 
 
 @pytest.mark.parametrize(
