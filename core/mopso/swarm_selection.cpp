@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numeric>
 
 #include "core/numeric.hpp"
@@ -116,6 +117,98 @@ Fronts fronts_of_two(std::span<const ObjectiveView> vectors, std::span<const dou
   return fronts;
 }
 
+// The same fronts for three objectives without NaN in the objectives, in O(n log n x log fronts).
+// In the order of violation (NaN last), the three objectives and index, a candidate can only be
+// dominated by those before it. Each violation level's fronts follow all fronts of the levels
+// before it (every candidate of a smaller violation dominates the candidate). Within a level, an
+// earlier candidate weakly dominates a later one exactly when it lies at or below it in the last
+// two objectives, and strictly unless the two vectors are equal; an equal vector is the one just
+// before in the order and shares its front. So each front keeps the staircase of its members'
+// (second, third) values that no other member's pair covers, and a candidate belongs to the first
+// front of its level whose staircase does not cover its pair. Fronts are searched by halves: a
+// candidate covered by a front is covered by every earlier front of its level, since whatever
+// dominates a member of front k + 1 is dominated by a member of front k.
+struct PairStep {
+  double second;
+  double third;
+};
+using PairStaircase = std::vector<PairStep>;  // ascending second, strictly descending third
+
+bool covers(const PairStaircase& steps, double second, double third) {
+  // The last step whose second value is at most `second` has the least third of those.
+  const auto after = std::upper_bound(
+      steps.begin(), steps.end(), second,
+      [](double value, const PairStep& step) { return value < step.second; });
+  return after != steps.begin() && std::prev(after)->third <= third;
+}
+
+// Adds a pair that `steps` does not cover, dropping the steps it covers.
+void add_step(PairStaircase& steps, double second, double third) {
+  const auto from = std::lower_bound(
+      steps.begin(), steps.end(), second,
+      [](const PairStep& step, double value) { return step.second < value; });
+  auto to = from;
+  while (to != steps.end() && to->third >= third) ++to;
+  steps.insert(steps.erase(from, to), PairStep{second, third});
+}
+
+Fronts fronts_of_three(std::span<const ObjectiveView> vectors, std::span<const double> violations) {
+  const std::size_t n = vectors.size();
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (is_better(violations[a], violations[b])) return true;
+    if (is_better(violations[b], violations[a])) return false;
+    for (std::size_t k = 0; k < 3; ++k) {
+      if (vectors[a][k] != vectors[b][k]) return vectors[a][k] < vectors[b][k];
+    }
+    return a < b;
+  });
+  const auto same_level = [&](std::size_t a, std::size_t b) {
+    return !is_better(violations[a], violations[b]) && !is_better(violations[b], violations[a]);
+  };
+  Fronts fronts;
+  std::vector<PairStaircase> staircases;
+  std::size_t level_start = 0;  // the first front of the current violation level
+  std::size_t previous_front = 0;
+  for (std::size_t p = 0; p < n; ++p) {
+    const std::size_t c = order[p];
+    const ObjectiveView v = vectors[c];
+    if (p > 0 && !same_level(order[p - 1], c)) {
+      level_start = fronts.size();
+    } else if (p > 0 && same_objectives(vectors[order[p - 1]], v)) {
+      fronts[previous_front].push_back(c);
+      continue;
+    }
+    std::size_t low = level_start;
+    std::size_t high = fronts.size();
+    while (low < high) {
+      const std::size_t middle = low + (high - low) / 2;
+      if (covers(staircases[middle], v[1], v[2])) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    if (low == fronts.size()) {
+      fronts.emplace_back();
+      staircases.emplace_back();
+    }
+    fronts[low].push_back(c);
+    add_step(staircases[low], v[1], v[2]);
+    previous_front = low;
+  }
+  for (std::vector<std::size_t>& front : fronts) std::sort(front.begin(), front.end());
+  return fronts;
+}
+
+bool three_objectives_without_nan(std::span<const ObjectiveView> vectors) {
+  for (const ObjectiveView v : vectors) {
+    if (v.size() != 3 || std::isnan(v[0]) || std::isnan(v[1]) || std::isnan(v[2])) return false;
+  }
+  return true;
+}
+
 bool two_objectives_without_nan(std::span<const ObjectiveView> vectors) {
   for (const ObjectiveView v : vectors) {
     if (v.size() != 2 || std::isnan(v[0]) || std::isnan(v[1])) return false;
@@ -136,8 +229,9 @@ std::vector<std::size_t> select_nondominated(std::span<const ObjectiveView> vect
                                              std::span<const double> violations,
                                              std::size_t keep) {
   keep = std::min(keep, vectors.size());
-  const Fronts fronts = two_objectives_without_nan(vectors) ? fronts_of_two(vectors, violations)
-                                                            : fronts_by_pairs(vectors, violations);
+  const Fronts fronts = two_objectives_without_nan(vectors)     ? fronts_of_two(vectors, violations)
+                       : three_objectives_without_nan(vectors) ? fronts_of_three(vectors, violations)
+                                                               : fronts_by_pairs(vectors, violations);
   std::vector<std::size_t> survivors;
   survivors.reserve(keep);
   for (const std::vector<std::size_t>& front : fronts) {

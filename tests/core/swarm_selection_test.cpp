@@ -41,8 +41,9 @@ TEST(SwarmSelection, CyclicDominationThroughNaNStillKeepsEnough) {
   }
 }
 
-// The rule spelled out: peel off the candidates no remaining candidate dominates, then cut the
-// first front that does not fit by crowding (larger first, equal ones by index).
+// The rule spelled out: peel off the candidates no remaining candidate dominates (all that remain
+// when every one is dominated), then cut the first front that does not fit by crowding (larger
+// first, NaN last, equal ones by index).
 std::vector<std::size_t> peeled(const std::vector<std::vector<double>>& vectors,
                                 const std::vector<double>& violations, std::size_t keep) {
   const auto beats = [&](std::size_t a, std::size_t b) {
@@ -59,6 +60,7 @@ std::vector<std::size_t> peeled(const std::vector<std::vector<double>>& vectors,
       if (std::none_of(remaining.begin(), remaining.end(), [&](std::size_t d) { return beats(d, c); }))
         front.push_back(c);
     }
+    if (front.empty()) front = remaining;  // domination made cyclic by NaN: one last front
     const std::size_t room = keep - kept.size();
     if (front.size() > room) {
       std::vector<std::vector<double>> members;
@@ -67,7 +69,10 @@ std::vector<std::size_t> peeled(const std::vector<std::vector<double>>& vectors,
       std::vector<std::size_t> order(front.size());
       std::iota(order.begin(), order.end(), std::size_t{0});
       std::stable_sort(order.begin(), order.end(),
-                       [&](std::size_t a, std::size_t b) { return distance[a] > distance[b]; });
+                       [&](std::size_t a, std::size_t b) {
+                         return !std::isnan(distance[a]) &&
+                                (std::isnan(distance[b]) || distance[a] > distance[b]);
+                       });
       for (std::size_t j = 0; j < room; ++j) kept.push_back(front[order[j]]);
       break;
     }
@@ -80,18 +85,24 @@ std::vector<std::size_t> peeled(const std::vector<std::vector<double>>& vectors,
   return kept;
 }
 
-// Small whole numbers give ties in every objective and equal vectors; violations repeat too.
-// Two objectives take the sorted path, three the pairwise one: both must give the rule's result.
+// Small whole numbers give ties in every objective and equal vectors, -0.0 equals 0.0, and
+// violations repeat too. Two objectives take the sorted path and three the staircase path unless a
+// component is NaN (every eighth trial has some), which takes the pairwise one: each must give the
+// rule's result.
 TEST(SwarmSelection, AgreesWithTheRuleSpelledOut) {
   std::mt19937_64 engine(7);
   const std::vector<double> levels{0.0, 0.0, 0.0, 1.0, 2.5, kNaN};
-  for (int trial = 0; trial < 300; ++trial) {
+  const double kInf = std::numeric_limits<double>::infinity();
+  const std::vector<double> values{0.0, -0.0, 1.0, 2.0, 3.0, 4.0, kInf, -kInf};
+  for (int trial = 0; trial < 600; ++trial) {
     const std::size_t m = 2 + static_cast<std::size_t>(trial % 2);
-    const std::size_t n = 1 + static_cast<std::size_t>(engine() % 24);
+    const std::size_t n = 1 + static_cast<std::size_t>(engine() % (trial % 5 == 0 ? 80 : 24));
     std::vector<std::vector<double>> vectors(n, std::vector<double>(m));
     std::vector<double> violations(n);
     for (std::size_t c = 0; c < n; ++c) {
-      for (double& v : vectors[c]) v = static_cast<double>(engine() % 5);
+      for (double& v : vectors[c]) {
+        v = trial % 8 == 1 && engine() % 10 == 0 ? kNaN : values[engine() % values.size()];
+      }
       violations[c] = trial % 3 == 0 ? 0.0 : levels[engine() % levels.size()];
     }
     const std::size_t keep = engine() % (n + 1);
