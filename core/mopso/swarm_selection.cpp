@@ -136,17 +136,17 @@ using PairStaircase = std::vector<PairStep>;  // ascending second, strictly desc
 
 bool covers(const PairStaircase& steps, double second, double third) {
   // The last step whose second value is at most `second` has the least third of those.
-  const auto after = std::upper_bound(
-      steps.begin(), steps.end(), second,
-      [](double value, const PairStep& step) { return value < step.second; });
+  const auto after =
+      std::upper_bound(steps.begin(), steps.end(), second,
+                       [](double value, const PairStep& step) { return value < step.second; });
   return after != steps.begin() && std::prev(after)->third <= third;
 }
 
 // Adds a pair that `steps` does not cover, dropping the steps it covers.
 void add_step(PairStaircase& steps, double second, double third) {
-  const auto from = std::lower_bound(
-      steps.begin(), steps.end(), second,
-      [](const PairStep& step, double value) { return step.second < value; });
+  const auto from =
+      std::lower_bound(steps.begin(), steps.end(), second,
+                       [](const PairStep& step, double value) { return step.second < value; });
   auto to = from;
   while (to != steps.end() && to->third >= third) ++to;
   steps.insert(steps.erase(from, to), PairStep{second, third});
@@ -229,9 +229,10 @@ std::vector<std::size_t> select_nondominated(std::span<const ObjectiveView> vect
                                              std::span<const double> violations,
                                              std::size_t keep) {
   keep = std::min(keep, vectors.size());
-  const Fronts fronts = two_objectives_without_nan(vectors)     ? fronts_of_two(vectors, violations)
-                       : three_objectives_without_nan(vectors) ? fronts_of_three(vectors, violations)
-                                                               : fronts_by_pairs(vectors, violations);
+  const Fronts fronts = two_objectives_without_nan(vectors) ? fronts_of_two(vectors, violations)
+                        : three_objectives_without_nan(vectors)
+                            ? fronts_of_three(vectors, violations)
+                            : fronts_by_pairs(vectors, violations);
   std::vector<std::size_t> survivors;
   survivors.reserve(keep);
   for (const std::vector<std::size_t>& front : fronts) {

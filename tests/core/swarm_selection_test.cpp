@@ -68,11 +68,9 @@ std::vector<std::size_t> peeled(const std::vector<std::vector<double>>& vectors,
       const std::vector<double> distance = crowding_distances(members);
       std::vector<std::size_t> order(front.size());
       std::iota(order.begin(), order.end(), std::size_t{0});
-      std::stable_sort(order.begin(), order.end(),
-                       [&](std::size_t a, std::size_t b) {
-                         return !std::isnan(distance[a]) &&
-                                (std::isnan(distance[b]) || distance[a] > distance[b]);
-                       });
+      std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return !std::isnan(distance[a]) && (std::isnan(distance[b]) || distance[a] > distance[b]);
+      });
       for (std::size_t j = 0; j < room; ++j) kept.push_back(front[order[j]]);
       break;
     }
