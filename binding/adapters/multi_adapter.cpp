@@ -65,6 +65,17 @@ void PythonMultiObjective::call_python(PyObject* argument, std::vector<double>& 
 
 void PythonMultiBatchObjective::read_rows(const PyRef& answer, std::size_t n,
                                           std::vector<double>& values) {
+  // A float64 array of the right shape is read in one pass, without an object per row; anything
+  // else (and any answer that fails a check below) is read row by row.
+  std::size_t columns = 0;
+  if (n > 0 && numpy::read_float64_matrix(answer.get(), n, columns, matrix_)) {
+    if (!answered_ || columns == n_objectives_) {
+      n_objectives_ = columns;
+      answered_ = true;
+      values.swap(matrix_);
+      return;
+    }
+  }
   const std::vector<PyRef> rows = rows_of(answer.get());
   if (rows.size() != n) {
     raise(PyExc_ValueError, "vectorized objective returned " + count(rows.size(), "row") +

@@ -71,6 +71,7 @@ class PythonMultiBatchObjective {
   std::size_t n_objectives_ = 1;  // as in PythonMultiObjective
   bool answered_ = false;
   std::vector<double> row_;
+  std::vector<double> matrix_;  // the matrix read, swapped with the run's buffer
 };
 
 // The iteration callback: callback(iteration, front_size); the boolean False stops the run.

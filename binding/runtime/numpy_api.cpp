@@ -82,6 +82,16 @@ bool is_array(PyObject* object) {
   return PyObject_TypeCheck(object, array_type()) != 0;
 }
 
+namespace {
+
+// True when `view` holds native float64 values in `dimensions` dimensions.
+bool native_float64(const Py_buffer& view, int dimensions) {
+  return view.ndim == dimensions && view.itemsize == 8 && view.format != nullptr &&
+         (std::strcmp(view.format, "d") == 0 || std::strcmp(view.format, "=d") == 0);
+}
+
+}  // namespace
+
 bool read_float64_vector(PyObject* object, std::vector<double>& out) {
   if (!is_array(object)) return false;
   Py_buffer view;
@@ -89,9 +99,7 @@ bool read_float64_vector(PyObject* object, std::vector<double>& out) {
     PyErr_Clear();
     return false;
   }
-  const bool float64 = view.ndim == 1 && view.itemsize == 8 && view.format != nullptr &&
-                       (std::strcmp(view.format, "d") == 0 || std::strcmp(view.format, "=d") == 0);
-  if (!float64) {
+  if (!native_float64(view, 1)) {
     PyBuffer_Release(&view);
     return false;
   }
@@ -101,6 +109,32 @@ bool read_float64_vector(PyObject* object, std::vector<double>& out) {
   out.resize(length);
   for (std::size_t k = 0; k < length; ++k) {
     std::memcpy(&out[k], base + static_cast<Py_ssize_t>(k) * stride, sizeof(double));
+  }
+  PyBuffer_Release(&view);
+  return true;
+}
+
+bool read_float64_matrix(PyObject* object, std::size_t rows, std::size_t& cols,
+                         std::vector<double>& out) {
+  if (!is_array(object) || Py_TYPE(object) != array_type()) return false;
+  Py_buffer view;
+  if (PyObject_GetBuffer(object, &view, PyBUF_STRIDES | PyBUF_FORMAT) != 0) {
+    PyErr_Clear();
+    return false;
+  }
+  if (!native_float64(view, 2) || static_cast<std::size_t>(view.shape[0]) != rows) {
+    PyBuffer_Release(&view);
+    return false;
+  }
+  cols = static_cast<std::size_t>(view.shape[1]);
+  const char* base = static_cast<const char*>(view.buf);
+  out.resize(rows * cols);
+  for (std::size_t i = 0; i < rows; ++i) {
+    const char* row = base + static_cast<Py_ssize_t>(i) * view.strides[0];
+    for (std::size_t k = 0; k < cols; ++k) {
+      std::memcpy(&out[i * cols + k], row + static_cast<Py_ssize_t>(k) * view.strides[1],
+                  sizeof(double));
+    }
   }
   PyBuffer_Release(&view);
   return true;

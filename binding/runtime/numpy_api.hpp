@@ -28,6 +28,13 @@ bool is_array(PyObject* object);
 // if reading its buffer fails.
 bool read_float64_vector(PyObject* object, std::vector<double>& out);
 
+// Reads a two-dimensional float64 array of `rows` rows (of the array type itself, not a
+// subclass) into `out`, row after row whatever its strides, and its column count into `cols`.
+// Returns false (with no error set, `out` and `cols` untouched) when `object` is not such an
+// array; throws PythonErrorSet if reading its buffer fails.
+bool read_float64_matrix(PyObject* object, std::size_t rows, std::size_t& cols,
+                         std::vector<double>& out);
+
 namespace detail {
 PyRef new_float64_matrix(std::size_t rows, std::size_t cols);
 // Writable view of a fresh C-contiguous float64 array's data.

@@ -109,6 +109,32 @@ def test_vectorised_multi_objective_may_not_change_its_objective_count():
     assert len(calls) == 2
 
 
+class Subclassed(np.ndarray):
+    pass
+
+
+# Whatever form the rows take, the run reads the same values: float64 arrays in any memory order
+# or strides, non-native byte order, other dtypes, subclasses and nested lists.
+@pytest.mark.parametrize("form", [
+    np.ascontiguousarray,
+    np.asfortranarray,
+    lambda rows: np.repeat(rows, 2, axis=1)[:, ::2],
+    lambda rows: rows.astype(">f8"),
+    lambda rows: rows.astype(np.float32),
+    lambda rows: rows.view(Subclassed),
+    lambda rows: rows.tolist(),
+])
+def test_vectorised_multi_objective_reads_every_form_of_rows_alike(form):
+    def settle(rows):
+        return rows.astype(np.float32).astype(np.float64)
+
+    run = {"n_particles": 6, "max_iter": 8, "seed": 4, "vectorized": True}
+    want = pso.minimize_multi(lambda m: settle(two_targets_rows(m)), BOUNDS, **run)
+    got = pso.minimize_multi(lambda m: form(settle(two_targets_rows(m))), BOUNDS, **run)
+    assert np.array_equal(got.objectives_array(), want.objectives_array())
+    assert np.array_equal(got.positions_array(), want.positions_array())
+
+
 class Boom(Exception):
     pass
 
