@@ -58,6 +58,7 @@ def front():
          "unknown archive_truncation: 'grid'. Available: crowding, hypervolume"),
         ({"archive_truncation": "hypervolume", "grid_divisions": 4},
          "archive_truncation='hypervolume' cannot be combined with grid_divisions"),
+        ({"crossover": "blx"}, "unknown crossover: 'blx'. Available: sbx, de"),
         *(({"crossover_share": share}, "crossover_share must be in [0, 1]")
           for share in (-0.1, 1.5, math.nan, math.inf)),
         # var_types takes over from the integer and binary flags, and is checked first.
