@@ -91,6 +91,7 @@ void apply_multi_preset(Arguments& a, const std::array<Parameter, Count>& parame
   if (left("w")) a.w = 0.4;
   if (left("turbulence")) a.turbulence = "polynomial";
   if (left("crossover_share")) a.crossover_share = 0.3;
+  if (left("crossover")) a.crossover = "de";
   // The asynchronous form moves each particle as soon as its vector is back, so no iteration
   // leaves a swarm to choose from: the preset leaves the population step out there.
   bool asynchronous = false;

@@ -663,7 +663,7 @@ Keyword-only arguments:
     preset (str | None): ``"robust"`` sets what the call does not pass:
         ``velocity="speed_constrained"``, ``w=0.4``,
         ``turbulence="polynomial"``, ``crossover_share=0.3``,
-        ``swarm_selection="nondominated"`` and, unless
+        ``crossover="de"``, ``swarm_selection="nondominated"`` and, unless
         ``grid_divisions`` is set, ``archive_truncation="hypervolume"``; and
         when ``max_evals`` or
         ``max_time`` is set and ``max_iter`` is not passed, the run has no

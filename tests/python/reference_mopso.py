@@ -279,6 +279,7 @@ def mopso(objective, bounds, preset=None, **settings):
         settings.setdefault("w", 0.4)
         settings.setdefault("turbulence", "polynomial")
         settings.setdefault("crossover_share", 0.3)
+        settings.setdefault("crossover", "de")
         if settings.get("events") is None:  # the asynchronous run has no population step
             settings.setdefault("swarm_selection", "nondominated")
         if "archive_truncation" not in settings and settings.get("grid_divisions") is None:
