@@ -144,8 +144,9 @@ int main() {
 
   std::printf(
       "MOPSO with the robust preset's settings (speed-constrained, w 0.4, polynomial turbulence,\n"
-      "crossover share 0.3, least-contribution archive of 100, non-dominated population step)\n"
-      "on DTLZ2, 3 objectives, 12 variables, 100 particles, 23,092 evaluations, batch form\n");
+      "differential crossover share 0.3, least-contribution archive of 100, non-dominated\n"
+      "population step) on DTLZ2, 3 objectives, 12 variables, 100 particles, 23,092 evaluations,\n"
+      "batch form\n");
   {
     const Bounds box(12, {0.0, 1.0});
     const ContinuousSpace dtlz_space(box);
@@ -154,6 +155,7 @@ int main() {
     config.strategy = LeastContribution{};
     config.turbulence = Turbulence::Polynomial;
     config.crossover_share = 0.3;
+    config.crossover = ArchiveCrossover::Differential;
     config.swarm_selection = SwarmSelection::Nondominated;
     config.record_history = false;
     config.max_iter = UINT64_MAX;
