@@ -459,3 +459,60 @@ def test_contributions_agree_with_the_model_on_archives(seed, m):
     assert len(ours) == len(model) == len(front)
     for a, b in zip(ours, model):
         assert same_volume(a, b) or (a == 0.0 and abs(b) <= 1e-12), (a, b)
+
+
+# --- decomposition -------------------------------------------------------------------------------
+
+def one_anchor(x):
+    return two_anchors(x)[:1]
+
+
+def two_with_nan(x):
+    """two_anchors with a NaN second objective on part of the space."""
+    a, b = two_anchors(x)
+    return [a, b if x[0] < 1.5 else math.nan]
+
+
+DECOMPOSED = {"one": one_anchor, **FUNCTIONS, "nan": two_with_nan}
+
+
+def left_of_one(x):
+    """Feasible where the first coordinate is at most 1 (a point or, vectorised, each row)."""
+    return (x[:, 0] if hasattr(x, "shape") else x[0]) - 1.0
+
+
+# Decomposition alone, with the archive's crossover, and beside the population step (which then
+# decides the personal bests); four objectives leave it out, one has the single weight (1).
+@pytest.mark.parametrize("selection, share", [("none", 0.0), ("none", 0.4), ("nondominated", 0.3)])
+@pytest.mark.parametrize("objective", list(DECOMPOSED))
+@pytest.mark.parametrize("vectorized", [False, True])
+@pytest.mark.parametrize("space, constrained", [("continuous", False), ("mixed", False),
+                                                ("continuous", True)])
+def test_decomposition_matches_the_model(selection, share, objective, vectorized, space,
+                                         constrained):
+    bounds, flags = SPACES[space]
+    function = DECOMPOSED[objective]
+    if vectorized:
+        function = batch_of(function, integer=flags.get("integer", False))
+    extra = {"constraints": [left_of_one]} if constrained else {}
+    front, model = run_both(function, bounds, decomposition="tchebycheff", swarm_selection=selection,
+                            crossover_share=share, vectorized=vectorized, n_particles=11,
+                            archive_truncation="crowding", velocity="speed_constrained",
+                            turbulence="polynomial", **extra, **flags)
+    assert_same_stop(front, model)
+    # Personal bests by weight toss no coin; four objectives keep the dominance rule and its coin.
+    if selection == "none" and objective != "one":
+        assert (model["stats"]["coins"] == 0) == (objective != "four")
+
+
+@pytest.mark.parametrize("n", [1, 2, 3, 7, 10, 100])
+@pytest.mark.parametrize("m", [1, 2, 3])
+def test_lattice_weights_spread_evenly_over_the_simplex(n, m):
+    weights = ref.lattice_weights(n, m)
+    assert len(weights) == n and all(len(w) == m and abs(math.fsum(w) - 1.0) < 1e-15
+                                     for w in weights)
+    # Every particle owns its own point (one objective has only (1)); with two objectives and
+    # n >= 2 they run evenly from (0, 1) to (1, 0).
+    assert len({tuple(w) for w in weights}) == (n if m > 1 else 1)
+    if m == 2 and n >= 2:
+        assert weights[0] == [0.0, 1.0] and weights[-1] == [1.0, 0.0]
