@@ -28,7 +28,7 @@ namespace corvalinth {
 
 enum class Decomposition { None, Tchebycheff };
 
-// The lattice's size grows quickly with the objective count, and measured gains stop at three.
+// The lattice's size grows quickly with the objective count, and nothing was measured beyond three.
 inline constexpr std::size_t kMaxDecompositionObjectives = 3;
 
 // The weight vectors of n particles in m objectives, n x m values back to back.
