@@ -19,7 +19,7 @@
 
 namespace corvalinth {
 
-inline constexpr std::uint64_t kRunStateVersion = 6;
+inline constexpr std::uint64_t kRunStateVersion = 5;
 
 // A saved state that cannot be restored: another version, another run's shape, a truncated or
 // damaged buffer. The message says which.

@@ -41,7 +41,6 @@ namespace {
   CORVALINTH_MULTI_EVOLUTION_PARAMETERS(P) \
   P(asynchronous, keyword_only(with_default(to_bool, false))) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
-  CORVALINTH_MULTI_DECOMPOSITION_PARAMETERS(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MULTI_OPTIMIZER_PARAMETERS)

@@ -14,12 +14,6 @@ SwarmSelection parse_swarm_selection(const std::string& name) {
   raise(PyExc_ValueError, "unknown swarm_selection: '" + name + "'. Available: none, nondominated");
 }
 
-Decomposition parse_decomposition(const std::string& name) {
-  if (name == "none") return Decomposition::None;
-  if (name == "tchebycheff") return Decomposition::Tchebycheff;
-  raise(PyExc_ValueError, "unknown decomposition: '" + name + "'. Available: none, tchebycheff");
-}
-
 DiversityStrategy parse_strategy(const std::string& truncation,
                                  std::optional<std::uint64_t> grid_divisions) {
   if (truncation == "hypervolume") {

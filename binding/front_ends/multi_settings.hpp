@@ -65,18 +65,12 @@
   P(swarm_selection, keyword_only(with_default(to_str, "none"))) \
   /* the end of the multi-objective evolution parameters */
 
-// The keyword-only option that ends both front ends' parameters.
-#define CORVALINTH_MULTI_DECOMPOSITION_PARAMETERS(P) \
-  P(decomposition, keyword_only(with_default(to_str, "none"))) \
-  /* the end of the multi-objective decomposition parameters */
-
 namespace corvalinth::py {
 
 inline constexpr std::string_view kSpeedConstrained = "speed_constrained";
 
 Turbulence parse_turbulence(const std::string& name);
 SwarmSelection parse_swarm_selection(const std::string& name);
-Decomposition parse_decomposition(const std::string& name);
 DiversityStrategy parse_strategy(const std::string& truncation,
                                  std::optional<std::uint64_t> grid_divisions);
 
@@ -96,12 +90,7 @@ void apply_multi_preset(Arguments& a, const std::array<Parameter, Count>& parame
   // leaves a swarm to choose from: the preset leaves the population step out there.
   bool asynchronous = false;
   if constexpr (requires { a.asynchronous; }) asynchronous = a.asynchronous;
-  if (left("decomposition")) a.decomposition = "tchebycheff";
-  // Decomposition judges the personal bests itself (measured: better than the population step
-  // beside it), so the step is the preset's only when the call turned decomposition off.
-  if (left("swarm_selection") && !asynchronous && a.decomposition == "none") {
-    a.swarm_selection = "nondominated";
-  }
+  if (left("swarm_selection") && !asynchronous) a.swarm_selection = "nondominated";
   if (left("archive_truncation") && !a.grid_divisions) a.archive_truncation = "hypervolume";
   lift_iteration_limit(a, parameters);
 }
@@ -119,7 +108,6 @@ struct MultiSetup {
   Turbulence turbulence = Turbulence::Decaying;
   DiversityStrategy strategy;
   SwarmSelection swarm_selection = SwarmSelection::None;
-  Decomposition decomposition = Decomposition::None;
 };
 
 // Checks the settings (preset applied) in minimize_multi's order.
@@ -147,7 +135,6 @@ MultiSetup setup_multi(const Arguments& a) {
     raise(PyExc_ValueError, "crossover_share must be in [0, 1]");
   }
   setup.swarm_selection = parse_swarm_selection(a.swarm_selection);
-  setup.decomposition = parse_decomposition(a.decomposition);
   return setup;
 }
 
@@ -169,7 +156,6 @@ MopsoConfig mopso_config(const Arguments& a, const MultiSetup& setup, std::vecto
       .initial_positions = std::move(start),
       .crossover_share = a.crossover_share,
       .swarm_selection = setup.swarm_selection,
-      .decomposition = setup.decomposition,
   };
 }
 

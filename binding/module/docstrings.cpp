@@ -428,7 +428,7 @@ The ``PsoResult`` of the finished run.
 Raises:
     ValueError: the run is not done yet.)doc";
 
-const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0, swarm_selection="none", asynchronous=False, record_evaluations=False, decomposition="none")
+const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0, swarm_selection="none", asynchronous=False, record_evaluations=False)
 --
 
 A multi-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -563,7 +563,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4, crossover_share=0.0, swarm_selection="none", decomposition="none")
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4, crossover_share=0.0, swarm_selection="none")
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -663,9 +663,7 @@ Keyword-only arguments:
     preset (str | None): ``"robust"`` sets what the call does not pass:
         ``velocity="speed_constrained"``, ``w=0.4``,
         ``turbulence="polynomial"``, ``crossover_share=0.3``,
-        ``decomposition="tchebycheff"`` (or, when the call passes
-        ``decomposition="none"`` in the synchronous forms,
-        ``swarm_selection="nondominated"``) and, unless
+        ``swarm_selection="nondominated"`` and, unless
         ``grid_divisions`` is set, ``archive_truncation="hypervolume"``; and
         when ``max_evals`` or
         ``max_time`` is set and ``max_iter`` is not passed, the run has no
@@ -727,19 +725,6 @@ Keyword-only arguments:
         nearly every candidate is non-dominated and crowding ranks them
         poorly, the step is left out and personal bests are kept as with
         ``"none"``.
-    decomposition (str): ``"none"`` (default) or ``"tchebycheff"``: each
-        particle owns a weight vector, spread evenly over the simplex (with
-        two objectives from ``(0, 1)`` to ``(1, 0)`` in particle order; with
-        three a simplex lattice), and its leader and personal best are judged
-        by the Tchebycheff value of that vector, ``max_k ((f_k - z_k) / e_k)
-        / max(w_k, 1e-6)``, where ``z`` and ``e`` are the ideal point and the
-        extent of the archive at the start of the iteration. The leader is
-        the archive member with the least value (no tournament); a new
-        vector replaces the personal best when its value is not larger (no
-        coin; constraints are compared first). With
-        ``swarm_selection="nondominated"`` the population step still decides
-        the personal bests and only the leaders follow the weights. With
-        four or more objectives it is left out.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them

@@ -30,7 +30,6 @@
 #include "core/mopso/archive.hpp"
 #include "core/mopso/archive_crossover.hpp"
 #include "core/mopso/constraint_levels.hpp"
-#include "core/mopso/decomposition.hpp"
 #include "core/mopso/polynomial_mutation.hpp"
 #include "core/mopso/swarm_selection.hpp"
 #include "core/motion.hpp"
@@ -77,20 +76,12 @@ struct MopsoConfig {
   // (archive_crossover.hpp); 0 draws nothing for it.
   double crossover_share = 0.0;
   SwarmSelection swarm_selection = SwarmSelection::None;
-  // Leaders and personal bests by weight vectors (decomposition.hpp); None draws nothing for it.
-  Decomposition decomposition = Decomposition::None;
 };
 
 // True when the population step runs in a run of this many objectives.
 inline bool selection_applies(const MopsoConfig& config, std::size_t objectives) {
   return config.swarm_selection == SwarmSelection::Nondominated &&
          objectives <= kMaxSelectionObjectives;
-}
-
-// True when decomposition runs in a run of this many objectives.
-inline bool decomposition_applies(const MopsoConfig& config, std::size_t objectives) {
-  return config.decomposition == Decomposition::Tchebycheff && objectives >= 1 &&
-         objectives <= kMaxDecompositionObjectives;
 }
 
 // What the iteration callback of a multi-objective run sees after each iteration.
@@ -475,10 +466,6 @@ class MopsoRun {
     archive.require(starting ? run.leaders_ == 0 : !iterating || run.leaders_ >= 1, "leaders");
     archive.values(run.leader_pool_, run.leaders_ * run.dim_, "leader positions");
     archive.values(run.weights_, run.leaders_, "leader weights");
-    // Decomposition scales by the leaders' vectors, which later insertions may have removed.
-    if (decomposition_applies(run.config_, m) && !starting) {
-      archive.values(run.leader_vectors_, run.leaders_ * m, "leader vectors");
-    }
     archive.real(run.decay_);
     archive.real(run.probability_);
 
@@ -515,7 +502,6 @@ class MopsoRun {
         front.objectives = static_cast<std::size_t>(m);
       }
       run.objective_count_ = static_cast<std::size_t>(m);
-      if (run.decomposing() && !starting) run.fit_decomposition();
     }
   }
 
@@ -643,7 +629,6 @@ class MopsoRun {
   void start_iteration(std::uint64_t t) {
     weights_ = archive_.prune_and_weigh();
     copy_leader_pool();
-    if (decomposing()) copy_leader_vectors();
     if (config_.record_history) {
       result_.swarm_history.record(swarm_);
       result_.front_history.record(archive_.members());
@@ -664,7 +649,7 @@ class MopsoRun {
       archive_crossover(leader(first), leader(second), swarm_.position(i), box_, rng_);
       return;
     }
-    move(i, decomposing() ? leader_for_weight(i) : leader_by_tournament(weights_));
+    move(i, leader_by_tournament(weights_));
     if (!turbulence_enabled()) return;
     if (config_.turbulence == Turbulence::Decaying) {
       mutate(i, probability_, decay_);
@@ -758,35 +743,6 @@ class MopsoRun {
     return weights[a] >= weights[b] ? a : b;
   }
 
-  // Decomposition (decomposition.hpp): the leaders' vectors, the scale they define and the
-  // particles' weights (once the objective count is known).
-  void copy_leader_vectors() {
-    const std::size_t m = objective_count_;
-    leader_vectors_.resize(leaders_ * m);
-    const auto& members = archive_.members();
-    for (std::size_t j = 0; j < leaders_; ++j) {
-      copy_values(members[j].objectives, std::span<double>(leader_vectors_.data() + j * m, m));
-    }
-    fit_decomposition();
-  }
-
-  void fit_decomposition() {
-    scale_.fit(leader_vectors_, objective_count_);
-    if (particle_weights_.empty()) {
-      particle_weights_ = lattice_weights(swarm_.size(), objective_count_);
-    }
-  }
-
-  bool decomposing() const { return decomposition_applies(config_, objective_count_); }
-
-  std::span<const double> particle_weight(std::size_t i) const {
-    return {particle_weights_.data() + i * objective_count_, objective_count_};
-  }
-
-  std::size_t leader_for_weight(std::size_t i) const {
-    return scale_.least(leader_vectors_, particle_weight(i));
-  }
-
   std::span<const double> leader(std::size_t j) const {
     return {leader_pool_.data() + j * dim_, dim_};
   }
@@ -824,9 +780,6 @@ class MopsoRun {
     bool replace;
     if (const int by_violation = levels_.against_personal_best(i); by_violation != 0) {
       replace = by_violation > 0;
-    } else if (decomposing()) {
-      const double best_value = scale_.value(best, particle_weight(i));
-      replace = scale_.value(values, particle_weight(i)) <= best_value || std::isnan(best_value);
     } else if (dominates(values, best)) {
       replace = true;
     } else if (dominates(best, values)) {
@@ -924,10 +877,6 @@ class MopsoRun {
   std::vector<double> leader_pool_;  // the leaders' positions and weights, fixed per iteration
   std::size_t leaders_ = 0;
   std::vector<double> weights_;
-  // Decomposition: the leaders' vectors (fixed per iteration), their scale, the particles' weights.
-  std::vector<double> leader_vectors_;
-  TchebycheffScale scale_;
-  std::vector<double> particle_weights_;  // n x objective_count_
   // The population step's candidates and the swarm it chooses from.
   std::vector<ObjectiveView> candidate_views_;
   std::vector<double> candidate_violations_;

@@ -222,7 +222,6 @@ class MultiOptimizer(_Driven):
         swarm_selection: str = "none",
         asynchronous: bool = False,
         record_evaluations: bool = False,
-        decomposition: str = "none",
     ) -> None: ...
     def ask(
         self, /
@@ -371,7 +370,6 @@ def minimize_multi(
     equality_tol: float = 1e-4,
     crossover_share: float = 0.0,
     swarm_selection: str = "none",
-    decomposition: str = "none",
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 

@@ -195,7 +195,7 @@ TEST(SavedRun, RefusesWhatDoesNotFit) {
 
   EXPECT_EQ(restore_failure(bytes, config_of(0)), "(restored)");
   EXPECT_EQ(restore_failure(other_version, config_of(0)),
-            "saved run state has format version 99; this version of corvalinth reads version 6 "
+            "saved run state has format version 99; this version of corvalinth reads version 5 "
             "only");
   EXPECT_EQ(restore_failure({1, 2, 3}, config_of(0)), "not a saved run state");
   EXPECT_EQ(restore_failure(truncated, config_of(0)), "saved run state is truncated");

@@ -254,65 +254,6 @@ def nondominated_survivors(vectors, violations, keep):
     return sorted(survivors)
 
 
-# --- decomposition -------------------------------------------------------------------------------
-
-DECOMPOSITION_MAX_OBJECTIVES = 3
-WEIGHT_FLOOR = 1e-6
-
-
-def lattice_weights(n, m):
-    """Particle i's weight vector: H is the smallest integer >= 1 whose simplex lattice (every
-    vector a / H of non-negative integers a_1..a_m summing to H) has at least n points; the points
-    are listed by ascending (a_1, ..., a_m) and particle i takes point floor(i * count / n)."""
-    if m == 1:
-        return [[1.0] for _ in range(n)]
-    h = 1
-    while math.comb(h + m - 1, m - 1) < n:
-        h += 1
-    points = []
-
-    def extend(prefix, left):
-        if len(prefix) == m - 1:
-            points.append(prefix + [left])
-            return
-        for a in range(left + 1):
-            extend(prefix + [a], left - a)
-
-    extend([], h)
-    count = len(points)
-    return [[float(a) / float(h) for a in points[i * count // n]] for i in range(n)]
-
-
-def ideal_and_extent(vectors):
-    """Per objective the least value and the span up to the largest (1 where it is not > 0);
-    NaN components are never least or largest."""
-    m = len(vectors[0])
-    ideal, extent = [], []
-    for k in range(m):
-        low, high = INF, -INF
-        for y in vectors:
-            if y[k] < low:
-                low = y[k]
-            if y[k] > high:
-                high = y[k]
-        span = high - low
-        ideal.append(low)
-        extent.append(span if span > 0 else 1.0)
-    return ideal, extent
-
-
-def tchebycheff(y, weight, ideal, extent):
-    """max over k of ((y_k - ideal_k) / extent_k) / max(weight_k, 1e-6); NaN when any term is."""
-    g = -INF
-    for yk, wk, zk, ek in zip(y, weight, ideal, extent):
-        term = (yk - zk) / ek / (wk if wk > WEIGHT_FLOOR else WEIGHT_FLOOR)
-        if term != term:
-            return math.nan
-        if term > g:
-            g = term
-    return g
-
-
 def mopso(objective, bounds, preset=None, **settings):
     """A seeded multi-objective run (see `run`); preset="robust" first fills the settings that
     were not passed."""
@@ -322,9 +263,7 @@ def mopso(objective, bounds, preset=None, **settings):
         settings.setdefault("w", 0.4)
         settings.setdefault("turbulence", "polynomial")
         settings.setdefault("crossover_share", 0.3)
-        settings.setdefault("decomposition", "tchebycheff")
-        # The asynchronous run has no population step, nor a run that decomposes.
-        if settings.get("events") is None and settings["decomposition"] == "none":
+        if settings.get("events") is None:  # the asynchronous run has no population step
             settings.setdefault("swarm_selection", "nondominated")
         if "archive_truncation" not in settings and settings.get("grid_divisions") is None:
             settings["archive_truncation"] = "hypervolume"
@@ -341,7 +280,7 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         max_evals=None, max_time=None, x0=None, turbulence="decaying",
         archive_truncation="crowding", contributions=None, constraints=None,
         equality_constraints=None, equality_tol=1e-4, crossover_share=0.0,
-        swarm_selection="none", decomposition="none", events=None):
+        swarm_selection="none", events=None):
     """A seeded multi-objective run.
 
     Returns a dict with the four fields of the front, the stop reason, the evaluation count and,
@@ -388,14 +327,6 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     survivor c, in ascending order, becomes particle s's position and personal best; a new point
     (c >= n) keeps the velocity of particle c - n, a personal best starts at rest (zeros).
     With four or more objectives the step is left out (personal bests by dominance and coin).
-
-    With `decomposition="tchebycheff"` and up to three objectives particle i owns
-    `lattice_weights(n, m)[i]`. Every iteration's start takes `ideal_and_extent` of its leaders'
-    vectors; particle i's leader is the leader with the least `tchebycheff` value for its weight
-    (the first on ties; leader 0 when none is below infinity), drawing nothing (a crossover's
-    parents are drawn as without it). Without the population step a new vector replaces the
-    personal best, after the violations, when its value is not larger than the personal best's
-    or the personal best's value is NaN (no coin).
     """
     assert max_time is None, "the model has no clock"
     space = build_space(bounds, integer, binary, var_types)
@@ -465,12 +396,6 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
     assert events is None or swarm_selection == "none", "the asynchronous run has no such step"
     selecting = swarm_selection == "nondominated" and len(objs[0][0]) <= 3
     new_points = [None] * n_particles
-    # Decomposition: set at the first iteration's start, once the objective count is known, with
-    # every iteration's ideal point, extent and leader vectors.
-    scale = {"on": False}
-
-    def value(i, y):
-        return tchebycheff(y, scale["lattice"][i], scale["ideal"], scale["extent"])
 
     def take(i, x, answer):
         y, v = answer
@@ -478,12 +403,7 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
             new_points[i] = (list(x), list(y), v)
             archive.insert(x, y, v)
             return
-        if scale["on"] and not (is_better(v, pbest_violation[i])
-                                or is_better(pbest_violation[i], v)):
-            best_value = value(i, pbest_obj[i])
-            if value(i, y) <= best_value or best_value != best_value:
-                pbest[i], pbest_obj[i], pbest_violation[i] = list(x), list(y), v
-        elif constrained_dominates(y, v, pbest_obj[i], pbest_violation[i]):
+        if constrained_dominates(y, v, pbest_obj[i], pbest_violation[i]):
             pbest[i], pbest_obj[i], pbest_violation[i] = list(x), list(y), v
         elif constrained_dominates(pbest_obj[i], pbest_violation[i], y, v):
             pass
@@ -497,12 +417,6 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         """The prune, leaders, snapshots and turbulence of iteration t."""
         weights = archive.prune_and_weigh()
         leaders = [list(p) for p, _ in archive.members]
-        m = len(archive.objectives()[0])
-        if decomposition == "tchebycheff" and m <= DECOMPOSITION_MAX_OBJECTIVES:
-            scale["on"] = True
-            scale.setdefault("lattice", lattice_weights(n_particles, m))
-            scale["vectors"] = [list(o) for o in archive.objectives()]
-            scale["ideal"], scale["extent"] = ideal_and_extent(scale["vectors"])
         if record_history:
             swarm_history.append([list(x) for x in pos])
             front_history.append([list(o) for o in archive.objectives()])
@@ -519,16 +433,9 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
             parent = leaders[a] if weights[a] >= weights[b] else leaders[b]
             pos[i] = sbx_child(parent, leaders[rng.below(a_count)], box, rng)
             return pos[i]
-        if scale["on"]:
-            chosen, least = 0, INF
-            for j, y in enumerate(scale["vectors"]):
-                if value(i, y) < least:
-                    chosen, least = j, value(i, y)
-            leader = leaders[chosen]
-        else:
-            a = rng.below(a_count)
-            b = rng.below(a_count)
-            leader = leaders[a] if weights[a] >= weights[b] else leaders[b]
+        a = rng.below(a_count)
+        b = rng.below(a_count)
+        leader = leaders[a] if weights[a] >= weights[b] else leaders[b]
         nv = rule.update(pos[i], vel[i], pbest[i], leader, [], rng)
         if v_max is not None:
             nv = [(-v_max if c < -v_max else (v_max if c > v_max else c)) for c in nv]

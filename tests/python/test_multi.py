@@ -423,13 +423,10 @@ def batch(objective):
 
 PRESET_SETTINGS = {"velocity": "speed_constrained", "w": 0.4, "turbulence": "polynomial",
                    "archive_truncation": "hypervolume", "crossover_share": 0.3,
-                   "decomposition": "tchebycheff"}
-# Turning decomposition off brings the population step in.
+                   "swarm_selection": "nondominated"}
 CALLER_SETTINGS = [{}, {"velocity": "constriction"}, {"w": 0.6}, {"turbulence": "decaying"},
                    {"grid_divisions": 5}, {"archive_truncation": "crowding", "w": 0.5},
-                   {"crossover_share": 0.0}, {"swarm_selection": "nondominated"},
-                   {"decomposition": "none", "swarm_selection": "none"},
-                   {"decomposition": "none"}]
+                   {"crossover_share": 0.0}, {"swarm_selection": "none"}]
 
 
 @pytest.mark.parametrize("given", CALLER_SETTINGS)
@@ -442,8 +439,6 @@ def test_robust_preset_fills_only_what_the_caller_left_at_its_default(given, vec
     spelled = {**PRESET_SETTINGS, **given}
     if "grid_divisions" in given:
         spelled["archive_truncation"] = "crowding"
-    if given == {"decomposition": "none"}:
-        spelled["swarm_selection"] = "nondominated"
     spelled_out = pso.minimize_multi(objective, BOX, **common, **spelled)
     assert with_preset.to_dict() == spelled_out.to_dict()
 

@@ -320,7 +320,7 @@ RESTORE = "cannot restore the Optimizer: "
 
 @pytest.mark.parametrize("damage, error, message", [
     (state(lambda s: s[:8] + bytes([7]) + s[9:]), ValueError,
-     RESTORE + "saved run state has format version 7; this version of corvalinth reads version 6 "
+     RESTORE + "saved run state has format version 7; this version of corvalinth reads version 5 "
      "only"),
     (state(lambda s: b"not a state"), ValueError, RESTORE + "not a saved run state"),
     (state(lambda s: s[:-3]), ValueError, RESTORE + "saved run state is truncated"),
