@@ -144,8 +144,8 @@ int main() {
 
   std::printf(
       "MOPSO with the robust preset's settings (speed-constrained, w 0.4, polynomial turbulence,\n"
-      "crossover share 0.3, least-contribution archive of 100) on DTLZ2, 3 objectives, 12\n"
-      "variables, 100 particles, 23,092 evaluations, batch form\n");
+      "differential crossover share 0.3, least-contribution archive of 100) on DTLZ2, 3\n"
+      "objectives, 12 variables, 100 particles, 23,092 evaluations, batch form\n");
   {
     const Bounds box(12, {0.0, 1.0});
     const ContinuousSpace dtlz_space(box);
@@ -154,6 +154,7 @@ int main() {
     config.strategy = LeastContribution{};
     config.turbulence = Turbulence::Polynomial;
     config.crossover_share = 0.3;
+    config.crossover = ArchiveCrossover::Differential;
     config.record_history = false;
     config.max_iter = UINT64_MAX;
     config.max_evals = 23092;

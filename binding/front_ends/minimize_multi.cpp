@@ -40,6 +40,7 @@ namespace {
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
   CORVALINTH_MULTI_CONSTRAINT_PARAMETERS(P) \
   CORVALINTH_MULTI_EVOLUTION_PARAMETERS(P) \
+  CORVALINTH_MULTI_CROSSOVER_PARAMETER(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MINIMIZE_MULTI_PARAMETERS)

@@ -41,6 +41,7 @@ namespace {
   CORVALINTH_MULTI_EVOLUTION_PARAMETERS(P) \
   P(asynchronous, keyword_only(with_default(to_bool, false))) \
   P(record_evaluations, keyword_only(with_default(to_bool, false))) \
+  CORVALINTH_MULTI_CROSSOVER_PARAMETER(P) \
   /* the end of the parameters */
 
 CORVALINTH_DECLARE_ARGUMENTS(CORVALINTH_MULTI_OPTIMIZER_PARAMETERS)

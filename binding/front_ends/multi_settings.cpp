@@ -14,6 +14,12 @@ SwarmSelection parse_swarm_selection(const std::string& name) {
   raise(PyExc_ValueError, "unknown swarm_selection: '" + name + "'. Available: none, nondominated");
 }
 
+ArchiveCrossover parse_crossover(const std::string& name) {
+  if (name == "sbx") return ArchiveCrossover::Sbx;
+  if (name == "de") return ArchiveCrossover::Differential;
+  raise(PyExc_ValueError, "unknown crossover: '" + name + "'. Available: sbx, de");
+}
+
 DiversityStrategy parse_strategy(const std::string& truncation,
                                  std::optional<std::uint64_t> grid_divisions) {
   if (truncation == "hypervolume") {

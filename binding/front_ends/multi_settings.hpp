@@ -65,12 +65,17 @@
   P(swarm_selection, keyword_only(with_default(to_str, "none"))) \
   /* the end of the multi-objective evolution parameters */
 
+// The kind of the archive's crossover child, the last parameter of both front ends.
+#define CORVALINTH_MULTI_CROSSOVER_PARAMETER(P) \
+  P(crossover, keyword_only(with_default(to_str, "sbx")))
+
 namespace corvalinth::py {
 
 inline constexpr std::string_view kSpeedConstrained = "speed_constrained";
 
 Turbulence parse_turbulence(const std::string& name);
 SwarmSelection parse_swarm_selection(const std::string& name);
+ArchiveCrossover parse_crossover(const std::string& name);
 DiversityStrategy parse_strategy(const std::string& truncation,
                                  std::optional<std::uint64_t> grid_divisions);
 
@@ -86,6 +91,7 @@ void apply_multi_preset(Arguments& a, const std::array<Parameter, Count>& parame
   if (left("w")) a.w = 0.4;
   if (left("turbulence")) a.turbulence = "polynomial";
   if (left("crossover_share")) a.crossover_share = 0.3;
+  if (left("crossover")) a.crossover = "de";
   // The asynchronous form moves each particle as soon as its vector is back, so no iteration
   // leaves a swarm to choose from: the preset leaves the population step out there.
   bool asynchronous = false;
@@ -108,6 +114,7 @@ struct MultiSetup {
   Turbulence turbulence = Turbulence::Decaying;
   DiversityStrategy strategy;
   SwarmSelection swarm_selection = SwarmSelection::None;
+  ArchiveCrossover crossover = ArchiveCrossover::Sbx;
 };
 
 // Checks the settings (preset applied) in minimize_multi's order.
@@ -135,6 +142,7 @@ MultiSetup setup_multi(const Arguments& a) {
     raise(PyExc_ValueError, "crossover_share must be in [0, 1]");
   }
   setup.swarm_selection = parse_swarm_selection(a.swarm_selection);
+  setup.crossover = parse_crossover(a.crossover);
   return setup;
 }
 
@@ -156,6 +164,7 @@ MopsoConfig mopso_config(const Arguments& a, const MultiSetup& setup, std::vecto
       .initial_positions = std::move(start),
       .crossover_share = a.crossover_share,
       .swarm_selection = setup.swarm_selection,
+      .crossover = setup.crossover,
   };
 }
 

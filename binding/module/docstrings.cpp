@@ -428,7 +428,7 @@ The ``PsoResult`` of the finished run.
 Raises:
     ValueError: the run is not done yet.)doc";
 
-const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0, swarm_selection="none", asynchronous=False, record_evaluations=False)
+const char* const multi_optimizer = R"doc(MultiOptimizer(bounds, *, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, max_evals=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, batch=False, crossover_share=0.0, swarm_selection="none", asynchronous=False, record_evaluations=False, crossover="sbx")
 --
 
 A multi-objective swarm run driven by the caller: ``ask()`` hands out the
@@ -563,7 +563,7 @@ const char* const optimizer_best_position =
     "Best position so far (decoded), or None before the first evaluations.";
 
 
-const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4, crossover_share=0.0, swarm_selection="none")
+const char* const minimize_multi = R"doc(minimize_multi(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.729, c1=1.49445, c2=1.49445, velocity="inertia", seed=None, integer=False, binary=False, var_types=None, mutation_rate=0.1, dim=None, grid_divisions=None, v_max=None, bounds_handling="clamp", record_history=True, *, vectorized=False, callback=None, max_evals=None, max_time=None, x0=None, turbulence="decaying", archive_truncation="crowding", preset=None, args=(), record_evaluations=False, constraints=None, equality_constraints=None, equality_tol=1e-4, crossover_share=0.0, swarm_selection="none", crossover="sbx")
 --
 
 Multi-objective optimization (MOPSO). Returns the Pareto front.
@@ -663,7 +663,7 @@ Keyword-only arguments:
     preset (str | None): ``"robust"`` sets what the call does not pass:
         ``velocity="speed_constrained"``, ``w=0.4``,
         ``turbulence="polynomial"``, ``crossover_share=0.3``,
-        ``swarm_selection="nondominated"`` and, unless
+        ``crossover="de"``, ``swarm_selection="nondominated"`` and, unless
         ``grid_divisions`` is set, ``archive_truncation="hypervolume"``; and
         when ``max_evals`` or
         ``max_time`` is set and ``max_iter`` is not passed, the run has no
@@ -725,6 +725,15 @@ Keyword-only arguments:
         nearly every candidate is non-dominated and crowding ranks them
         poorly, the step is left out and personal bests are kept as with
         ``"none"``.
+    crossover (str): the child the archive's crossover
+        (``crossover_share``) makes. ``"sbx"`` (default): the simulated
+        binary crossover described there. ``"de"``: a differential child:
+        the leader from the tournament plus half the difference of the
+        personal bests of two particles drawn at random, each variable
+        limited to its bounds, then polynomial mutation. The step is as
+        long as the swarm is wide, so children keep reaching other basins
+        while the swarm still spans them. Without a crossover share it
+        changes nothing.
 
     The callback, then ``max_evals``, then ``max_time`` are tested at the
     end of each iteration, as in ``minimize``; a run that none of them

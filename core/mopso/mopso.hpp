@@ -30,6 +30,7 @@
 #include "core/mopso/archive.hpp"
 #include "core/mopso/archive_crossover.hpp"
 #include "core/mopso/constraint_levels.hpp"
+#include "core/mopso/differential_child.hpp"
 #include "core/mopso/polynomial_mutation.hpp"
 #include "core/mopso/swarm_selection.hpp"
 #include "core/motion.hpp"
@@ -48,6 +49,11 @@ enum class Turbulence { Decaying, Polynomial };
 // best by dominance (the default), or the population step of swarm_selection.hpp chooses the swarm
 // from the personal bests and the new points (no personal-best coin is drawn then).
 enum class SwarmSelection { None, Nondominated };
+
+// The child the archive's crossover makes: simulated binary crossover of two leaders
+// (archive_crossover.hpp, the default), or a leader moved by half the difference of two personal
+// bests (differential_child.hpp).
+enum class ArchiveCrossover { Sbx, Differential };
 
 // With four or more objectives nearly every candidate is non-dominated and crowding ranks them
 // poorly (measured: far worse fronts), so the population step applies with at most three.
@@ -76,6 +82,7 @@ struct MopsoConfig {
   // (archive_crossover.hpp); 0 draws nothing for it.
   double crossover_share = 0.0;
   SwarmSelection swarm_selection = SwarmSelection::None;
+  ArchiveCrossover crossover = ArchiveCrossover::Sbx;
 };
 
 // True when the population step runs in a run of this many objectives.
@@ -641,10 +648,19 @@ class MopsoRun {
 
   // Tournament, move and turbulence of particle i; or, with a crossover share, first a draw
   // u = unit(), and when u < share a child of two leaders instead: the first by tournament,
-  // the second by one draw below the leader count.
+  // the second by one draw below the leader count. The differential child takes the leader by
+  // tournament and the personal bests of two particles, each one draw below the particle count,
+  // as they stand now.
   void fly(std::size_t i) {
     if (config_.crossover_share > 0.0 && rng_.unit() < config_.crossover_share) {
       const std::size_t first = leader_by_tournament(weights_);
+      if (config_.crossover == ArchiveCrossover::Differential) {
+        const std::size_t r1 = static_cast<std::size_t>(rng_.below(swarm_.size()));
+        const std::size_t r2 = static_cast<std::size_t>(rng_.below(swarm_.size()));
+        differential_child(leader(first), swarm_.best_position(r1), swarm_.best_position(r2),
+                           swarm_.position(i), box_, rng_);
+        return;
+      }
       const std::size_t second = static_cast<std::size_t>(rng_.below(leaders_));
       archive_crossover(leader(first), leader(second), swarm_.position(i), box_, rng_);
       return;

@@ -222,6 +222,7 @@ class MultiOptimizer(_Driven):
         swarm_selection: str = "none",
         asynchronous: bool = False,
         record_evaluations: bool = False,
+        crossover: str = "sbx",
     ) -> None: ...
     def ask(
         self, /
@@ -370,6 +371,7 @@ def minimize_multi(
     equality_tol: float = 1e-4,
     crossover_share: float = 0.0,
     swarm_selection: str = "none",
+    crossover: str = "sbx",
 ) -> ParetoFront:
     """Multi-objective optimization (MOPSO). Returns the Pareto front."""
 

@@ -19,6 +19,7 @@
 #include "core/topology/ring.hpp"
 #include "core/velocity/fips.hpp"
 #include "core/velocity/inertia.hpp"
+#include "tests/core/test_support.hpp"
 
 namespace corvalinth {
 namespace {
@@ -55,17 +56,6 @@ struct RankedBatch {
     for (std::size_t i = 0; i < swarm.size(); ++i) out.push_back(f(swarm.position(i)));
   }
 };
-
-void expect_same_run(const RunResult<double>& a, const RunResult<double>& b) {
-  EXPECT_EQ(a.best_position, b.best_position);
-  EXPECT_EQ(std::bit_cast<std::uint64_t>(a.best_value), std::bit_cast<std::uint64_t>(b.best_value));
-  EXPECT_EQ(std::bit_cast<std::uint64_t>(a.best_violation),
-            std::bit_cast<std::uint64_t>(b.best_violation));
-  EXPECT_EQ(a.history.positions, b.history.positions);
-  EXPECT_EQ(a.convergence, b.convergence);
-  EXPECT_EQ(a.evaluations, b.evaluations);
-  EXPECT_EQ(a.stop_reason, b.stop_reason);
-}
 
 struct Settings {
   const char* name;

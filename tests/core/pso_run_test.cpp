@@ -82,16 +82,6 @@ RunResult<double> run_function(const SwarmConfig& config,
   return run(config, kBox3, kInertia, kGlobal, objective, callback);
 }
 
-void expect_same_run(const RunResult<double>& a, const RunResult<double>& b) {
-  EXPECT_EQ(a.best_position, b.best_position);
-  EXPECT_EQ(std::bit_cast<std::uint64_t>(a.best_value), std::bit_cast<std::uint64_t>(b.best_value));
-  EXPECT_EQ(a.history.positions, b.history.positions);
-  EXPECT_EQ(a.history.iterations(), b.history.iterations());
-  EXPECT_EQ(a.convergence, b.convergence);
-  EXPECT_EQ(a.evaluations, b.evaluations);
-  EXPECT_EQ(a.stop_reason, b.stop_reason);
-}
-
 TEST(RunLoop, ZeroIterationsKeepsTheInitialBest) {
   Callback callback;
   const auto result = run_function(config_with(30, 0), sphere, &callback);

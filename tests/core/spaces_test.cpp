@@ -372,16 +372,6 @@ struct BatchOf {
   }
 };
 
-template <typename Element>
-void expect_same_run(const RunResult<Element>& a, const RunResult<Element>& b) {
-  EXPECT_EQ(a.best_position, b.best_position);
-  EXPECT_EQ(a.best_value, b.best_value);
-  EXPECT_EQ(a.history.positions, b.history.positions);
-  EXPECT_EQ(a.convergence, b.convergence);
-  EXPECT_EQ(a.evaluations, b.evaluations);
-  EXPECT_EQ(a.stop_reason, b.stop_reason);
-}
-
 template <typename Kind>
 class SpaceContract : public testing::Test {
  protected:

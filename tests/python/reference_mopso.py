@@ -228,6 +228,22 @@ def sbx_child(first, second, box, rng):
     return child
 
 
+def differential_child(base, first, second, box, rng):
+    """A child of a leader and two personal bests: base[k] + (first[k] - second[k]) * 0.5 in every
+    dimension, limited to the box, then polynomial mutation."""
+    child = []
+    for k, (b, p, q) in enumerate(zip(base, first, second)):
+        lo, hi = box[k]
+        c = b + (p - q) * 0.5
+        if c < lo:
+            c = lo
+        if c > hi:
+            c = hi
+        child.append(c)
+    polynomial_mutation(child, box, rng)
+    return child
+
+
 def nondominated_survivors(vectors, violations, keep):
     """The indices of the `keep` candidates the population step keeps, ascending: whole fronts of
     non-dominated sorting (constrained domination; a front lists its candidates by index) while
@@ -263,6 +279,7 @@ def mopso(objective, bounds, preset=None, **settings):
         settings.setdefault("w", 0.4)
         settings.setdefault("turbulence", "polynomial")
         settings.setdefault("crossover_share", 0.3)
+        settings.setdefault("crossover", "de")
         if settings.get("events") is None:  # the asynchronous run has no population step
             settings.setdefault("swarm_selection", "nondominated")
         if "archive_truncation" not in settings and settings.get("grid_divisions") is None:
@@ -280,7 +297,7 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
         max_evals=None, max_time=None, x0=None, turbulence="decaying",
         archive_truncation="crowding", contributions=None, constraints=None,
         equality_constraints=None, equality_tol=1e-4, crossover_share=0.0,
-        swarm_selection="none", events=None):
+        swarm_selection="none", events=None, crossover="sbx"):
     """A seeded multi-objective run.
 
     Returns a dict with the four fields of the front, the stop reason, the evaluation count and,
@@ -319,7 +336,9 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
 
     With `crossover_share` > 0 every particle first draws u = unit(); when u < crossover_share it
     does not fly: its position becomes `sbx_child` of a leader by tournament and a leader by one
-    draw, and its velocity stays.
+    draw, and its velocity stays. With `crossover="de"` the child is instead `differential_child`
+    of the leader by tournament and the personal bests of particles r1 = below(n) and r2 = below(n),
+    drawn in that order, as they stand when the particle flies.
 
     With `swarm_selection="nondominated"` a particle's new vector does not touch its personal best
     (no coin): after every particle of an iteration took its vector, candidates 0..n-1 (the
@@ -431,6 +450,11 @@ def run(objective, bounds, n_particles=100, max_iter=100, archive_size=100, w=0.
             a = rng.below(a_count)
             b = rng.below(a_count)
             parent = leaders[a] if weights[a] >= weights[b] else leaders[b]
+            if crossover == "de":
+                r1 = rng.below(n_particles)
+                r2 = rng.below(n_particles)
+                pos[i] = differential_child(parent, pbest[r1], pbest[r2], box, rng)
+                return pos[i]
             pos[i] = sbx_child(parent, leaders[rng.below(a_count)], box, rng)
             return pos[i]
         a = rng.below(a_count)

@@ -58,7 +58,7 @@ FRONT_ENDS = {
         "grid_divisions", "v_max", "bounds_handling", "record_history", "vectorized", "callback",
         "max_evals", "max_time", "x0", "turbulence", "archive_truncation", "preset", "args",
         "record_evaluations", "constraints", "equality_constraints", "equality_tol",
-        "crossover_share", "swarm_selection"]),
+        "crossover_share", "swarm_selection", "crossover"]),
 }
 SMALL = {"n_particles": 8, "max_iter": 6, "seed": 5}
 

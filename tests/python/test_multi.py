@@ -58,6 +58,7 @@ def front():
          "unknown archive_truncation: 'grid'. Available: crowding, hypervolume"),
         ({"archive_truncation": "hypervolume", "grid_divisions": 4},
          "archive_truncation='hypervolume' cannot be combined with grid_divisions"),
+        ({"crossover": "blx"}, "unknown crossover: 'blx'. Available: sbx, de"),
         *(({"crossover_share": share}, "crossover_share must be in [0, 1]")
           for share in (-0.1, 1.5, math.nan, math.inf)),
         # var_types takes over from the integer and binary flags, and is checked first.
@@ -423,10 +424,10 @@ def batch(objective):
 
 PRESET_SETTINGS = {"velocity": "speed_constrained", "w": 0.4, "turbulence": "polynomial",
                    "archive_truncation": "hypervolume", "crossover_share": 0.3,
-                   "swarm_selection": "nondominated"}
+                   "crossover": "de", "swarm_selection": "nondominated"}
 CALLER_SETTINGS = [{}, {"velocity": "constriction"}, {"w": 0.6}, {"turbulence": "decaying"},
                    {"grid_divisions": 5}, {"archive_truncation": "crowding", "w": 0.5},
-                   {"crossover_share": 0.0}, {"swarm_selection": "none"}]
+                   {"crossover_share": 0.0}, {"swarm_selection": "none"}, {"crossover": "sbx"}]
 
 
 @pytest.mark.parametrize("given", CALLER_SETTINGS)
@@ -461,9 +462,10 @@ def test_evaluations_count_every_objective_vector():
     assert f.to_dict()["evaluations"] == 30
 
 
+@pytest.mark.parametrize("crossover", ["sbx", "de"])
 @pytest.mark.parametrize("share", [0.5, 1.0])
 @pytest.mark.parametrize("seed", range(4))
-def test_archive_crossover_keeps_every_point_in_the_box(share, seed):
+def test_archive_crossover_keeps_every_point_in_the_box(crossover, share, seed):
     # Narrow, offset and wide dimensions; the front lies on a box edge, where children of two
     # members spread past the bounds unless they are limited.
     bounds = [(-1e-3, 1e-3), (4.0, 4.5), (-1e6, 1e6)]
@@ -474,5 +476,5 @@ def test_archive_crossover_keeps_every_point_in_the_box(share, seed):
         return [x[0] + x[1], -x[0] + (x[2] * 1e-6) ** 2]
 
     pso.minimize_multi(edge, bounds, n_particles=12, max_iter=15, seed=seed,
-                       crossover_share=share, preset="robust")
+                       crossover_share=share, crossover=crossover, preset="robust")
     assert all(lo <= v <= hi for point in seen for v, (lo, hi) in zip(point, bounds))

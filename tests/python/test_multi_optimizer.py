@@ -90,14 +90,16 @@ def test_driven_like_minimize_multi_gives_its_front(space, batch):
        record_history=st.booleans(), warm=st.booleans(),
        pickle_at=st.sets(st.integers(0, 80), max_size=8),
        crossover_share=st.sampled_from([0.0, 0.5, 1.0]),
-       swarm_selection=st.sampled_from(["none", "nondominated"]))
+       swarm_selection=st.sampled_from(["none", "nondominated"]),
+       crossover=st.sampled_from(["sbx", "de"]))
 def test_a_pickled_optimizer_continues_on_the_same_trajectory(
         space, archive, turbulence, batch, n_particles, max_iter, seed, record_history, warm,
-        pickle_at, crossover_share, swarm_selection):
+        pickle_at, crossover_share, swarm_selection, crossover):
     arguments = dict(SPACES[space], **ARCHIVES[archive], turbulence=turbulence,
                      n_particles=n_particles, max_iter=max_iter, archive_size=2, seed=seed,
                      record_history=record_history, mutation_rate=0.4,
-                     crossover_share=crossover_share, swarm_selection=swarm_selection)
+                     crossover_share=crossover_share, swarm_selection=swarm_selection,
+                     crossover=crossover)
     if warm:
         arguments["x0"] = [0.0, 1.0, 0.0]
     expected = fingerprint(expected_front(arguments, batch))

@@ -36,6 +36,7 @@ def random_arguments(rng):
         arguments["max_evals"] = rng.randint(1, 20)
     if rng.random() < 0.3:
         arguments["crossover_share"] = 0.5
+        arguments["crossover"] = rng.choice(["sbx", "de"])
     if rng.random() < 0.2:
         arguments["x0"] = [[lo for lo, _ in arguments["bounds"]]]
     return arguments

@@ -389,26 +389,29 @@ def test_search_options_alone_and_together(velocity, turbulence, archive_truncat
     assert model["stats"]["pruned"] > 0
 
 
-# Crossover alone, and the population step with crossover or without.
+# Crossover alone (both children), and the population step with crossover or without.
 CROSSOVER_CASES = [
-    *itertools.product(["none"], [0.4, 1.0], ["continuous", "integer", "mixed"], ["two", "three"]),
+    *itertools.product(["none"], [0.4, 1.0], ["continuous", "integer", "mixed"], ["two", "three"],
+                       ["sbx"]),
     *itertools.product(["nondominated"], [0.0, 0.3], ["continuous", "mixed"],
-                       ["two", "three", "four"]),
+                       ["two", "three", "four"], ["sbx"]),
+    *itertools.product(["none", "nondominated"], [0.5], ["continuous", "integer", "mixed"],
+                       ["two", "three"], ["de"]),
 ]
 
 
-@pytest.mark.parametrize("selection, share, space, objective", CROSSOVER_CASES)
+@pytest.mark.parametrize("selection, share, space, objective, crossover", CROSSOVER_CASES)
 @pytest.mark.parametrize("vectorized", [False, True])
 @pytest.mark.parametrize("archive_truncation", ["hypervolume", "crowding"])
-def test_archive_crossover_and_population_step(selection, share, space, objective, vectorized,
-                                               archive_truncation):
+def test_archive_crossover_and_population_step(selection, share, space, objective, crossover,
+                                               vectorized, archive_truncation):
     bounds, flags = SPACES[space]
     function = FUNCTIONS[objective]
     if vectorized:
         function = batch_of(function, integer=flags.get("integer", False))
     # 13 particles give 26 candidates, more than one front, so the crowding cut is exercised.
     front, model = run_both(function, bounds, swarm_selection=selection,
-                            crossover_share=share, vectorized=vectorized,
+                            crossover_share=share, crossover=crossover, vectorized=vectorized,
                             archive_truncation=archive_truncation, n_particles=13,
                             turbulence="polynomial", velocity="speed_constrained", **flags)
     assert_same_stop(front, model)
