@@ -87,27 +87,35 @@ Fronts fronts_by_pairs(std::span<const ObjectiveView> vectors, std::span<const d
   return fronts;
 }
 
+// The candidates' indices in the order of violation (NaN last), then the first `objectives`
+// components (none NaN), then index: a candidate can only be dominated by those before it.
+std::vector<std::size_t> sorted_candidates(std::span<const ObjectiveView> vectors,
+                                           std::span<const double> violations,
+                                           std::size_t objectives) {
+  std::vector<std::size_t> order(vectors.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (is_better(violations[a], violations[b])) return true;
+    if (is_better(violations[b], violations[a])) return false;
+    for (std::size_t k = 0; k < objectives; ++k) {
+      if (vectors[a][k] != vectors[b][k]) return vectors[a][k] < vectors[b][k];
+    }
+    return a < b;
+  });
+  return order;
+}
+
 // The same fronts for two objectives without NaN, in O(n log n + n x fronts): in the order of
 // violation (NaN last), first objective, second objective and index, a candidate can only be
 // dominated by those before it, and it belongs to the first front whose latest member does not
 // dominate it (that member has the front's smallest second objective).
 Fronts fronts_of_two(std::span<const ObjectiveView> vectors, std::span<const double> violations) {
-  const std::size_t n = vectors.size();
-  std::vector<std::size_t> order(n);
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    if (is_better(violations[a], violations[b])) return true;
-    if (is_better(violations[b], violations[a])) return false;
-    if (vectors[a][0] != vectors[b][0]) return vectors[a][0] < vectors[b][0];
-    if (vectors[a][1] != vectors[b][1]) return vectors[a][1] < vectors[b][1];
-    return a < b;
-  });
   Fronts fronts;
-  for (const std::size_t c : order) {
+  for (const std::size_t c : sorted_candidates(vectors, violations, 2)) {
     std::size_t k = 0;
-    while (k < fronts.size() && constrained_dominates(vectors[fronts[k].back()],
-                                                      violations[fronts[k].back()], vectors[c],
-                                                      violations[c])) {
+    while (k < fronts.size() &&
+           constrained_dominates(vectors[fronts[k].back()], violations[fronts[k].back()],
+                                 vectors[c], violations[c])) {
       ++k;
     }
     if (k == fronts.size()) fronts.emplace_back();
@@ -154,16 +162,7 @@ void add_step(PairStaircase& steps, double second, double third) {
 
 Fronts fronts_of_three(std::span<const ObjectiveView> vectors, std::span<const double> violations) {
   const std::size_t n = vectors.size();
-  std::vector<std::size_t> order(n);
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    if (is_better(violations[a], violations[b])) return true;
-    if (is_better(violations[b], violations[a])) return false;
-    for (std::size_t k = 0; k < 3; ++k) {
-      if (vectors[a][k] != vectors[b][k]) return vectors[a][k] < vectors[b][k];
-    }
-    return a < b;
-  });
+  const std::vector<std::size_t> order = sorted_candidates(vectors, violations, 3);
   const auto same_level = [&](std::size_t a, std::size_t b) {
     return !is_better(violations[a], violations[b]) && !is_better(violations[b], violations[a]);
   };
@@ -226,8 +225,7 @@ bool more_spread(double a, double b) {
 }  // namespace
 
 std::vector<std::size_t> select_nondominated(std::span<const ObjectiveView> vectors,
-                                             std::span<const double> violations,
-                                             std::size_t keep) {
+                                             std::span<const double> violations, std::size_t keep) {
   keep = std::min(keep, vectors.size());
   const Fronts fronts = two_objectives_without_nan(vectors) ? fronts_of_two(vectors, violations)
                         : three_objectives_without_nan(vectors)
