@@ -89,81 +89,34 @@ ParetoArchive::ParetoArchive(DiversityStrategy strategy, std::size_t archive_siz
   if (archive_size == 0) fail("archive_size must be >= 1");
 }
 
-namespace {
-
-enum class Outcome { Refused, DominatesSome, DominatesNone };
-
-// What the members (`count` vectors of `objectives.size()` values back to back in `block`) make
-// of a candidate. One pass decides: a member equal to the candidate is never one it dominates
-// (the members dominate none of each other), so refusing an equal candidate before any member
-// leaves is the same as refusing it after. Each member is compared once, component by component,
-// with the outcomes of dominates and same_objectives for vectors of one length, and without a
-// branch but the one that refuses. M > 0 fixes the length (two or three objectives), which unrolls
-// the components.
-template <std::size_t M>
-Outcome compare_with_members(const std::vector<double>& block, std::size_t count,
-                             ObjectiveView objectives) {
-  const std::size_t m = M > 0 ? M : objectives.size();
-  bool dominates_some = false;
-  const double* value = block.data();
-  for (std::size_t j = 0; j < count; ++j, value += m) {
-    bool member_better = false;
-    bool member_worse = false;
-    bool equal = true;
-    for (std::size_t k = 0; k < m; ++k) {
-      member_better |= value[k] < objectives[k];
-      member_worse |= value[k] > objectives[k];
-      equal &= value[k] == objectives[k];
-    }
-    if ((member_better & !member_worse) | equal) return Outcome::Refused;
-    dominates_some |= member_worse & !member_better;
-  }
-  return dominates_some ? Outcome::DominatesSome : Outcome::DominatesNone;
-}
-
-}  // namespace
-
 void ParetoArchive::insert(std::span<const double> position, ObjectiveView objectives) {
   if (!members_.empty()) {
     require_objective_count(objectives.size(), members_.front().objectives.size());
   }
-  const std::size_t m = objectives.size();
-  if (!block_current_) {
-    objective_block_.clear();
-    for (const ArchiveMember& member : members_) {
-      objective_block_.insert(objective_block_.end(), member.objectives.begin(),
-                              member.objectives.end());
-    }
-    block_current_ = true;
+  if (!columns_current_) {
+    columns_.clear(objectives.size());
+    for (const ArchiveMember& member : members_) columns_.append(member.objectives);
+    columns_current_ = true;
   }
-  const std::size_t count = members_.size();
-  const Outcome outcome = m == 2   ? compare_with_members<2>(objective_block_, count, objectives)
-                          : m == 3 ? compare_with_members<3>(objective_block_, count, objectives)
-                                   : compare_with_members<0>(objective_block_, count, objectives);
-  if (outcome == Outcome::Refused) return;
-  block_current_ = false;  // until both hold the candidate (an allocation may fail on the way)
-  if (outcome == Outcome::DominatesSome) {
-    std::size_t kept = 0;
+  const ObjectiveColumns::Verdict verdict = columns_.judge(objectives);
+  if (verdict == ObjectiveColumns::Verdict::Refused) return;
+  columns_current_ = false;  // until both hold the candidate (an allocation may fail on the way)
+  if (verdict == ObjectiveColumns::Verdict::DominatesSome) {
+    std::vector<bool> dominated(members_.size());
     for (std::size_t j = 0; j < members_.size(); ++j) {
-      if (dominates(objectives, members_[j].objectives)) continue;
-      if (kept != j) {
-        members_[kept] = std::move(members_[j]);
-        std::copy_n(objective_block_.begin() + static_cast<std::ptrdiff_t>(j * m), m,
-                    objective_block_.begin() + static_cast<std::ptrdiff_t>(kept * m));
-      }
-      ++kept;
+      dominated[j] = dominates(objectives, members_[j].objectives);
     }
-    members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(kept), members_.end());
-    objective_block_.resize(kept * m);
+    erase_marked(members_, dominated);
+    columns_.erase_if([&](std::size_t j) { return dominated[j]; });
   }
   members_.push_back(ArchiveMember{{position.begin(), position.end()},
                                    {objectives.begin(), objectives.end()}});
-  objective_block_.insert(objective_block_.end(), objectives.begin(), objectives.end());
-  block_current_ = true;
+  columns_.append(objectives);
+  columns_current_ = true;
 }
 
 std::vector<double> ParetoArchive::prune_and_weigh() {
-  block_current_ = false;
+  columns_current_ = false;
   if (const Grid* grid = std::get_if<Grid>(&strategy_)) {
     return prune_and_weigh_by_grid(grid->divisions);
   }

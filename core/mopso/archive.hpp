@@ -18,6 +18,8 @@
 #include <variant>
 #include <vector>
 
+#include "core/mopso/objective_columns.hpp"
+
 namespace corvalinth {
 
 // A read-only view of one objective vector.
@@ -96,7 +98,7 @@ class ParetoArchive {
   // Replaces the members by a saved run's (core/mopso/mopso.hpp restores its archive).
   void restore_members(std::vector<ArchiveMember> members) {
     members_ = std::move(members);
-    block_current_ = false;
+    columns_current_ = false;
   }
   std::size_t size() const { return members_.size(); }
   std::size_t archive_size() const { return archive_size_; }
@@ -114,10 +116,10 @@ class ParetoArchive {
   std::size_t archive_size_;
   std::vector<ArchiveMember> members_;
   std::vector<ObjectiveView> views_;  // reused across prunings
-  // The members' objective vectors back to back, in archive order, which insertion reads in one
-  // contiguous pass; rebuilt by the first insertion after anything else changed the members.
-  std::vector<double> objective_block_;
-  bool block_current_ = false;
+  // The members' objective vectors by objective, which insertion compares a candidate with;
+  // rebuilt by the first insertion after anything else changed the members.
+  ObjectiveColumns columns_;
+  bool columns_current_ = false;
   std::vector<std::vector<std::size_t>> cut_lists_;  // the three-objective cut's room, reused
 };
 

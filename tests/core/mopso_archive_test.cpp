@@ -114,23 +114,41 @@ void insert_as_spelled_out(Vectors& members, std::vector<double>& positions,
   positions.push_back(position);
 }
 
-// Candidates over a small grid with NaN, both infinities and -0.0 among the values: the archive
-// holds exactly the members, with their positions and in the order, that the spelled-out
-// insertion leaves, also after prunings in between (every strategy), from the members each
-// pruning kept.
-TEST(ArchiveInsert, MatchesTheSpelledOutRuleOnHostileValues) {
-  const double values[] = {0.0, -0.0, 1.0, 2.0, 3.0, kNaN, kInf, -kInf};
+// How a sequence of candidates is drawn: each component from `levels` evenly spaced values in
+// [0, 1] (few levels: many ties and duplicates), or with probability `special` one of NaN, both
+// infinities and -0.0; on the plane where the components sum to 1 (before the special values), few
+// candidates dominate each other and the archive grows past several blocks of its comparison.
+struct CandidateKind {
+  std::string name;
+  int levels;
+  double special;
+  bool plane;
+  int steps;
+  std::size_t capacity;  // the pruned sequences' archive size
+};
+void PrintTo(const CandidateKind& kind, std::ostream* out) { *out << kind.name; }
+
+class ArchiveInsert : public ::testing::TestWithParam<CandidateKind> {};
+
+// The archive holds exactly the members, with their positions and in the order, that the
+// spelled-out insertion leaves, also after prunings in between (every strategy), from the members
+// each pruning kept; one to five objectives.
+TEST_P(ArchiveInsert, MatchesTheSpelledOutRule) {
+  const CandidateKind kind = GetParam();
+  const double specials[] = {kNaN, kInf, -kInf, -0.0};
   std::mt19937_64 random(2024);
-  std::uniform_int_distribution<std::size_t> pick(0, std::size(values) - 1);
-  for (int sequence = 0; sequence < 200; ++sequence) {
-    const std::size_t m = 1 + sequence % 4;
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::uniform_int_distribution<int> level(0, kind.levels - 1);
+  std::uniform_int_distribution<std::size_t> pick_special(0, std::size(specials) - 1);
+  for (int sequence = 0; sequence < 60; ++sequence) {
+    const std::size_t m = 1 + sequence % 5;
     const DiversityStrategy strategies[] = {Crowding{}, Grid{3}, LeastContribution{}};
     const bool prunes = sequence % 2 == 1;
-    ParetoArchive archive(strategies[sequence % 3], prunes ? 6 : 1000);
+    ParetoArchive archive(strategies[sequence % 3], prunes ? kind.capacity : 100000);
     Vectors want;
     std::vector<double> want_positions;
-    for (int step = 0; step < 60; ++step) {
-      if (prunes && step % 9 == 8) {
+    for (int step = 0; step < kind.steps; ++step) {
+      if (prunes && step % 97 == 96) {
         archive.prune_and_weigh();
         want.clear();
         want_positions.clear();
@@ -140,7 +158,15 @@ TEST(ArchiveInsert, MatchesTheSpelledOutRuleOnHostileValues) {
         }
       }
       std::vector<double> v(m);
-      for (double& x : v) x = values[pick(random)];
+      double sum = 0.0;
+      for (double& x : v) {
+        x = static_cast<double>(level(random)) / static_cast<double>(kind.levels - 1);
+        sum += x;
+      }
+      for (double& x : v) {
+        if (kind.plane && sum > 0.0) x /= sum;
+        if (unit(random) < kind.special) x = specials[pick_special(random)];
+      }
       archive.insert(std::vector<double>{static_cast<double>(step)}, v);
       insert_as_spelled_out(want, want_positions, v, static_cast<double>(step));
       ASSERT_EQ(archive.size(), want.size()) << "sequence " << sequence << " step " << step;
@@ -154,6 +180,15 @@ TEST(ArchiveInsert, MatchesTheSpelledOutRuleOnHostileValues) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Candidates, ArchiveInsert,
+    ::testing::Values(CandidateKind{"hostile_grid", 4, 0.3, false, 200, 6},
+                      CandidateKind{"ties", 5, 0.0, false, 300, 9},
+                      CandidateKind{"large_front", 1000, 0.0, true, 600, 150},
+                      CandidateKind{"large_front_with_specials", 1000, 0.003, true, 600, 150},
+                      CandidateKind{"coarse_front_with_specials", 12, 0.01, true, 600, 40}),
+    [](const ::testing::TestParamInfo<CandidateKind>& case_info) { return case_info.param.name; });
 
 // Random insertion sequences over small integer grids (many ties, duplicates and dominated
 // candidates), with pruning in between, under both strategies.
