@@ -9,17 +9,12 @@
 #include "core/mopso/grid.hpp"
 #include "core/mopso/hypervolume.hpp"
 #include "core/mopso/three_objective_cut.hpp"
+#include "core/mopso/value_order.hpp"
 
 namespace corvalinth {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-// Ascending with NaN after every number: a strict weak order even when values are NaN.
-bool ascending_nan_last(double a, double b) {
-  if (std::isnan(a)) return false;
-  return std::isnan(b) || a < b;
-}
 
 // Descending with NaN after every number.
 bool descending_nan_last(double a, double b) {
@@ -51,29 +46,25 @@ std::vector<double> crowding_distances(std::span<const ObjectiveView> vectors) {
   const std::size_t m = vectors[0].size();
   for (const ObjectiveView v : vectors) require_objective_count(v.size(), m);
 
-  // Each objective's values are sorted with their indices, ties (and NaN) in index order: the
-  // order of a stable sort by value, without reaching into the vectors while sorting.
-  struct Keyed {
-    double value;
-    std::size_t index;
-  };
+  // Each objective's values in the order of a stable sort by value, NaN last.
   std::vector<double> distance(n, 0.0);
-  std::vector<Keyed> order(n);
+  std::vector<double> values(n);
+  std::vector<OrderedValue> order;
+  std::vector<OrderedValue> room;
   for (std::size_t k = 0; k < m; ++k) {
-    for (std::size_t j = 0; j < n; ++j) order[j] = Keyed{vectors[j][k], j};
-    std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) {
-      if (ascending_nan_last(a.value, b.value)) return true;
-      return !ascending_nan_last(b.value, a.value) && a.index < b.index;
-    });
-    distance[order.front().index] = kInfinity;
-    distance[order.back().index] = kInfinity;
-    const double range = order.back().value - order.front().value;
+    for (std::size_t j = 0; j < n; ++j) values[j] = vectors[j][k];
+    ascending_order(values, order, room);
+    const std::size_t lowest = order.front().index;
+    const std::size_t highest = order.back().index;
+    distance[lowest] = kInfinity;
+    distance[highest] = kInfinity;
+    const double range = values[highest] - values[lowest];
     if (!(range > 0.0)) continue;
     for (std::size_t j = 1; j + 1 < n; ++j) {
       double& d = distance[order[j].index];
       // An infinite distance stays infinite, even if a term would be NaN.
       if (d == kInfinity) continue;
-      d = d + (order[j + 1].value - order[j - 1].value) / range;
+      d = d + (values[order[j + 1].index] - values[order[j - 1].index]) / range;
     }
   }
   return distance;

@@ -1,10 +1,12 @@
 // Pareto archive: dominance, insertion, crowding distance, the adaptive grid and pruning.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "core/mopso/archive.hpp"
 #include "core/mopso/grid.hpp"
 #include "core/mopso/hypervolume.hpp"
+#include "core/mopso/value_order.hpp"
 #include "tests/core/test_support.hpp"
 
 namespace corvalinth {
@@ -344,6 +347,102 @@ TEST(CrowdingDistance, NaNAndInfinitiesNeverCorruptTheResult) {
   EXPECT_EQ(e[2], kInf);  // smallest of objective 1
   EXPECT_EQ(e[1], 2.0 / 3.0);
 }
+
+// How the values of a crowding test are drawn: `draw` gives one value from a generator.
+struct ValueKind {
+  std::string name;
+  double (*draw)(std::mt19937_64&);
+};
+void PrintTo(const ValueKind& kind, std::ostream* out) { *out << kind.name; }
+
+double uniform_value(std::mt19937_64& random) {
+  return std::uniform_real_distribution<double>(0.0, 1.5)(random);
+}
+// NaN of either sign, both infinities, both zeros, a subnormal, negatives and repeats.
+double special_value(std::mt19937_64& random) {
+  const double values[] = {kNaN, -kNaN, kInf, -kInf, 0.0, -0.0, 4.9e-324, -1.0, 1.0, 2.5, -2.5};
+  return values[std::uniform_int_distribution<std::size_t>(0, std::size(values) - 1)(random)];
+}
+// Values a few ulps apart (and equal ones), which share their upper bits.
+double close_value(std::mt19937_64& random) {
+  const double base = std::uniform_int_distribution<int>(0, 1)(random) == 0 ? 1.0 : -3.0;
+  return base + 2.220446049250313e-16 * std::uniform_int_distribution<int>(0, 40)(random);
+}
+double mixed_value(std::mt19937_64& random) {
+  const int pick = std::uniform_int_distribution<int>(0, 9)(random);
+  if (pick == 0) return special_value(random);
+  if (pick == 1) return close_value(random);
+  return std::normal_distribution<double>(0.0, 1e3)(random);
+}
+
+// The order and distances spelled out: a stable sort of the indices by value, NaN last.
+bool ascending_nan_last(double a, double b) { return !std::isnan(a) && (std::isnan(b) || a < b); }
+
+std::vector<std::size_t> stable_ascending(const std::vector<double>& values) {
+  std::vector<std::size_t> order(values.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return ascending_nan_last(values[a], values[b]);
+  });
+  return order;
+}
+
+std::vector<double> crowding_as_spelled_out(const Vectors& vectors) {
+  const std::size_t n = vectors.size();
+  if (n <= 2) return std::vector<double>(n, kInf);
+  std::vector<double> distance(n, 0.0);
+  for (std::size_t k = 0; k < vectors[0].size(); ++k) {
+    std::vector<double> values;
+    for (const auto& v : vectors) values.push_back(v[k]);
+    const std::vector<std::size_t> order = stable_ascending(values);
+    distance[order.front()] = kInf;
+    distance[order.back()] = kInf;
+    const double range = values[order.back()] - values[order.front()];
+    if (!(range > 0.0)) continue;
+    for (std::size_t j = 1; j + 1 < n; ++j) {
+      if (distance[order[j]] == kInf) continue;
+      distance[order[j]] += (values[order[j + 1]] - values[order[j - 1]]) / range;
+    }
+  }
+  return distance;
+}
+
+class ValueOrder : public ::testing::TestWithParam<ValueKind> {};
+
+// The order of a stable sort by value, and the crowding distances over it bit for bit, on lists
+// of 0 to 300 values and one to three objectives.
+TEST_P(ValueOrder, IsTheStableSortAndGivesTheSpelledOutCrowding) {
+  std::mt19937_64 random(77);
+  std::vector<OrderedValue> order;
+  std::vector<OrderedValue> room;
+  for (int trial = 0; trial < 300; ++trial) {
+    const std::size_t n = std::uniform_int_distribution<std::size_t>(0, 300)(random);
+    const std::size_t m = 1 + static_cast<std::size_t>(trial) % 3;
+    Vectors vectors(n, std::vector<double>(m));
+    for (auto& v : vectors) {
+      for (double& x : v) x = GetParam().draw(random);
+    }
+    std::vector<double> first;
+    for (const auto& v : vectors) first.push_back(v[0]);
+    ascending_order(first, order, room);
+    const std::vector<std::size_t> want = stable_ascending(first);
+    ASSERT_EQ(order.size(), n);
+    for (std::size_t j = 0; j < n; ++j) ASSERT_EQ(order[j].index, want[j]) << "trial " << trial;
+
+    const std::vector<double> got = crowding_distances(vectors);
+    const std::vector<double> spelled_out = crowding_as_spelled_out(vectors);
+    for (std::size_t j = 0; j < n; ++j) {
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(got[j]), std::bit_cast<std::uint64_t>(spelled_out[j]))
+          << "trial " << trial << " vector " << j;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ValueOrder,
+    ::testing::Values(ValueKind{"uniform", uniform_value}, ValueKind{"special", special_value},
+                      ValueKind{"close", close_value}, ValueKind{"mixed", mixed_value}),
+    [](const ::testing::TestParamInfo<ValueKind>& case_info) { return case_info.param.name; });
 
 TEST(CrowdingDistance, RefusesVectorsOfUnequalLength) {
   EXPECT_THROW(crowding_distances(Vectors{{1, 2}, {2}, {3, 0}}), CoreError);
