@@ -16,12 +16,6 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Descending with NaN after every number.
-bool descending_nan_last(double a, double b) {
-  if (std::isnan(a)) return false;
-  return std::isnan(b) || a > b;
-}
-
 // Erases the members marked in `cut`; the others keep their order.
 void erase_marked(std::vector<ArchiveMember>& members, const std::vector<bool>& cut) {
   std::size_t kept = 0;
@@ -93,12 +87,8 @@ void ParetoArchive::insert(std::span<const double> position, ObjectiveView objec
   if (verdict == ObjectiveColumns::Verdict::Refused) return;
   columns_current_ = false;  // until both hold the candidate (an allocation may fail on the way)
   if (verdict == ObjectiveColumns::Verdict::DominatesSome) {
-    std::vector<bool> dominated(members_.size());
-    for (std::size_t j = 0; j < members_.size(); ++j) {
-      dominated[j] = dominates(objectives, members_[j].objectives);
-    }
-    erase_marked(members_, dominated);
-    columns_.erase_if([&](std::size_t j) { return dominated[j]; });
+    columns_.erase_dominated(objectives, dominated_);
+    erase_marked(members_, dominated_);
   }
   members_.push_back(ArchiveMember{{position.begin(), position.end()},
                                    {objectives.begin(), objectives.end()}});
@@ -128,14 +118,15 @@ std::vector<double> ParetoArchive::prune_and_weigh_by_crowding() {
   if (members_.size() <= archive_size_) return distance;
 
   // One cut on distances computed once: the largest distances stay, ties keep archive order,
-  // and the survivors keep their former archive order.
-  std::vector<std::size_t> order(members_.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return descending_nan_last(distance[a], distance[b]);
-  });
+  // and the survivors keep their former archive order. Negated, the distances ascend in the
+  // order of descending ones, NaN still last.
+  std::vector<double> negated(distance.size());
+  for (std::size_t j = 0; j < distance.size(); ++j) negated[j] = -distance[j];
+  std::vector<OrderedValue> order;
+  std::vector<OrderedValue> room;
+  ascending_order(negated, order, room);
   std::vector<bool> keep(members_.size(), false);
-  for (std::size_t j = 0; j < archive_size_; ++j) keep[order[j]] = true;
+  for (std::size_t j = 0; j < archive_size_; ++j) keep[order[j].index] = true;
   std::size_t kept = 0;
   for (std::size_t j = 0; j < members_.size(); ++j) {
     if (!keep[j]) continue;

@@ -120,6 +120,8 @@ class ParetoArchive {
   // rebuilt by the first insertion after anything else changed the members.
   ObjectiveColumns columns_;
   bool columns_current_ = false;
+  // The members a candidate dominates, reused across insertions.
+  std::vector<bool> dominated_;
   std::vector<std::vector<std::size_t>> cut_lists_;  // the three-objective cut's room, reused
 };
 

@@ -121,6 +121,36 @@ void ObjectiveColumns::append(std::span<const double> objectives) {
   ++count_;
 }
 
+void ObjectiveColumns::erase_dominated(std::span<const double> candidate,
+                                       std::vector<bool>& dominated) {
+  dominated.assign(count_, false);
+  std::size_t kept = 0;
+  for (std::size_t j = 0; j < count_; ++j) {
+    bool better = false;
+    bool worse = false;
+    for (std::size_t k = 0; k < objective_count_; ++k) {
+      const double value = values_[k * stride_ + j];
+      better |= candidate[k] < value;
+      worse |= candidate[k] > value;
+    }
+    if (better && !worse) {
+      dominated[j] = true;
+      continue;
+    }
+    if (kept != j) {
+      for (std::size_t k = 0; k < objective_count_; ++k) {
+        values_[k * stride_ + kept] = values_[k * stride_ + j];
+      }
+    }
+    ++kept;
+  }
+  for (std::size_t k = 0; k < objective_count_; ++k) {
+    std::fill_n(values_.begin() + static_cast<std::ptrdiff_t>(k * stride_ + kept), count_ - kept,
+                kNaN);
+  }
+  count_ = kept;
+}
+
 ObjectiveColumns::Verdict ObjectiveColumns::judge(std::span<const double> candidate) const {
   const double* values = values_.data();
   if (may_hold_nan_ || holds_nan(candidate)) {

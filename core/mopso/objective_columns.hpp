@@ -23,9 +23,10 @@ class ObjectiveColumns {
   void clear(std::size_t objective_count);
   // Appends a vector of the columns' objective count after the last member.
   void append(std::span<const double> objectives);
-  // Removes member j where erase(j) is true; the others keep their order.
-  template <class Erase>
-  void erase_if(Erase erase);
+  // Removes the members that a candidate of the columns' objective count dominates (as dominates
+  // does: better somewhere, worse nowhere, a pair with a NaN neither), marking
+  // them in `dominated` (one flag per member before); the others keep their order.
+  void erase_dominated(std::span<const double> candidate, std::vector<bool>& dominated);
 
   // The outcome of dominates and same_objectives (archive.hpp) between a candidate of the
   // columns' objective count and every member: Refused when a member dominates or equals it.
@@ -50,23 +51,5 @@ class ObjectiveColumns {
   // one comparison per component. A member whose NaN left keeps it true until the next clear.
   bool may_hold_nan_ = false;
 };
-
-template <class Erase>
-void ObjectiveColumns::erase_if(Erase erase) {
-  std::size_t kept = 0;
-  for (std::size_t j = 0; j < count_; ++j) {
-    if (erase(j)) continue;
-    if (kept != j) {
-      for (std::size_t k = 0; k < objective_count_; ++k) {
-        values_[k * stride_ + kept] = values_[k * stride_ + j];
-      }
-    }
-    ++kept;
-  }
-  for (std::size_t k = 0; k < objective_count_; ++k) {
-    for (std::size_t j = kept; j < count_; ++j) values_[k * stride_ + j] = kNaN;
-  }
-  count_ = kept;
-}
 
 }  // namespace corvalinth

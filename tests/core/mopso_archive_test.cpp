@@ -409,9 +409,9 @@ std::vector<double> crowding_as_spelled_out(const Vectors& vectors) {
 
 class ValueOrder : public ::testing::TestWithParam<ValueKind> {};
 
-// The order of a stable sort by value, and the crowding distances over it bit for bit, on lists
-// of 0 to 300 values and one to three objectives.
-TEST_P(ValueOrder, IsTheStableSortAndGivesTheSpelledOutCrowding) {
+// The order of a stable sort by value, the crowding distances over it bit for bit, and the
+// crowding cut, on lists of 0 to 300 values and one to three objectives.
+TEST_P(ValueOrder, IsTheStableSortAndGivesTheSpelledOutCrowdingAndCut) {
   std::mt19937_64 random(77);
   std::vector<OrderedValue> order;
   std::vector<OrderedValue> room;
@@ -434,6 +434,31 @@ TEST_P(ValueOrder, IsTheStableSortAndGivesTheSpelledOutCrowding) {
     for (std::size_t j = 0; j < n; ++j) {
       ASSERT_EQ(std::bit_cast<std::uint64_t>(got[j]), std::bit_cast<std::uint64_t>(spelled_out[j]))
           << "trial " << trial << " vector " << j;
+    }
+
+    // The crowding cut of the vectors' archive keeps the largest distances (a stable sort,
+    // NaN last), in archive order, and weighs the survivors by their own distances.
+    const std::size_t capacity = 1 + static_cast<std::size_t>(trial) % 7;
+    ParetoArchive archive = archive_of(vectors, Crowding{}, capacity);
+    const Vectors before = objectives_of(archive);
+    std::vector<double> positions;
+    for (const ArchiveMember& member : archive.members()) positions.push_back(member.position[0]);
+    const std::vector<double> distance = crowding_distances(before);
+    std::vector<std::size_t> by_distance(before.size());
+    std::iota(by_distance.begin(), by_distance.end(), std::size_t{0});
+    std::stable_sort(by_distance.begin(), by_distance.end(), [&](std::size_t a, std::size_t b) {
+      return ascending_nan_last(-distance[a], -distance[b]);
+    });
+    by_distance.resize(std::min(capacity, before.size()));
+    std::sort(by_distance.begin(), by_distance.end());
+    Vectors survivors;
+    for (const std::size_t j : by_distance) survivors.push_back(before[j]);
+    const std::vector<double> weights = archive.prune_and_weigh();
+    ASSERT_EQ(weights.size(), survivors.size());
+    for (std::size_t j = 0; j < survivors.size(); ++j) {
+      ASSERT_EQ(archive.members()[j].position[0], positions[by_distance[j]]) << "trial " << trial;
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(weights[j]),
+                std::bit_cast<std::uint64_t>(crowding_as_spelled_out(survivors)[j]));
     }
   }
 }
