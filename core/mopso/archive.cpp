@@ -16,18 +16,21 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Erases the members marked in `cut`; the others keep their order.
-void erase_marked(std::vector<ArchiveMember>& members, const std::vector<bool>& cut) {
+}  // namespace
+
+void ParetoArchive::erase_marked(const std::vector<bool>& cut) {
   std::size_t kept = 0;
-  for (std::size_t j = 0; j < members.size(); ++j) {
-    if (cut[j]) continue;
-    if (kept != j) members[kept] = std::move(members[j]);
+  for (std::size_t j = 0; j < members_.size(); ++j) {
+    if (cut[j]) {
+      spare_.push_back(std::move(members_[j]));
+      continue;
+    }
+    // Slot `kept` was moved from already, so the assignment frees nothing.
+    if (kept != j) members_[kept] = std::move(members_[j]);
     ++kept;
   }
-  members.erase(members.begin() + static_cast<std::ptrdiff_t>(kept), members.end());
+  members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(kept), members_.end());
 }
-
-}  // namespace
 
 void require_objective_count(std::size_t actual, std::size_t expected) {
   require_eq(actual, expected,
@@ -88,10 +91,18 @@ void ParetoArchive::insert(std::span<const double> position, ObjectiveView objec
   columns_current_ = false;  // until both hold the candidate (an allocation may fail on the way)
   if (verdict == ObjectiveColumns::Verdict::DominatesSome) {
     columns_.erase_dominated(objectives, dominated_);
-    erase_marked(members_, dominated_);
+    erase_marked(dominated_);
   }
-  members_.push_back(ArchiveMember{{position.begin(), position.end()},
-                                   {objectives.begin(), objectives.end()}});
+  if (spare_.empty()) {
+    members_.push_back(
+        ArchiveMember{{position.begin(), position.end()}, {objectives.begin(), objectives.end()}});
+  } else {
+    ArchiveMember& member = spare_.back();
+    member.position.assign(position.begin(), position.end());
+    member.objectives.assign(objectives.begin(), objectives.end());
+    members_.push_back(std::move(member));
+    spare_.pop_back();
+  }
   columns_.append(objectives);
   columns_current_ = true;
 }
@@ -125,15 +136,9 @@ std::vector<double> ParetoArchive::prune_and_weigh_by_crowding() {
   std::vector<OrderedValue> order;
   std::vector<OrderedValue> room;
   ascending_order(negated, order, room);
-  std::vector<bool> keep(members_.size(), false);
-  for (std::size_t j = 0; j < archive_size_; ++j) keep[order[j].index] = true;
-  std::size_t kept = 0;
-  for (std::size_t j = 0; j < members_.size(); ++j) {
-    if (!keep[j]) continue;
-    if (kept != j) members_[kept] = std::move(members_[j]);
-    ++kept;
-  }
-  members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(kept), members_.end());
+  std::vector<bool> cut(members_.size(), true);
+  for (std::size_t j = 0; j < archive_size_; ++j) cut[order[j].index] = false;
+  erase_marked(cut);
   return crowding_distances(objective_views());
 }
 
@@ -211,7 +216,7 @@ void ParetoArchive::cut_two_objectives_incrementally() {
       update(last);
     }
   }
-  erase_marked(members_, cut);
+  erase_marked(cut);
 }
 
 std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
@@ -222,7 +227,7 @@ std::vector<double> ParetoArchive::prune_by_contribution_and_weigh() {
     cut_two_objectives_incrementally();
   }
   if (members_.size() > archive_size_ && members_.front().objectives.size() == 3) {
-    erase_marked(members_, mark_three_objective_cut(members_, archive_size_, cut_lists_));
+    erase_marked(mark_three_objective_cut(members_, archive_size_, cut_lists_));
   }
   while (members_.size() > archive_size_) {
     const std::span<const ObjectiveView> views = objective_views();

@@ -98,6 +98,7 @@ class ParetoArchive {
   // Replaces the members by a saved run's (core/mopso/mopso.hpp restores its archive).
   void restore_members(std::vector<ArchiveMember> members) {
     members_ = std::move(members);
+    spare_.clear();
     columns_current_ = false;
   }
   std::size_t size() const { return members_.size(); }
@@ -111,6 +112,9 @@ class ParetoArchive {
   void cut_two_objectives_incrementally();
   // Refreshes views_ to the members' objective vectors, in archive order.
   std::span<const ObjectiveView> objective_views();
+  // Erases the members marked in `cut`, the others keeping their order, and keeps the erased
+  // ones' storage for later members.
+  void erase_marked(const std::vector<bool>& cut);
 
   DiversityStrategy strategy_;
   std::size_t archive_size_;
@@ -122,6 +126,8 @@ class ParetoArchive {
   bool columns_current_ = false;
   // The members a candidate dominates, reused across insertions.
   std::vector<bool> dominated_;
+  // Erased members, whose vectors a new member reuses instead of allocating its own.
+  std::vector<ArchiveMember> spare_;
   std::vector<std::vector<std::size_t>> cut_lists_;  // the three-objective cut's room, reused
 };
 
