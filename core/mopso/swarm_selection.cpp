@@ -1,9 +1,13 @@
 #include "core/mopso/swarm_selection.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <numeric>
+#include <utility>
 
 #include "core/numeric.hpp"
 
@@ -109,17 +113,36 @@ std::size_t NondominatedSelection::fronts_by_pairs(std::span<const ObjectiveView
   return fronts;
 }
 
+namespace {
+
+// An unsigned key in the order of a number that is not NaN (-0.0 just below 0.0): the bits of a
+// positive number with the sign bit set, of a negative one all flipped.
+std::uint64_t ordered_bits(double value) {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  return (bits >> 63) != 0 ? ~bits : bits | (std::uint64_t{1} << 63);
+}
+
+}  // namespace
+
 // The candidates in the order of violation (NaN last), then the first `objectives` (2 or 3)
 // components (none NaN), then index: a candidate can only be dominated by those before it.
+// When every candidate has one violation, the common case, they are sorted by the first
+// component's ordered bits a byte at a time (a comparison sort mispredicts about every other
+// comparison of such values); then only runs of equal first components (-0.0 and 0.0 among
+// them) are sorted by comparisons. The order is total (index decides last), so both ways give
+// the same one.
 void NondominatedSelection::sort_candidates(std::span<const ObjectiveView> vectors,
                                             std::span<const double> violations,
                                             std::size_t objectives) {
-  keys_.resize(vectors.size());
-  for (std::size_t c = 0; c < vectors.size(); ++c) {
+  const std::size_t n = vectors.size();
+  keys_.resize(n);
+  bool one_violation = true;
+  for (std::size_t c = 0; c < n; ++c) {
     const ObjectiveView v = vectors[c];
     keys_[c] = SortKey{{v[0], v[1], objectives > 2 ? v[2] : 0.0}, violations[c], c};
+    one_violation = one_violation && violations[c] == violations[0];
   }
-  std::sort(keys_.begin(), keys_.end(), [&](const SortKey& a, const SortKey& b) {
+  const auto before = [objectives](const SortKey& a, const SortKey& b) {
     // Equal violations, the common case, are told from unequal ones by one comparison.
     if (a.violation != b.violation) {
       if (is_better(a.violation, b.violation)) return true;
@@ -129,7 +152,40 @@ void NondominatedSelection::sort_candidates(std::span<const ObjectiveView> vecto
       if (a.objective[k] != b.objective[k]) return a.objective[k] < b.objective[k];
     }
     return a.index < b.index;
-  });
+  };
+  if (!one_violation || n < 2 || n > UINT32_MAX) {  // the counts below are 32-bit
+    std::sort(keys_.begin(), keys_.end(), before);
+    return;
+  }
+  ranked_.resize(n);
+  ranked_spare_.resize(n);
+  std::array<std::array<std::uint32_t, 256>, 8> counts{};
+  for (std::size_t c = 0; c < n; ++c) {
+    const std::uint64_t bits = ordered_bits(keys_[c].objective[0]);
+    ranked_[c] = Ranked{bits, c};
+    for (std::size_t byte = 0; byte < 8; ++byte) ++counts[byte][(bits >> (8 * byte)) & 0xFF];
+  }
+  for (std::size_t byte = 0; byte < 8; ++byte) {
+    std::array<std::uint32_t, 256>& count = counts[byte];
+    const std::size_t shift = 8 * byte;
+    if (count[(ranked_[0].bits >> shift) & 0xFF] == n) continue;  // one value of this byte
+    std::uint32_t start = 0;
+    for (std::uint32_t& bucket : count) start += std::exchange(bucket, start);
+    for (const Ranked& r : ranked_) ranked_spare_[count[(r.bits >> shift) & 0xFF]++] = r;
+    ranked_.swap(ranked_spare_);
+  }
+  sorted_keys_.resize(n);
+  for (std::size_t p = 0; p < n; ++p) sorted_keys_[p] = keys_[ranked_[p].position];
+  keys_.swap(sorted_keys_);
+  for (std::size_t p = 0; p < n;) {
+    std::size_t end = p + 1;
+    while (end < n && keys_[end].objective[0] == keys_[p].objective[0]) ++end;
+    if (end - p > 1) {
+      std::sort(keys_.begin() + static_cast<std::ptrdiff_t>(p),
+                keys_.begin() + static_cast<std::ptrdiff_t>(end), before);
+    }
+    p = end;
+  }
 }
 
 // The same fronts for two objectives without NaN, in O(n log n + n x fronts): in the order of

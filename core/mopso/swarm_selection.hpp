@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -55,6 +56,12 @@ class NondominatedSelection {
     std::size_t index;
   };
 
+  // A candidate's first component as ordered bits (the sort by bytes), and its place in keys_.
+  struct Ranked {
+    std::uint64_t bits;
+    std::size_t position;
+  };
+
   // Each fills front_of_ with every candidate's front (0 first) and returns the front count.
   std::size_t fronts_of_two(std::span<const ObjectiveView> vectors,
                             std::span<const double> violations);
@@ -71,7 +78,11 @@ class NondominatedSelection {
   // the front after it.
   void cut_front(std::span<const ObjectiveView> vectors, std::size_t front, std::size_t room);
 
-  std::vector<SortKey> keys_;              // candidates in sorted order
+  std::vector<SortKey> keys_;  // candidates in sorted order
+  // The sort by bytes: its two buffers of ranks, and the keys permuted into their order.
+  std::vector<Ranked> ranked_;
+  std::vector<Ranked> ranked_spare_;
+  std::vector<SortKey> sorted_keys_;
   std::vector<std::size_t> front_of_;      // each candidate's front
   std::vector<std::size_t> front_sizes_;   // each front's member count
   std::vector<std::size_t> front_last_;    // two objectives: each front's latest member

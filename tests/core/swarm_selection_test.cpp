@@ -93,7 +93,7 @@ TEST(SwarmSelection, AgreesWithTheRuleSpelledOut) {
   NondominatedSelection reused;  // a run's step keeps its working memory from call to call
   const std::vector<double> levels{0.0, 0.0, 0.0, 1.0, 2.5, kNaN};
   const double kInf = std::numeric_limits<double>::infinity();
-  const std::vector<double> values{0.0, -0.0, 1.0, 2.0, 3.0, 4.0, kInf, -kInf};
+  const std::vector<double> values{0.0, -0.0, 1.0, 2.0, 3.0, 4.0, -2.5, 5e-324, kInf, -kInf};
   for (int trial = 0; trial < 600; ++trial) {
     const std::size_t m = 2 + static_cast<std::size_t>(trial % 2);
     const std::size_t n = 1 + static_cast<std::size_t>(engine() % (trial % 5 == 0 ? 80 : 24));
