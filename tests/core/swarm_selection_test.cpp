@@ -84,16 +84,22 @@ std::vector<std::size_t> peeled(const std::vector<std::vector<double>>& vectors,
 }
 
 // Small whole numbers give ties in every objective and equal vectors, -0.0 equals 0.0, and
-// violations repeat too; every fourth trial draws distinct values instead, for long staircases. Two
-// objectives take the sorted path and three the staircase path unless a component is NaN (every
-// eighth trial has some), which takes the pairwise one: each must give the rule's result, whether
-// its working memory is fresh or left by the trials before.
+// violations repeat too; every other pair of trials draws distinct values instead, for long
+// staircases and the byte-wise sort. Two objectives take the sorted path and three the staircase
+// path unless a component is NaN (every eighth trial has some), which takes the pairwise one:
+// each must give the rule's result, whether its working memory is fresh or left by the trials
+// before.
 TEST(SwarmSelection, AgreesWithTheRuleSpelledOut) {
   std::mt19937_64 engine(7);
   NondominatedSelection reused;  // a run's step keeps its working memory from call to call
   const std::vector<double> levels{0.0, 0.0, 0.0, 1.0, 2.5, kNaN};
   const double kInf = std::numeric_limits<double>::infinity();
   const std::vector<double> values{0.0, -0.0, 1.0, 2.0, 3.0, 4.0, -2.5, 5e-324, kInf, -kInf};
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  const auto distinct = [&](int trial) {  // either sign and spread magnitudes every other time
+    const double u = unit(engine);
+    return trial % 8 >= 6 ? std::ldexp(u, static_cast<int>(engine() % 64) - 32) : std::fabs(u);
+  };
   for (int trial = 0; trial < 600; ++trial) {
     const std::size_t m = 2 + static_cast<std::size_t>(trial % 2);
     const std::size_t n = 1 + static_cast<std::size_t>(engine() % (trial % 5 == 0 ? 80 : 24));
@@ -102,8 +108,8 @@ TEST(SwarmSelection, AgreesWithTheRuleSpelledOut) {
     for (std::size_t c = 0; c < n; ++c) {
       for (double& v : vectors[c]) {
         v = trial % 8 == 1 && engine() % 10 == 0 ? kNaN
-            : trial % 4 == 3 ? std::uniform_real_distribution<double>(0.0, 1.0)(engine)
-                             : values[engine() % values.size()];
+            : trial % 4 >= 2                     ? distinct(trial)
+                                                 : values[engine() % values.size()];
       }
       violations[c] = trial % 3 == 0 ? 0.0 : levels[engine() % levels.size()];
     }
