@@ -815,36 +815,46 @@ class MopsoRun {
   // n..2n-1 the points just evaluated; the survivors fill the particles in candidate order. A
   // new point keeps the velocity that brought it there; a personal best starts at rest, since
   // the particle's velocity led away from it (measured: better than carrying it along).
+  //
+  // The particles are rewritten in place. With P personal bests among the ascending survivors,
+  // particle s < P takes the personal best of a particle at or after s, and particle s >= P the
+  // new point of a particle at or before s (the k-th of the n - P new points comes from one of
+  // particles k..P + k). So the new points move first, from the last down, while every personal
+  // best is still in place; then the personal bests, from the first up; then the new points
+  // become personal bests.
   void select_swarm() {
     const std::size_t n = swarm_.size();
     const std::size_t m = objective_count_;
-    // The particles are rewritten below from copies of what they were.
-    previous_ = swarm_;
-    previous_objectives_ = best_objectives_;
     candidate_views_.clear();
     candidate_violations_.clear();
     for (std::size_t i = 0; i < n; ++i) {
-      candidate_views_.push_back(ObjectiveView(previous_objectives_.data() + i * m, m));
+      candidate_views_.push_back(ObjectiveView(best_objectives_.data() + i * m, m));
       candidate_violations_.push_back(levels_.of_personal_best(i));
     }
     for (std::size_t i = 0; i < n; ++i) {
       candidate_views_.push_back(ObjectiveView(new_objectives_.data() + i * m, m));
       candidate_violations_.push_back(levels_.of_evaluation(i));
     }
-    const std::vector<std::size_t> survivors =
-        select_nondominated(candidate_views_, candidate_violations_, n);
-    for (std::size_t s = 0; s < n; ++s) {
+    const std::span<const std::size_t> survivors =
+        selection_.select(candidate_views_, candidate_violations_, n);
+    const std::size_t personal_bests = static_cast<std::size_t>(
+        std::lower_bound(survivors.begin(), survivors.end(), n) - survivors.begin());
+    for (std::size_t s = n; s-- > personal_bests;) {
+      const std::size_t from = survivors[s] - n;
+      copy_values(swarm_.position(from), swarm_.position(s));
+      copy_values(swarm_.velocity(from), swarm_.velocity(s));
+    }
+    for (std::size_t s = 0; s < personal_bests; ++s) {
+      const std::size_t from = survivors[s];
+      copy_values(swarm_.best_position(from), swarm_.position(s));
+      copy_values(swarm_.best_position(from), swarm_.best_position(s));
+      std::fill(swarm_.velocity(s).begin(), swarm_.velocity(s).end(), 0.0);
+      copy_values(candidate_views_[from], best_objectives(s));
+      levels_.set_personal_best(s, candidate_violations_[from]);
+    }
+    for (std::size_t s = personal_bests; s < n; ++s) {
       const std::size_t c = survivors[s];
-      const std::size_t from = c % n;
-      const bool personal_best = c < n;
-      const auto point = personal_best ? previous_.best_position(from) : previous_.position(from);
-      copy_values(point, swarm_.position(s));
-      copy_values(point, swarm_.best_position(s));
-      if (personal_best) {
-        std::fill(swarm_.velocity(s).begin(), swarm_.velocity(s).end(), 0.0);
-      } else {
-        copy_values(previous_.velocity(from), swarm_.velocity(s));
-      }
+      copy_values(swarm_.position(s), swarm_.best_position(s));
       copy_values(candidate_views_[c], best_objectives(s));
       levels_.set_personal_best(s, candidate_violations_[c]);
     }
@@ -893,11 +903,10 @@ class MopsoRun {
   std::vector<double> leader_pool_;  // the leaders' positions and weights, fixed per iteration
   std::size_t leaders_ = 0;
   std::vector<double> weights_;
-  // The population step's candidates and the swarm it chooses from.
+  // The population step's candidates and its working memory.
   std::vector<ObjectiveView> candidate_views_;
   std::vector<double> candidate_violations_;
-  Swarm previous_{0, 0};
-  std::vector<double> previous_objectives_;
+  NondominatedSelection selection_;
 
   MopsoResult<Element> result_;
 };

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -32,5 +33,64 @@ namespace corvalinth {
 // Vectors of unequal length fail as crowding_distances does.
 std::vector<std::size_t> select_nondominated(std::span<const ObjectiveView> vectors,
                                              std::span<const double> violations, std::size_t keep);
+
+// The same rule with its working memory kept from call to call: a run makes one step per
+// iteration, and after the first none allocates but for the crowding distances of the front
+// that does not fit.
+class NondominatedSelection {
+ public:
+  // As select_nondominated; the survivors stay valid until the next call.
+  std::span<const std::size_t> select(std::span<const ObjectiveView> vectors,
+                                      std::span<const double> violations, std::size_t keep);
+
+ private:
+  struct PairStep {
+    double second;
+    double third;
+  };
+  using PairStaircase = std::vector<PairStep>;  // strictly ascending second, descending third
+  // A candidate's sort key: copied out of the views so the sort reads one contiguous array.
+  struct SortKey {
+    double objective[3];  // those compared; the rest 0
+    double violation;
+    std::size_t index;
+  };
+
+  // A candidate's first component as ordered bits (the sort by bytes), and its place in keys_.
+  struct Ranked {
+    std::uint64_t bits;
+    std::size_t position;
+  };
+
+  // Each fills front_of_ with every candidate's front (0 first) and returns the front count.
+  std::size_t fronts_of_two(std::span<const ObjectiveView> vectors,
+                            std::span<const double> violations);
+  // Three objectives may lump the candidates beyond the fronts that hold `keep` into one front.
+  std::size_t fronts_of_three(std::span<const ObjectiveView> vectors,
+                              std::span<const double> violations, std::size_t keep);
+  // The fronts of the sorted keys_, up to `most` of them and the rest lumped in one after them.
+  std::size_t fronts_of_sorted_three(std::size_t most);
+  std::size_t fronts_by_pairs(std::span<const ObjectiveView> vectors,
+                              std::span<const double> violations);
+  void sort_candidates(std::span<const ObjectiveView> vectors, std::span<const double> violations,
+                       std::size_t objectives);
+  // Leaves the `room` members of `front` that crowding ranks first on it and moves the others to
+  // the front after it.
+  void cut_front(std::span<const ObjectiveView> vectors, std::size_t front, std::size_t room);
+
+  std::vector<SortKey> keys_;  // candidates in sorted order
+  // The sort by bytes: its two buffers of ranks, and the keys permuted into their order.
+  std::vector<Ranked> ranked_;
+  std::vector<Ranked> ranked_spare_;
+  std::vector<SortKey> sorted_keys_;
+  std::vector<std::size_t> front_of_;      // each candidate's front
+  std::vector<std::size_t> front_sizes_;   // each front's member count
+  std::vector<std::size_t> front_last_;    // two objectives: each front's latest member
+  std::vector<PairStaircase> staircases_;  // three objectives: one per front, capacity kept
+  std::vector<std::size_t> cut_members_;   // the front that does not fit, ascending
+  std::vector<ObjectiveView> cut_views_;
+  std::vector<std::size_t> cut_rank_;
+  std::vector<std::size_t> survivors_;
+};
 
 }  // namespace corvalinth

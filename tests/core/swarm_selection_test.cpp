@@ -84,14 +84,22 @@ std::vector<std::size_t> peeled(const std::vector<std::vector<double>>& vectors,
 }
 
 // Small whole numbers give ties in every objective and equal vectors, -0.0 equals 0.0, and
-// violations repeat too. Two objectives take the sorted path and three the staircase path unless a
-// component is NaN (every eighth trial has some), which takes the pairwise one: each must give the
-// rule's result.
+// violations repeat too; every other pair of trials draws distinct values instead, for long
+// staircases and the byte-wise sort. Two objectives take the sorted path and three the staircase
+// path unless a component is NaN (every eighth trial has some), which takes the pairwise one:
+// each must give the rule's result, whether its working memory is fresh or left by the trials
+// before.
 TEST(SwarmSelection, AgreesWithTheRuleSpelledOut) {
   std::mt19937_64 engine(7);
+  NondominatedSelection reused;  // a run's step keeps its working memory from call to call
   const std::vector<double> levels{0.0, 0.0, 0.0, 1.0, 2.5, kNaN};
   const double kInf = std::numeric_limits<double>::infinity();
-  const std::vector<double> values{0.0, -0.0, 1.0, 2.0, 3.0, 4.0, kInf, -kInf};
+  const std::vector<double> values{0.0, -0.0, 1.0, 2.0, 3.0, 4.0, -2.5, 5e-324, kInf, -kInf};
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  const auto distinct = [&](int trial) {  // either sign and spread magnitudes every other time
+    const double u = unit(engine);
+    return trial % 8 >= 6 ? std::ldexp(u, static_cast<int>(engine() % 64) - 32) : std::fabs(u);
+  };
   for (int trial = 0; trial < 600; ++trial) {
     const std::size_t m = 2 + static_cast<std::size_t>(trial % 2);
     const std::size_t n = 1 + static_cast<std::size_t>(engine() % (trial % 5 == 0 ? 80 : 24));
@@ -99,13 +107,18 @@ TEST(SwarmSelection, AgreesWithTheRuleSpelledOut) {
     std::vector<double> violations(n);
     for (std::size_t c = 0; c < n; ++c) {
       for (double& v : vectors[c]) {
-        v = trial % 8 == 1 && engine() % 10 == 0 ? kNaN : values[engine() % values.size()];
+        v = trial % 8 == 1 && engine() % 10 == 0 ? kNaN
+            : trial % 4 >= 2                     ? distinct(trial)
+                                                 : values[engine() % values.size()];
       }
       violations[c] = trial % 3 == 0 ? 0.0 : levels[engine() % levels.size()];
     }
     const std::size_t keep = engine() % (n + 1);
-    ASSERT_EQ(survivors_of(vectors, violations, keep), peeled(vectors, violations, keep))
-        << "trial " << trial;
+    const std::vector<std::size_t> expected = peeled(vectors, violations, keep);
+    ASSERT_EQ(survivors_of(vectors, violations, keep), expected) << "trial " << trial;
+    const std::vector<ObjectiveView> views(vectors.begin(), vectors.end());
+    const std::span<const std::size_t> kept = reused.select(views, violations, keep);
+    ASSERT_EQ(std::vector<std::size_t>(kept.begin(), kept.end()), expected) << "trial " << trial;
   }
 }
 
