@@ -283,7 +283,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FrontKind{"with_minus_infinity", 1.0, 0.0, true, -kInf},
                       FrontKind{"plane", 1.0, 0.0, false, 0.0, true, 150},
                       FrontKind{"coarse_plane", 1.0, 0.0, true, 0.0, true, 150},
-                      FrontKind{"coarse_plane_negative", 0.5, -3.0, true, 0.0, true, 150}),
+                      FrontKind{"coarse_plane_negative", 0.5, -3.0, true, 0.0, true, 150},
+                      // contributions near the rounding of their own sums
+                      FrontKind{"narrow", 1e-12, 1.0, false, 0.0},
+                      FrontKind{"narrow_plane", 1e-12, 1.0, false, 0.0, true, 150}),
     [](const ::testing::TestParamInfo<FrontKind>& case_info) { return case_info.param.name; });
 
 // --- crowding distance ------------------------------------------------------------------------
