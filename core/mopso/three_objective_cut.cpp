@@ -9,6 +9,7 @@
 #include "core/mopso/hypervolume.hpp"
 #include "core/mopso/indexed_heap.hpp"
 #include "core/mopso/owner_area.hpp"
+#include "core/mopso/value_order.hpp"
 
 namespace corvalinth {
 namespace {
@@ -71,49 +72,54 @@ class ThreeObjectiveCut {
         finite_(all_finite(members)) {
     if (!finite_) return;    // values that are not all numbers have no strict order to sort by
     depends_on_.resize(n_);  // each list is emptied when its member arrives
-    // In an archive no two members are equal, so the order is strict. The keys are sorted as
-    // plain values, without reaching into the members.
-    struct Key {
-      double z;
-      double x;
-      double y;
-      std::size_t member;
+    // Each order comes from the values of one objective (ascending_order, equal values in index
+    // order), its runs of equal values then sorted by the rest of the key: rare, as values seldom
+    // repeat.
+    std::vector<double> values(n_);
+    std::vector<OrderedValue> order;
+    std::vector<OrderedValue> room;
+    const auto sort_ties = [&](auto comes_first) {
+      for (std::size_t first = 0; first < n_;) {
+        std::size_t last = first + 1;
+        while (last < n_ && order[last].key == order[first].key) ++last;
+        if (last - first > 1) {
+          std::sort(order.begin() + static_cast<std::ptrdiff_t>(first),
+                    order.begin() + static_cast<std::ptrdiff_t>(last), comes_first);
+        }
+        first = last;
+      }
     };
-    std::vector<Key> keys(n_);
-    for (std::size_t j = 0; j < n_; ++j) {
-      const std::vector<double>& p = members_[j].objectives;
-      keys[j] = Key{p[2], p[0], p[1], j};
-    }
-    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
-      if (a.z != b.z) return a.z < b.z;
-      return a.x != b.x ? a.x < b.x : a.y < b.y;
+    // The ranks: by (z, x, y), strict since no two members of an archive are equal.
+    for (std::size_t j = 0; j < n_; ++j) values[j] = members_[j].objectives[2];
+    ascending_order(values, order, room);
+    sort_ties([&](const OrderedValue& a, const OrderedValue& b) {
+      const std::vector<double>& p = members_[a.index].objectives;
+      const std::vector<double>& q = members_[b.index].objectives;
+      return p[0] != q[0] ? p[0] < q[0] : p[1] < q[1];
     });
     for (std::size_t k = 0; k < n_; ++k) {
-      member_[k] = keys[k].member;
-      rank_[keys[k].member] = k;
-      x_[k] = keys[k].x;
-      y_[k] = keys[k].y;
-      z_[k] = keys[k].z;
+      const std::size_t member = order[k].index;
+      const std::vector<double>& p = members_[member].objectives;
+      member_[k] = member;
+      rank_[member] = k;
+      x_[k] = p[0];
+      y_[k] = p[1];
+      z_[k] = p[2];
     }
-    // Ties of (first, second) go to the lower rank, so the orders do not depend on the sort.
-    struct Place {
-      double first;
-      double second;
-      std::size_t rank;
-    };
-    std::vector<Place> places(n_);
+    // By (first, second, rank), so that the orders do not depend on the sort.
     const auto order_by = [&](const std::vector<double>& first, const std::vector<double>& second,
-                              std::vector<std::size_t>& order, std::vector<double>& sorted) {
-      for (std::size_t k = 0; k < n_; ++k) places[k] = Place{first[k], second[k], k};
-      std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
-        if (a.first != b.first) return a.first < b.first;
-        return a.second != b.second ? a.second < b.second : a.rank < b.rank;
+                              std::vector<std::size_t>& ranks, std::vector<double>& sorted) {
+      ascending_order(first, order, room);
+      sort_ties([&](const OrderedValue& a, const OrderedValue& b) {
+        const double p = second[a.index];
+        const double q = second[b.index];
+        return p != q ? p < q : a.index < b.index;
       });
-      order.resize(n_);
+      ranks.resize(n_);
       sorted.resize(n_);
       for (std::size_t p = 0; p < n_; ++p) {
-        order[p] = places[p].rank;
-        sorted[p] = places[p].first;
+        ranks[p] = order[p].index;
+        sorted[p] = first[order[p].index];
       }
     };
     order_by(x_, y_, by_x_, sorted_x_);
