@@ -7,7 +7,9 @@
 #include <limits>
 
 #include "core/mopso/hypervolume.hpp"
+#include "core/mopso/indexed_heap.hpp"
 #include "core/mopso/owner_area.hpp"
+#include "core/mopso/value_order.hpp"
 
 namespace corvalinth {
 namespace {
@@ -21,6 +23,9 @@ constexpr std::size_t kListedAtOnce = 16;
 constexpr std::uint8_t kReadsX = 1;
 constexpr std::uint8_t kReadsY = 2;
 constexpr std::uint8_t kReadsZ = 4;
+// The rounding slack of a waiting member's bound, in units of (n + 8) epsilon V (see
+// rounding_slack): twelve times what the rounding of two computations can reach.
+constexpr double kSlackPerMember = 64.0;
 
 // An inner staircase that loses steps only at its ends (what owner_area.hpp's cuts erase), read
 // in place: a run of steps that the cut keeps in one pool.
@@ -55,70 +60,82 @@ class ThreeObjectiveCut {
         y_(n_),
         z_(n_),
         cut_(n_, 0),
-        version_(n_, 0),
+        share_(n_, 0.0),
+        order_(n_, 0),
+        floor_(n_, 0.0),
+        heap_(ChosenFirst{this}),
         depends_on_(lists),
         arrival_(n_),
+        pending_(n_),
         reads_(n_, 0),
         candidates_(n_),
         finite_(all_finite(members)) {
     if (!finite_) return;    // values that are not all numbers have no strict order to sort by
     depends_on_.resize(n_);  // each list is emptied when its member arrives
-    // In an archive no two members are equal, so the order is strict. The keys are sorted as
-    // plain values, without reaching into the members.
-    struct Key {
-      double z;
-      double x;
-      double y;
-      std::size_t member;
+    // Each order comes from the values of one objective (ascending_order, equal values in index
+    // order), its runs of equal values then sorted by the rest of the key: rare, as values seldom
+    // repeat.
+    std::vector<double> values(n_);
+    std::vector<OrderedValue> order;
+    std::vector<OrderedValue> room;
+    const auto sort_ties = [&](auto comes_first) {
+      for (std::size_t first = 0; first < n_;) {
+        std::size_t last = first + 1;
+        while (last < n_ && order[last].key == order[first].key) ++last;
+        if (last - first > 1) {
+          std::sort(order.begin() + static_cast<std::ptrdiff_t>(first),
+                    order.begin() + static_cast<std::ptrdiff_t>(last), comes_first);
+        }
+        first = last;
+      }
     };
-    std::vector<Key> keys(n_);
-    for (std::size_t j = 0; j < n_; ++j) {
-      const std::vector<double>& p = members_[j].objectives;
-      keys[j] = Key{p[2], p[0], p[1], j};
-    }
-    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
-      if (a.z != b.z) return a.z < b.z;
-      return a.x != b.x ? a.x < b.x : a.y < b.y;
+    // The ranks: by (z, x, y), strict since no two members of an archive are equal.
+    for (std::size_t j = 0; j < n_; ++j) values[j] = members_[j].objectives[2];
+    ascending_order(values, order, room);
+    sort_ties([&](const OrderedValue& a, const OrderedValue& b) {
+      const std::vector<double>& p = members_[a.index].objectives;
+      const std::vector<double>& q = members_[b.index].objectives;
+      return p[0] != q[0] ? p[0] < q[0] : p[1] < q[1];
     });
     for (std::size_t k = 0; k < n_; ++k) {
-      member_[k] = keys[k].member;
-      rank_[keys[k].member] = k;
-      x_[k] = keys[k].x;
-      y_[k] = keys[k].y;
-      z_[k] = keys[k].z;
+      const std::size_t member = order[k].index;
+      const std::vector<double>& p = members_[member].objectives;
+      member_[k] = member;
+      rank_[member] = k;
+      x_[k] = p[0];
+      y_[k] = p[1];
+      z_[k] = p[2];
     }
-    // Ties of (first, second) go to the lower rank, so the orders do not depend on the sort.
-    struct Place {
-      double first;
-      double second;
-      std::size_t rank;
-    };
-    std::vector<Place> places(n_);
+    // By (first, second, rank), so that the orders do not depend on the sort.
     const auto order_by = [&](const std::vector<double>& first, const std::vector<double>& second,
-                              std::vector<std::size_t>& order, std::vector<double>& sorted) {
-      for (std::size_t k = 0; k < n_; ++k) places[k] = Place{first[k], second[k], k};
-      std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
-        if (a.first != b.first) return a.first < b.first;
-        return a.second != b.second ? a.second < b.second : a.rank < b.rank;
+                              std::vector<std::size_t>& ranks, std::vector<double>& sorted) {
+      ascending_order(first, order, room);
+      sort_ties([&](const OrderedValue& a, const OrderedValue& b) {
+        const double p = second[a.index];
+        const double q = second[b.index];
+        return p != q ? p < q : a.index < b.index;
       });
-      order.resize(n_);
+      ranks.resize(n_);
       sorted.resize(n_);
       for (std::size_t p = 0; p < n_; ++p) {
-        order[p] = places[p].rank;
-        sorted[p] = places[p].first;
+        ranks[p] = order[p].index;
+        sorted[p] = first[order[p].index];
       }
     };
     order_by(x_, y_, by_x_, sorted_x_);
     order_by(y_, x_, by_y_, sorted_y_);
+    for (std::size_t c = 0; c < 3; ++c) last_left_[c] = n_ - 1;
   }
 
   // The marks by member index.
   std::vector<bool> run(std::size_t capacity) {
     std::vector<bool> marked(n_, false);
-    if (!finite_ || !refresh_reference()) return marked;
+    if (!finite_ || n_ <= capacity || !refresh_reference()) return marked;
     evaluate_all();
+    heap_.hold_all(n_);
     for (std::size_t remaining = n_; remaining > capacity; --remaining) {
       const std::size_t victim = rank_[least_share()];
+      heap_.remove(victim);
       const bool extreme = holds_an_extreme(victim);
       cut_[victim] = 1;
       x_[victim] = kInfinity;
@@ -132,21 +149,23 @@ class ThreeObjectiveCut {
       }
       // The relation is symmetric: the members that rested on the victim are the ones it rested
       // on (a neighbour when one arrived is narrowed by that arrival, a removed point is an inner
-      // step of the one that removed it). A member that read a moved coordinate arrives again,
-      // since its arrival keeps the reference's old value.
-      dependents_.clear();
+      // step of the one that removed it). The victim's list is current, since only members whose
+      // contribution is up to date are cut. A member that read a moved coordinate arrives again,
+      // since its arrival keeps the reference's old value; so does every member left waiting,
+      // whose bound held for the old reference only. The others' bounds are taken anew.
       for (const std::size_t k : depends_on_[victim]) {
-        if (!cut_[k] && !(reads_[k] & moved)) dependents_.push_back(k);
+        if (!cut_[k] && !(reads_[k] & moved)) defer(k, victim);
       }
       if (moved != 0) {
         for (std::size_t k = 0; k < n_; ++k) {
-          if (!cut_[k] && (reads_[k] & moved)) evaluate(k);
+          if (cut_[k]) continue;
+          if (pending_[k].waiting || (reads_[k] & moved)) {
+            pending_[k] = Pending{};
+            evaluate(k);
+          } else {
+            record(k, share_[k]);
+          }
         }
-      }
-      // The top neighbour of an arrival is the earlier member of least y left of it: cutting
-      // another member leaves it.
-      for (const std::size_t k : dependents_) {
-        evaluate(k, victim > k, victim != arrival_[k].top_by);
       }
     }
     return marked;
@@ -173,36 +192,84 @@ class ThreeObjectiveCut {
     return moved;
   }
 
-  // The contributions wait in a heap ordered as the one-at-a-time cut chooses: a NaN before any
-  // number, then the least, ties to the lowest member index. A member's older entries stay behind
-  // and are skipped when they come up.
-  struct Share {
-    double value;
-    std::size_t member;
-    std::size_t version;
-  };
-  // The heap's "less", as a type so that the heap's steps inline it.
-  struct ChosenLater {
-    bool operator()(const Share& a, const Share& b) const {
-      const bool a_nan = std::isnan(a.value);
-      const bool b_nan = std::isnan(b.value);
-      if (a_nan != b_nan) return b_nan;
-      if (!a_nan && a.value != b.value) return b.value < a.value;
-      return b.member < a.member;
+  // The members left wait in a heap (by rank) ordered as the one-at-a-time cut chooses: a NaN
+  // before any number, then the least, ties to the lowest member index. Each value is also held
+  // as an integer in the same order (choice_order), which the heap compares.
+  struct ChosenFirst {
+    const ThreeObjectiveCut* cut;
+    bool operator()(std::size_t a, std::size_t b) const {
+      const std::uint64_t order_a = cut->order_[a];
+      const std::uint64_t order_b = cut->order_[b];
+      return order_a < order_b || (order_a == order_b && cut->member_[a] < cut->member_[b]);
     }
   };
+  // NaN first (0), then the numbers ascending, -0.0 with +0.0: a number's bits with the sign
+  // flipped, all of them for a negative number.
+  static std::uint64_t choice_order(double value) {
+    if (std::isnan(value)) return 0;
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value + 0.0);  // -0.0 + 0.0 is +0.0
+    constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+    return (bits & kSign) != 0 ? ~bits : bits | kSign;
+  }
+  // Sets the value member i waits under.
+  void wait_under(std::size_t i, double value) {
+    share_[i] = value;
+    order_[i] = choice_order(value);
+    if (heap_.holds(i)) heap_.update(i);
+  }
   void record(std::size_t i, double share) {
-    const std::size_t member = member_[i];
-    shares_.push_back(Share{share, member, ++version_[member]});
-    std::push_heap(shares_.begin(), shares_.end(), ChosenLater{});
+    wait_under(i, share);
+    floor_[i] = share - rounding_slack(i);
+  }
+
+  // A cut can only add to the exact contributions of the others while the reference stays, so a
+  // member that rested on the victim need not be recomputed at once: it waits in the heap under a
+  // lower bound of its new computed value, its old one less the rounding of both, and is
+  // recomputed only when that bound comes up. A member that comes up with its value up to date
+  // is then cut exactly as recomputing every changed contribution at once would choose, ties
+  // included: every bound behind it, member index for member index, is at or above it.
+  //
+  // The bound on the rounding: a contribution is a sum, over the levels of the sweep, of open
+  // areas times heights, each open area the member's rectangle less strips that are disjoint
+  // parts of it, found in at most n steps and events; so its computed value lies within
+  // (5 n + 15) u V of the exact one, with u half the machine epsilon and V the volume of the box
+  // between the member and the reference. The slack is far beyond twice that. A value or a slack
+  // that is not finite (overflow) leaves no bound: the member is recomputed at once.
+  double rounding_slack(std::size_t i) const {
+    const double box = (reference_[0] - x_[i]) * (reference_[1] - y_[i]) * (reference_[2] - z_[i]);
+    return kSlackPerMember * static_cast<double>(n_ + 8) * std::numeric_limits<double>::epsilon() *
+           box;
+  }
+  // What has changed for a member since it was last evaluated, while it waits.
+  struct Pending {
+    bool waiting = false;
+    bool arrives_again = false;  // an earlier member was cut: its arrival is out of date
+    bool top_moved = false;      // its top neighbour was cut
+  };
+  void defer(std::size_t k, std::size_t victim) {
+    Pending& pending = pending_[k];
+    pending.arrives_again |= victim < k;
+    pending.top_moved |= victim == arrival_[k].top_by;
+    if (pending.waiting) return;
+    if (!std::isfinite(floor_[k])) {
+      refresh(k);
+      return;
+    }
+    pending.waiting = true;
+    wait_under(k, floor_[k]);
+  }
+  // Recomputes a member that rested on members cut since it was last evaluated.
+  void refresh(std::size_t k) {
+    const Pending pending = pending_[k];
+    pending_[k] = Pending{};
+    evaluate(k, !pending.arrives_again, !pending.top_moved);
   }
   // The member to cut next.
   std::size_t least_share() {
     for (;;) {
-      const Share top = shares_.front();
-      if (!cut_[rank_[top.member]] && top.version == version_[top.member]) return top.member;
-      std::pop_heap(shares_.begin(), shares_.end(), ChosenLater{});
-      shares_.pop_back();
+      const std::size_t k = heap_.top();
+      if (!pending_[k].waiting) return member_[k];
+      refresh(k);
     }
   }
 
@@ -218,19 +285,21 @@ class ThreeObjectiveCut {
 
   // The default reference of the members left, from their extremes (which do not depend on the
   // order the values are read in, all being finite); false unless it lies strictly beyond every
-  // one of them in every objective, the case in which the sweep keeps them all.
+  // one of them in every objective, the case in which the sweep keeps them all. The extremes are
+  // the first and the last member left in each objective's order (the ranks' own order for z).
   bool refresh_reference() {
     const std::vector<double>* values[3] = {&x_, &y_, &z_};
+    const std::vector<std::size_t>* orders[3] = {&by_x_, &by_y_, nullptr};
+    const auto ranked = [&](std::size_t c, std::size_t place) {
+      return orders[c] != nullptr ? (*orders[c])[place] : place;
+    };
     reference_.resize(3);
     for (std::size_t c = 0; c < 3; ++c) {
+      while (cut_[ranked(c, first_left_[c])]) ++first_left_[c];
+      while (cut_[ranked(c, last_left_[c])]) --last_left_[c];
       const std::vector<double>& v = *values[c];
-      double highest = -kInfinity;
-      double lowest = kInfinity;
-      for (std::size_t k = 0; k < n_; ++k) {
-        if (cut_[k]) continue;
-        highest = std::max(highest, v[k]);
-        lowest = std::min(lowest, v[k]);
-      }
+      const double highest = v[ranked(c, last_left_[c])];
+      const double lowest = v[ranked(c, first_left_[c])];
       highest_[c] = highest;
       lowest_[c] = lowest;
       reference_[c] = default_reference_coordinate(lowest, highest);
@@ -556,8 +625,10 @@ class ThreeObjectiveCut {
   std::vector<std::size_t> by_y_;  // ranks by ascending (y, x)
   std::vector<double> sorted_y_;
   std::vector<char> cut_;             // not vector<bool>: read in the hot loops
-  std::vector<Share> shares_;         // a heap
-  std::vector<std::size_t> version_;  // of each member's latest share, by member
+  std::vector<double> share_;         // the value each member waits under, by rank
+  std::vector<std::uint64_t> order_;  // that value in choice_order
+  std::vector<double> floor_;         // the lower bound of each member's next value, by rank
+  IndexedHeap<ChosenFirst> heap_;
   std::vector<std::vector<std::size_t>>& depends_on_;  // the caller's, kept with their room
   struct ArrivalState {
     double right;
@@ -569,18 +640,20 @@ class ThreeObjectiveCut {
     std::size_t top_by;   // the member that gives its top, n_ for the reference
   };
   std::vector<ArrivalState> arrival_;
+  std::vector<Pending> pending_;  // by rank
   // The reference's coordinates that each member's contribution reads (its right end, its top,
   // or the end of the sweep, which it reaches unless a later member removes it): bits 1, 2, 4.
   std::vector<std::uint8_t> reads_;
   std::vector<Step> inner_pool_;  // every inner staircase found, appended
   std::vector<double> reference_;
   double highest_[3] = {};
+  std::size_t first_left_[3] = {};  // the places of the extremes in each objective's order
+  std::size_t last_left_[3] = {};
   double lowest_[3] = {};
   std::vector<std::size_t> candidates_;  // reused
   std::vector<std::size_t> staircase_;   // evaluate_all's, by ascending x
   std::vector<Running> running_;         // evaluate_all's, by rank
   const bool finite_;                    // every value is a finite number: the cut applies
-  std::vector<std::size_t> dependents_;  // reused
   StepVector inner_;                     // reused
 };
 

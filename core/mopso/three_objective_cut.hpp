@@ -1,5 +1,5 @@
 // The least-contribution cut of a three-objective archive, one member at a time, recomputing after
-// each cut only the contributions that the cut can change.
+// each cut only the contributions that the cut can change, and those only when they may be least.
 //
 // hypervolume_contributions sweeps the members by ascending (z, x, y). In an archive (mutually
 // non-dominated, no two equal) every member joins the slice's staircase when the sweep reaches
@@ -9,8 +9,9 @@
 // contribution depends on the member that provides its right end, the one that provides its top,
 // the points of its inner staircase and the later arrivals that narrowed or removed it, and on
 // nothing else. Removing any other member leaves its bits unchanged; after a cut only the members
-// that depended on the cut one are recomputed, each in one pass over the others, with the
-// sweep's arithmetic in the sweep's order.
+// that depended on the cut one need recomputing, each in one pass over the others, with the
+// sweep's arithmetic in the sweep's order. Since a cut only adds to the others' exact
+// contributions, they wait under a lower bound until it is the least (three_objective_cut.cpp).
 #pragma once
 
 #include <cstddef>

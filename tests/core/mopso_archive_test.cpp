@@ -15,6 +15,7 @@
 #include "core/mopso/archive.hpp"
 #include "core/mopso/grid.hpp"
 #include "core/mopso/hypervolume.hpp"
+#include "core/mopso/indexed_heap.hpp"
 #include "core/mopso/value_order.hpp"
 #include "tests/core/test_support.hpp"
 
@@ -321,8 +322,45 @@ INSTANTIATE_TEST_SUITE_P(
                       FrontKind{"with_minus_infinity", 1.0, 0.0, true, -kInf},
                       FrontKind{"plane", 1.0, 0.0, false, 0.0, true, 150},
                       FrontKind{"coarse_plane", 1.0, 0.0, true, 0.0, true, 150},
-                      FrontKind{"coarse_plane_negative", 0.5, -3.0, true, 0.0, true, 150}),
+                      FrontKind{"coarse_plane_negative", 0.5, -3.0, true, 0.0, true, 150},
+                      // contributions near the rounding of their own sums
+                      FrontKind{"narrow", 1e-12, 1.0, false, 0.0},
+                      FrontKind{"narrow_plane", 1e-12, 1.0, false, 0.0, true, 150}),
     [](const ::testing::TestParamInfo<FrontKind>& case_info) { return case_info.param.name; });
+
+// The heap that orders the cut's members: after any sequence of key changes and removals its top
+// is the held index of least (key, index), as a plain search finds it; keys repeat often.
+TEST(IndexedHeap, TopIsTheLeastHeldAfterChangesAndRemovals) {
+  std::mt19937_64 random(7);
+  for (std::size_t count : {1, 2, 3, 10, 64}) {
+    std::vector<int> key(count);
+    const auto comes_first = [&key](std::size_t a, std::size_t b) {
+      return key[a] != key[b] ? key[a] < key[b] : a < b;
+    };
+    for (int& k : key) k = static_cast<int>(random() % 5);
+    IndexedHeap<decltype(comes_first)> heap(comes_first);
+    heap.hold_all(count);
+    std::vector<bool> held(count, true);
+    for (std::size_t left = count; left > 0;) {
+      std::size_t least = count;
+      for (std::size_t j = 0; j < count; ++j) {
+        if (held[j] && (least == count || comes_first(j, least))) least = j;
+      }
+      ASSERT_EQ(heap.top(), least);
+      const std::size_t j = static_cast<std::size_t>(random() % count);
+      if (!held[j]) continue;
+      if (random() % 3 == 0) {
+        heap.remove(j);
+        held[j] = false;
+        --left;
+      } else {
+        key[j] = static_cast<int>(random() % 5);
+        heap.update(j);
+      }
+    }
+    EXPECT_TRUE(heap.empty());
+  }
+}
 
 // --- crowding distance ------------------------------------------------------------------------
 
